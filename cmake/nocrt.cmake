@@ -1,0 +1,21 @@
+# zelk_link_nocrt(target ENTRY symbol [WHOLE_RUNTIME])
+# Links a Windows executable without the C runtime: only the runtime, its
+# memcpy & co. object, kernel32, ntdll and libgcc.  ld merely warns about a
+# missing entry symbol, so warnings are fatal.  WHOLE_RUNTIME links every
+# object of the runtime, not just the ones referenced.
+function(zelk_link_nocrt target)
+  cmake_parse_arguments(ARG "WHOLE_RUNTIME" "ENTRY" "" ${ARGN})
+  target_sources(${target} PRIVATE $<TARGET_OBJECTS:zelk-nocrt>)
+  target_compile_options(${target} PRIVATE ${ZELK_WARNINGS} -ffreestanding -fno-exceptions
+    -fno-rtti -fno-asynchronous-unwind-tables -fno-stack-protector)
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/Runtime/internal)
+  target_link_options(${target} PRIVATE -nostdlib -Wl,--fatal-warnings
+    -Wl,-e,${ARG_ENTRY} -Wl,--no-insert-timestamp -Wl,--gc-sections)
+  if(ARG_WHOLE_RUNTIME)
+    set(_runtime "$<LINK_LIBRARY:WHOLE_ARCHIVE,zelk-runtime>")
+  else()
+    set(_runtime zelk-runtime)
+  endif()
+  target_link_libraries(${target} PRIVATE ${_runtime} kernel32 ntdll gcc)
+  set_target_properties(${target} PROPERTIES LINKER_LANGUAGE CXX)
+endfunction()

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# check-imports.sh OBJDUMP EXE...: each executable imports from KERNEL32.dll
+# and ntdll.dll only (delay-loaded imports are listed by objdump separately).
+set -euo pipefail
+objdump=$1; shift
+fails=0
+for exe in "$@"; do
+  dlls=$("$objdump" -p "$exe" | sed -n '/^The Import Tables/,/^The Delay Import/p' \
+         | sed -n 's/^\s*DLL Name: //p' | sort -u | tr '\n' ' ')
+  if [ "$dlls" != "KERNEL32.dll ntdll.dll " ]; then
+    echo "FAIL $(basename "$exe") imports: $dlls"
+    fails=$((fails + 1))
+  else
+    echo "ok $(basename "$exe") imports: $dlls"
+  fi
+done
+exit "$fails"

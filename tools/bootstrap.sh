@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs everything the two builds and their tests need, from Debian's packages only.
+# Idempotent: when every package is already present it returns after one dpkg query.
+set -euo pipefail
+
+packages=(
+  python3 cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
+  wine wine32:i386 wine64
+  g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+  wixl msitools osslsigncode openssl
+  xvfb xauth xdotool x11-apps imagemagick
+)
+
+missing=()
+if dpkg --print-foreign-architectures | grep -qx i386; then
+  for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$p")
+  done
+else
+  missing=("${packages[@]}")
+fi
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "bootstrap: installing ${missing[*]}"
+$SUDO dpkg --add-architecture i386
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

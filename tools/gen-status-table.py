@@ -1,0 +1,191 @@
+#!/usr/bin/env python3
+"""Generates the status table and the status constants from the status list.
+
+Usage: gen-status-table.py STATUS_LIST OUT_CPP OUT_HEADER
+
+The list has one status per line: value, name, message (blank lines and lines
+starting with '#' are skipped).  The table is sorted by value, one packed 64-bit
+entry per status:
+
+    bits  0-16  offset of the name in the compressed bytes
+    bits 17-22  length of the compressed name (at most 63)
+    bits 23-39  offset of the message
+    bits 40-47  length of the compressed message (at most 255)
+    bits 48-63  the status code, signed 16 bits
+
+Names and messages are compressed one byte per dictionary reference.  The
+dictionary has 256 32-bit entries: a byte whose entry is above 0x7FFFFF stands
+for the stretch of the compressed bytes at (entry & 0x3FFFFF) of length
+(entry >> 22), which holds a frequent word stored plainly; any other byte
+stands for itself.  Bytes that occur in no text are free to name words.
+"""
+import re
+import sys
+
+
+def fail(msg):
+    sys.stderr.write("gen-status-table: %s\n" % msg)
+    sys.exit(1)
+
+
+def read_list(path):
+    entries = []
+    with open(path, encoding="utf-8") as f:
+        for lineno, line in enumerate(f, 1):
+            line = line.strip()
+            if not line or line.startswith("#"):
+                continue
+            parts = line.split(None, 2)
+            if len(parts) != 3:
+                fail("%s:%d: expected 'value NAME message'" % (path, lineno))
+            value, name, msg = int(parts[0]), parts[1], parts[2]
+            if not -32768 <= value <= 32767:
+                fail("%s:%d: %d does not fit 16 signed bits" % (path, lineno, value))
+            if not re.fullmatch(r"K(ERR|WRN|INF)_[A-Z0-9_]+", name):
+                fail("%s:%d: bad name %s" % (path, lineno, name))
+            if (value < 0) != name.startswith("KERR_"):
+                fail("%s:%d: %s: KERR_ names go with negative values only" % (path, lineno, name))
+            entries.append((value, name, msg))
+    entries.sort()
+    for a, b in zip(entries, entries[1:]):
+        if a[0] == b[0]:
+            fail("duplicate value %d (%s, %s)" % (a[0], a[1], b[1]))
+    names = [e[1] for e in entries]
+    if len(set(names)) != len(names):
+        fail("duplicate names")
+    return entries
+
+
+def candidate_words(texts):
+    """Frequent pieces: name parts with their underscore, message words with a blank."""
+    counts = {}
+    for t in texts:
+        if re.fullmatch(r"[A-Z0-9_]+", t):
+            pieces = re.findall(r"[A-Z0-9]+_?|_", t)
+        else:
+            pieces = re.findall(r" ?[^ ]+", t)
+        for p in pieces:
+            if len(p) >= 2:
+                counts[p] = counts.get(p, 0) + 1
+    scored = []
+    for word, n in counts.items():
+        saving = n * (len(word) - 1) - len(word)
+        if saving > 0:
+            scored.append((-saving, word))
+    scored.sort()
+    return [w for _, w in scored]
+
+
+def encode(text, word_code):
+    """Fewest references for text (dynamic programming over the words)."""
+    data = text.encode("utf-8")
+    n = len(data)
+    best = [None] * (n + 1)
+    best[n] = (0, None)
+    words = [(w.encode("utf-8"), c) for w, c in word_code.items()]
+    for i in range(n - 1, -1, -1):
+        choice = (best[i + 1][0] + 1, (bytes([data[i]]), 1))
+        for wb, code in words:
+            if data.startswith(wb, i) and best[i + len(wb)][0] + 1 < choice[0]:
+                choice = (best[i + len(wb)][0] + 1, (bytes([code]), len(wb)))
+        best[i] = choice
+    out = bytearray()
+    i = 0
+    while i < n:
+        piece, step = best[i][1]
+        out += piece
+        i += step
+    return bytes(out)
+
+
+def build(entries):
+    texts = [e[1] for e in entries] + [e[2] for e in entries]
+    used = set()
+    for t in texts:
+        used.update(t.encode("utf-8"))
+    free = [b for b in range(256) if b not in used]
+    words = candidate_words(texts)[: len(free)]
+    word_code = dict(zip(words, free))
+
+    blob = bytearray()
+    dictionary = list(range(256))
+    for w, code in word_code.items():
+        wb = w.encode("utf-8")
+        dictionary[code] = (len(wb) << 22) | len(blob)
+        blob += wb
+
+    placed = {}
+    packed = []
+    for value, name, msg in entries:
+        spans = []
+        for text, limit in ((name, 63), (msg, 255)):
+            enc = encode(text, word_code)
+            if len(enc) > limit:
+                fail("%s: compressed text longer than %d bytes" % (name, limit))
+            if enc not in placed:
+                placed[enc] = len(blob)
+                blob += enc
+            spans.append((placed[enc], len(enc)))
+        (off_name, cb_name), (off_msg, cb_msg) = spans
+        if len(blob) >= 1 << 17:
+            fail("compressed string table exceeds 17-bit offsets")
+        packed.append(off_name | cb_name << 17 | off_msg << 23 | cb_msg << 40
+                      | (value & 0xFFFF) << 48)
+    return packed, bytes(blob), dictionary
+
+
+def write_cpp(path, entries, packed, blob, dictionary):
+    out = ["/* Generated by tools/gen-status-table.py from the status list; do not edit. */",
+           '#include "err-internal.h"', "",
+           "extern const RTSTATUSENTRY g_aRTErrEntries[] =", "{"]
+    for (value, name, _), word in zip(entries, packed):
+        out.append("    UINT64_C(0x%016x), /* %d %s */" % (word, value, name))
+    out += ["};", "extern const size_t g_cRTErrEntries = %d;" % len(packed), "",
+            "static const uint8_t g_abRTErrCompressed[] =", "{"]
+    for i in range(0, len(blob), 16):
+        out.append("    " + " ".join("0x%02x," % b for b in blob[i:i + 16]))
+    out += ["};", "", "static const uint32_t g_auRTErrDict[256] =", "{"]
+    for i in range(0, 256, 8):
+        out.append("    " + " ".join("0x%08x," % d for d in dictionary[i:i + 8]))
+    out += ["};", "",
+            "extern const RTERRSTRTAB g_RTErrStrTab =",
+            "{",
+            "    g_abRTErrCompressed, sizeof(g_abRTErrCompressed), 256, g_auRTErrDict",
+            "};", ""]
+    write_if_changed(path, "\n".join(out))
+
+
+def write_header(path, entries):
+    out = ["/* Generated by tools/gen-status-table.py from the status list; do not edit. */",
+           "#ifndef ZELK_ERR_CODES_H", "#define ZELK_ERR_CODES_H", ""]
+    for value, name, msg in entries:
+        out.append("/** %s */" % msg)
+        out.append("#define %s (%d)" % (name, value))
+    out += ["", "#endif", ""]
+    write_if_changed(path, "\n".join(out))
+
+
+def write_if_changed(path, text):
+    try:
+        with open(path, encoding="utf-8") as f:
+            if f.read() == text:
+                return
+    except OSError:
+        pass
+    import os
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+def main():
+    if len(sys.argv) != 4:
+        fail("usage: gen-status-table.py STATUS_LIST OUT_CPP OUT_HEADER")
+    entries = read_list(sys.argv[1])
+    packed, blob, dictionary = build(entries)
+    write_cpp(sys.argv[2], entries, packed, blob, dictionary)
+    write_header(sys.argv[3], entries)
+
+
+if __name__ == "__main__":
+    main()
