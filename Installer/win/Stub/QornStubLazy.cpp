@@ -1,0 +1,64 @@
+/*
+ * The binding tables of the lazily bound imports and their module getter and
+ * resolver.  No locks: the installer binds on its one thread.
+ */
+#include <zelk/assert.h>
+#include <zelk/err.h>
+
+#include "QornStubLazy.h"
+
+STUBLAZYMOD g_StubLazyMsi = { "MSI.DLL", NIL_RTLDRMOD };
+STUBLAZYMOD g_StubLazyCrypt32 = { "CRYPT32.DLL", NIL_RTLDRMOD };
+STUBLAZYMOD g_StubLazyWs2 = { "WS2_32.DLL", NIL_RTLDRMOD };
+STUBLAZYMOD g_StubLazyUser32 = { "USER32.DLL", NIL_RTLDRMOD };
+STUBLAZYMOD g_StubLazyShell32 = { "SHELL32.DLL", NIL_RTLDRMOD };
+
+namespace StubLazy {
+
+#define STUB_LAZY_NAME(a_Name) extern const char g_szStubLazy_##a_Name[] = #a_Name;
+STUB_LAZY_NAME(MsiInstallProductW)
+STUB_LAZY_NAME(MsiEnableLogW)
+STUB_LAZY_NAME(MsiSetInternalUI)
+STUB_LAZY_NAME(CertCreateCertificateContext)
+STUB_LAZY_NAME(CertOpenStore)
+STUB_LAZY_NAME(CertFreeCertificateContext)
+STUB_LAZY_NAME(CertAddCertificateContextToStore)
+STUB_LAZY_NAME(CertCloseStore)
+STUB_LAZY_NAME(WSASetLastError)
+STUB_LAZY_NAME(WSAGetLastError)
+STUB_LAZY_NAME(MessageBoxW)
+STUB_LAZY_NAME(MessageBoxA)
+STUB_LAZY_NAME(GetDesktopWindow)
+STUB_LAZY_NAME(CommandLineToArgvW)
+STUB_LAZY_NAME(SHFileOperationW)
+
+} // namespace StubLazy
+
+RTLDRMOD stubLazyGetModule(STUBLAZYMOD *pMod)
+{
+    if (pMod->hMod != NIL_RTLDRMOD)
+        return pMod->hMod;
+    RTLDRMOD hMod = NIL_RTLDRMOD;
+    int const rc = RTLdrLoadSystem(pMod->pszName, RTLDRLOAD_FLAGS_NO_UNLOAD, &hMod);
+    if (RT_FAILURE(rc))
+    {
+        RTAssertMsg2("Lazy loader failed to load \"%s\": %Rrc\n", pMod->pszName, rc);
+        RTAssertDoPanic();
+    }
+    pMod->hMod = hMod;
+    return hMod;
+}
+
+void *stubLazyResolve(STUBLAZYMOD *pMod, const char *pszSymbol)
+{
+    RTLDRMOD const hMod = stubLazyGetModule(pMod);
+    void *pv = nullptr;
+    int const rc = RTLdrGetSymbol(hMod, pszSymbol, &pv);
+    if (RT_FAILURE(rc))
+    {
+        RTAssertMsg2("Lazy loader failed to resolve symbol \"%s\" in \"%s\": %Rrc\n", pszSymbol,
+                     pMod->pszName, rc);
+        RTAssertDoPanic();
+    }
+    return pv;
+}

@@ -1,0 +1,96 @@
+/*
+ * Lazily bound imports of the installer.
+ *
+ * The installer imports only kernel32 and ntdll (and COMCTL32, delay-loaded).
+ * Functions of MSI.DLL, CRYPT32.DLL, WS2_32.DLL, USER32.DLL and SHELL32.DLL
+ * are bound on their first call: the DLL is loaded from the system directory
+ * when the first of its functions is called, each function is looked up at
+ * its own first call, and a failure stops the process with a message.
+ * Callers write StubLazy::MessageBoxW(...) and so on, with the Windows
+ * signatures.
+ */
+#ifndef QORNSTUBLAZY_H
+#define QORNSTUBLAZY_H
+
+#include <zelk/ldr.h>
+
+#include "win.h"
+
+#include <msi.h>
+#include <shellapi.h>
+#include <wincrypt.h>
+#include <winsock2.h>
+
+/* One binding table per DLL: its name and the cached module handle. */
+struct STUBLAZYMOD
+{
+    const char *pszName;
+    RTLDRMOD hMod;
+};
+
+extern STUBLAZYMOD g_StubLazyMsi;
+extern STUBLAZYMOD g_StubLazyCrypt32;
+extern STUBLAZYMOD g_StubLazyWs2;
+extern STUBLAZYMOD g_StubLazyUser32;
+extern STUBLAZYMOD g_StubLazyShell32;
+
+/* The module getter: loads the DLL once (no unload); stops the process on failure. */
+RTLDRMOD stubLazyGetModule(STUBLAZYMOD *pMod);
+/* Resolves a function of the table's DLL; stops the process on failure. */
+void *stubLazyResolve(STUBLAZYMOD *pMod, const char *pszSymbol);
+
+/*
+ * One slot per function: it starts at the binder, which resolves the real
+ * address, stores it in the slot and carries on with the pending call.
+ */
+template <STUBLAZYMOD *a_pMod, const char *a_pszName, typename a_PFN> struct StubLazyFn;
+template <STUBLAZYMOD *a_pMod, const char *a_pszName, typename a_Ret, typename... a_Args>
+struct StubLazyFn<a_pMod, a_pszName, a_Ret(WINAPI *)(a_Args...)>
+{
+    typedef a_Ret(WINAPI *PFN)(a_Args...);
+    static PFN s_pfnSlot;
+
+    static a_Ret WINAPI bind(a_Args... args)
+    {
+        s_pfnSlot = (PFN)stubLazyResolve(a_pMod, a_pszName);
+        return s_pfnSlot(args...);
+    }
+};
+template <STUBLAZYMOD *a_pMod, const char *a_pszName, typename a_Ret, typename... a_Args>
+typename StubLazyFn<a_pMod, a_pszName, a_Ret(WINAPI *)(a_Args...)>::PFN
+    StubLazyFn<a_pMod, a_pszName, a_Ret(WINAPI *)(a_Args...)>::s_pfnSlot
+    = &StubLazyFn<a_pMod, a_pszName, a_Ret(WINAPI *)(a_Args...)>::bind;
+
+#define STUB_LAZY_IMPORT(a_Mod, a_Name) \
+    extern const char g_szStubLazy_##a_Name[]; \
+    typedef StubLazyFn<&a_Mod, g_szStubLazy_##a_Name, decltype(&::a_Name)> StubLazySlot_##a_Name; \
+    template <typename... a_Args> inline auto a_Name(a_Args... args) \
+    { \
+        return StubLazySlot_##a_Name::s_pfnSlot(args...); \
+    }
+
+namespace StubLazy {
+
+STUB_LAZY_IMPORT(g_StubLazyMsi, MsiInstallProductW)
+STUB_LAZY_IMPORT(g_StubLazyMsi, MsiEnableLogW)
+STUB_LAZY_IMPORT(g_StubLazyMsi, MsiSetInternalUI)
+
+STUB_LAZY_IMPORT(g_StubLazyCrypt32, CertCreateCertificateContext)
+STUB_LAZY_IMPORT(g_StubLazyCrypt32, CertOpenStore)
+STUB_LAZY_IMPORT(g_StubLazyCrypt32, CertFreeCertificateContext)
+STUB_LAZY_IMPORT(g_StubLazyCrypt32, CertAddCertificateContextToStore)
+STUB_LAZY_IMPORT(g_StubLazyCrypt32, CertCloseStore)
+
+STUB_LAZY_IMPORT(g_StubLazyWs2, WSASetLastError)
+STUB_LAZY_IMPORT(g_StubLazyWs2, WSAGetLastError)
+
+STUB_LAZY_IMPORT(g_StubLazyUser32, MessageBoxW)
+STUB_LAZY_IMPORT(g_StubLazyUser32, MessageBoxA)
+STUB_LAZY_IMPORT(g_StubLazyUser32, GetDesktopWindow)
+
+STUB_LAZY_IMPORT(g_StubLazyShell32, CommandLineToArgvW)
+STUB_LAZY_IMPORT(g_StubLazyShell32, SHFileOperationW)
+
+} // namespace StubLazy
+
+#endif

@@ -1,0 +1,372 @@
+/*
+ * Runtime initialisation on Windows: the version record and code, DLL search
+ * hardening, the unhandled-exception filter, optional system functions, the
+ * executable path, arguments and start time.
+ *
+ * The first RTR3Init call does the work; later calls merge flags and check
+ * the arguments.  The counters and flags change with locked operations so
+ * that concurrent first calls initialise once.
+ */
+#include <zelk/err.h>
+#include <zelk/init.h>
+#include <zelk/utf.h>
+
+#include "init-internal.h"
+#include "win.h"
+
+char g_szrtProcExePath[RTR3_EXEC_PATH_MAX];
+size_t g_cchrtProcExePath;
+size_t g_cchrtProcExeDir;
+size_t g_offrtProcExeName;
+
+int32_t volatile g_crtR3Users;
+uint32_t volatile g_frtR3Initializing;
+uint32_t volatile g_frtR3Terminating;
+uint32_t g_frtR3InitFlags;
+int g_crtR3Args = -1;
+char **g_papszrtR3Args;
+uint32_t g_uProcessId;
+uint64_t g_u64ProgramStartNanoTS;
+
+int g_enmWinVer;
+uint32_t g_uRTR3WinDllHardening = 1;
+
+/* The extended version record of the system, 284 bytes. */
+OSVERSIONINFOEXW g_WinOsInfoEx;
+static_assert(sizeof(OSVERSIONINFOEXW) == 284, "the version record is 284 bytes");
+
+/* The filter the runtime's own replaced, and the thread adopted as main. */
+LPTOP_LEVEL_EXCEPTION_FILTER g_pfnrtR3WinUnhandledXcptFilter;
+uint32_t g_idrtR3MainThread;
+
+LONG WINAPI rtR3WinUnhandledXcptFilter(EXCEPTION_POINTERS *pXcptPtrs);
+typedef void(WINAPI *PFNGETCURRENTTHREADSTACKLIMITS)(PULONG_PTR, PULONG_PTR);
+extern PFNGETCURRENTTHREADSTACKLIMITS g_pfnrtGetCurrentThreadStackLimits;
+
+namespace {
+
+typedef LONG(WINAPI *PFNRTLGETVERSION)(OSVERSIONINFOEXW *);
+typedef BOOLEAN(WINAPI *PFNRTLGETNTPRODUCTTYPE)(int *);
+typedef BOOL(WINAPI *PFNSETDLLDIRECTORYW)(LPCWSTR);
+typedef BOOL(WINAPI *PFNSETDEFAULTDLLDIRECTORIES)(DWORD);
+typedef LPTOP_LEVEL_EXCEPTION_FILTER(WINAPI *PFNSETUNHANDLEDEXCEPTIONFILTER)(LPTOP_LEVEL_EXCEPTION_FILTER);
+
+HMODULE g_hModKernel32;
+HMODULE g_hModNtDll;
+
+/* Optional functions: null when the system lacks them. */
+struct RTR3OPTIONALFN
+{
+    HMODULE *phMod;
+    const char *pszName;
+    FARPROC pfn;
+};
+
+RTR3OPTIONALFN g_aOptionalFns[] =
+{
+    { &g_hModKernel32, "SystemTimeToTzSpecificLocalTime", nullptr },
+    { &g_hModKernel32, "CreateWaitableTimerExW", nullptr },
+    { &g_hModKernel32, "GetHandleInformation", nullptr },
+    { &g_hModKernel32, "SetHandleInformation", nullptr },
+    { &g_hModKernel32, "IsDebuggerPresent", nullptr },
+    { &g_hModKernel32, "GetSystemTimeAsFileTime", nullptr },
+    { &g_hModKernel32, "GetProcessAffinityMask", nullptr },
+    { &g_hModKernel32, "SetThreadAffinityMask", nullptr },
+    { &g_hModKernel32, "CreateIoCompletionPort", nullptr },
+    { &g_hModKernel32, "GetQueuedCompletionStatus", nullptr },
+    { &g_hModKernel32, "PostQueuedCompletionStatus", nullptr },
+    { &g_hModKernel32, "IsProcessorFeaturePresent", nullptr },
+    { &g_hModNtDll, "NtQueryFullAttributesFile", nullptr },
+    { &g_hModNtDll, "NtDuplicateToken", nullptr },
+    { &g_hModNtDll, "NtAlertThread", nullptr },
+};
+
+const char *const g_apszWinSockFns[] =
+{
+    "WSAStartup", "WSACleanup", "WSAGetLastError", "WSASetLastError", "WSACreateEvent",
+    "WSACloseEvent", "WSASetEvent", "WSAEventSelect", "WSAEnumNetworkEvents", "WSASocketW",
+    "WSASend", "WSAIoctl", "socket", "closesocket", "recv", "send", "recvfrom", "sendto", "bind",
+    "listen", "accept", "connect", "shutdown", "getsockopt", "setsockopt", "ioctlsocket",
+    "getpeername", "getsockname", "__WSAFDIsSet", "select", "gethostbyname",
+};
+FARPROC g_apfnWinSock[RT_ELEMENTS(g_apszWinSockFns)];
+bool g_fOldWinSock;
+
+/* Loads a DLL from the system directory only (never the application's or the current one). */
+HMODULE rtR3LoadSystemDll(const wchar_t *pwszName)
+{
+    wchar_t wszPath[MAX_PATH + 32];
+    UINT const cwcDir = GetSystemDirectoryW(wszPath, MAX_PATH);
+    if (cwcDir == 0 || cwcDir >= MAX_PATH)
+        return nullptr;
+    size_t off = cwcDir;
+    wszPath[off++] = L'\\';
+    for (size_t i = 0; pwszName[i] && off < RT_ELEMENTS(wszPath) - 1; i++)
+        wszPath[off++] = pwszName[i];
+    wszPath[off] = 0;
+    return LoadLibraryExW(wszPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+void rtR3InitWinSock(void)
+{
+    HMODULE hMod = GetModuleHandleW(L"ws2_32.dll");
+    if (!hMod)
+        hMod = rtR3LoadSystemDll(L"ws2_32.dll");
+    if (!hMod)
+    {
+        hMod = rtR3LoadSystemDll(L"wsock32.dll");
+        g_fOldWinSock = hMod != nullptr;
+    }
+    if (!hMod)
+        return;
+    for (size_t i = 0; i < RT_ELEMENTS(g_apszWinSockFns); i++)
+        g_apfnWinSock[i] = GetProcAddress(hMod, g_apszWinSockFns[i]);
+}
+
+void rtR3QueryVersion(void)
+{
+    RTMemSet(&g_WinOsInfoEx, 0, sizeof(g_WinOsInfoEx));
+    g_WinOsInfoEx.dwOSVersionInfoSize = sizeof(g_WinOsInfoEx);
+    PFNRTLGETVERSION const pfnRtlGetVersion
+        = (PFNRTLGETVERSION)(void *)GetProcAddress(g_hModNtDll, "RtlGetVersion");
+    if (pfnRtlGetVersion && pfnRtlGetVersion(&g_WinOsInfoEx) == 0)
+        return;
+
+    RTMemSet(&g_WinOsInfoEx, 0, sizeof(g_WinOsInfoEx));
+    g_WinOsInfoEx.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXW);
+    if (!GetVersionExW((OSVERSIONINFOW *)&g_WinOsInfoEx))
+    {
+        g_WinOsInfoEx.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
+        if (!GetVersionExW((OSVERSIONINFOW *)&g_WinOsInfoEx))
+        {
+            DWORD const uVer = GetVersion();
+            g_WinOsInfoEx.dwMajorVersion = uVer & 0xff;
+            g_WinOsInfoEx.dwMinorVersion = (uVer >> 8) & 0xff;
+            g_WinOsInfoEx.dwBuildNumber = uVer & 0x80000000 ? 511 : uVer >> 16;
+            g_WinOsInfoEx.dwPlatformId = VER_PLATFORM_WIN32_NT;
+        }
+    }
+    g_WinOsInfoEx.dwOSVersionInfoSize = sizeof(g_WinOsInfoEx);
+    g_WinOsInfoEx.wProductType = VER_NT_WORKSTATION;
+    PFNRTLGETNTPRODUCTTYPE const pfnGetType
+        = (PFNRTLGETNTPRODUCTTYPE)(void *)GetProcAddress(g_hModNtDll, "RtlGetNtProductType");
+    int iType = 0;
+    if (pfnGetType && pfnGetType(&iType))
+        g_WinOsInfoEx.wProductType = (BYTE)iType;
+}
+
+/* Records the executable path (runtime copy), its name offset and directory length. */
+int rtProcInitExePath(void)
+{
+    static wchar_t s_wszPath[4100];
+    DWORD const cwc = GetModuleFileNameW(GetModuleHandleA(nullptr), s_wszPath, RT_ELEMENTS(s_wszPath));
+    if (cwc == 0 || cwc >= RT_ELEMENTS(s_wszPath))
+    {
+        int const rc = RTErrConvertFromWin32(cwc ? ERROR_INSUFFICIENT_BUFFER : GetLastError());
+        return RT_FAILURE(rc) ? rc : KERR_INTERNAL_ERROR;
+    }
+    char *psz = g_szrtProcExePath;
+    int const rc = RTUtf16ToUtf8Ex((PCRTUTF16)s_wszPath, cwc, &psz, sizeof(g_szrtProcExePath),
+                                   &g_cchrtProcExePath, "rtProcInitExePath");
+    if (RT_FAILURE(rc))
+        return rc;
+    size_t offName = g_cchrtProcExePath;
+    while (offName > 0 && psz[offName - 1] != '\\' && psz[offName - 1] != '/' && psz[offName - 1] != ':')
+        offName--;
+    g_offrtProcExeName = offName;
+    g_cchrtProcExeDir = rtR3RuntimeDirLength(psz, offName);
+    return KINF_SUCCESS;
+}
+
+void rtR3LogRelAssert(const char *pszFunction, const char *pszExpr, const char *pszFormat, int rc)
+{
+    PFNRTERRRELLOG const pfnLogger = rtErrGetReleaseLogger();
+    if (!pfnLogger)
+        return;
+    struct Args
+    {
+        static void log(PFNRTERRRELLOG pfn, const char *pszFmt, ...)
+        {
+            va_list va;
+            va_start(va, pszFmt);
+            pfn(pszFmt, va);
+            va_end(va);
+        }
+    };
+    Args::log(pfnLogger, "AssertLogRel %s(%d) %s: %s\n", __FILE__, __LINE__, pszFunction, pszExpr);
+    Args::log(pfnLogger, pszFormat, rc);
+}
+
+void rtR3ExitCleanup(void)
+{
+    __atomic_exchange_n(&g_frtR3Terminating, 1u, __ATOMIC_SEQ_CST);
+    /* The default and release loggers would be flushed here; the runtime keeps none. */
+}
+
+uint64_t rtR3NanoTS(void)
+{
+    LARGE_INTEGER Freq, Now;
+    if (!QueryPerformanceFrequency(&Freq) || !QueryPerformanceCounter(&Now) || Freq.QuadPart <= 0)
+        return (uint64_t)GetTickCount() * 1000000;
+    uint64_t const uSecs = (uint64_t)Now.QuadPart / (uint64_t)Freq.QuadPart;
+    uint64_t const uRem = (uint64_t)Now.QuadPart % (uint64_t)Freq.QuadPart;
+    return uSecs * 1000000000 + uRem * 1000000000 / (uint64_t)Freq.QuadPart;
+}
+
+} // namespace
+
+int rtR3WinHardenDllSearch(uint32_t fFlags)
+{
+    int rc = KINF_SUCCESS;
+    UINT const fOldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    SetErrorMode(fOldMode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+
+    PFNSETDLLDIRECTORYW const pfnSetDllDirectoryW
+        = (PFNSETDLLDIRECTORYW)(void *)GetProcAddress(g_hModKernel32, "SetDllDirectoryW");
+    if (pfnSetDllDirectoryW)
+    {
+        if (pfnSetDllDirectoryW(L""))
+            g_uRTR3WinDllHardening = 2;
+        else
+            rc = KERR_INTERNAL_ERROR_3;
+    }
+
+    if (g_enmWinVer >= 109 || (fFlags & RTR3INIT_FLAGS_SYSTEM32_ONLY))
+    {
+        PFNSETDEFAULTDLLDIRECTORIES const pfnSetDefaultDllDirectories
+            = (PFNSETDEFAULTDLLDIRECTORIES)(void *)GetProcAddress(g_hModKernel32,
+                                                                  "SetDefaultDllDirectories");
+        if (pfnSetDefaultDllDirectories)
+        {
+            bool const fSystem32Only = (fFlags & RTR3INIT_FLAGS_SYSTEM32_ONLY) != 0;
+            DWORD const fDirs = fSystem32Only ? LOAD_LIBRARY_SEARCH_SYSTEM32
+                                              : LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR;
+            if (pfnSetDefaultDllDirectories(fDirs))
+                g_uRTR3WinDllHardening = fSystem32Only ? 4 : 3;
+            else if (RT_SUCCESS(rc))
+                rc = KERR_INTERNAL_ERROR_4;
+        }
+    }
+
+    g_pfnrtGetCurrentThreadStackLimits = (PFNGETCURRENTTHREADSTACKLIMITS)(void *)GetProcAddress(
+        g_hModKernel32, "GetCurrentThreadStackLimits");
+    GetProcAddress(g_hModKernel32, "UnhandledExceptionFilter");
+    PFNSETUNHANDLEDEXCEPTIONFILTER const pfnSetFilter
+        = (PFNSETUNHANDLEDEXCEPTIONFILTER)(void *)GetProcAddress(g_hModKernel32,
+                                                                 "SetUnhandledExceptionFilter");
+    if (pfnSetFilter && !g_pfnrtR3WinUnhandledXcptFilter)
+    {
+        LPTOP_LEVEL_EXCEPTION_FILTER const pfnOld = pfnSetFilter(rtR3WinUnhandledXcptFilter);
+        if (pfnOld != rtR3WinUnhandledXcptFilter)
+            g_pfnrtR3WinUnhandledXcptFilter = pfnOld;
+    }
+    return rc;
+}
+
+static int rtR3InitNativeFirst(uint32_t fFlags)
+{
+    g_hModKernel32 = GetModuleHandleW(L"kernel32.dll");
+    g_hModNtDll = GetModuleHandleW(L"ntdll.dll");
+    if (!g_hModKernel32 || !g_hModNtDll)
+        return KERR_INTERNAL_ERROR_2;
+
+    rtR3QueryVersion();
+    g_enmWinVer = rtR3WinVersionCodeFrom(g_WinOsInfoEx.dwPlatformId, g_WinOsInfoEx.dwMajorVersion,
+                                         g_WinOsInfoEx.dwMinorVersion, g_WinOsInfoEx.dwBuildNumber,
+                                         g_WinOsInfoEx.wProductType);
+
+    int rc = KINF_SUCCESS;
+    if (!(fFlags & RTR3INIT_FLAGS_DEFER_HARDENING))
+        rc = rtR3WinHardenDllSearch(fFlags);
+
+    for (size_t i = 0; i < RT_ELEMENTS(g_aOptionalFns); i++)
+        g_aOptionalFns[i].pfn = GetProcAddress(*g_aOptionalFns[i].phMod, g_aOptionalFns[i].pszName);
+    rtR3InitWinSock();
+    return rc;
+}
+
+static int rtR3InitBody(uint32_t fFlags, int cArgs, char ***ppapszArgs, const char *pszProgramPath)
+{
+    (void)pszProgramPath;
+    int rc = rtR3InitNativeFirst(fFlags);
+    if (RT_FAILURE(rc))
+        return rc;
+
+    g_uProcessId = GetCurrentProcessId();
+    g_frtR3InitFlags |= fFlags;
+    g_idrtR3MainThread = GetCurrentThreadId(); /* the installer runs on this thread alone */
+
+    static const char s_szFunction[] = "int __cdecl rtR3InitBody(unsigned int,int,char ***,const char *)";
+    rc = rtProcInitExePath();
+    if (RT_FAILURE(rc))
+    {
+        rtR3LogRelAssert(s_szFunction, "RT_SUCCESS_NP(rc)",
+                         "Failed to get executable directory path, rc=%Rrc!\n", rc);
+        return rc;
+    }
+
+    if (cArgs >= 0 && ppapszArgs)
+    {
+        if (g_crtR3Args == -1)
+        {
+            g_crtR3Args = cArgs;
+            g_papszrtR3Args = *ppapszArgs;
+        }
+        else if (g_crtR3Args != cArgs || g_papszrtR3Args != *ppapszArgs)
+        {
+            rtR3LogRelAssert(s_szFunction, "RT_SUCCESS_NP(rc)",
+                             "Failed to convert the arguments, rc=%Rrc!\n", KERR_WRONG_ORDER);
+            return KERR_WRONG_ORDER;
+        }
+    }
+
+    g_u64ProgramStartNanoTS = rtR3NanoTS();
+    rc = RTR3AtExit(rtR3ExitCleanup);
+    return rc;
+}
+
+int RTR3Init(int *pcArgs, char ***ppapszArgs, uint32_t fFlags)
+{
+    int const cArgs = pcArgs ? *pcArgs : -1;
+    if (__atomic_fetch_add(&g_crtR3Users, 1, __ATOMIC_SEQ_CST) != 0)
+    {
+        g_frtR3InitFlags |= RTR3INIT_FLAGS_REPEATED;
+        if ((g_frtR3InitFlags & RTR3INIT_FLAGS_DEFER_HARDENING) && !(fFlags & RTR3INIT_FLAGS_DEFER_HARDENING))
+        {
+            g_frtR3InitFlags &= ~RTR3INIT_FLAGS_DEFER_HARDENING;
+            g_frtR3InitFlags |= fFlags & RTR3INIT_FLAGS_SYSTEM32_ONLY;
+            rtR3WinHardenDllSearch(g_frtR3InitFlags);
+        }
+        if (cArgs >= 0 && ppapszArgs)
+        {
+            if (g_crtR3Args != -1)
+            {
+                if (g_crtR3Args != cArgs || g_papszrtR3Args != *ppapszArgs)
+                    return KERR_WRONG_ORDER;
+            }
+            else
+            {
+                g_crtR3Args = cArgs;
+                g_papszrtR3Args = *ppapszArgs;
+            }
+        }
+        return KINF_SUCCESS;
+    }
+
+    __atomic_exchange_n(&g_frtR3Initializing, 1u, __ATOMIC_SEQ_CST);
+    int const rc = rtR3InitBody(fFlags, cArgs, ppapszArgs, nullptr);
+    __atomic_exchange_n(&g_frtR3Initializing, 0u, __ATOMIC_SEQ_CST);
+    if (RT_FAILURE(rc))
+        __atomic_fetch_sub(&g_crtR3Users, 1, __ATOMIC_SEQ_CST);
+    return rc;
+}
+
+const char *RTProcExecPath(void)
+{
+    return g_szrtProcExePath;
+}
+
+size_t RTProcExecNameOffset(void)
+{
+    return g_offrtProcExeName;
+}

@@ -1,0 +1,192 @@
+/*
+ * Process entry for executables linked without the C runtime.
+ *
+ * Prepares the image (only the oldest NT needs that), seeds the stack
+ * cookie, records the executable's path, runs the static initialisers, turns
+ * the UTF-16 command line of the process parameters into a UTF-8 argument
+ * vector with the Windows quoting rules, and calls ZelkMain.  Everything it
+ * reports goes straight to the standard error handle: the runtime's streams
+ * are not set up yet.  The command line copy and the vector are never freed;
+ * they live as long as the process.
+ */
+#include <zelk/err.h>
+#include <zelk/getopt.h>
+#include <zelk/init.h>
+#include <zelk/stderr.h>
+#include <zelk/utf.h>
+
+#include "init-internal.h"
+#include "win.h"
+
+#include <winternl.h>
+
+/* Stack-protection value, seeded from the time-stamp counter before anything runs. */
+uintptr_t g_uRTStackCookie = 0x2b992ddf;
+
+/* Start-up copy of the executable path. */
+char g_szrtProcExePathStartup[4100];
+size_t g_cchrtProcExePathStartup;
+size_t g_cchrtProcExeDirStartup;
+
+typedef int (*PFNRTSTATICINITSTATUS)(void);
+typedef void (*PFNRTSTATICINIT)(void);
+
+/*
+ * The linker gathers these in name order between its start and end symbols:
+ * .CRT$XI* hold initialisers returning a status, .CRT$XC* plain ones.
+ */
+extern "C" PFNRTSTATICINITSTATUS __crt_xi_start__[];
+extern "C" PFNRTSTATICINITSTATUS __crt_xi_end__[];
+extern "C" PFNRTSTATICINIT __crt_xc_start__[];
+extern "C" PFNRTSTATICINIT __crt_xc_end__[];
+/* C++ constructors: a count (or -1) first, then the functions, a null last. */
+extern "C" PFNRTSTATICINIT __CTOR_LIST__[];
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace {
+
+typedef LONG(NTAPI *PFNNTPROTECTVIRTUALMEMORY)(HANDLE, PVOID *, PSIZE_T, ULONG, PULONG);
+
+/*
+ * NT 3.1 and 3.10 do not zero the part of a section between its file data
+ * and its virtual size.  Later versions do; there is nothing to do there.
+ */
+void rtR3WinLegacyImageFixup(void)
+{
+    DWORD const uVer = GetVersion();
+    if ((uVer & 0xff) != 3 || ((uVer >> 8) & 0xff) >= 50)
+        return;
+
+    PFNNTPROTECTVIRTUALMEMORY const pfnProtect = (PFNNTPROTECTVIRTUALMEMORY)(void *)GetProcAddress(
+        GetModuleHandleW(L"ntdll.dll"), "NtProtectVirtualMemory");
+    if (!pfnProtect)
+        __builtin_trap();
+
+    uint8_t *const pbImage = (uint8_t *)&__ImageBase;
+    IMAGE_NT_HEADERS *const pNtHdrs = (IMAGE_NT_HEADERS *)(pbImage + __ImageBase.e_lfanew);
+    IMAGE_SECTION_HEADER *paSections = IMAGE_FIRST_SECTION(pNtHdrs);
+    for (unsigned i = 0; i < pNtHdrs->FileHeader.NumberOfSections; i++)
+    {
+        IMAGE_SECTION_HEADER const *pSect = &paSections[i];
+        if (pSect->Misc.VirtualSize <= pSect->SizeOfRawData)
+            continue;
+        uint8_t *pbZero = pbImage + pSect->VirtualAddress + pSect->SizeOfRawData;
+        SIZE_T cbZero = pSect->Misc.VirtualSize - pSect->SizeOfRawData;
+        bool const fWritable = (pSect->Characteristics & IMAGE_SCN_MEM_WRITE) != 0;
+        ULONG fOldProt = 0;
+        PVOID pvProt = pbZero;
+        SIZE_T cbProt = cbZero;
+        if (!fWritable)
+        {
+            ULONG const fNewProt = pSect->Characteristics & IMAGE_SCN_MEM_EXECUTE ? PAGE_EXECUTE_READWRITE
+                                                                                   : PAGE_READWRITE;
+            if (pfnProtect(GetCurrentProcess(), &pvProt, &cbProt, fNewProt, &fOldProt) < 0)
+                __builtin_trap();
+        }
+        RTMemSet(pbZero, 0, cbZero);
+        if (!fWritable)
+        {
+            ULONG fIgnored;
+            pfnProtect(GetCurrentProcess(), &pvProt, &cbProt, fOldProt, &fIgnored);
+        }
+    }
+}
+
+void initProcExecPath(void)
+{
+    static wchar_t s_wszPath[4100];
+    DWORD const cwc = GetModuleFileNameW(nullptr, s_wszPath, RT_ELEMENTS(s_wszPath));
+    if (cwc == 0 || cwc >= RT_ELEMENTS(s_wszPath))
+    {
+        static const char s_szMsg[] = "initProcExecPath: GetModuleFileNameW failed: ";
+        rtStdErrWrite(s_szMsg, sizeof(s_szMsg) - 1);
+        rtStdErrWriteDecHex(cwc ? ERROR_INSUFFICIENT_BUFFER : GetLastError());
+        rtStdErrWrite("\r\n", 2);
+        return;
+    }
+    char *psz = g_szrtProcExePathStartup;
+    int const rc = RTUtf16ToUtf8Ex((PCRTUTF16)s_wszPath, cwc, &psz, sizeof(g_szrtProcExePathStartup),
+                                   &g_cchrtProcExePathStartup, "initProcExecPath");
+    if (RT_FAILURE(rc))
+    {
+        static const char s_szMsg[] = "initProcExecPath: RTUtf16ToUtf8Ex failed: ";
+        rtStdErrWriteMsgNum(s_szMsg, sizeof(s_szMsg) - 1, (uint32_t)rc);
+        return;
+    }
+    size_t offName = g_cchrtProcExePathStartup;
+    while (offName > 0 && psz[offName - 1] != '\\' && psz[offName - 1] != '/' && psz[offName - 1] != ':')
+        offName--;
+    g_cchrtProcExeDirStartup = rtR3StartupDirLength(psz, offName);
+}
+
+void rtR3RunStaticInitialisers(void)
+{
+    for (PFNRTSTATICINITSTATUS *ppfn = __crt_xi_start__; ppfn < __crt_xi_end__; ppfn++)
+    {
+        if (!*ppfn)
+            continue;
+        int const rc = (*ppfn)();
+        if (rc != 0)
+        {
+            static const char s_szMsg[] = "A C static initializor failed (";
+            rtStdErrWrite(s_szMsg, sizeof(s_szMsg) - 1);
+            rtStdErrWriteDecHex((uint32_t)rc);
+            rtStdErrWrite("\r\n", 2);
+            RTR3ProcExit((uint32_t)rc, false);
+        }
+    }
+    for (PFNRTSTATICINIT *ppfn = __crt_xc_start__; ppfn < __crt_xc_end__; ppfn++)
+        if (*ppfn)
+            (*ppfn)();
+
+    /* C++ constructors, last first as the compiler lays them out. */
+    size_t cCtors = 0;
+    while (__CTOR_LIST__[cCtors + 1])
+        cCtors++;
+    for (size_t i = cCtors; i > 0; i--)
+        __CTOR_LIST__[i]();
+}
+
+} // namespace
+
+extern "C" __attribute__((noreturn)) void __stdcall KestrelStart(void)
+{
+    PEB *const pPeb = NtCurrentTeb()->ProcessEnvironmentBlock;
+    rtR3WinLegacyImageFixup();
+    g_uRTStackCookie ^= (uintptr_t)__builtin_ia32_rdtsc();
+    initProcExecPath();
+    rtR3RunStaticInitialisers();
+
+    RTL_USER_PROCESS_PARAMETERS *const pParams = pPeb ? pPeb->ProcessParameters : nullptr;
+    if (!pParams)
+    {
+        static const char s_szMsg[] = "No command line\r\n";
+        rtStdErrWrite(s_szMsg, sizeof(s_szMsg) - 1);
+        RTR3ProcExit(3, true);
+    }
+
+    char *pszCmdLine = nullptr;
+    int rc = RTUtf16ToUtf8Ex((PCRTUTF16)pParams->CommandLine.Buffer, pParams->CommandLine.Length / 2,
+                             &pszCmdLine, 0, nullptr, "KestrelStart");
+    if (RT_FAILURE(rc))
+    {
+        static const char s_szMsg[] = "Failed to convert command line to UTF-8: ";
+        rtStdErrWriteMsgNum(s_szMsg, sizeof(s_szMsg) - 1, (uint32_t)rc);
+        RTR3ProcExit(3, true);
+    }
+
+    char **papszArgs = nullptr;
+    int cArgs = 0;
+    rc = RTGetOptArgvFromString(&papszArgs, &cArgs, pszCmdLine,
+                                RTGETOPTARGV_CNV_QUOTE_MS_CRT | RTGETOPTARGV_CNV_MODIFY_INPUT, nullptr);
+    if (RT_FAILURE(rc))
+    {
+        static const char s_szMsg[] = "Error parsing command line: ";
+        rtStdErrWriteMsgNum(s_szMsg, sizeof(s_szMsg) - 1, (uint32_t)rc);
+        RTR3ProcExit(3, true);
+    }
+
+    rc = ZelkMain(cArgs, papszArgs, nullptr);
+    RTR3ProcExit((uint32_t)rc, true);
+}

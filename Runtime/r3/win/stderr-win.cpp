@@ -1,0 +1,99 @@
+/*
+ * Direct writers to the standard error (and output) handle: no stream, lock,
+ * buffer or allocation, so start-up, assertion and crash paths can use them
+ * when the rest of the runtime may not be usable.  Every failure is ignored.
+ */
+#include <zelk/format.h>
+#include <zelk/stderr.h>
+
+#include "win.h"
+
+namespace {
+
+uintptr_t rtStdWriteRaw(DWORD idStd, const char *pch, size_t cch)
+{
+    HANDLE const hStd = GetStdHandle(idStd);
+    if (hStd == nullptr || hStd == INVALID_HANDLE_VALUE)
+        return (uintptr_t)hStd;
+    DWORD cbWritten = 0;
+    return (uintptr_t)WriteFile(hStd, pch, (DWORD)cch, &cbWritten, nullptr);
+}
+
+size_t rtStrLenRaw(const char *psz)
+{
+    size_t cch = 0;
+    while (psz[cch])
+        cch++;
+    return cch;
+}
+
+} // namespace
+
+uintptr_t rtStdErrWriteRaw(const char *pch, size_t cch)
+{
+    return rtStdWriteRaw(STD_ERROR_HANDLE, pch, cch);
+}
+
+uintptr_t rtStdOutWriteRaw(const char *pch, size_t cch)
+{
+    return rtStdWriteRaw(STD_OUTPUT_HANDLE, pch, cch);
+}
+
+void rtStdErrWrite(const char *pch, size_t cch)
+{
+    HANDLE const hStd = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD cbWritten = 0;
+    WriteFile(hStd, pch, (DWORD)cch, &cbWritten, nullptr);
+}
+
+void rtStdErrWriteFlush(const char *pch, size_t cch)
+{
+    rtStdErrWrite(pch, cch);
+    rtStdErrWrite("", 0);
+}
+
+void rtStdErrWriteStr(const char *psz)
+{
+    if ((uintptr_t)psz < 4096)
+    {
+        rtStdErrWrite("<pszString=", 11);
+        rtStdErrWriteHex8((uint32_t)(uintptr_t)psz);
+        rtStdErrWrite(">", 1);
+        return;
+    }
+    rtStdErrWrite(psz, rtStrLenRaw(psz));
+}
+
+void rtStdErrWriteMsgNum(const char *pch, size_t cch, uint32_t uValue)
+{
+    char szNum[16];
+    rtStdErrWrite(pch, cch);
+    int const cchNum = RTStrFmtU32(szNum, sizeof(szNum), uValue, 10, 0, 0, FMT_F_SIGNED);
+    rtStdErrWrite(szNum, cchNum > 0 ? (size_t)cchNum : 0);
+    rtStdErrWrite("\r\n", 2);
+}
+
+void rtStdErrWriteHex8(uint32_t uValue)
+{
+    char szNum[24];
+    int const cchNum = RTStrFmtU32(szNum, sizeof(szNum), uValue, 16, 8, 8, 0);
+    rtStdErrWrite(szNum, cchNum > 0 ? (size_t)cchNum : 0);
+}
+
+void rtStdErrWriteHex(uint32_t uValue)
+{
+    char szNum[16];
+    int const cchNum = RTStrFmtU32(szNum, sizeof(szNum), uValue, 16, 0, 0, 0);
+    rtStdErrWrite("0x", 2);
+    rtStdErrWrite(szNum, cchNum > 0 ? (size_t)cchNum : 0);
+}
+
+void rtStdErrWriteDecHex(uint32_t uValue)
+{
+    char szNum[16];
+    int const cchNum = RTStrFmtU32(szNum, sizeof(szNum), uValue, 10, 0, 0, 0);
+    rtStdErrWrite(szNum, cchNum > 0 ? (size_t)cchNum : 0);
+    rtStdErrWrite(" (", 2);
+    rtStdErrWriteHex(uValue);
+    rtStdErrWrite(")", 1);
+}

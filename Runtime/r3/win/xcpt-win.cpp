@@ -1,0 +1,237 @@
+/*
+ * The unhandled-exception report: when an exception reaches the top of a
+ * thread, write a post-mortem to the release (else the default) logger, then
+ * hand the exception to the filter that was installed before.
+ *
+ * Everything read here comes from records that may be damaged; every pointer
+ * is checked before it is followed and unusable parts are left out.
+ */
+#include <zelk/log.h>
+
+#include "init-internal.h"
+#include "win.h"
+
+#include <winternl.h>
+
+extern LPTOP_LEVEL_EXCEPTION_FILTER g_pfnrtR3WinUnhandledXcptFilter;
+
+namespace {
+
+/* The loader's module record (the layout the loader has had since NT 3.1). */
+struct RTLDRMODENTRY
+{
+    LIST_ENTRY InLoadOrderLinks;
+    LIST_ENTRY InMemoryOrderLinks;
+    LIST_ENTRY InInitializationOrderLinks;
+    void *DllBase;
+    void *EntryPoint;
+    ULONG SizeOfImage;
+    UNICODE_STRING FullDllName;
+    UNICODE_STRING BaseDllName;
+    ULONG Flags;
+    USHORT LoadCount;
+    USHORT TlsIndex;
+    LIST_ENTRY HashLinks;
+    ULONG TimeDateStamp;
+};
+
+typedef void(WINAPI *PFNGETCURRENTTHREADSTACKLIMITS)(PULONG_PTR, PULONG_PTR);
+
+inline bool rtIsUsablePtr(const void *pv)
+{
+    uintptr_t const u = (uintptr_t)pv;
+    return u > 4096 && u < ~(uintptr_t)0 - 4096;
+}
+
+/* The path is printable: a usable buffer, even byte length 1..0x1FFE within its maximum. */
+inline bool rtIsUsablePath(const UNICODE_STRING *pStr)
+{
+    return rtIsUsablePtr(pStr->Buffer) && pStr->Length != 0 && pStr->Length <= 0x1ffe
+        && !(pStr->Length & 1) && pStr->Length <= pStr->MaximumLength;
+}
+
+uint32_t g_idProcessCached;
+
+const uint32_t g_cMaxModules = 1024;
+
+RTLDRMODENTRY *rtModFromLink(LIST_ENTRY *pLink)
+{
+    return (RTLDRMODENTRY *)((uint8_t *)pLink - offsetof(RTLDRMODENTRY, InMemoryOrderLinks));
+}
+
+/* The rest of a "label: value - offset into module" line. */
+void rtLogModuleRef(PRTLOGGER pLogger, uintptr_t uValue, RTLDRMODENTRY *pMod)
+{
+    uint32_t const offInto = (uint32_t)(uValue - (uintptr_t)pMod->DllBase);
+    if (rtIsUsablePath(&pMod->FullDllName))
+        RTLogLogger(pLogger, "%p - %#010RX32 bytes into %.*ls\n", (void *)uValue, offInto,
+                    (int)(pMod->FullDllName.Length / 2), pMod->FullDllName.Buffer);
+    else
+        RTLogLogger(pLogger, "%p - %08RX32 into module at %p\n", (void *)uValue, offInto, pMod->DllBase);
+}
+
+} // namespace
+
+PFNGETCURRENTTHREADSTACKLIMITS g_pfnrtGetCurrentThreadStackLimits;
+
+LONG WINAPI rtR3WinUnhandledXcptFilter(EXCEPTION_POINTERS *pXcptPtrs)
+{
+    volatile char szMarker[12] = "stackmarker";
+    PRTLOGGER pLogger = RTLogRelGetDefaultInstance();
+    if (!pLogger)
+        pLogger = RTLogDefaultInstance();
+    if (pLogger)
+    {
+        if (!g_idProcessCached)
+            g_idProcessCached = GetCurrentProcessId();
+        RTLogLogger(pLogger, "\n!!! rtR3WinUnhandledXcptFilter caught an exception on thread %p in %u !!!\n",
+                    (void *)(uintptr_t)GetCurrentThreadId(), g_idProcessCached);
+
+        /* Exception records. */
+        uintptr_t uXcptPC = 0;
+        PCONTEXT pCtx = nullptr;
+        if (rtIsUsablePtr(pXcptPtrs) && rtIsUsablePtr(pXcptPtrs->ExceptionRecord))
+        {
+            EXCEPTION_RECORD const *pRec = pXcptPtrs->ExceptionRecord;
+            RTLogLogger(pLogger, "\nExceptionCode=%#010x ExceptionFlags=%#010x ExceptionAddress=%p\n",
+                        (unsigned)pRec->ExceptionCode, (unsigned)pRec->ExceptionFlags, pRec->ExceptionAddress);
+            uXcptPC = (uintptr_t)pRec->ExceptionAddress;
+            DWORD const cParams = pRec->NumberParameters < 15 ? pRec->NumberParameters : 15;
+            for (DWORD i = 0; i < cParams; i++)
+                RTLogLogger(pLogger, "ExceptionInformation[%d]=%p\n", (int)i,
+                            (void *)pRec->ExceptionInformation[i]);
+            EXCEPTION_RECORD const *pNested = pRec->ExceptionRecord;
+            if (rtIsUsablePtr(pNested))
+            {
+                RTLogLogger(pLogger,
+                            "Nested: ExceptionCode=%#010x ExceptionFlags=%#010x ExceptionAddress=%p (nested %p)\n",
+                            (unsigned)pNested->ExceptionCode, (unsigned)pNested->ExceptionFlags,
+                            pNested->ExceptionAddress, (void *)pNested->ExceptionRecord);
+                DWORD const cNested = pNested->NumberParameters < 15 ? pNested->NumberParameters : 15;
+                for (DWORD i = 0; i < cNested; i++)
+                    RTLogLogger(pLogger, "Nested: ExceptionInformation[%d]=%p\n", (int)i,
+                                (void *)pNested->ExceptionInformation[i]);
+                uXcptPC = (uintptr_t)pNested->ExceptionAddress;
+            }
+        }
+        if (rtIsUsablePtr(pXcptPtrs) && rtIsUsablePtr(pXcptPtrs->ContextRecord))
+            pCtx = pXcptPtrs->ContextRecord;
+
+        /* Registers. */
+        uintptr_t uStackTop = (uintptr_t)&szMarker[0];
+        if (pCtx)
+        {
+            RTLogLogger(pLogger, "\ncs:eip=%04x:%08RX32\n", (unsigned)pCtx->SegCs, (uint32_t)pCtx->Eip);
+            RTLogLogger(pLogger, "ss:esp=%04x:%08RX32 ebp=%08RX32\n", (unsigned)pCtx->SegSs,
+                        (uint32_t)pCtx->Esp, (uint32_t)pCtx->Ebp);
+            RTLogLogger(pLogger, "eax=%08RX32 ecx=%08RX32 edx=%08RX32 ebx=%08RX32\n", (uint32_t)pCtx->Eax,
+                        (uint32_t)pCtx->Ecx, (uint32_t)pCtx->Edx, (uint32_t)pCtx->Ebx);
+            RTLogLogger(pLogger, "esi=%08RX32 edi=%08RX32 esp=%08RX32 ebp=%08RX32\n", (uint32_t)pCtx->Esi,
+                        (uint32_t)pCtx->Edi, (uint32_t)pCtx->Esp, (uint32_t)pCtx->Ebp);
+            RTLogLogger(pLogger, "ds=%04x es=%04x fs=%04x gs=%04x eflags=%08x\n", (unsigned)pCtx->SegDs,
+                        (unsigned)pCtx->SegEs, (unsigned)pCtx->SegFs, (unsigned)pCtx->SegGs,
+                        (unsigned)pCtx->EFlags);
+            uXcptPC = pCtx->Eip;
+            uStackTop = pCtx->Esp;
+        }
+
+        /* The stack around the marker, up to the top of the stack when near. */
+        uintptr_t const uStart = (uintptr_t)&szMarker[0] & ~(uintptr_t)15;
+        size_t cbDump = 4096 - (uStart & 4095);
+        if (cbDump < 512)
+            cbDump += 4096;
+        while (uStackTop >= uStart + cbDump && uStackTop - uStart <= 0x4000)
+            cbDump += 4096;
+        ULONG_PTR uLow = (ULONG_PTR)&szMarker[0];
+        ULONG_PTR uHigh = uLow;
+        if (g_pfnrtGetCurrentThreadStackLimits)
+        {
+            g_pfnrtGetCurrentThreadStackLimits(&uLow, &uHigh);
+            ULONG_PTR const uTop = uLow > uHigh ? uLow : uHigh;
+            if (uTop > uStart && uTop - uStart < 0x100000)
+                cbDump = uTop - uStart;
+        }
+        RTLogLogger(pLogger, "\nStack %p, dumping %#x bytes (low=%p, high=%p)\n", (void *)uStart,
+                    (unsigned)cbDump, (void *)uLow, (void *)uHigh);
+        RTLogLogger(pLogger, "%.*RhxD\n", (int)cbDump, (void *)uStart);
+
+        RTLogLogger(pLogger, "Thread ID:   %p\n", (void *)(uintptr_t)GetCurrentThreadId());
+        RTLogLogger(pLogger, "Thread name: %s\n", (const char *)nullptr);
+        RTLogLogger(pLogger, "Thread ZELK: %p\n", (void *)nullptr);
+
+        /* Modules, code addresses on the stack, command line. */
+        PEB *const pPeb = NtCurrentTeb()->ProcessEnvironmentBlock;
+        if (rtIsUsablePtr(pPeb))
+        {
+            PEB_LDR_DATA *const pLdr = pPeb->Ldr;
+            if (rtIsUsablePtr(pLdr))
+            {
+                RTLogLogger(pLogger, "\nLoaded Modules:\n%-*s[*] Timestamp Path\n", 17, "Address range");
+                LIST_ENTRY *const pHead = &pLdr->InMemoryOrderModuleList;
+                RTLDRMODENTRY *pXcptMod = nullptr;
+                uint32_t cModules = 0;
+                for (LIST_ENTRY *pLink = pHead->Flink;
+                     rtIsUsablePtr(pLink) && pLink != pHead && cModules < g_cMaxModules;
+                     pLink = pLink->Flink, cModules++)
+                {
+                    RTLDRMODENTRY *pMod = rtModFromLink(pLink);
+                    uintptr_t const uBase = (uintptr_t)pMod->DllBase;
+                    bool const fHit = uXcptPC - uBase < pMod->SizeOfImage;
+                    if (fHit)
+                        pXcptMod = pMod;
+                    if (rtIsUsablePath(&pMod->FullDllName))
+                        RTLogLogger(pLogger, "%p..%p%c  %08RX32  %.*ls\n", pMod->DllBase,
+                                    (void *)(uBase + pMod->SizeOfImage - 1), fHit ? '*' : ' ',
+                                    (uint32_t)pMod->TimeDateStamp, (int)(pMod->FullDllName.Length / 2),
+                                    pMod->FullDllName.Buffer);
+                    else
+                        RTLogLogger(pLogger, "%p..%p%c  %08RX32  <bad or missing: %p LB %#x max %#x\n",
+                                    pMod->DllBase, (void *)(uBase + pMod->SizeOfImage - 1), fHit ? '*' : ' ',
+                                    (uint32_t)pMod->TimeDateStamp, pMod->FullDllName.Buffer,
+                                    (unsigned)pMod->FullDllName.Length, (unsigned)pMod->FullDllName.MaximumLength);
+                }
+
+                if (cModules < g_cMaxModules && uStackTop >= uStart && uStackTop < uStart + cbDump)
+                {
+                    RTLogLogger(pLogger, "\nPotential code addresses on the stack:\n");
+                    if (pXcptMod)
+                    {
+                        RTLogLogger(pLogger, "%-*s: ", 8, "Xcpt PC");
+                        rtLogModuleRef(pLogger, uXcptPC, pXcptMod);
+                    }
+                    for (uintptr_t uAddr = uStackTop & ~(uintptr_t)3; uAddr + 4 <= uStart + cbDump; uAddr += 4)
+                    {
+                        uintptr_t const uValue = *(volatile uint32_t *)uAddr;
+                        if (!rtIsUsablePtr((void *)uValue))
+                            continue;
+                        uint32_t cTried = 0;
+                        for (LIST_ENTRY *pLink = pHead->Flink;
+                             rtIsUsablePtr(pLink) && pLink != pHead && cTried < g_cMaxModules;
+                             pLink = pLink->Flink, cTried++)
+                        {
+                            RTLDRMODENTRY *pMod = rtModFromLink(pLink);
+                            if (uValue - (uintptr_t)pMod->DllBase < pMod->SizeOfImage)
+                            {
+                                RTLogLogger(pLogger, "%p: ", (void *)uAddr);
+                                rtLogModuleRef(pLogger, uValue, pMod);
+                                break;
+                            }
+                        }
+                    }
+                }
+            }
+
+            RTL_USER_PROCESS_PARAMETERS *const pParams = pPeb->ProcessParameters;
+            if (rtIsUsablePtr(pParams) && rtIsUsablePtr(pParams->CommandLine.Buffer)
+                && pParams->CommandLine.Length != 0 && !(pParams->CommandLine.Length & 1)
+                && pParams->CommandLine.Length <= pParams->CommandLine.MaximumLength
+                && !(pParams->CommandLine.MaximumLength & 1))
+                RTLogLogger(pLogger, "PEB/CommandLine: %.*ls\n", (int)(pParams->CommandLine.Length / 2),
+                            pParams->CommandLine.Buffer);
+        }
+    }
+
+    if (g_pfnrtR3WinUnhandledXcptFilter)
+        return g_pfnrtR3WinUnhandledXcptFilter(pXcptPtrs);
+    return EXCEPTION_CONTINUE_SEARCH;
+}

@@ -1,0 +1,46 @@
+/*
+ * Module loading: the native loader and the system-module loader, which
+ * takes a bare DLL name and loads it from the Windows system directory only
+ * (side-by-side redirection honoured), never from the application's folder,
+ * the current directory or the PATH.
+ */
+#ifndef ZELK_LDR_H
+#define ZELK_LDR_H
+
+#include <zelk/types.h>
+
+typedef void *RTLDRMOD;
+#define NIL_RTLDRMOD ((RTLDRMOD)0)
+
+/* Keep the module loaded until the process ends. */
+#define RTLDRLOAD_FLAGS_NO_UNLOAD UINT32_C(0x00000004)
+/* Flag bits that are refused. */
+#define RTLDRLOAD_FLAGS_INVALID_MASK UINT32_C(0x00000ff0)
+
+/*
+ * Loads a DLL by bare file name from the system directory.  ".DLL" is added
+ * when the name has no suffix.
+ * @returns 0 with *phMod set;
+ *   KERR_INVALID_PARAMETER  the name holds '/', '\\' or ':' or is 3075 bytes or longer;
+ *   KERR_INVALID_FLAGS      a flag of RTLDRLOAD_FLAGS_INVALID_MASK;
+ *   KERR_FILENAME_TOO_LONG  the system directory is 260 characters or longer;
+ *   KERR_MODULE_NOT_FOUND   no such file in the system directory;
+ *   otherwise the native loader's status.
+ */
+int RTLdrLoadSystem(const char *pszFilename, uint32_t fFlags, RTLDRMOD *phMod);
+
+/* Loads the module at a full path (UTF-8) with the system's loader. */
+int rtldrNativeLoad(const char *pszPath, uint32_t fFlags, RTLDRMOD *phMod);
+
+/* Looks up an exported symbol; KERR_SYMBOL_NOT_FOUND when it is absent. */
+int RTLdrGetSymbol(RTLDRMOD hMod, const char *pszSymbol, void **ppvValue);
+
+/*
+ * Separators in the common beginning of two paths, compared from the start:
+ * ASCII letters without regard to case, '\\' and '/' alike, a run of
+ * separators as one; a separator at the very start is not counted.  The
+ * comparison stops at the first difference.
+ */
+size_t rtLdrCommonSeparators(PCRTUTF16 pwsz1, PCRTUTF16 pwsz2);
+
+#endif
