@@ -1,0 +1,826 @@
+/*
+ * The table-driven option parser.
+ *
+ * One call of RTGetOpt examines one argument (or one character of a bundle of
+ * short options), finds the definition it names, fetches and converts the
+ * value, and returns the definition's id.  Matching is generous about how an
+ * option is written - Unicode dash look-alikes pasted from documents, '=' or
+ * ':' or a separate argument for the value - and strict about values: a number
+ * must fill its text and fit its width.  In permute mode plain arguments met
+ * before an option are held back at the front of the unexamined part of argv
+ * and handed out after the last option, in their original order.
+ */
+#include <zelk/err.h>
+#include <zelk/getopt.h>
+#include <zelk/string.h>
+#include <zelk/strtonum.h>
+#include <zelk/utf.h>
+
+/* The options every program understands unless the caller opts out. */
+static const RTOPTIONDEF g_aRTGetOptStdOptions[] =
+{
+    { "--help",     'h', RTGETOPT_REQ_NOTHING },
+    { "-help",      'h', RTGETOPT_REQ_NOTHING },
+    { "--version",  'V', RTGETOPT_REQ_NOTHING },
+    { "-version",   'V', RTGETOPT_REQ_NOTHING },
+};
+
+static bool rtGetOptIsDigit(char ch)
+{
+    return ch >= '0' && ch <= '9';
+}
+
+static bool rtGetOptIsBlank(char ch)
+{
+    return ch == ' ' || ch == '\t';
+}
+
+static char rtGetOptFoldAscii(char ch)
+{
+    return ch >= 'A' && ch <= 'Z' ? (char)(ch + ('a' - 'A')) : ch;
+}
+
+static unsigned rtGetOptHexValue(char ch)
+{
+    if (ch >= '0' && ch <= '9')
+        return (unsigned)(ch - '0');
+    if (ch >= 'a' && ch <= 'f')
+        return (unsigned)(ch - 'a') + 10;
+    if (ch >= 'A' && ch <= 'F')
+        return (unsigned)(ch - 'A') + 10;
+    return 16;
+}
+
+static bool rtGetOptHasHexPrefix(const char *psz)
+{
+    return psz[0] == '0' && (psz[1] == 'x' || psz[1] == 'X') && rtGetOptHexValue(psz[2]) < 16;
+}
+
+/* Dashes that word processors and web pages put where the user typed '-'. */
+static bool rtGetOptIsDashLookAlike(RTUNICP cp)
+{
+    switch (cp)
+    {
+        case 0x2010: case 0x2011: case 0x2012: case 0x2013: case 0x2014:
+        case 0x2212: case 0xfe58: case 0xfe63: case 0xff0d:
+            return true;
+        default:
+            return false;
+    }
+}
+
+/* Bytes taken by the '-' or dash look-alike at psz; 0 when there is none. */
+static size_t rtGetOptDashLength(const char *psz)
+{
+    if (*psz == '-')
+        return 1;
+    if ((uint8_t)*psz < 0x80)
+        return 0;
+    const char *pszNext = psz;
+    RTUNICP cp;
+    if (RT_FAILURE(RTStrDecodeCp(&pszNext, &cp)) || !rtGetOptIsDashLookAlike(cp))
+        return 0;
+    return (size_t)(pszNext - psz);
+}
+
+/*
+ * Compares the argument with the first cchName bytes of a long name (pass the
+ * length plus one to demand that both end together).  Returns the number of
+ * argument bytes matched, or SIZE_MAX on a mismatch.
+ */
+static size_t rtGetOptMatchName(const char *pszArg, const char *pszName, size_t cchName, bool fICase)
+{
+    size_t offArg = 0;
+    for (size_t offName = 0; offName < cchName; offName++)
+    {
+        char const chName = pszName[offName];
+        char const chArg = pszArg[offArg];
+        if (chArg == chName)
+        {
+            if (!chName)
+                return offArg;
+            offArg++;
+        }
+        else if (chName == '-')
+        {
+            size_t const cbDash = rtGetOptDashLength(&pszArg[offArg]);
+            if (!cbDash)
+                return SIZE_MAX;
+            offArg += cbDash;
+        }
+        else if (fICase && rtGetOptFoldAscii(chArg) == rtGetOptFoldAscii(chName))
+            offArg++;
+        else
+            return SIZE_MAX;
+    }
+    return offArg;
+}
+
+/*
+ * Tries one definition's long name against an argument; on a match returns
+ * true with *poffRest at the end of the name (and of the dash before an
+ * index), where the index digits, the value separator or the end follow.
+ */
+static bool rtGetOptMatchLong(PCRTOPTIONDEF pOpt, const char *pszArg, size_t *poffRest)
+{
+    uint32_t const fFlags = pOpt->fFlags;
+    bool const fICase = (fFlags & RTGETOPT_FLAG_ICASE) != 0;
+    bool const fValue = (fFlags & RTGETOPT_REQ_MASK) != RTGETOPT_REQ_NOTHING;
+    if (!fValue && !(fFlags & RTGETOPT_FLAG_INDEX))
+    {
+        size_t const off = rtGetOptMatchName(pszArg, pOpt->pszLong, RTStrLen(pOpt->pszLong) + 1, fICase);
+        if (off == SIZE_MAX)
+            return false;
+        *poffRest = off;
+        return true;
+    }
+
+    size_t off = rtGetOptMatchName(pszArg, pOpt->pszLong, RTStrLen(pOpt->pszLong), fICase);
+    if (off == SIZE_MAX)
+        return false;
+    if (fFlags & RTGETOPT_FLAG_INDEX_DEF_DASH)
+    {
+        size_t const cbDash = rtGetOptDashLength(&pszArg[off]);
+        if (cbDash && rtGetOptIsDigit(pszArg[off + cbDash]))
+            off += cbDash;
+    }
+    size_t offEnd = off;
+    if (fFlags & RTGETOPT_FLAG_INDEX)
+        while (rtGetOptIsDigit(pszArg[offEnd]))
+            offEnd++;
+    char const ch = pszArg[offEnd];
+    if (ch != '\0' && !(fValue && (ch == '=' || ch == ':')))
+        return false;
+    *poffRest = off;
+    return true;
+}
+
+static PCRTOPTIONDEF rtGetOptSearchLong(PRTOPTIONSTATE pState, const char *pszArg, size_t *poffRest)
+{
+    for (uint32_t i = 0; i < pState->cOptions; i++)
+    {
+        PCRTOPTIONDEF const pOpt = &pState->paOptions[i];
+        if (pOpt->pszLong && rtGetOptMatchLong(pOpt, pszArg, poffRest))
+            return pOpt;
+    }
+    if (!(pState->fFlags & RTGETOPTINIT_F_NO_STD_OPTS))
+        for (size_t i = 0; i < RT_ELEMENTS(g_aRTGetOptStdOptions); i++)
+            if (rtGetOptMatchLong(&g_aRTGetOptStdOptions[i], pszArg, poffRest))
+                return &g_aRTGetOptStdOptions[i];
+    return nullptr;
+}
+
+static PCRTOPTIONDEF rtGetOptSearchShort(PRTOPTIONSTATE pState, int ch)
+{
+    for (uint32_t i = 0; i < pState->cOptions; i++)
+        if (pState->paOptions[i].iShort == ch)
+            return &pState->paOptions[i];
+    if (!(pState->fFlags & RTGETOPTINIT_F_NO_STD_OPTS))
+    {
+        for (size_t i = 0; i < RT_ELEMENTS(g_aRTGetOptStdOptions); i++)
+            if (g_aRTGetOptStdOptions[i].iShort == ch)
+                return &g_aRTGetOptStdOptions[i];
+        if (ch == '?')
+            return &g_aRTGetOptStdOptions[0];
+    }
+    return nullptr;
+}
+
+/*
+ * Moves argv[iArg] to argv[iNext], shifting the held-back plain arguments in
+ * between up by one, so they stay together right after the taken argument.
+ */
+static void rtGetOptMoveToFront(PRTOPTIONSTATE pState, int32_t iArg)
+{
+    char *const pszArg = pState->argv[iArg];
+    for (int32_t i = iArg; i > pState->iNext; i--)
+        pState->argv[i] = pState->argv[i - 1];
+    pState->argv[pState->iNext] = pszArg;
+}
+
+/*
+ * Takes the next unexamined argument as a value: it is moved in front of the
+ * held-back plain arguments (and in front of a bundle still being worked
+ * through, which stays the next one to examine).  Null when none is left.
+ */
+static const char *rtGetOptTakeNextArg(PRTOPTIONSTATE pState)
+{
+    int64_t iArg = pState->iNext;
+    if (pState->pszNextShort)
+        iArg++;
+    if (pState->cNonOptions != RTGETOPT_NON_OPTIONS_ALL)
+        iArg += pState->cNonOptions;
+    if (iArg >= pState->argc)
+        return nullptr;
+    rtGetOptMoveToFront(pState, (int32_t)iArg);
+    return pState->argv[pState->iNext++];
+}
+
+/* Reads four dotted decimal octets at *ppsz; leading zeros are refused (no octal guessing). */
+static bool rtGetOptParseIPv4(const char **ppsz, RTNETADDRIPV4 *pAddr)
+{
+    const char *psz = *ppsz;
+    for (unsigned i = 0; i < 4; i++)
+    {
+        if (i > 0)
+        {
+            if (*psz != '.')
+                return false;
+            psz++;
+        }
+        if (!rtGetOptIsDigit(*psz) || (psz[0] == '0' && rtGetOptIsDigit(psz[1])))
+            return false;
+        unsigned uOctet = 0;
+        for (unsigned cDigits = 0; rtGetOptIsDigit(*psz); cDigits++, psz++)
+        {
+            if (cDigits == 3)
+                return false;
+            uOctet = uOctet * 10 + (unsigned)(*psz - '0');
+        }
+        if (uOctet > 255)
+            return false;
+        pAddr->au8[i] = (uint8_t)uOctet;
+    }
+    *ppsz = psz;
+    return true;
+}
+
+static const char *rtGetOptSkipBlanks(const char *psz)
+{
+    while (rtGetOptIsBlank(*psz))
+        psz++;
+    return psz;
+}
+
+static bool rtGetOptConvIPv4Addr(const char *pszValue, RTOPTIONVALUE *pTmp)
+{
+    const char *psz = rtGetOptSkipBlanks(pszValue);
+    if (!rtGetOptParseIPv4(&psz, &pTmp->IPv4Addr))
+        return false;
+    return *rtGetOptSkipBlanks(psz) == '\0';
+}
+
+static bool rtGetOptConvIPv4Cidr(const char *pszValue, RTOPTIONVALUE *pTmp)
+{
+    const char *psz = rtGetOptSkipBlanks(pszValue);
+    RTNETADDRIPV4 Addr;
+    if (!rtGetOptParseIPv4(&psz, &Addr))
+        return false;
+    unsigned cPrefix = 32;
+    if (*psz == '/')
+    {
+        psz++;
+        if (!rtGetOptIsDigit(*psz) || (psz[0] == '0' && rtGetOptIsDigit(psz[1])))
+            return false;
+        cPrefix = 0;
+        for (unsigned cDigits = 0; rtGetOptIsDigit(*psz); cDigits++, psz++)
+        {
+            if (cDigits == 2)
+                return false;
+            cPrefix = cPrefix * 10 + (unsigned)(*psz - '0');
+        }
+        if (cPrefix > 32)
+            return false;
+    }
+    if (*rtGetOptSkipBlanks(psz) != '\0')
+        return false;
+
+    uint32_t const uAddr = (uint32_t)Addr.au8[0] << 24 | (uint32_t)Addr.au8[1] << 16
+                         | (uint32_t)Addr.au8[2] << 8 | Addr.au8[3];
+    uint32_t const uMask = cPrefix ? UINT32_MAX << (32 - cPrefix) : 0;
+    if (uAddr & ~uMask)
+        return false;
+    pTmp->CidrNetworkAddr.IPv4Network = Addr;
+    for (unsigned i = 0; i < 4; i++)
+        pTmp->CidrNetworkAddr.IPv4Netmask.au8[i] = (uint8_t)(uMask >> (24 - 8 * i));
+    return true;
+}
+
+static bool rtGetOptConvMacAddr(const char *pszValue, RTOPTIONVALUE *pTmp)
+{
+    const char *psz = rtGetOptSkipBlanks(pszValue);
+    size_t cHex = 0;
+    while (rtGetOptHexValue(psz[cHex]) < 16)
+        cHex++;
+    if (cHex == 12)
+    {
+        for (unsigned i = 0; i < 6; i++, psz += 2)
+            pTmp->MacAddr.au8[i] = (uint8_t)(rtGetOptHexValue(psz[0]) << 4 | rtGetOptHexValue(psz[1]));
+    }
+    else
+    {
+        for (unsigned i = 0; i < 6; i++)
+        {
+            if (i > 0)
+            {
+                if (*psz != ':')
+                    return false;
+                psz++;
+            }
+            unsigned uByte = 0;
+            for (unsigned cDigits = 0; rtGetOptHexValue(*psz) < 16; cDigits++, psz++)
+            {
+                if (cDigits == 2)
+                    return false;
+                uByte = uByte << 4 | rtGetOptHexValue(*psz);
+            }
+            pTmp->MacAddr.au8[i] = (uint8_t)uByte;
+        }
+    }
+    return *rtGetOptSkipBlanks(psz) == '\0';
+}
+
+/* Reads exactly cDigits hex digits at *ppsz. */
+static bool rtGetOptReadHex(const char **ppsz, unsigned cDigits, uint32_t *pu)
+{
+    uint32_t u = 0;
+    for (unsigned i = 0; i < cDigits; i++)
+    {
+        unsigned const uDigit = rtGetOptHexValue((*ppsz)[i]);
+        if (uDigit >= 16)
+            return false;
+        u = u << 4 | uDigit;
+    }
+    *ppsz += cDigits;
+    *pu = u;
+    return true;
+}
+
+static bool rtGetOptConvUuid(const char *pszValue, RTOPTIONVALUE *pTmp)
+{
+    const char *psz = pszValue;
+    bool const fBraces = *psz == '{';
+    if (fBraces)
+        psz++;
+    uint32_t u;
+    if (!rtGetOptReadHex(&psz, 8, &u) || *psz++ != '-')
+        return false;
+    pTmp->Uuid.Gen.u32TimeLow = u;
+    if (!rtGetOptReadHex(&psz, 4, &u) || *psz++ != '-')
+        return false;
+    pTmp->Uuid.Gen.u16TimeMid = (uint16_t)u;
+    if (!rtGetOptReadHex(&psz, 4, &u) || *psz++ != '-')
+        return false;
+    pTmp->Uuid.Gen.u16TimeHiAndVersion = (uint16_t)u;
+    for (unsigned i = 0; i < 8; i++)
+    {
+        if (i == 2 && *psz++ != '-')
+            return false;
+        if (!rtGetOptReadHex(&psz, 2, &u))
+            return false;
+        pTmp->Uuid.Gen.au8Node[i] = (uint8_t)u;
+    }
+    if (fBraces && *psz++ != '}')
+        return false;
+    return *psz == '\0';
+}
+
+/* True when psz is exactly the first cch characters of the ASCII word, ignoring case. */
+static bool rtGetOptIsWordPrefix(const char *psz, const char *pszWord, size_t cch)
+{
+    if (RTStrNLen(psz, cch + 1) != cch)
+        return false;
+    for (size_t i = 0; i < cch; i++)
+        if (rtGetOptFoldAscii(psz[i]) != pszWord[i])
+            return false;
+    return true;
+}
+
+static bool rtGetOptConvBool(const char *pszValue, bool *pf)
+{
+    /* The bit n of fLengths allows the first n letters of the word. */
+    static const struct { const char *pszWord; bool fValue; uint16_t fLengths; } s_aWords[] =
+    {
+        { "true",     true,  1 << 1 | 1 << 4 },
+        { "yes",      true,  1 << 1 | 1 << 3 },
+        { "enabled",  true,  1 << 1 | 1 << 2 | 1 << 6 | 1 << 7 },
+        { "on",       true,  1 << 2 },
+        { "1",        true,  1 << 1 },
+        { "false",    false, 1 << 1 | 1 << 5 },
+        { "no",       false, 1 << 1 | 1 << 2 },
+        { "disabled", false, 1 << 1 | 1 << 3 | 1 << 7 | 1 << 8 },
+        { "off",      false, 1 << 3 },
+        { "0",        false, 1 << 1 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aWords); i++)
+        for (size_t cch = 1; cch <= 8; cch++)
+            if ((s_aWords[i].fLengths & (1u << cch)) && rtGetOptIsWordPrefix(pszValue, s_aWords[i].pszWord, cch))
+            {
+                *pf = s_aWords[i].fValue;
+                return true;
+            }
+    return false;
+}
+
+/* Reads a whole integer of the kind's width in the given base into pTmp. */
+static int rtGetOptReadInt(const char *psz, unsigned uBase, uint32_t uKind, RTOPTIONVALUE *pTmp)
+{
+    switch (uKind)
+    {
+        case RTGETOPT_REQ_INT8:   return RTStrToInt8Ex(psz, nullptr, uBase, &pTmp->i8);
+        case RTGETOPT_REQ_UINT8:  return RTStrToUInt8Ex(psz, nullptr, uBase, &pTmp->u8);
+        case RTGETOPT_REQ_INT16:  return RTStrToInt16Ex(psz, nullptr, uBase, &pTmp->i16);
+        case RTGETOPT_REQ_UINT16: return RTStrToUInt16Ex(psz, nullptr, uBase, &pTmp->u16);
+        case RTGETOPT_REQ_INT32:  return RTStrToInt32Ex(psz, nullptr, uBase, &pTmp->i32);
+        case RTGETOPT_REQ_UINT32: return RTStrToUInt32Ex(psz, nullptr, uBase, &pTmp->u32);
+        case RTGETOPT_REQ_INT64:  return RTStrToInt64Ex(psz, nullptr, uBase, &pTmp->i64);
+        default:                  return RTStrToUInt64Ex(psz, nullptr, uBase, &pTmp->u64);
+    }
+}
+
+static int rtGetOptReadPairNumber(const char *psz, const char **ppszNext, unsigned uBase, bool f64,
+                                  uint64_t *pu)
+{
+    if (rtGetOptHasHexPrefix(psz))
+        uBase = 16;
+    if (f64)
+        return RTStrToUInt64Ex(psz, ppszNext, uBase, pu);
+    uint32_t u32 = 0;
+    int const rc = RTStrToUInt32Ex(psz, ppszNext, uBase, &u32);
+    *pu = u32;
+    return rc;
+}
+
+static bool rtGetOptConvPair(const char *pszValue, unsigned uBase, uint32_t uKind, RTOPTIONVALUE *pTmp)
+{
+    bool const f64 = uKind == RTGETOPT_REQ_UINT64_PAIR || uKind == RTGETOPT_REQ_UINT64_OPTIONAL_PAIR;
+    bool const fOptional = uKind == RTGETOPT_REQ_UINT32_OPTIONAL_PAIR
+                        || uKind == RTGETOPT_REQ_UINT64_OPTIONAL_PAIR;
+    uint64_t uFirst = 0;
+    uint64_t uSecond = f64 ? UINT64_MAX : UINT32_MAX;
+    const char *pszNext = pszValue;
+    int rc = rtGetOptReadPairNumber(pszValue, &pszNext, uBase, f64, &uFirst);
+    if (RT_FAILURE(rc) || rc == KWRN_NUMBER_TOO_BIG)
+        return false;
+
+    const char *psz = rtGetOptSkipBlanks(pszNext);
+    if (*psz == '/' || *psz == ':' || *psz == '|')
+        psz = rtGetOptSkipBlanks(psz + 1);
+    if (psz == pszNext)
+    {
+        /* No separator: only a lone first number is a (half) pair, "5x" is not. */
+        if (*psz != '\0' || !fOptional)
+            return false;
+    }
+    else if (rtGetOptReadPairNumber(psz, nullptr, uBase, f64, &uSecond) != 0)
+        return false;
+
+    if (f64)
+    {
+        pTmp->PairU64.uFirst = uFirst;
+        pTmp->PairU64.uSecond = uSecond;
+    }
+    else
+    {
+        pTmp->PairU32.uFirst = (uint32_t)uFirst;
+        pTmp->PairU32.uSecond = (uint32_t)uSecond;
+    }
+    return true;
+}
+
+/*
+ * Converts pszValue by the kind and radix of fFlags.  On success the whole
+ * value record is replaced; on failure it keeps the definition in its first
+ * word, except that the two boolean kinds leave the rejected text there.
+ */
+static int rtGetOptProcessValue(uint32_t fFlags, const char *pszValue, PRTOPTIONVALUE pValue)
+{
+    uint32_t const uKind = fFlags & RTGETOPT_REQ_MASK;
+    uint32_t const fRadix = fFlags & RTGETOPT_FLAG_RADIX_MASK;
+    bool const fNumeric = (uKind >= RTGETOPT_REQ_INT8 && uKind <= RTGETOPT_REQ_UINT64)
+                       || (uKind >= RTGETOPT_REQ_UINT32_PAIR && uKind <= RTGETOPT_REQ_UINT64_OPTIONAL_PAIR);
+    if (fRadix && (!fNumeric || (fRadix & (fRadix - 1))))
+        return KERR_INTERNAL_ERROR;
+    unsigned const uBase = fRadix == RTGETOPT_FLAG_HEX ? 16
+                         : fRadix == RTGETOPT_FLAG_OCT ? 8
+                         : 10;
+
+    RTOPTIONVALUE Tmp;
+    RTMemSet(&Tmp, 0, sizeof(Tmp));
+    switch (uKind)
+    {
+        case RTGETOPT_REQ_STRING:
+            Tmp.psz = pszValue;
+            break;
+
+        case RTGETOPT_REQ_INT8:
+        case RTGETOPT_REQ_UINT8:
+        case RTGETOPT_REQ_INT16:
+        case RTGETOPT_REQ_UINT16:
+        case RTGETOPT_REQ_INT32:
+        case RTGETOPT_REQ_UINT32:
+        case RTGETOPT_REQ_INT64:
+        case RTGETOPT_REQ_UINT64:
+        {
+            int rc = rtGetOptReadInt(pszValue, uBase, uKind, &Tmp);
+            if (rc != 0 && !fRadix && rtGetOptHasHexPrefix(pszValue))
+                rc = rtGetOptReadInt(pszValue, 16, uKind, &Tmp);
+            if (rc != 0)
+                return KERR_OPT_BAD_VALUE_FORMAT;
+            break;
+        }
+
+        case RTGETOPT_REQ_IPV4ADDR:
+            if (!rtGetOptConvIPv4Addr(pszValue, &Tmp))
+                return KERR_OPT_BAD_VALUE_FORMAT;
+            break;
+
+        case RTGETOPT_REQ_IPV4CIDR:
+            if (!rtGetOptConvIPv4Cidr(pszValue, &Tmp))
+                return KERR_OPT_BAD_VALUE_FORMAT;
+            break;
+
+        case RTGETOPT_REQ_MACADDR:
+            if (!rtGetOptConvMacAddr(pszValue, &Tmp))
+                return KERR_OPT_BAD_VALUE_FORMAT;
+            break;
+
+        case RTGETOPT_REQ_UUID:
+            if (!rtGetOptConvUuid(pszValue, &Tmp))
+                return KERR_OPT_BAD_VALUE_FORMAT;
+            break;
+
+        case RTGETOPT_REQ_BOOL_ONOFF:
+            if (rtGetOptIsWordPrefix(pszValue, "on", 2))
+                Tmp.f = true;
+            else if (rtGetOptIsWordPrefix(pszValue, "off", 3))
+                Tmp.f = false;
+            else
+            {
+                pValue->psz = pszValue;
+                return KERR_OPT_UNKNOWN;
+            }
+            break;
+
+        case RTGETOPT_REQ_BOOL:
+            if (!rtGetOptConvBool(pszValue, &Tmp.f))
+            {
+                pValue->psz = pszValue;
+                return KERR_OPT_UNKNOWN;
+            }
+            break;
+
+        case RTGETOPT_REQ_UINT32_PAIR:
+        case RTGETOPT_REQ_UINT64_PAIR:
+        case RTGETOPT_REQ_UINT32_OPTIONAL_PAIR:
+        case RTGETOPT_REQ_UINT64_OPTIONAL_PAIR:
+            if (!rtGetOptConvPair(pszValue, uBase, uKind, &Tmp))
+                return KERR_OPT_BAD_VALUE_FORMAT;
+            break;
+
+        default:
+            return KERR_INTERNAL_ERROR;
+    }
+    *pValue = Tmp;
+    return 0;
+}
+
+/* Reads an index made only of decimal digits, up to where they end; false on overflow. */
+static bool rtGetOptReadIndex(const char **ppsz, uint32_t *puIndex)
+{
+    const char *psz = *ppsz;
+    uint32_t uIndex = 0;
+    for (; rtGetOptIsDigit(*psz); psz++)
+        if (   __builtin_mul_overflow(uIndex, 10u, &uIndex)
+            || __builtin_add_overflow(uIndex, (uint32_t)(*psz - '0'), &uIndex))
+            return false;
+    *ppsz = psz;
+    *puIndex = uIndex;
+    return true;
+}
+
+int RTGetOptInit(PRTOPTIONSTATE pState, int argc, char **argv, PCRTOPTIONDEF paOptions,
+                 uint32_t cOptions, int iFirst, uint32_t fFlags)
+{
+    if (   (fFlags & ~(RTGETOPTINIT_F_PERMUTE | RTGETOPTINIT_F_NO_STD_OPTS))
+        || argc < 0
+        || iFirst < 0
+        || (!argv && argc > 0)
+        || (!paOptions && cOptions > 0))
+        return KERR_INVALID_PARAMETER;
+
+    pState->iNext = iFirst;
+    pState->argv = argv;
+    pState->argc = argc;
+    pState->paOptions = paOptions;
+    pState->cOptions = cOptions;
+    pState->pszNextShort = nullptr;
+    pState->pDef = nullptr;
+    pState->uIndex = UINT32_MAX;
+    pState->fFlags = fFlags;
+    pState->cNonOptions = 0;
+    return 0;
+}
+
+/*
+ * Finds the next argument that names an option, returning it in *ppOpt with
+ * the text after the option character or long name in *ppszRest.  Any other
+ * outcome (end, plain argument, unknown option) is returned as a status with
+ * the value record filled, and *ppOpt null.
+ */
+static int rtGetOptNextArgument(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue, PCRTOPTIONDEF *ppOpt,
+                                const char **ppszRest, bool *pfShort)
+{
+    bool const fPermute = (pState->fFlags & RTGETOPTINIT_F_PERMUTE) != 0;
+    for (;;)
+    {
+        if (pState->iNext >= pState->argc)
+            return 0;
+        if (pState->cNonOptions == RTGETOPT_NON_OPTIONS_ALL)
+        {
+            pValue->psz = pState->argv[pState->iNext++];
+            return KINF_OPT_NOT_AN_OPTION;
+        }
+        int32_t const iArg = pState->iNext + pState->cNonOptions;
+        if (iArg >= pState->argc)
+        {
+            pState->cNonOptions = RTGETOPT_NON_OPTIONS_ALL;
+            continue;
+        }
+
+        const char *const pszArg = pState->argv[iArg];
+        size_t offRest = 0;
+        PCRTOPTIONDEF pOpt = rtGetOptSearchLong(pState, pszArg, &offRest);
+        if (pOpt)
+        {
+            *pfShort = false;
+            *ppszRest = pszArg + offRest;
+        }
+        else
+        {
+            /* A dash and an ASCII character other than a second dash: a short option. */
+            size_t const cbDash = rtGetOptDashLength(pszArg);
+            if (!cbDash && (uint8_t)*pszArg >= 0x80)
+            {
+                const char *pszCheck = pszArg;
+                RTUNICP cp;
+                int const rc = RTStrDecodeCp(&pszCheck, &cp);
+                if (RT_FAILURE(rc))
+                {
+                    rtGetOptMoveToFront(pState, iArg);
+                    pState->iNext++;
+                    pValue->psz = pszArg;
+                    return rc;
+                }
+            }
+            if (cbDash)
+            {
+                char const ch = pszArg[cbDash];
+                if (ch != '\0' && (uint8_t)ch < 0x80 && ch != '-')
+                {
+                    pOpt = rtGetOptSearchShort(pState, ch);
+                    if (pOpt)
+                    {
+                        *pfShort = true;
+                        *ppszRest = &pszArg[cbDash + 1];
+                    }
+                }
+            }
+
+            if (!pOpt)
+            {
+                if (rtGetOptMatchName(pszArg, "--", 3, false) != SIZE_MAX)
+                {
+                    rtGetOptMoveToFront(pState, iArg);
+                    pState->iNext++;
+                    pState->cNonOptions = RTGETOPT_NON_OPTIONS_ALL;
+                    continue;
+                }
+                if (!fPermute)
+                {
+                    pState->iNext++;
+                    pValue->psz = pszArg;
+                    return *pszArg == '-' ? KERR_OPT_UNKNOWN : KINF_OPT_NOT_AN_OPTION;
+                }
+                if (cbDash)
+                {
+                    rtGetOptMoveToFront(pState, iArg);
+                    pState->iNext++;
+                    pValue->psz = pszArg;
+                    return KERR_OPT_UNKNOWN;
+                }
+                /* Hold it back; it is handed out after the last option. */
+                pState->cNonOptions++;
+                continue;
+            }
+        }
+
+        rtGetOptMoveToFront(pState, iArg);
+        pState->iNext++;
+        *ppOpt = pOpt;
+        return 0;
+    }
+}
+
+int RTGetOpt(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue)
+{
+    pState->pDef = nullptr;
+    pState->uIndex = UINT32_MAX;
+    RTMemSet(pValue, 0, 8);
+
+    PCRTOPTIONDEF pOpt = nullptr;
+    const char *pszRest = nullptr;
+    bool fShort = false;
+    if (pState->pszNextShort)
+    {
+        /*
+         * Inside a bundle.  The bundle is left before looking at the
+         * character, so that an unknown one does not pin the state to it.
+         */
+        const char *const pszBundle = pState->pszNextShort;
+        pState->pszNextShort = nullptr;
+        pState->iNext++;
+        pOpt = rtGetOptSearchShort(pState, (uint8_t)*pszBundle);
+        if (!pOpt)
+        {
+            pValue->psz = pszBundle;
+            return KERR_OPT_UNKNOWN;
+        }
+        pszRest = pszBundle + 1;
+        fShort = true;
+    }
+    else
+    {
+        int const rc = rtGetOptNextArgument(pState, pValue, &pOpt, &pszRest, &fShort);
+        if (!pOpt)
+            return rc;
+    }
+
+    pValue->pDef = pOpt;
+    uint32_t const fFlags = pOpt->fFlags;
+    uint32_t const uKind = fFlags & RTGETOPT_REQ_MASK;
+    uint32_t uIndex = UINT32_MAX;
+    const char *pszValue = nullptr;
+    if (fShort)
+    {
+        if (uKind != RTGETOPT_REQ_NOTHING)
+        {
+            if (*pszRest == '\0')
+                pszValue = rtGetOptTakeNextArg(pState);
+            else if (*pszRest == ':' || *pszRest == '=')
+                pszValue = pszRest + 1;
+            else
+                pszValue = pszRest;
+            if (!pszValue)
+                return KERR_OPT_VALUE_MISSING;
+        }
+        else if (*pszRest != '\0')
+        {
+            /* More options in the bundle: stay on this argument. */
+            pState->pszNextShort = pszRest;
+            pState->iNext--;
+        }
+    }
+    else
+    {
+        const char *psz = pszRest;
+        if (fFlags & RTGETOPT_FLAG_INDEX)
+        {
+            uint32_t const uDefIndex = (fFlags & RTGETOPT_FLAG_INDEX_DEF_MASK) >> RTGETOPT_FLAG_INDEX_DEF_SHIFT;
+            if (rtGetOptIsDigit(*psz))
+            {
+                if (!rtGetOptReadIndex(&psz, &uIndex))
+                    return KERR_OPT_BAD_VALUE_FORMAT;
+            }
+            else if (uDefIndex)
+                uIndex = uDefIndex - 1;
+            else
+                return *psz == '\0' ? KERR_OPT_INDEX_MISSING : KERR_OPT_BAD_VALUE_FORMAT;
+        }
+        if (uKind != RTGETOPT_REQ_NOTHING)
+        {
+            /* The long search let through only ':', '=' or the end here. */
+            if (*psz == '\0')
+            {
+                pszValue = rtGetOptTakeNextArg(pState);
+                if (!pszValue)
+                    return KERR_OPT_VALUE_MISSING;
+            }
+            else
+                pszValue = psz + 1;
+        }
+    }
+
+    if (pszValue)
+    {
+        int const rc = rtGetOptProcessValue(fFlags, pszValue, pValue);
+        if (rc != 0)
+            return rc;
+    }
+    pState->pDef = pOpt;
+    pState->uIndex = uIndex;
+    return pOpt->iShort;
+}
+
+int RTGetOptTakeValue(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue, uint32_t fFlags)
+{
+    if ((fFlags & RTGETOPT_REQ_MASK) == RTGETOPT_REQ_NOTHING || (fFlags & ~RTGETOPT_VALID_MASK))
+        return KERR_INVALID_PARAMETER;
+
+    RTMemSet(pValue, 0, 8);
+    const char *const pszValue = rtGetOptTakeNextArg(pState);
+    if (!pszValue)
+        return KERR_OPT_VALUE_MISSING;
+    pValue->pDef = pState->pDef;
+    return rtGetOptProcessValue(fFlags, pszValue, pValue);
+}

@@ -1,0 +1,263 @@
+/*
+ * Integer and floating-point conversion for the format engine.
+ *
+ * Every number is built in a 64-byte buffer: padding and precision zeros are
+ * capped so that the text never passes 63 characters, whatever the width a
+ * format string asks for.  Values that fit in 32 bits are converted with
+ * 32-bit arithmetic, which on the 32-bit target avoids a library call per
+ * digit.
+ */
+#include <zelk/err.h>
+#include <zelk/string.h>
+
+#include "strformat-internal.h"
+
+namespace
+{
+
+constexpr int kcchNumMax = RTSTR_FMT_NUM_BUF - 1;
+
+const char g_achDigitsLower[] = "0123456789abcdef";
+const char g_achDigitsUpper[] = "0123456789ABCDEF";
+
+unsigned rtStrFmtCountDigits(uint64_t u, unsigned uBase, bool f64)
+{
+    unsigned c = 0;
+    if (uBase == 16)
+        do { c++; u >>= 4; } while (u);
+    else if (uBase == 8)
+        do { c++; u >>= 3; } while (u);
+    else if (!f64)
+    {
+        uint32_t u32 = (uint32_t)u;
+        do { c++; u32 /= 10; } while (u32);
+    }
+    else
+        do { c++; u /= 10; } while (u);
+    return c;
+}
+
+/* Writes the cch characters of the value so that the last lands at pchEnd[-1]. */
+void rtStrFmtWriteDigits(char *pchEnd, uint64_t u, unsigned uBase, bool f64, const char *pachDigits,
+                         bool fGroup)
+{
+    unsigned iDigit = 0;
+    if (uBase == 16 || uBase == 8)
+    {
+        unsigned const cShift = uBase == 16 ? 4 : 3;
+        unsigned const fMask = uBase - 1;
+        do
+        {
+            *--pchEnd = pachDigits[u & fMask];
+            u >>= cShift;
+        } while (u);
+        return;
+    }
+    if (!f64)
+    {
+        uint32_t u32 = (uint32_t)u;
+        do
+        {
+            if (fGroup && iDigit && iDigit % 3 == 0)
+                *--pchEnd = ' ';
+            *--pchEnd = (char)('0' + u32 % 10);
+            u32 /= 10;
+            iDigit++;
+        } while (u32);
+        return;
+    }
+    do
+    {
+        if (fGroup && iDigit && iDigit % 3 == 0)
+            *--pchEnd = ' ';
+        *--pchEnd = (char)('0' + u % 10);
+        u /= 10;
+        iDigit++;
+    } while (u);
+}
+
+int rtStrFmtFinish(char *pszBuf, size_t cbBuf, const char *pszTmp, size_t cch)
+{
+    if (cch < cbBuf)
+    {
+        RTMemCopy(pszBuf, pszTmp, cch + 1);
+        return (int)cch;
+    }
+    if (cbBuf)
+    {
+        RTMemCopy(pszBuf, pszTmp, cbBuf - 1);
+        pszBuf[cbBuf - 1] = '\0';
+    }
+    return KERR_BUFFER_OVERFLOW;
+}
+
+} // namespace
+
+int RTStrFmtNumber(char *psz, uint64_t u64Value, unsigned uBase, int cchWidth, int cchPrecision,
+                   unsigned fFlags)
+{
+    if (uBase != 8 && uBase != 16)
+        uBase = 10;
+    const char *pachDigits = fFlags & FMT_F_UPPER ? g_achDigitsUpper : g_achDigitsLower;
+    if (fFlags & FMT_F_LEFT)
+        fFlags &= ~FMT_F_ZEROPAD;
+    if ((fFlags & FMT_F_GROUP) && (uBase != 10 || (fFlags & FMT_F_ZEROPAD)))
+        fFlags &= ~FMT_F_GROUP;
+
+    bool const f64 = (fFlags & FMT_F_64BIT) || (u64Value >> 32);
+    bool fNegative = false;
+    if (fFlags & FMT_F_SIGNED)
+    {
+        if (f64)
+        {
+            if ((int64_t)u64Value < 0)
+            {
+                u64Value = 0 - u64Value;
+                fNegative = true;
+            }
+        }
+        else if ((int32_t)(uint32_t)u64Value < 0)
+        {
+            u64Value = 0 - (uint32_t)u64Value;
+            fNegative = true;
+        }
+    }
+
+    /* A negated 32-bit value still fits in 32 bits (2^31 included). */
+    unsigned const cDigits = rtStrFmtCountDigits(u64Value, uBase, f64);
+    int cchValue = (int)cDigits;
+    if (fFlags & FMT_F_GROUP)
+    {
+        if (cDigits > 3)
+            cchValue += (int)(cDigits / 3) - (cDigits % 3 == 0 ? 1 : 0);
+        else
+            fFlags &= ~FMT_F_GROUP;
+    }
+
+    char achPrefix[4];
+    int cchPrefix = 0;
+    if (fFlags & FMT_F_SIGNED)
+    {
+        if (fNegative)
+            achPrefix[cchPrefix++] = '-';
+        else if (fFlags & FMT_F_PLUS)
+            achPrefix[cchPrefix++] = '+';
+        else if (fFlags & FMT_F_BLANK)
+            achPrefix[cchPrefix++] = ' ';
+    }
+    if (fFlags & FMT_F_ALT)
+    {
+        if (uBase == 8)
+            achPrefix[cchPrefix++] = '0';
+        else if (uBase == 16)
+        {
+            achPrefix[cchPrefix++] = '0';
+            achPrefix[cchPrefix++] = fFlags & FMT_F_UPPER ? 'X' : 'x';
+        }
+    }
+
+    /* Room for everything before the digits. */
+    int const cchBeforeMax = kcchNumMax - cchValue;
+    int cchLeft = cchWidth - cchValue - cchPrefix;
+    int i = 0;
+    if (!(fFlags & (FMT_F_ZEROPAD | FMT_F_LEFT)) && cchLeft > 0)
+    {
+        int cSpaces = cchLeft;
+        if (cSpaces > cchBeforeMax - cchPrefix)
+            cSpaces = cchBeforeMax - cchPrefix;
+        while (i < cSpaces)
+            psz[i++] = ' ';
+        cchLeft = 0;
+    }
+    for (int j = 0; j < cchPrefix; j++)
+        psz[i++] = achPrefix[j];
+    if (fFlags & FMT_F_ZEROPAD)
+    {
+        while (cchLeft > 0 && i < cchBeforeMax)
+        {
+            psz[i++] = '0';
+            cchLeft--;
+            cchPrecision--;
+        }
+    }
+    while (cchPrecision - 1 >= (int)cDigits && i < cchBeforeMax)
+    {
+        psz[i++] = '0';
+        cchPrecision--;
+    }
+
+    i += cchValue;
+    rtStrFmtWriteDigits(&psz[i], u64Value, uBase, f64, pachDigits, (fFlags & FMT_F_GROUP) != 0);
+
+    if ((fFlags & FMT_F_LEFT) && cchLeft > 0)
+        while (cchLeft-- > 0 && i < kcchNumMax)
+            psz[i++] = ' ';
+    psz[i] = '\0';
+    return i;
+}
+
+int RTStrFmtU32(char *pszBuf, size_t cbBuf, uint32_t u32Value, unsigned uBase, int cchWidth,
+                int cchPrecision, unsigned fFlags)
+{
+    fFlags = (fFlags & 0x7ff) | FMT_F_32BIT;
+    if (cbBuf >= RTSTR_FMT_NUM_BUF)
+        return RTStrFmtNumber(pszBuf, u32Value, uBase, cchWidth, cchPrecision, fFlags);
+    char szTmp[RTSTR_FMT_NUM_BUF];
+    int const cch = RTStrFmtNumber(szTmp, u32Value, uBase, cchWidth, cchPrecision, fFlags);
+    return rtStrFmtFinish(pszBuf, cbBuf, szTmp, (size_t)cch);
+}
+
+int RTStrFmtU64(char *pszBuf, size_t cbBuf, uint64_t u64Value, unsigned uBase, int cchWidth,
+                int cchPrecision, unsigned fFlags)
+{
+    fFlags = (fFlags & 0x7ff) | FMT_F_64BIT;
+    if (cbBuf >= RTSTR_FMT_NUM_BUF)
+        return RTStrFmtNumber(pszBuf, u64Value, uBase, cchWidth, cchPrecision, fFlags);
+    char szTmp[RTSTR_FMT_NUM_BUF];
+    int const cch = RTStrFmtNumber(szTmp, u64Value, uBase, cchWidth, cchPrecision, fFlags);
+    return rtStrFmtFinish(pszBuf, cbBuf, szTmp, (size_t)cch);
+}
+
+int RTStrFmtR64(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidth,
+                int cchPrecision, unsigned fFlags)
+{
+    (void)cchWidth;
+    (void)cchPrecision;
+    (void)fFlags;
+    /* The bits, not the value: no floating-point instruction, no library call. */
+    uint64_t u64;
+    RTMemCopy(&u64, pr64Value, sizeof(u64));
+    unsigned const uExp = (unsigned)(u64 >> 52) & 0x7ff;
+    uint64_t const uMantissa = u64 & UINT64_C(0x000fffffffffffff);
+
+    char szTmp[RTSTR_FMT_NUM_BUF];
+    size_t cch = 0;
+    szTmp[cch++] = u64 >> 63 ? '-' : '+';
+    if (uExp == 0 && uMantissa == 0)
+        szTmp[cch++] = '0';
+    else if (uExp == 0x7ff)
+    {
+        const char *pszWord = uMantissa == 0                       ? "Inf"
+                              : uMantissa & UINT64_C(0x8000000000000) ? "QNan"
+                                                                       : "SNan";
+        while (*pszWord)
+            szTmp[cch++] = *pszWord++;
+    }
+    else
+    {
+        szTmp[cch++] = uExp ? '1' : '0';
+        szTmp[cch++] = 'm';
+        szTmp[cch++] = '0';
+        szTmp[cch++] = 'x';
+        for (int iShift = 48; iShift >= 0; iShift -= 4)
+            szTmp[cch++] = g_achDigitsLower[(uMantissa >> iShift) & 0xf];
+        if (uExp)
+        {
+            szTmp[cch++] = '^';
+            cch += (size_t)RTStrFmtNumber(&szTmp[cch], (uint64_t)(int64_t)((int)uExp - 1023), 10,
+                                          -1, -1, FMT_F_SIGNED | FMT_F_32BIT);
+        }
+    }
+    szTmp[cch] = '\0';
+    return rtStrFmtFinish(pszBuf, cbBuf, szTmp, cch);
+}
