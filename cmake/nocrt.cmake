@@ -10,7 +10,7 @@ function(zelk_link_nocrt target)
     -fno-rtti -fno-asynchronous-unwind-tables -fno-stack-protector)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/Runtime/internal)
   target_link_options(${target} PRIVATE -nostdlib -Wl,--fatal-warnings
-    -Wl,-e,${ARG_ENTRY} -Wl,--no-insert-timestamp -Wl,--gc-sections)
+    -Wl,-e,${ARG_ENTRY} -Wl,--no-insert-timestamp -Wl,--gc-sections -s)
   if(ARG_WHOLE_RUNTIME)
     set(_runtime "$<LINK_LIBRARY:WHOLE_ARCHIVE,zelk-runtime>")
   else()

@@ -17,4 +17,20 @@
 #endif
 #include <windows.h>
 
+/*
+ * The process environment block of the current process, read through the
+ * thread environment block.  (The SDK's NtCurrentTeb trips GCC's bounds
+ * checking, hence the plain read.)
+ */
+static inline void *rtR3WinCurrentPeb(void)
+{
+    void *pvPeb;
+#if defined(__i386__)
+    __asm__ __volatile__("movl %%fs:0x30, %0" : "=r"(pvPeb));
+#else
+    __asm__ __volatile__("movq %%gs:0x60, %0" : "=r"(pvPeb));
+#endif
+    return pvPeb;
+}
+
 #endif

@@ -1,23 +1,22 @@
 /*
  * Kestrelyn Installer: the installer stub's driver.
  *
- * The process entry hands the command line to stubMain, whose result becomes
- * the process exit code.
+ * The runtime's process entry hands the UTF-8 argument vector to stubMain,
+ * whose result becomes the process exit code.
  */
 #include <zelk/err.h>
+#include <zelk/init.h>
 
-#include "win.h"
-
-extern "C" int stubMain(int argc, char **argv)
+int stubMain(int argc, char **argv)
 {
-    (void)argc;
-    (void)argv;
+    int rc = RTR3Init(&argc, &argv, RTR3INIT_FLAGS_SYSTEM32_ONLY);
+    if (RT_FAILURE(rc))
+        return 3;
     return 0;
 }
 
-extern "C" __attribute__((noreturn)) void __stdcall KestrelStart(void)
+extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)
 {
-    ExitProcess((UINT)stubMain(0, nullptr));
-    for (;;)
-        ;
+    (void)papszEnv;
+    return stubMain(cArgs, papszArgs);
 }

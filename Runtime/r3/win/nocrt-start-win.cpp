@@ -32,13 +32,15 @@ typedef int (*PFNRTSTATICINITSTATUS)(void);
 typedef void (*PFNRTSTATICINIT)(void);
 
 /*
- * The linker gathers these in name order between its start and end symbols:
- * .CRT$XI* hold initialisers returning a status, .CRT$XC* plain ones.
+ * The linker sorts the .CRT$X* sections by name: initialisers returning a
+ * status go in .CRT$XIB to .CRT$XIY, plain ones in .CRT$XCB to .CRT$XCY.
+ * These empty slots bracket each table (and keep the sections alive when
+ * unused sections are dropped).
  */
-extern "C" PFNRTSTATICINITSTATUS __crt_xi_start__[];
-extern "C" PFNRTSTATICINITSTATUS __crt_xi_end__[];
-extern "C" PFNRTSTATICINIT __crt_xc_start__[];
-extern "C" PFNRTSTATICINIT __crt_xc_end__[];
+__attribute__((section(".CRT$XIA"), used)) PFNRTSTATICINITSTATUS g_apfnRTInitStatusStart[1] = { nullptr };
+__attribute__((section(".CRT$XIZ"), used)) PFNRTSTATICINITSTATUS g_apfnRTInitStatusEnd[1] = { nullptr };
+__attribute__((section(".CRT$XCA"), used)) PFNRTSTATICINIT g_apfnRTInitStart[1] = { nullptr };
+__attribute__((section(".CRT$XCZ"), used)) PFNRTSTATICINIT g_apfnRTInitEnd[1] = { nullptr };
 /* C++ constructors: a count (or -1) first, then the functions, a null last. */
 extern "C" PFNRTSTATICINIT __CTOR_LIST__[];
 
@@ -122,7 +124,7 @@ void initProcExecPath(void)
 
 void rtR3RunStaticInitialisers(void)
 {
-    for (PFNRTSTATICINITSTATUS *ppfn = __crt_xi_start__; ppfn < __crt_xi_end__; ppfn++)
+    for (PFNRTSTATICINITSTATUS *ppfn = g_apfnRTInitStatusStart; ppfn < g_apfnRTInitStatusEnd; ppfn++)
     {
         if (!*ppfn)
             continue;
@@ -136,7 +138,7 @@ void rtR3RunStaticInitialisers(void)
             RTR3ProcExit((uint32_t)rc, false);
         }
     }
-    for (PFNRTSTATICINIT *ppfn = __crt_xc_start__; ppfn < __crt_xc_end__; ppfn++)
+    for (PFNRTSTATICINIT *ppfn = g_apfnRTInitStart; ppfn < g_apfnRTInitEnd; ppfn++)
         if (*ppfn)
             (*ppfn)();
 
@@ -152,7 +154,7 @@ void rtR3RunStaticInitialisers(void)
 
 extern "C" __attribute__((noreturn)) void __stdcall KestrelStart(void)
 {
-    PEB *const pPeb = NtCurrentTeb()->ProcessEnvironmentBlock;
+    PEB *const pPeb = (PEB *)rtR3WinCurrentPeb();
     rtR3WinLegacyImageFixup();
     g_uRTStackCookie ^= (uintptr_t)__builtin_ia32_rdtsc();
     initProcExecPath();

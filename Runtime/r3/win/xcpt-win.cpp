@@ -160,7 +160,7 @@ LONG WINAPI rtR3WinUnhandledXcptFilter(EXCEPTION_POINTERS *pXcptPtrs)
         RTLogLogger(pLogger, "Thread ZELK: %p\n", (void *)nullptr);
 
         /* Modules, code addresses on the stack, command line. */
-        PEB *const pPeb = NtCurrentTeb()->ProcessEnvironmentBlock;
+        PEB *const pPeb = (PEB *)rtR3WinCurrentPeb();
         if (rtIsUsablePtr(pPeb))
         {
             PEB_LDR_DATA *const pLdr = pPeb->Ldr;

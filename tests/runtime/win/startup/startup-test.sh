@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# startup-test.sh LAUNCH PROBE INITFAIL PLANT_DLL WORKDIR
+# Runs the start-up probe under Wine (prefix and server from the test bench)
+# and checks exit codes, argument vectors, RTR3Init, the direct writers, lazy
+# binding, the crash report and a failing static initialiser.
+set -uo pipefail
+launch=$1 probe=$2 initfail=$3 plant=$4 work=$5
+export LC_ALL=C.UTF-8
+rm -rf "$work"
+mkdir -p "$work"
+fails=0
+out=$work/out.txt err=$work/err.txt
+
+run() { # program args... -> sets $code, $stdout, $stderr
+  code=$(wine "$launch" --stdout "$(winepath -w "$out")" --stderr "$(winepath -w "$err")" \
+         --timeout 60000 -- "$@" </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^exit code: //p')
+  stdout=$(tr -d '\r' < "$out")
+  stderr=$(cat "$err")
+}
+check() { # name expected actual
+  if [ "$2" == "$3" ]; then echo "ok   $1"; else
+    echo "FAIL $1"; echo "  expected: $(printf '%q' "$2")"; echo "  actual:   $(printf '%q' "$3")"
+    fails=$((fails + 1)); fi
+}
+contains() { # name needle haystack
+  if [[ "$3" == *"$2"* ]]; then echo "ok   $1"; else
+    echo "FAIL $1: no $(printf '%q' "$2") in:"; printf '%s\n' "$3" | head -20; fails=$((fails + 1)); fi
+}
+
+# Exit codes pass through whole, beyond the 8 bits a shell sees.
+for n in 0 1 2 3 194 3010 1627; do
+  run "$probe" exit "$n"
+  check "exit code $n" "$n" "$code"
+done
+
+# Quotes, backslashes and non-ASCII arguments arrive as UTF-8.
+run "$probe" args 'a b' 'q"x' 'back\' 'ü' '日本' '😀' '' 'x\\"y' '\\server\share'
+check "argument vector" 'argc=11
+argv[2]=61 20 62
+argv[3]=71 22 78
+argv[4]=62 61 63 6b 5c
+argv[5]=c3 bc
+argv[6]=e6 97 a5 e6 9c ac
+argv[7]=f0 9f 98 80
+argv[8]=
+argv[9]=78 5c 5c 22 79
+argv[10]=5c 5c 73 65 72 76 65 72 5c 73 68 61 72 65' "$stdout"
+
+# RTR3Init twice; hardening with the system-directory-only flag.
+run "$probe" init
+check "RTR3Init again" "again, same arguments: KINF_SUCCESS
+again, other arguments: KERR_WRONG_ORDER
+again, no arguments: KINF_SUCCESS
+hardening state: 4
+flags: 0x6
+version code above 100: true
+exe name: $(basename "$probe")" "$stdout"
+
+# The direct writers' number forms.
+run "$probe" writers
+check "direct writers" $'str;<pszString=      00000010>;     00000abc;12345678;0xdead;3010 (0xbc2);num:rc=-102\r' "$stderr"
+
+# A failing static initialiser stops start-up with its value.
+run "$initfail"
+check "static initialiser exit" 7 "$code"
+check "static initialiser message" $'A C static initializor failed (7 (0x7)\r' "$stderr"
+
+# Lazy binding: one load for two functions, no look-up of functions never called.
+run "$probe" lazy
+check "lazy binding" "ws2 loaded before: false
+WSAGetLastError: 10061
+ws2 module kept: true
+WSASetLastError bound: true
+WSAGetLastError bound: true
+CommandLineToArgvW bound: false
+shell32 table loaded: false
+user32 in process: false" "$stdout"
+
+# DLLs planted beside the executable under system names are never loaded.
+mkdir -p "$work/planted"
+cp "$probe" "$work/planted/probe.exe"
+for dll in MSI USER32 CRYPT32 SHELL32 WS2_32; do cp "$plant" "$work/planted/$dll.DLL"; done
+run "$work/planted/probe.exe" planted
+check "planted DLLs stay unloaded" "" "$(cd "$work/planted" && ls ./*.loaded 2>/dev/null)"
+for dll in MSI USER32 CRYPT32 SHELL32; do
+  contains "$dll.DLL from the system directory" "$dll.DLL: C:\\WINDOWS\\SYSTEM32\\" "${stdout^^}"
+done
+
+# A function the DLL lacks stops the process with the resolve message.
+run "$probe" missing
+check "missing function message" \
+  'Lazy loader failed to resolve symbol "NoSuchFunctionAtAll" in "MSI.DLL": KERR_SYMBOL_NOT_FOUND' "$stderr"
+[ "$code" != 0 ] && echo "ok   missing function stops the process ($code)" \
+  || { echo "FAIL missing function returned 0"; fails=$((fails + 1)); }
+
+# Crash report through a logger, called directly with a record claiming 20 parameters.
+run "$probe" crash-direct
+check "no logger: nothing, previous filter's result" "no logger: 0x1234" "$(head -1 <<<"$stdout")"
+check "15 parameter lines" 15 "$(grep -c '^ExceptionInformation\[' <<<"$stdout")"
+contains "last parameter" "ExceptionInformation[14]=0000100e" "$stdout"
+check "no register lines without a context" 0 "$(grep -c '^cs:eip=' <<<"$stdout")"
+contains "header" "!!! rtR3WinUnhandledXcptFilter caught an exception on thread " "$stdout"
+contains "exception line" "ExceptionCode=0xe0434f4d ExceptionFlags=0x00000000 ExceptionAddress=00401234" "$stdout"
+contains "stack dump" "bytes (low=" "$stdout"
+contains "module list" "Address range    [*] Timestamp Path" "$stdout"
+contains "faulting module marked" "..0041" "$(grep -F '*  ' <<<"$stdout")"
+contains "code address of the exception" "Xcpt PC : 00401234 - 0x00001234 bytes into " "$stdout"
+contains "command line" "PEB/CommandLine: " "$stdout"
+check "previous filter's result" "with logger: 0x1234" "$(tail -1 <<<"$stdout")"
+
+# A real access violation: report with registers, then the previous filter.
+run "$probe" crash
+check "crash chains to the previous filter" 77 "$code"
+contains "crash exception" "ExceptionCode=0xc0000005" "$stdout"
+contains "crash registers" "cs:eip=" "$stdout"
+contains "crash previous filter" "previous filter called with 0xc0000005" "$stdout"
+
+echo
+echo "startup: $fails failed"
+exit "$fails"
