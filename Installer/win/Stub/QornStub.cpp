@@ -6,12 +6,13 @@
  */
 #include <zelk/err.h>
 #include <zelk/init.h>
+#include <zelk/stream.h>
 
 int stubMain(int argc, char **argv)
 {
     int rc = RTR3Init(&argc, &argv, RTR3INIT_FLAGS_SYSTEM32_ONLY);
     if (RT_FAILURE(rc))
-        return 3;
+        return RTMsgReportInitFailure(rc);
     return 0;
 }
 

@@ -9,6 +9,8 @@
  */
 #include <zelk/err.h>
 #include <zelk/init.h>
+#include <zelk/log.h>
+#include <zelk/stream.h>
 #include <zelk/utf.h>
 
 #include "init-internal.h"
@@ -155,6 +157,8 @@ void rtR3QueryVersion(void)
         g_WinOsInfoEx.wProductType = (BYTE)iType;
 }
 
+} // namespace
+
 /* Records the executable path (runtime copy), its name offset and directory length. */
 int rtProcInitExePath(void)
 {
@@ -178,6 +182,8 @@ int rtProcInitExePath(void)
     return KINF_SUCCESS;
 }
 
+namespace {
+
 void rtR3LogRelAssert(const char *pszFunction, const char *pszExpr, const char *pszFormat, int rc)
 {
     PFNRTERRRELLOG const pfnLogger = rtErrGetReleaseLogger();
@@ -200,7 +206,12 @@ void rtR3LogRelAssert(const char *pszFunction, const char *pszExpr, const char *
 void rtR3ExitCleanup(void)
 {
     __atomic_exchange_n(&g_frtR3Terminating, 1u, __ATOMIC_SEQ_CST);
-    /* The default and release loggers would be flushed here; the runtime keeps none. */
+    if (g_crtR3Users > 0)
+    {
+        RTLogFlush(RTLogDefaultInstance());
+        RTLogFlush(RTLogRelGetDefaultInstance());
+    }
+    rtStrmTerm();
 }
 
 uint64_t rtR3NanoTS(void)
