@@ -1,0 +1,422 @@
+/*
+ * UTF-8: acceptance, measuring, code point decoding and encoding, and the
+ * conversions to UTF-16 and to code point arrays.
+ *
+ * One sequence decoder serves every caller.  It accepts what the code point
+ * functions accept (4-, 5- and 6-byte sequences above U+10FFFF included);
+ * the UTF-16 measure then refuses what UTF-16 cannot represent.  Conversions
+ * always measure first, so the converting loops never meet invalid input.
+ */
+#include <zelk/err.h>
+#include <zelk/mem.h>
+#include <zelk/utf.h>
+
+namespace {
+
+/*
+ * Decodes the sequence at pb with at most cbLeft bytes available (a NUL
+ * inside a sequence fails the continuation test).  On success stores the
+ * code point and the sequence length.
+ */
+int rtUtf8DecodeSeq(const unsigned char *pb, size_t cbLeft, RTUNICP *pCp, size_t *pcbSeq)
+{
+    unsigned const bLead = pb[0];
+    if (bLead < 0x80)
+    {
+        *pCp = bLead;
+        *pcbSeq = 1;
+        return KINF_SUCCESS;
+    }
+
+    size_t cb;
+    RTUNICP cp;
+    RTUNICP cpMin;
+    if ((bLead & 0xe0) == 0xc0)
+        cb = 2, cp = bLead & 0x1f, cpMin = 0x80;
+    else if ((bLead & 0xf0) == 0xe0)
+        cb = 3, cp = bLead & 0x0f, cpMin = 0x800;
+    else if ((bLead & 0xf8) == 0xf0)
+        cb = 4, cp = bLead & 0x07, cpMin = 0x10000;
+    else if ((bLead & 0xfc) == 0xf8)
+        cb = 5, cp = bLead & 0x03, cpMin = 0x200000;
+    else if ((bLead & 0xfe) == 0xfc)
+        cb = 6, cp = bLead & 0x01, cpMin = 0x4000000;
+    else
+        return KERR_INVALID_UTF8; /* continuation byte, 0xfe or 0xff in lead position */
+
+    if (cb > cbLeft)
+        return KERR_INVALID_UTF8;
+    for (size_t i = 1; i < cb; i++)
+    {
+        if ((pb[i] & 0xc0) != 0x80)
+            return KERR_INVALID_UTF8;
+        cp = (cp << 6) | (pb[i] & 0x3f);
+    }
+    if (cp < cpMin)
+        return KERR_INVALID_UTF8; /* overlong */
+    if (cb == 3)
+    {
+        if (cp == 0xfffe || cp == 0xffff)
+            return KERR_UTF_NONCHARACTER;
+        if (cp >= 0xd800 && cp <= 0xdfff)
+            return KERR_UTF8_SURROGATE;
+    }
+    *pCp = cp;
+    *pcbSeq = cb;
+    return KINF_SUCCESS;
+}
+
+/*
+ * Walks psz up to cch bytes or the NUL.  fUtf16 refuses code points above
+ * U+10FFFF and counts UTF-16 units; otherwise code points are counted.
+ */
+int rtUtf8Measure(const char *psz, size_t cch, bool fUtf16, size_t *pcCount, size_t *pcbExamined)
+{
+    const unsigned char *pb = (const unsigned char *)psz;
+    size_t off = 0;
+    size_t cCount = 0;
+    int rc = KINF_SUCCESS;
+    while (off < cch && pb[off])
+    {
+        RTUNICP cp;
+        size_t cbSeq;
+        rc = rtUtf8DecodeSeq(&pb[off], cch - off, &cp, &cbSeq);
+        if (rc != KINF_SUCCESS)
+            break;
+        if (fUtf16 && cp > 0x10ffff)
+        {
+            rc = KERR_CODE_POINT_TOO_BIG;
+            break;
+        }
+        cCount += fUtf16 && cp >= 0x10000 ? 2 : 1;
+        off += cbSeq;
+    }
+    if (pcbExamined)
+        *pcbExamined = off;
+    if (rc == KINF_SUCCESS)
+        *pcCount = cCount;
+    return rc;
+}
+
+/* Writes the already validated text into pwsz (room for cwcRoom units plus the terminator). */
+int rtUtf8ToUtf16Recode(const char *psz, size_t cch, PRTUTF16 pwsz, size_t cwcRoom)
+{
+    const unsigned char *pb = (const unsigned char *)psz;
+    size_t off = 0;
+    size_t iOut = 0;
+    int rc = KINF_SUCCESS;
+    while (off < cch && pb[off])
+    {
+        RTUNICP cp;
+        size_t cbSeq;
+        rc = rtUtf8DecodeSeq(&pb[off], cch - off, &cp, &cbSeq);
+        if (rc != KINF_SUCCESS)
+            break;
+        if (cp < 0x10000)
+        {
+            if (iOut >= cwcRoom)
+            {
+                rc = KERR_BUFFER_OVERFLOW;
+                break;
+            }
+            pwsz[iOut++] = (RTUTF16)cp;
+        }
+        else
+        {
+            if (cwcRoom - iOut < 2)
+            {
+                rc = KERR_BUFFER_OVERFLOW;
+                break;
+            }
+            cp -= 0x10000;
+            pwsz[iOut++] = (RTUTF16)(0xd800 + (cp >> 10));
+            pwsz[iOut++] = (RTUTF16)(0xdc00 + (cp & 0x3ff));
+        }
+        off += cbSeq;
+    }
+    pwsz[iOut] = 0;
+    return rc;
+}
+
+} // namespace
+
+int RTStrUtf16Units(const char *psz, size_t *pcwc)
+{
+    return rtUtf8Measure(psz, RTSTR_MAX, true, pcwc, nullptr);
+}
+
+int RTStrUtf16UnitsN(const char *psz, size_t cch, size_t *pcwc)
+{
+    return rtUtf8Measure(psz, cch, true, pcwc, nullptr);
+}
+
+int RTStrUtf16UnitsEx(const char *psz, size_t cch, size_t *pcwc)
+{
+    size_t cwc = 0;
+    int const rc = cch == RTSTR_MAX ? RTStrUtf16Units(psz, &cwc) : RTStrUtf16UnitsN(psz, cch, &cwc);
+    if (pcwc)
+        *pcwc = RT_SUCCESS(rc) ? cwc : RTSTR_MAX;
+    return rc;
+}
+
+int RTStrCpCountEx(const char *psz, size_t cch, size_t *pcCps, size_t *pcbExamined)
+{
+    return rtUtf8Measure(psz, cch, false, pcCps, pcbExamined);
+}
+
+size_t RTStrCpCount(const char *psz)
+{
+    size_t cCps = 0;
+    return RT_SUCCESS(RTStrCpCountEx(psz, RTSTR_MAX, &cCps, nullptr)) ? cCps : 0;
+}
+
+int RTStrCheckEncoding(const char *psz, size_t cch, uint32_t fFlags)
+{
+    if (fFlags & ~(RTSTR_CHECK_F_TERMINATED | RTSTR_CHECK_F_EXACT_LENGTH))
+        return KERR_INVALID_PARAMETER;
+    size_t cCps = 0;
+    size_t cbText = 0;
+    int const rc = RTStrCpCountEx(psz, cch, &cCps, &cbText);
+    if (RT_FAILURE(rc))
+        return rc;
+    if (fFlags & RTSTR_CHECK_F_EXACT_LENGTH)
+    {
+        size_t const cbNeeded = cbText + (fFlags & RTSTR_CHECK_F_TERMINATED ? 1 : 0);
+        if (cbNeeded == cch)
+            return KINF_SUCCESS;
+        return cbNeeded < cch ? KERR_STRING_TOO_SHORT : KERR_BUFFER_OVERFLOW;
+    }
+    if ((fFlags & RTSTR_CHECK_F_TERMINATED) && cbText >= cch)
+        return KERR_BUFFER_OVERFLOW;
+    return rc;
+}
+
+int RTStrDecodeCp(const char **ppsz, RTUNICP *pCp)
+{
+    return RTStrDecodeCpN(ppsz, nullptr, pCp);
+}
+
+RTUNICP RTStrCpAt(const char *psz)
+{
+    RTUNICP cp;
+    RTStrDecodeCp(&psz, &cp);
+    return cp;
+}
+
+/* pcch null: NUL-terminated string without a count. */
+int RTStrDecodeCpN(const char **ppsz, size_t *pcch, RTUNICP *pCp)
+{
+    const unsigned char *pb = (const unsigned char *)*ppsz;
+    size_t const cbLeft = pcch ? *pcch : RTSTR_MAX;
+    if (cbLeft == 0)
+    {
+        *pCp = RTUNICP_INVALID;
+        return KERR_END_OF_STRING;
+    }
+    RTUNICP cp = 0;
+    size_t cbSeq = 1;
+    int rc = rtUtf8DecodeSeq(pb, cbLeft, &cp, &cbSeq);
+    if (rc != KINF_SUCCESS)
+    {
+        cp = RTUNICP_INVALID;
+        cbSeq = 1;
+    }
+    *pCp = cp;
+    *ppsz += cbSeq;
+    if (pcch)
+        *pcch -= cbSeq;
+    return rc;
+}
+
+char *RTStrEncodeCp(char *psz, RTUNICP cp)
+{
+    unsigned char *pb = (unsigned char *)psz;
+    if (cp < 0x80)
+        *pb++ = (unsigned char)cp;
+    else if (cp < 0x800)
+    {
+        *pb++ = (unsigned char)(0xc0 | (cp >> 6));
+        *pb++ = (unsigned char)(0x80 | (cp & 0x3f));
+    }
+    else if (cp < 0x10000)
+    {
+        *pb++ = (unsigned char)(0xe0 | (cp >> 12));
+        *pb++ = (unsigned char)(0x80 | ((cp >> 6) & 0x3f));
+        *pb++ = (unsigned char)(0x80 | (cp & 0x3f));
+    }
+    else if (cp < 0x200000)
+    {
+        *pb++ = (unsigned char)(0xf0 | (cp >> 18));
+        *pb++ = (unsigned char)(0x80 | ((cp >> 12) & 0x3f));
+        *pb++ = (unsigned char)(0x80 | ((cp >> 6) & 0x3f));
+        *pb++ = (unsigned char)(0x80 | (cp & 0x3f));
+    }
+    else if (cp < 0x4000000)
+    {
+        *pb++ = (unsigned char)(0xf8 | (cp >> 24));
+        *pb++ = (unsigned char)(0x80 | ((cp >> 18) & 0x3f));
+        *pb++ = (unsigned char)(0x80 | ((cp >> 12) & 0x3f));
+        *pb++ = (unsigned char)(0x80 | ((cp >> 6) & 0x3f));
+        *pb++ = (unsigned char)(0x80 | (cp & 0x3f));
+    }
+    else if (cp < 0x80000000)
+    {
+        *pb++ = (unsigned char)(0xfc | (cp >> 30));
+        *pb++ = (unsigned char)(0x80 | ((cp >> 24) & 0x3f));
+        *pb++ = (unsigned char)(0x80 | ((cp >> 18) & 0x3f));
+        *pb++ = (unsigned char)(0x80 | ((cp >> 12) & 0x3f));
+        *pb++ = (unsigned char)(0x80 | ((cp >> 6) & 0x3f));
+        *pb++ = (unsigned char)(0x80 | (cp & 0x3f));
+    }
+    else
+        *pb++ = 0x7f; /* not encodable; the invalid marker lands here too */
+    return (char *)pb;
+}
+
+const char *RTStrCpBefore(const char *pszStart, const char *psz)
+{
+    if (psz <= pszStart)
+        return psz;
+    const unsigned char *pb = (const unsigned char *)psz - 1;
+    if (*pb < 0x80)
+        return (const char *)pb;
+    if ((*pb & 0xc0) != 0x80)
+        return pszStart; /* a lead byte with nothing after it */
+
+    /* Walk back over at most six more bytes of continuation. */
+    size_t cContinuation = 0;
+    const unsigned char *const pbStart = (const unsigned char *)pszStart;
+    while ((*pb & 0xc0) == 0x80)
+    {
+        cContinuation++;
+        if (pb == pbStart || cContinuation > 6)
+            return pszStart;
+        pb--;
+    }
+    /* The lead byte must announce exactly the continuation bytes passed. */
+    unsigned const bLead = *pb;
+    unsigned const cLeadingOnes = bLead >= 0xfe ? 7
+                                : bLead >= 0xfc ? 6
+                                : bLead >= 0xf8 ? 5
+                                : bLead >= 0xf0 ? 4
+                                : bLead >= 0xe0 ? 3
+                                : bLead >= 0xc0 ? 2 : 0;
+    if (cLeadingOnes < 2 || cLeadingOnes > 6 || cLeadingOnes - 1 != cContinuation)
+        return pszStart;
+    return (const char *)pb;
+}
+
+int RTStrToUtf16(const char *psz, PRTUTF16 *ppwsz, const char *pszTag)
+{
+    *ppwsz = nullptr;
+    size_t cwc = 0;
+    int rc = RTStrUtf16Units(psz, &cwc);
+    if (RT_FAILURE(rc))
+        return rc;
+    PRTUTF16 pwsz = (PRTUTF16)RTMemAlloc((cwc + 1) * sizeof(RTUTF16), pszTag);
+    if (!pwsz)
+        return KERR_NO_UTF16_MEMORY;
+    rc = rtUtf8ToUtf16Recode(psz, RTSTR_MAX, pwsz, cwc);
+    if (RT_FAILURE(rc))
+    {
+        RTMemFree(pwsz);
+        return rc;
+    }
+    *ppwsz = pwsz;
+    return KINF_SUCCESS;
+}
+
+int RTStrToUtf16Ex(const char *psz, size_t cch, PRTUTF16 *ppwsz, size_t cwc, size_t *pcwc,
+                   const char *pszTag)
+{
+    bool const fCallerBuffer = cwc != 0 && *ppwsz != nullptr;
+    size_t cwcNeeded = 0;
+    int rc = RTStrUtf16UnitsEx(psz, cch, &cwcNeeded);
+    if (RT_FAILURE(rc))
+    {
+        if (fCallerBuffer)
+            (*ppwsz)[0] = 0;
+        else
+            *ppwsz = nullptr;
+        return rc;
+    }
+    if (pcwc)
+        *pcwc = cwcNeeded;
+
+    PRTUTF16 pwsz;
+    if (fCallerBuffer)
+    {
+        pwsz = *ppwsz;
+        if (cwcNeeded >= cwc)
+        {
+            pwsz[0] = 0;
+            return KERR_BUFFER_OVERFLOW;
+        }
+    }
+    else
+    {
+        *ppwsz = nullptr;
+        if (cwc < cwcNeeded + 1)
+            cwc = cwcNeeded + 1;
+        pwsz = (PRTUTF16)RTMemAlloc(cwc * sizeof(RTUTF16), pszTag);
+        if (!pwsz)
+            return KERR_NO_UTF16_MEMORY;
+    }
+
+    rc = rtUtf8ToUtf16Recode(psz, cch, pwsz, cwc - 1);
+    if (RT_FAILURE(rc))
+    {
+        if (!fCallerBuffer)
+            RTMemFree(pwsz);
+        return rc;
+    }
+    *ppwsz = pwsz;
+    return KINF_SUCCESS;
+}
+
+int RTStrToCpArray(const char *psz, size_t cch, RTUNICP **ppaCps, size_t cCps, size_t *pcCps)
+{
+    bool const fCallerArray = cCps != 0 && *ppaCps != nullptr;
+    size_t cNeeded = 0;
+    int rc = RTStrCpCountEx(psz, cch, &cNeeded, nullptr);
+    if (RT_FAILURE(rc))
+    {
+        if (fCallerArray)
+            (*ppaCps)[0] = 0;
+        else
+            *ppaCps = nullptr;
+        return rc;
+    }
+    if (pcCps)
+        *pcCps = cNeeded;
+
+    RTUNICP *paCps;
+    if (fCallerArray)
+    {
+        paCps = *ppaCps;
+        if (cNeeded >= cCps)
+        {
+            paCps[0] = 0;
+            return KERR_BUFFER_OVERFLOW;
+        }
+    }
+    else
+    {
+        *ppaCps = nullptr;
+        if (cCps < cNeeded + 1)
+            cCps = cNeeded + 1;
+        paCps = (RTUNICP *)RTMemAlloc(cCps * sizeof(RTUNICP), "RTStrToCpArray");
+        if (!paCps)
+            return KERR_NO_CODE_POINT_MEMORY;
+    }
+
+    /* Validated above: every sequence decodes. */
+    const char *pszCur = psz;
+    size_t cchLeft = cch;
+    size_t i = 0;
+    while (cchLeft > 0 && *pszCur && i < cNeeded)
+        RTStrDecodeCpN(&pszCur, &cchLeft, &paCps[i++]);
+    paCps[i] = 0;
+    *ppaCps = paCps;
+    return KINF_SUCCESS;
+}
