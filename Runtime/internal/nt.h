@@ -167,8 +167,21 @@ int rtPathWin32FromUtf8(const char *pszPath, PRTUTF16 *ppwszPath);
 #define RTNT_REPARSE_SUPPORT_NO      2
 extern int32_t volatile g_rtDirNtReparseSupport;
 
-/* Fills a record from a handle's full information (the core of RTFileQueryInfo). */
-int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, bool fTestHandle);
+/*
+ * Fills a record from a handle's full information (the core of
+ * RTFileQueryInfo); fExecutableName says whether the item's name marks it
+ * executable (the handle does not tell).
+ */
+int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, bool fExecutableName);
+
+/* Fills the common part of a record from the values that every NT answer carries. */
+void rtFsObjInfoFromNt(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, const LARGE_INTEGER *pBirth,
+                       const LARGE_INTEGER *pAccess, const LARGE_INTEGER *pWrite, const LARGE_INTEGER *pChange,
+                       int64_t cbObject, int64_t cbAllocated, uint32_t fAttribs, uint32_t uReparseTag,
+                       bool fExecutableName);
+
+/* The serial number of the volume a handle is on; 0 when it can't be had. */
+uint32_t rtFileNtVolumeSerial(HANDLE hFile);
 
 /* The file-system kind of the volume a handle is on (rtFileQueryFsKind). */
 int rtFileQueryFsKind(HANDLE hFile, uint32_t *penmType);

@@ -104,23 +104,20 @@ int rtUniqueTemplateScan(const char *pszTemplate, size_t *poffRun, size_t *pcchR
 #define RTUNIQUE_MAX_TRIES 10000
 
 /*
- * The executable's path as recorded at initialisation (rtProcInitExePath):
- * the text, its length, the length of its directory part and the offset of
- * the file name.  Empty before initialisation.
+ * The executable's path as runtime initialisation records it
+ * (rtProcInitExePath, with the start-up code): the text, its length (0 before
+ * initialisation) and the offset of the file name.
  */
-#define RTPROC_EXE_PATH_SIZE 4068
-extern char g_szrtProcExePath[RTPROC_EXE_PATH_SIZE];
+extern char g_szrtProcExePath[4068];
 extern size_t g_cchrtProcExePath;
-extern size_t g_cchrtProcExeDir;
 extern size_t g_offrtProcExeName;
-
-/* Records the executable's path; part of runtime initialisation. */
 int rtProcInitExePath(void);
 
 /*
- * Computes the directory length and file-name offset of an executable path
- * into the globals above (shared by the per-OS recorders).
+ * Length of the directory part of an executable path whose file name starts
+ * at offName: trailing separators dropped, never shorter than the root, and
+ * a drive root keeps its separator ("D:", not the drive-relative "D:").
  */
-void rtProcExePathSplit(void);
+size_t rtPathExecDirLength(const char *pszPath, size_t offName);
 
 #endif
