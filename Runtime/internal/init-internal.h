@@ -42,11 +42,4 @@ int rtR3WinVersionCodeFrom(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor,
  */
 size_t rtR3StartupDirLength(const char *pszPath, size_t offName);
 
-/*
- * The same for the runtime copy: trailing separators dropped, never shorter
- * than the root ("X:" counts 2; a leading separator pair counts 2 plus the
- * server name).
- */
-size_t rtR3RuntimeDirLength(const char *pszPath, size_t offName);
-
 #endif

@@ -42,24 +42,22 @@ TEST(WinVersionCode, EveryRowOfTheTable)
             << "row " << i;
 }
 
-TEST(ExecPathDirLength, StartupAndRuntimeRules)
+TEST(ExecPathDirLength, StartupCopyRule)
 {
     struct
     {
         const char *pszPath;
         size_t cchStartup;
-        size_t cchRuntime;
     } const aRows[] =
     {
-        { "C:\\dir\\prog.exe", 6, 6 },
-        { "C:\\dir\\\\prog.exe", 6, 6 },
-        { "C:\\prog.exe", 3, 2 },          // the start-up copy keeps the separator after ':'
-        { "C:prog.exe", 2, 2 },
-        { "\\\\server\\share\\prog.exe", 14, 14 },
-        { "\\\\server\\prog.exe", 8, 8 },
-        { "\\\\server\\\\prog.exe", 8, 8 },
-        { "\\prog.exe", 2, 0 },            // never below 2 at start-up
-        { "prog.exe", 2, 0 },
+        { "C:\\dir\\prog.exe", 6 },
+        { "C:\\dir\\\\prog.exe", 6 },
+        { "C:\\prog.exe", 3 },          // the separator after ':' stays
+        { "C:prog.exe", 2 },
+        { "\\\\server\\share\\prog.exe", 14 },
+        { "\\\\server\\prog.exe", 8 },
+        { "\\prog.exe", 2 },            // never below 2
+        { "prog.exe", 2 },
     };
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
@@ -67,7 +65,6 @@ TEST(ExecPathDirLength, StartupAndRuntimeRules)
         size_t offName = path.find_last_of("\\/:");
         offName = offName == std::string::npos ? 0 : offName + 1;
         EXPECT_EQ(rtR3StartupDirLength(path.c_str(), offName), aRows[i].cchStartup) << "row " << i;
-        EXPECT_EQ(rtR3RuntimeDirLength(path.c_str(), offName), aRows[i].cchRuntime) << "row " << i;
     }
 }
 

@@ -57,20 +57,3 @@ size_t rtR3StartupDirLength(const char *pszPath, size_t offName)
         cch--;
     return cch < 2 ? 2 : cch;
 }
-
-size_t rtR3RuntimeDirLength(const char *pszPath, size_t offName)
-{
-    size_t cchRoot = 0;
-    if (pszPath[0] && pszPath[1] == ':')
-        cchRoot = 2;
-    else if (rtR3IsSep(pszPath[0]) && rtR3IsSep(pszPath[1]))
-    {
-        cchRoot = 2;
-        while (cchRoot < offName && !rtR3IsSep(pszPath[cchRoot]))
-            cchRoot++;
-    }
-    size_t cch = offName;
-    while (cch > cchRoot && rtR3IsSep(pszPath[cch - 1]))
-        cch--;
-    return cch;
-}

@@ -14,6 +14,7 @@
 #include <zelk/utf.h>
 
 #include "init-internal.h"
+#include "path-internal.h"
 #include "win.h"
 
 char g_szrtProcExePath[RTR3_EXEC_PATH_MAX];
@@ -178,7 +179,7 @@ int rtProcInitExePath(void)
     while (offName > 0 && psz[offName - 1] != '\\' && psz[offName - 1] != '/' && psz[offName - 1] != ':')
         offName--;
     g_offrtProcExeName = offName;
-    g_cchrtProcExeDir = rtR3RuntimeDirLength(psz, offName);
+    g_cchrtProcExeDir = rtPathExecDirLength(psz, offName);
     return KINF_SUCCESS;
 }
 

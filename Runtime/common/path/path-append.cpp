@@ -1,0 +1,213 @@
+/*
+ * Composing paths: appending a component, joining two parts, and the small
+ * look-ups on the final component (file name, suffix) and trailing
+ * separator.  Appending decides everything before it writes, so that a
+ * result that does not fit leaves the caller's buffer as it was.
+ */
+#include <zelk/err.h>
+#include <zelk/mem.h>
+#include <zelk/string.h>
+
+#include "path-internal.h"
+
+namespace {
+
+/*
+ * Length of the root at the start of a path, which trimming separators must
+ * not cut into: the leading separator, "X:", "X:\", or the whole server and
+ * share of a UNC path.
+ */
+size_t rtPathAppendRootLength(const char *psz, size_t cch, uint32_t fStyle)
+{
+    if (!cch)
+        return 0;
+    if (fStyle == RTPATH_STR_F_STYLE_UNIX)
+        return rtPathIsSep(psz[0], fStyle) ? 1 : 0;
+    if (cch >= 2 && rtPathIsAsciiLetter(psz[0]) && psz[1] == ':')
+        return cch >= 3 && rtPathIsSep(psz[2], fStyle) ? 3 : 2;
+    if (!rtPathIsSep(psz[0], fStyle))
+        return 0;
+    if (cch < 2 || !rtPathIsSep(psz[1], fStyle))
+        return 1;
+    size_t off = 2;
+    while (off < cch && !rtPathIsSep(psz[off], fStyle))
+        off++;
+    if (off < cch)
+    {
+        off++;
+        while (off < cch && !rtPathIsSep(psz[off], fStyle))
+            off++;
+    }
+    return off;
+}
+
+bool rtPathIsAnySepOrColon(char ch)
+{
+    return ch == '\\' || ch == '/' || ch == ':';
+}
+
+} // namespace
+
+int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_t cchAppendMax, uint32_t fFlags)
+{
+    if (!pszPath)
+        return KERR_INVALID_POINTER;
+    if ((fFlags & ~RTPATH_STR_F_STYLE_MASK) || (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_RESERVED)
+        return KERR_INVALID_FLAGS;
+    uint32_t const fStyle = (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX
+                          ? RTPATH_STR_F_STYLE_UNIX : RTPATH_STR_F_STYLE_DOS;
+    char const chSep = fStyle == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\';
+
+    size_t cchPath = RTStrNLen(pszPath, cbPathDst);
+    if (cchPath >= cbPathDst)
+        return KERR_INVALID_PARAMETER;
+    if (!pszAppend)
+        return KINF_SUCCESS;
+    size_t cchAppend = RTStrNLen(pszAppend, cchAppendMax);
+    if (!cchAppend)
+        return KINF_SUCCESS;
+
+    bool fSep = false;
+    if (cchPath == 0)
+    { /* the component goes in as it is */ }
+    else if (rtPathIsSep(pszPath[cchPath - 1], fStyle))
+    {
+        while (cchAppend && rtPathIsSep(*pszAppend, fStyle))
+            pszAppend++, cchAppend--;
+        size_t offRun = cchPath - 1;
+        while (offRun > 0 && rtPathIsSep(pszPath[offRun - 1], fStyle))
+            offRun--;
+        size_t const cchRoot = rtPathAppendRootLength(pszPath, cchPath, fStyle);
+        size_t const cchKeep = offRun + 1 > cchRoot ? offRun + 1 : cchRoot;
+        if (cchKeep < cchPath)
+            cchPath = cchKeep;
+    }
+    else if (rtPathIsSep(*pszAppend, fStyle))
+    {
+        while (cchAppend > 1 && rtPathIsSep(pszAppend[1], fStyle))
+            pszAppend++, cchAppend--;
+    }
+    else
+        fSep = !(fStyle == RTPATH_STR_F_STYLE_DOS && cchPath == 2 && rtPathIsAsciiLetter(pszPath[0])
+                 && pszPath[1] == ':');
+
+    size_t const cchTotal = cchPath + (fSep ? 1 : 0) + cchAppend;
+    if (cchTotal >= cbPathDst)
+        return KERR_BUFFER_OVERFLOW;
+    if (fSep)
+        pszPath[cchPath++] = chSep;
+    RTMemMove(&pszPath[cchPath], pszAppend, cchAppend);
+    pszPath[cchTotal] = '\0';
+    return KINF_SUCCESS;
+}
+
+int RTPathAppend(char *pszPath, size_t cbPathDst, const char *pszAppend)
+{
+    return RTPathAppendEx(pszPath, cbPathDst, pszAppend, RTSTR_MAX, RTPATH_STR_F_STYLE_HOST);
+}
+
+int RTPathJoin(char *pszPathDst, size_t cbPathDst, const char *pszPathSrc, const char *pszAppend)
+{
+    if (!pszPathDst || !pszPathSrc)
+        return KERR_INVALID_POINTER;
+    size_t const cchSrc = RTStrLen(pszPathSrc);
+    if (cchSrc >= cbPathDst)
+        return KERR_BUFFER_OVERFLOW;
+    RTMemMove(pszPathDst, pszPathSrc, cchSrc + 1);
+    return RTPathAppend(pszPathDst, cbPathDst, pszAppend);
+}
+
+char *RTPathJoinA(const char *pszPathSrc, const char *pszAppend)
+{
+    if (!pszPathSrc)
+        return nullptr;
+    size_t const cchSrc = RTStrLen(pszPathSrc);
+    size_t cbBuf = cchSrc + (pszAppend ? RTStrLen(pszAppend) : 0) + 4;
+    char *pszBuf = (char *)RTMemAlloc(cbBuf, "path-join");
+    if (!pszBuf)
+        return nullptr;
+    RTMemCopy(pszBuf, pszPathSrc, cchSrc + 1);
+    int rc = RTPathAppend(pszBuf, cbBuf, pszAppend);
+    if (rc == KERR_BUFFER_OVERFLOW)
+    {
+        char *pszBigger = (char *)RTMemRealloc(pszBuf, cbBuf * 2, "path-join");
+        if (pszBigger)
+        {
+            pszBuf = pszBigger;
+            rc = RTPathAppend(pszBuf, cbBuf * 2, pszAppend);
+        }
+    }
+    if (RT_FAILURE(rc))
+    {
+        RTMemFree(pszBuf);
+        return nullptr;
+    }
+    return pszBuf;
+}
+
+char *RTPathFilename(const char *pszPath)
+{
+    if (!pszPath || !*pszPath)
+        return nullptr;
+    const char *pszName = pszPath;
+    for (const char *psz = pszPath; *psz; psz++)
+        if (rtPathIsAnySepOrColon(*psz))
+            pszName = psz + 1;
+    return *pszName ? (char *)pszName : nullptr;
+}
+
+char *RTPathSuffix(const char *pszPath)
+{
+    if (!pszPath)
+        return nullptr;
+    const char *pszName = pszPath;
+    const char *pszDot = nullptr;
+    for (const char *psz = pszPath; *psz; psz++)
+    {
+        if (rtPathIsAnySepOrColon(*psz))
+        {
+            pszName = psz + 1;
+            pszDot = nullptr;
+        }
+        else if (*psz == '.')
+            pszDot = psz;
+    }
+    /* A dot that opens the name marks a hidden file wherever the name stands, not a suffix. */
+    if (!pszDot || pszDot == pszName || !pszDot[1])
+        return nullptr;
+    return (char *)pszDot;
+}
+
+char *RTPathChangeToDosSlashes(char *pszPath, bool fForce)
+{
+    (void)fForce;
+    for (char *psz = pszPath; *psz; psz++)
+        if (*psz == '/')
+            *psz = '\\';
+    return pszPath;
+}
+
+size_t RTPathEnsureTrailingSeparator(char *pszPath, size_t cbPath)
+{
+    if (!pszPath)
+        return 0;
+    size_t const cch = RTStrNLen(pszPath, cbPath);
+    if (cch >= cbPath)
+        return 0;
+    if (cch == 0)
+    {
+        if (cbPath < 3)
+            return 0;
+        pszPath[0] = '.';
+        pszPath[1] = '\\';
+        pszPath[2] = '\0';
+        return 2;
+    }
+    if (rtPathIsAnySepOrColon(pszPath[cch - 1]))
+        return cch;
+    if (cch + 2 > cbPath)
+        return 0;
+    pszPath[cch] = '\\';
+    pszPath[cch + 1] = '\0';
+    return cch + 1;
+}

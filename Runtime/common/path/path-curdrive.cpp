@@ -1,0 +1,69 @@
+/*
+ * The root of the current directory, for paths that start with a single
+ * separator and so live on "the current drive".  Text only: the per-OS code
+ * supplies the current directory.
+ */
+#include <zelk/err.h>
+#include <zelk/mem.h>
+#include <zelk/path.h>
+#include <zelk/string.h>
+
+#include "path-internal.h"
+
+size_t rtPathCutToDrive(char *pszCwd)
+{
+    if (rtPathIsAsciiLetter(pszCwd[0]) && pszCwd[1] == ':')
+    {
+        pszCwd[2] = '\0';
+        return 2;
+    }
+    if (!rtPathIsSep(pszCwd[0], RTPATH_STR_F_STYLE_DOS) || !rtPathIsSep(pszCwd[1], RTPATH_STR_F_STYLE_DOS))
+        return 0;
+    size_t off = 2;
+    while (pszCwd[off] && !rtPathIsSep(pszCwd[off], RTPATH_STR_F_STYLE_DOS))
+        off++;
+    if (off == 2 || !pszCwd[off])
+        return 0;
+    size_t const offShare = ++off;
+    while (pszCwd[off] && !rtPathIsSep(pszCwd[off], RTPATH_STR_F_STYLE_DOS))
+        off++;
+    if (off == offShare)
+        return 0;
+    pszCwd[off] = '\0';
+    return off;
+}
+
+int RTPathGetCurrentDrive(char *pszPath, size_t cb)
+{
+    if (!pszPath && cb)
+        return KERR_INVALID_POINTER;
+    int rc = RTPathGetCurrent(pszPath, cb);
+    if (RT_SUCCESS(rc))
+    {
+        if (rtPathCutToDrive(pszPath))
+            return KINF_SUCCESS;
+        *pszPath = '\0';
+        return KERR_INTERNAL_ERROR_4;
+    }
+    if (rc != KERR_BUFFER_OVERFLOW)
+        return rc;
+
+    /* The directory is long, but its root may still fit the caller's buffer. */
+    size_t const cbTmp = 65536;
+    char *pszTmp = (char *)RTMemAlloc(cbTmp, "path-curdrive");
+    if (!pszTmp)
+        return KERR_NO_TMP_MEMORY;
+    rc = RTPathGetCurrent(pszTmp, cbTmp);
+    if (RT_SUCCESS(rc))
+    {
+        size_t const cch = rtPathCutToDrive(pszTmp);
+        if (!cch)
+            rc = KERR_INTERNAL_ERROR_4;
+        else if (cch >= cb)
+            rc = KERR_BUFFER_OVERFLOW;
+        else
+            RTMemCopy(pszPath, pszTmp, cch + 1);
+    }
+    RTMemFree(pszTmp);
+    return rc;
+}

@@ -1,0 +1,166 @@
+/*
+ * Text rules of the Windows path forms: which paths the classic Win32 calls
+ * take as they are, and how a Win32 path becomes a native NT path.  Only the
+ * current directory (through RTPathAbsEx) and the system version come from
+ * outside, so the rules run and are tested in every build.
+ */
+#include <zelk/err.h>
+#include <zelk/mem.h>
+#include <zelk/string.h>
+
+#include "path-internal.h"
+
+namespace {
+
+const char g_szZelkNt[] = ":zelknt:";
+
+bool rtPathIsSep16(RTUTF16 wc)
+{
+    return wc == '\\' || wc == '/';
+}
+
+bool rtPathIsDosSep(char ch)
+{
+    return ch == '\\' || ch == '/';
+}
+
+/* "\\?\" or "\\.\" with either separator. */
+bool rtPathIsSpecialPrefix(const char *psz, char chKind)
+{
+    return rtPathIsDosSep(psz[0]) && rtPathIsDosSep(psz[1]) && psz[2] == chKind && rtPathIsDosSep(psz[3]);
+}
+
+/* RTPathAbsEx into a buffer that grows: 4100 bytes first, then up to 8 heap tries. */
+int rtPathNtAbs(const char *pszPath, char *pszStack, size_t cbStack, char **ppszAbs, char **ppszFree)
+{
+    *ppszFree = nullptr;
+    size_t cb = cbStack;
+    int rc = RTPathAbsEx(nullptr, pszPath, RTPATH_STR_F_STYLE_DOS, pszStack, &cb);
+    if (RT_SUCCESS(rc))
+    {
+        *ppszAbs = pszStack;
+        return rc;
+    }
+    size_t cbPrev = cbStack;
+    for (unsigned iTry = 1; iTry <= 8 && rc == KERR_BUFFER_OVERFLOW; iTry++)
+    {
+        size_t cbTry = cb > cbPrev + 256 ? cb : cbPrev + 256;
+        if (iTry == 8 && cbTry < (size_t)128 * 1024)
+            cbTry = (size_t)128 * 1024;
+        RTMemFree(*ppszFree);
+        *ppszFree = (char *)RTMemAlloc(cbTry, "path-nt-abs");
+        if (!*ppszFree)
+            return KERR_NO_TMP_MEMORY;
+        cb = cbTry;
+        rc = RTPathAbsEx(nullptr, pszPath, RTPATH_STR_F_STYLE_DOS, *ppszFree, &cb);
+        cbPrev = cbTry;
+    }
+    if (RT_SUCCESS(rc))
+        *ppszAbs = *ppszFree;
+    else
+    {
+        RTMemFree(*ppszFree);
+        *ppszFree = nullptr;
+        if (rc == KERR_BUFFER_OVERFLOW)
+            rc = KERR_FILENAME_TOO_LONG;
+    }
+    return rc;
+}
+
+int rtPathConcat3(char **ppsz, const char *psz1, const char *psz2, const char *psz3)
+{
+    size_t const cch1 = RTStrLen(psz1);
+    size_t const cch2 = RTStrLen(psz2);
+    size_t const cch3 = RTStrLen(psz3);
+    char *psz = (char *)RTMemAlloc(cch1 + cch2 + cch3 + 1, "path-nt");
+    if (!psz)
+        return KERR_NO_STR_MEMORY;
+    RTMemCopy(psz, psz1, cch1);
+    RTMemCopy(&psz[cch1], psz2, cch2);
+    RTMemCopy(&psz[cch1 + cch2], psz3, cch3 + 1);
+    *ppsz = psz;
+    return KINF_SUCCESS;
+}
+
+} // namespace
+
+bool rtPathIsZelkNtForm(const char *pszPath)
+{
+    if (!rtPathIsDosSep(pszPath[0]) || !rtPathIsDosSep(pszPath[1]))
+        return false;
+    for (size_t i = 0; i < sizeof(g_szZelkNt) - 1; i++)
+        if (pszPath[2 + i] != g_szZelkNt[i])
+            return false;
+    return rtPathIsDosSep(pszPath[2 + sizeof(g_szZelkNt) - 1]);
+}
+
+int rtPathNtFormUtf8(const char *pszPath, bool fOldPrefix, char **ppszNt, bool *pfZelkNt)
+{
+    *ppszNt = nullptr;
+    if (pfZelkNt)
+        *pfZelkNt = false;
+    if (!pszPath)
+        return KERR_INVALID_POINTER;
+    if (!*pszPath)
+        return KERR_PATH_ZERO_LENGTH;
+    const char *pszPrefix = fOldPrefix ? "\\DosDevices\\" : "\\??\\";
+
+    if (rtPathIsZelkNtForm(pszPath))
+    {
+        if (pfZelkNt)
+            *pfZelkNt = true;
+        return rtPathConcat3(ppszNt, "", "", &pszPath[2 + sizeof(g_szZelkNt) - 1]);
+    }
+    if (rtPathIsSpecialPrefix(pszPath, '?'))
+        return rtPathConcat3(ppszNt, pszPrefix, "", &pszPath[4]);
+
+    char szStack[4100];
+    char *pszAbs = nullptr;
+    char *pszFree = nullptr;
+    int rc = rtPathNtAbs(pszPath, szStack, sizeof(szStack), &pszAbs, &pszFree);
+    if (RT_SUCCESS(rc))
+    {
+        /* Judged on the absolute form: a relative path in a UNC current directory is UNC too. */
+        if (rtPathIsSpecialPrefix(pszAbs, '.') || rtPathIsSpecialPrefix(pszAbs, '?'))
+            rc = rtPathConcat3(ppszNt, pszPrefix, "", &pszAbs[4]);
+        else if (rtPathIsDosSep(pszAbs[0]) && rtPathIsDosSep(pszAbs[1]))
+            rc = rtPathConcat3(ppszNt, pszPrefix, "UNC\\", &pszAbs[2]);
+        else
+            rc = rtPathConcat3(ppszNt, pszPrefix, "", pszAbs);
+    }
+    RTMemFree(pszFree);
+    return rc;
+}
+
+RTPATHWIN32SHAPE rtPathWin32Shape(PCRTUTF16 pwsz)
+{
+    if (pwsz[0] < 0x80 && rtPathIsAsciiLetter((char)pwsz[0]) && pwsz[1] == ':')
+        return rtPathIsSep16(pwsz[2]) ? RTPATHWIN32SHAPE_DRIVE_ROOTED : RTPATHWIN32SHAPE_DRIVE_RELATIVE;
+    if (!rtPathIsSep16(pwsz[0]))
+        return RTPATHWIN32SHAPE_RELATIVE;
+    if (!rtPathIsSep16(pwsz[1]) || pwsz[2] == 0 || rtPathIsSep16(pwsz[2]))
+        return RTPATHWIN32SHAPE_ROOT_SLASH;
+    if (pwsz[2] == '?' && !rtPathIsSep16(pwsz[3]))
+        return RTPATHWIN32SHAPE_QMARK_NO_SEP;
+    return RTPATHWIN32SHAPE_UNC;
+}
+
+bool rtPathWin32FitsClassic(RTPATHWIN32SHAPE enmShape, size_t cwcPath, size_t cwcCwd)
+{
+    if (cwcPath > RTPATH_WIN32_CLASSIC_MAX)
+        return false;
+    switch (enmShape)
+    {
+        case RTPATHWIN32SHAPE_DRIVE_ROOTED:
+        case RTPATHWIN32SHAPE_DRIVE_RELATIVE:
+        case RTPATHWIN32SHAPE_QMARK_NO_SEP:
+            return true;
+        case RTPATHWIN32SHAPE_RELATIVE:
+            return cwcPath + cwcCwd <= 242;
+        case RTPATHWIN32SHAPE_ROOT_SLASH:
+            return cwcPath <= 241;
+        case RTPATHWIN32SHAPE_UNC:
+            return cwcPath <= 240;
+    }
+    return false;
+}

@@ -1,0 +1,238 @@
+/*
+ * Directory handles on native NT directory handles.  The directory is held
+ * with read and write sharing but not delete, so nobody can remove or
+ * rename it while the handle lives.  Whether the system can open a
+ * symbolic link itself (the open-reparse-point option) is learnt from the
+ * first open that asks, and remembered for the process.
+ */
+#include <zelk/dir.h>
+#include <zelk/err.h>
+#include <zelk/mem.h>
+#include <zelk/path.h>
+#include <zelk/string.h>
+
+#include "file-internal.h"
+#include "nt.h"
+#include "path-internal.h"
+
+namespace {
+
+const uint32_t g_uDirMagic = UINT32_C(0x19291112);
+const uint32_t g_uDirMagicDead = UINT32_C(0xE6D6EEED);
+
+/* List directory, traverse, read attributes, synchronise. */
+const ACCESS_MASK g_fDirAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+const ULONG g_fDirOptions = FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT;
+
+} // namespace
+
+int32_t volatile g_rtDirNtReparseSupport = RTNT_REPARSE_SUPPORT_UNKNOWN;
+
+struct RTDIRINTERNAL
+{
+    uint32_t u32Magic;
+    uint32_t fFlags;
+    char *pszPath;      /* absolute, ending in a separator */
+    char *pszFilter;    /* null without a filter */
+    RTDIRFILTER enmFilter;
+    HANDLE hDir;
+};
+
+namespace {
+
+/* Opens the record's directory; pszOpen is the path to open, fNoFollow asks for the link itself. */
+int rtDirNtOpen(RTDIRINTERNAL *pDir, const char *pszOpen, bool fNoFollow)
+{
+    bool fReparse = fNoFollow
+                 && __atomic_load_n(&g_rtDirNtReparseSupport, __ATOMIC_RELAXED) != RTNT_REPARSE_SUPPORT_NO;
+    ACCESS_MASK fAccess = g_fDirAccess;
+    ULONG const fShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE hDir = INVALID_HANDLE_VALUE;
+    int rc;
+    for (;;)
+    {
+        rc = rtNtPathOpen(pszOpen, fAccess, fShare, g_fDirOptions | (fReparse ? FILE_OPEN_REPARSE_POINT : 0),
+                          OBJ_CASE_INSENSITIVE, &hDir, nullptr);
+        if (rc == KERR_ACCESS_DENIED && (fAccess & FILE_TRAVERSE))
+        {
+            fAccess &= ~(ACCESS_MASK)FILE_TRAVERSE;
+            continue;
+        }
+        if (fReparse && __atomic_load_n(&g_rtDirNtReparseSupport, __ATOMIC_RELAXED) == RTNT_REPARSE_SUPPORT_UNKNOWN)
+        {
+            if (rc == KERR_INVALID_PARAMETER)
+            {
+                __atomic_store_n(&g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_NO, __ATOMIC_RELAXED);
+                fReparse = false;
+                continue;
+            }
+            if (RT_SUCCESS(rc))
+                __atomic_store_n(&g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_YES, __ATOMIC_RELAXED);
+        }
+        break;
+    }
+    if (RT_FAILURE(rc))
+        return rc;
+
+    if (fReparse)
+    {
+        FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
+        IO_STATUS_BLOCK Ios = {};
+        NTSTATUS const rcNt = RT_NT_SYS(NtQueryInformationFile)(hDir, &Ios, &TagInfo, sizeof(TagInfo),
+                                                                FileAttributeTagInformation);
+        if (NT_SUCCESS(rcNt) && (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        {
+            RT_NT_SYS(NtClose)(hDir);
+            if (TagInfo.ReparseTag == RTFS_REPARSE_TAG_SYMLINK)
+                return KERR_IS_A_SYMLINK;
+            /* A mount point or the like: what it leads to is the directory. */
+            return rtDirNtOpen(pDir, pszOpen, false);
+        }
+    }
+    pDir->hDir = hDir;
+    return KINF_SUCCESS;
+}
+
+void rtDirFree(RTDIRINTERNAL *pDir)
+{
+    RTMemFree(pDir->pszPath);
+    RTMemFree(pDir->pszFilter);
+    RTMemFree(pDir);
+}
+
+} // namespace
+
+int RTDirOpenPath(RTDIR *phDir, const char *pszPath)
+{
+    if (!phDir || !pszPath)
+        return KERR_INVALID_POINTER;
+    return RTDirOpenPathFiltered(phDir, pszPath, RTDIRFILTER_NONE, 0);
+}
+
+int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter, uint32_t fFlags)
+{
+    if (!phDir || !pszPath)
+        return KERR_INVALID_POINTER;
+    if (fFlags & ~RTDIR_F_VALID_MASK)
+        return KERR_INVALID_FLAGS;
+    if (enmFilter == RTDIRFILTER_UNIX || enmFilter == RTDIRFILTER_UNIX_UPCASED)
+        return KERR_NOT_IMPLEMENTED;
+    if (enmFilter != RTDIRFILTER_NONE && enmFilter != RTDIRFILTER_WINNT)
+        return KERR_INVALID_PARAMETER;
+    if (!*pszPath)
+        return KERR_INVALID_PARAMETER;
+
+    RTDIRINTERNAL *pDir = (RTDIRINTERNAL *)RTMemAllocZ(sizeof(*pDir), "dir");
+    if (!pDir)
+        return KERR_NO_MEMORY;
+    pDir->hDir = INVALID_HANDLE_VALUE;
+    pDir->enmFilter = RTDIRFILTER_NONE;
+
+    /* A wildcard filter is the path's last component; the directory is what precedes it. */
+    size_t cchDirPart = RTStrLen(pszPath);
+    if (enmFilter == RTDIRFILTER_WINNT)
+    {
+        const char *pszFilter = RTPathFilename(pszPath);
+        if (pszFilter)
+        {
+            pDir->pszFilter = RTStrClone(pszFilter, "dir-filter");
+            if (!pDir->pszFilter)
+            {
+                rtDirFree(pDir);
+                return KERR_NO_MEMORY;
+            }
+            pDir->enmFilter = RTDIRFILTER_WINNT;
+            cchDirPart = (size_t)(pszFilter - pszPath);
+        }
+    }
+    char *pszDirPart = cchDirPart ? RTStrCloneMax(pszPath, cchDirPart, "dir-path") : RTStrClone(".", "dir-path");
+    if (!pszDirPart)
+    {
+        rtDirFree(pDir);
+        return KERR_NO_MEMORY;
+    }
+
+    int rc = KINF_SUCCESS;
+    if (fFlags & RTDIR_F_NO_ABS_PATH)
+    {
+        pDir->pszPath = RTPathJoinA(pszDirPart, "");
+        size_t const cch = pDir->pszPath ? RTStrLen(pDir->pszPath) : 0;
+        if (pDir->pszPath && cch && pDir->pszPath[cch - 1] != '\\' && pDir->pszPath[cch - 1] != '/')
+        {
+            char *pszWithSep = (char *)RTMemRealloc(pDir->pszPath, cch + 2, "dir-path");
+            if (pszWithSep)
+            {
+                pszWithSep[cch] = '\\';
+                pszWithSep[cch + 1] = '\0';
+            }
+            else
+                RTMemFree(pDir->pszPath);
+            pDir->pszPath = pszWithSep;
+        }
+    }
+    else
+    {
+        /* Ask for the status first, so that a path that can't be made absolute says why. */
+        size_t cbNeeded = 0;
+        rc = RTPathAbsEx(nullptr, pszDirPart, RTPATHABS_F_ENSURE_TRAILING_SLASH, nullptr, &cbNeeded);
+        if (rc == KERR_BUFFER_OVERFLOW)
+        {
+            rc = KINF_SUCCESS;
+            pDir->pszPath = RTPathAbsExDup(nullptr, pszDirPart, RTPATHABS_F_ENSURE_TRAILING_SLASH);
+        }
+    }
+    if (RT_SUCCESS(rc) && !pDir->pszPath)
+        rc = KERR_NO_MEMORY;
+
+    if (RT_SUCCESS(rc))
+    {
+        pDir->u32Magic = g_uDirMagic;
+        pDir->fFlags = fFlags;
+        /* Asking for the link itself only makes sense for a name, not for "dir\". */
+        size_t const cchGiven = RTStrLen(pszDirPart);
+        bool const fNoFollow = (fFlags & RTDIR_F_NO_FOLLOW) && cchGiven
+                            && pszDirPart[cchGiven - 1] != '\\' && pszDirPart[cchGiven - 1] != '/';
+        char *pszOpen = pDir->pszPath;
+        char *pszOpenFree = nullptr;
+        if (fNoFollow)
+        {
+            /* Without its trailing separator, so that the last component is not traversed. */
+            size_t const cch = RTStrLen(pDir->pszPath);
+            pszOpenFree = RTStrCloneMax(pDir->pszPath, cch > 1 && pDir->pszPath[cch - 2] != ':' ? cch - 1 : cch,
+                                        "dir-open");
+            pszOpen = pszOpenFree;
+        }
+        if (!pszOpen)
+            rc = KERR_NO_MEMORY;
+        else
+            rc = rtDirNtOpen(pDir, pszOpen, fNoFollow);
+        RTMemFree(pszOpenFree);
+    }
+    RTMemFree(pszDirPart);
+
+    if (RT_FAILURE(rc))
+    {
+        pDir->u32Magic = g_uDirMagicDead;
+        rtDirFree(pDir);
+        return rc;
+    }
+    *phDir = pDir;
+    return KINF_SUCCESS;
+}
+
+int RTDirClose(RTDIR hDir)
+{
+    if (!hDir || hDir->u32Magic != g_uDirMagic)
+        return KERR_INVALID_PARAMETER;
+    hDir->u32Magic = g_uDirMagicDead;
+    if (hDir->hDir != INVALID_HANDLE_VALUE)
+        RT_NT_SYS(NtClose)(hDir->hDir);
+    hDir->hDir = INVALID_HANDLE_VALUE;
+    rtDirFree(hDir);
+    return KINF_SUCCESS;
+}
+
+bool RTDirIsUsable(RTDIR hDir)
+{
+    return (uintptr_t)hDir >= 0x1000 && hDir->u32Magic == g_uDirMagic;
+}

@@ -1,0 +1,246 @@
+/*
+ * What the native API tells about open files: the information record, the
+ * file-system kind of the volume, whether a full disk is really a file too
+ * big for its file system, and deletion of one file by path.  Deletion goes
+ * through an NT handle opened on the link itself, so that it can refuse
+ * directories and symbolic links before anything is marked for deletion.
+ */
+#include <zelk/err.h>
+#include <zelk/file.h>
+#include <zelk/mem.h>
+
+#include "file-internal.h"
+#include "nt.h"
+
+namespace {
+
+const ULONG g_cbFsAttribBuf = 4112;
+
+/* "VerifyConsoleIoHandle", looked up once per process (null where kernel32 has none). */
+typedef BOOL(WINAPI *PFNVERIFYCONSOLEIOHANDLE)(HANDLE);
+int32_t volatile g_fVerifyConsoleLookedUp = 0;
+PFNVERIFYCONSOLEIOHANDLE volatile g_pfnVerifyConsoleIoHandle = nullptr;
+
+/*
+ * Whether a handle that the file query refused is still open.  Console
+ * handles of older systems are not file objects and are recognised by name;
+ * any other handle counts as live when the system still knows its type.
+ */
+bool rtFileNtIsHandleLive(HANDLE hFile)
+{
+    if (!__atomic_exchange_n(&g_fVerifyConsoleLookedUp, 1, __ATOMIC_ACQ_REL))
+    {
+        HMODULE const hModKernel32 = GetModuleHandleW(L"kernel32.dll");
+        if (hModKernel32)
+            g_pfnVerifyConsoleIoHandle = (PFNVERIFYCONSOLEIOHANDLE)(void *)GetProcAddress(hModKernel32,
+                                                                                         "VerifyConsoleIoHandle");
+    }
+    PFNVERIFYCONSOLEIOHANDLE const pfnVerify = g_pfnVerifyConsoleIoHandle;
+    if (pfnVerify && pfnVerify(hFile))
+        return true;
+    SetLastError(NO_ERROR);
+    DWORD const uType = RT_NT_SYS(GetFileType)(hFile);
+    return uType != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR;
+}
+
+} // namespace
+
+void rtFsObjInfoFromNt(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, const LARGE_INTEGER *pBirth,
+                       const LARGE_INTEGER *pAccess, const LARGE_INTEGER *pWrite, const LARGE_INTEGER *pChange,
+                       int64_t cbObject, int64_t cbAllocated, uint32_t fAttribs, uint32_t uReparseTag,
+                       bool fExecutableName)
+{
+    rtFsObjInfoInit(pObjInfo, enmAdditional);
+    pObjInfo->cbObject = cbObject;
+    pObjInfo->cbAllocated = cbAllocated;
+    pObjInfo->BirthTime = rtFsTimeFromNt(pBirth->QuadPart);
+    pObjInfo->AccessTime = rtFsTimeFromNt(pAccess->QuadPart);
+    pObjInfo->ModificationTime = rtFsTimeFromNt(pWrite->QuadPart);
+    pObjInfo->ChangeTime = rtFsTimeFromNt(pChange->QuadPart);
+    pObjInfo->Attr.fMode = rtFsModeFromDos(fAttribs, fExecutableName, uReparseTag);
+}
+
+uint32_t rtFileNtVolumeSerial(HANDLE hFile)
+{
+    union
+    {
+        FILE_FS_VOLUME_INFORMATION Info;
+        uint8_t ab[sizeof(FILE_FS_VOLUME_INFORMATION) + 64 * sizeof(WCHAR)];
+    } u;
+    IO_STATUS_BLOCK Ios = {};
+    /* A label that does not fit only says so; the serial number is there. */
+    NTSTATUS const rcNt = RT_NT_SYS(NtQueryVolumeInformationFile)(hFile, &Ios, &u, sizeof(u), FileFsVolumeInformation);
+    if (NT_SUCCESS(rcNt) || rcNt == RTNT_STATUS_BUFFER_OVERFLOW)
+        return u.Info.VolumeSerialNumber;
+    return 0;
+}
+
+int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, bool fExecutableName)
+{
+    /* Room for only the start of the name: the name is not needed, and may be very long. */
+    union
+    {
+        FILE_ALL_INFORMATION All;
+        uint8_t ab[sizeof(FILE_ALL_INFORMATION) + 64];
+    } u;
+    IO_STATUS_BLOCK Ios = {};
+    NTSTATUS rcNt = RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, &u, sizeof(u), FileAllInformation);
+    if (rcNt == RTNT_STATUS_BUFFER_OVERFLOW)
+        rcNt = RTNT_STATUS_SUCCESS;
+    if (NT_SUCCESS(rcNt))
+    {
+        uint32_t const fAttribs = u.All.BasicInformation.FileAttributes;
+        uint32_t uReparseTag = 0;
+        if (fAttribs & FILE_ATTRIBUTE_REPARSE_POINT)
+        {
+            FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
+            IO_STATUS_BLOCK Ios2 = {};
+            if (NT_SUCCESS(RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios2, &TagInfo, sizeof(TagInfo),
+                                                             FileAttributeTagInformation)))
+                uReparseTag = TagInfo.ReparseTag;
+        }
+        rtFsObjInfoFromNt(pObjInfo, enmAdditional, &u.All.BasicInformation.CreationTime,
+                          &u.All.BasicInformation.LastAccessTime, &u.All.BasicInformation.LastWriteTime,
+                          &u.All.BasicInformation.ChangeTime, u.All.StandardInformation.EndOfFile.QuadPart,
+                          u.All.StandardInformation.AllocationSize.QuadPart, fAttribs, uReparseTag, fExecutableName);
+        if (enmAdditional == RTFSOBJATTRADD_UNIX)
+        {
+            ULONG const cLinks = u.All.StandardInformation.NumberOfLinks;
+            pObjInfo->Attr.u.Unix.cHardlinks = cLinks ? cLinks : 1;
+            pObjInfo->Attr.u.Unix.INodeId = (uint64_t)u.All.InternalInformation.IndexNumber.QuadPart;
+            pObjInfo->Attr.u.Unix.INodeIdDevice = rtFileNtVolumeSerial(hFile);
+        }
+        return KINF_SUCCESS;
+    }
+
+    int rc = RTErrConvertFromNtStatus(rcNt);
+    if (rc == KERR_WRONG_TYPE || rc == KERR_ACCESS_DENIED || rc == KERR_INVALID_HANDLE)
+    {
+        if (!rtFileNtIsHandleLive(hFile))
+            return KERR_INVALID_HANDLE;
+        rc = KERR_INVALID_FUNCTION;
+    }
+    if (rc == KERR_INVALID_FUNCTION || rc == KERR_UNKNOWN_COMMAND)
+    {
+        /* Devices, consoles and the like: a record of zeros that says "device". */
+        rtFsObjInfoInit(pObjInfo, enmAdditional);
+        pObjInfo->Attr.fMode = RTFS_MODE_DEVICE_DEFAULT;
+        return KINF_SUCCESS;
+    }
+    return rc;
+}
+
+int RTFileQueryInfo(RTFILE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional)
+{
+    if (hFile == NIL_RTFILE || !pObjInfo || enmAdditional < RTFSOBJATTRADD_NOTHING
+        || enmAdditional > RTFSOBJATTRADD_EASIZE)
+        return KERR_INVALID_PARAMETER;
+    return rtFileNtQueryInfo((HANDLE)hFile, pObjInfo, enmAdditional, false);
+}
+
+int rtFileQueryFsKind(HANDLE hFile, uint32_t *penmType)
+{
+    *penmType = RTFSTYPE_UNKNOWN;
+    union
+    {
+        FILE_FS_ATTRIBUTE_INFORMATION Info;
+        uint8_t ab[g_cbFsAttribBuf];
+    } *pu = (decltype(pu))RTMemAlloc(g_cbFsAttribBuf, "fs-kind");
+    if (!pu)
+        return KERR_NO_TMP_MEMORY;
+    IO_STATUS_BLOCK Ios = {};
+    NTSTATUS const rcNt = RT_NT_SYS(NtQueryVolumeInformationFile)(hFile, &Ios, pu, g_cbFsAttribBuf,
+                                                                  FileFsAttributeInformation);
+    int rc = KINF_SUCCESS;
+    if (NT_SUCCESS(rcNt))
+    {
+        size_t const cbNameMax = g_cbFsAttribBuf - offsetof(FILE_FS_ATTRIBUTE_INFORMATION, FileSystemName);
+        size_t const cbName = pu->Info.FileSystemNameLength < cbNameMax ? pu->Info.FileSystemNameLength : cbNameMax;
+        *penmType = rtFsTypeFromName((PCRTUTF16)pu->Info.FileSystemName, cbName / sizeof(RTUTF16));
+    }
+    else
+        rc = RTErrConvertFromNtStatus(rcNt);
+    RTMemFree(pu);
+    return rc;
+}
+
+int rtFileDiagnoseDiskFull(HANDLE hFile, uint64_t cbFile)
+{
+    if (cbFile < UINT64_C(0x7FFFFFFF))
+        return KERR_DISK_FULL;
+    uint32_t enmType = RTFSTYPE_UNKNOWN;
+    rtFileQueryFsKind(hFile, &enmType);
+    return cbFile >= rtFsTypeMaxFileSize((RTFSTYPE)enmType) ? KERR_FILE_TOO_BIG : KERR_DISK_FULL;
+}
+
+int RTFileRemove(const char *pszFilename)
+{
+    if (!pszFilename)
+        return KERR_INVALID_POINTER;
+    UNICODE_STRING NtName;
+    int rc = rtNtPathFromWinUtf8(&NtName, pszFilename);
+    if (RT_FAILURE(rc))
+        return rc;
+
+    OBJECT_ATTRIBUTES ObjAttr;
+    InitializeObjectAttributes(&ObjAttr, &NtName, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    IO_STATUS_BLOCK Ios = {};
+    HANDLE hFile = INVALID_HANDLE_VALUE;
+    ULONG const fShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    ULONG const fOptions = FILE_OPEN_FOR_BACKUP_INTENT | FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT;
+    /* Open the link itself, not what it points at. */
+    bool fOnLink = true;
+    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios,
+                                            nullptr, FILE_ATTRIBUTE_NORMAL, fShare, FILE_OPEN,
+                                            fOptions | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+    if (rcNt == RTNT_STATUS_INVALID_PARAMETER)
+    {
+        fOnLink = false;
+        rcNt = RT_NT_SYS(NtCreateFile)(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, nullptr,
+                                       FILE_ATTRIBUTE_NORMAL, fShare, FILE_OPEN, fOptions, nullptr, 0);
+    }
+    rtNtPathFree(&NtName);
+    if (!NT_SUCCESS(rcNt))
+        return RTErrConvertFromNtStatus(rcNt);
+
+    if (fOnLink)
+    {
+        FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
+        rcNt = RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, &TagInfo, sizeof(TagInfo), FileAttributeTagInformation);
+        if (NT_SUCCESS(rcNt))
+        {
+            if (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                rc = KERR_IS_A_SYMLINK;
+        }
+        else if (   rcNt != RTNT_STATUS_INVALID_PARAMETER
+                 && rcNt != RTNT_STATUS_NOT_IMPLEMENTED
+                 && rcNt != RTNT_STATUS_INVALID_INFO_CLASS)
+            rc = RTErrConvertFromNtStatus(rcNt);
+    }
+
+    if (RT_SUCCESS(rc))
+    {
+        FILE_BASIC_INFORMATION BasicInfo = {};
+        rcNt = RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, &BasicInfo, sizeof(BasicInfo), FileBasicInformation);
+        if (!NT_SUCCESS(rcNt))
+            rc = RTErrConvertFromNtStatus(rcNt);
+        else if (BasicInfo.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            rc = KERR_IS_A_DIRECTORY;
+        else if (BasicInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            rc = KERR_IS_A_SYMLINK;
+        else
+        {
+            FILE_DISPOSITION_INFORMATION Disposition;
+            Disposition.DoDeleteFile = TRUE;
+            rcNt = RT_NT_SYS(NtSetInformationFile)(hFile, &Ios, &Disposition, sizeof(Disposition),
+                                                   FileDispositionInformation);
+            if (!NT_SUCCESS(rcNt))
+                rc = RTErrConvertFromNtStatus(rcNt);
+        }
+    }
+
+    rcNt = RT_NT_SYS(NtClose)(hFile);
+    if (RT_SUCCESS(rc) && !NT_SUCCESS(rcNt))
+        rc = RTErrConvertFromNtStatus(rcNt);
+    return rc;
+}

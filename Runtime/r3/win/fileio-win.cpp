@@ -1,0 +1,372 @@
+/*
+ * File I/O on Win32 handles: open by path with the flag word, read and
+ * write, position, length, flush, close.  Transfers hand the caller's whole
+ * count to one system call and split it only when the system answers that
+ * it lacks memory for so large a transfer.  Every call goes through the
+ * system-call table (nt.h), so tests can make any of them fail.
+ */
+#include <zelk/err.h>
+#include <zelk/file.h>
+#include <zelk/mem.h>
+#include <zelk/utf.h>
+
+#include "file-internal.h"
+#include "nt.h"
+
+namespace {
+
+const size_t g_cbReadChunkMax = 16384;
+const size_t g_cbWriteChunkMax = 32768;
+
+inline HANDLE rtFileNative(RTFILE hFile)
+{
+    return (HANDLE)hFile;
+}
+
+/* Half the count rounded up to a multiple of 256, at most cbMax. */
+size_t rtFileFirstChunk(size_t cb, size_t cbMax)
+{
+    size_t const cbChunk = ((cb + 1) / 2 + 255) & ~(size_t)255;
+    return cbChunk < cbMax ? cbChunk : cbMax;
+}
+
+/* A count for one system call; the target's size_t fits a DWORD, wider hosts are cut. */
+inline DWORD rtFileIoCount(size_t cb)
+{
+    return cb <= UINT32_C(0x7FFFF000) ? (DWORD)cb : UINT32_C(0x7FFFF000);
+}
+
+int rtFileWriteFailed(HANDLE hFile, DWORD uErr, size_t cbLeft)
+{
+    int const rc = RTErrConvertFromWin32(uErr);
+    if (rc != KERR_DISK_FULL)
+        return rc;
+    uint64_t const offNow = RTFileGetPosition((RTFILE)hFile);
+    return rtFileDiagnoseDiskFull(hFile, offNow == UINT64_MAX ? cbLeft : offNow + cbLeft);
+}
+
+} // namespace
+
+int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RTFILEACTION *penmActionTaken)
+{
+    if (!phFile)
+        return KERR_INVALID_PARAMETER;
+    *phFile = NIL_RTFILE;
+    if (penmActionTaken)
+        *penmActionTaken = RTFILEACTION_INVALID;
+    if (!pszFilename)
+        return KERR_INVALID_PARAMETER;
+
+    int rc = rtFileOpenFlagsValidate(&fOpen);
+    if (RT_FAILURE(rc))
+        return rc;
+    RTFILEWINOPEN Win;
+    rc = rtFileOpenFlagsToWin(fOpen, &Win);
+    if (RT_FAILURE(rc))
+        return rc;
+
+    PRTUTF16 pwszPath = nullptr;
+    rc = rtPathWin32FromUtf8(pszFilename, &pwszPath);
+    if (RT_FAILURE(rc))
+        return rc;
+
+    SECURITY_ATTRIBUTES SecAttr = { sizeof(SecAttr), nullptr, TRUE };
+    SetLastError(NO_ERROR);
+    HANDLE hFile = RT_NT_SYS(CreateFileW)((LPCWSTR)pwszPath, Win.fDesiredAccess, Win.fShareMode,
+                                          Win.fInherit ? &SecAttr : nullptr, Win.uCreationDisposition,
+                                          Win.fFlagsAndAttributes, nullptr);
+    /* Read at once: on success it tells a created file from an existing one. */
+    DWORD const uErr = GetLastError();
+    if (hFile == INVALID_HANDLE_VALUE)
+    {
+        if (Win.uCreationDisposition == RTFILE_WIN_CREATE_NEW && uErr == ERROR_FILE_EXISTS && penmActionTaken)
+            *penmActionTaken = RTFILEACTION_ALREADY_EXISTS;
+        RTStrRelease(pwszPath);
+        rc = RTErrConvertFromWin32(uErr);
+        return RT_FAILURE(rc) ? rc : KERR_GENERAL_FAILURE;
+    }
+
+    RTFILEACTION enmAction;
+    switch (Win.uCreationDisposition)
+    {
+        case RTFILE_WIN_CREATE_NEW:     enmAction = RTFILEACTION_CREATED; break;
+        case RTFILE_WIN_CREATE_ALWAYS:
+            enmAction = uErr == ERROR_ALREADY_EXISTS ? RTFILEACTION_REPLACED : RTFILEACTION_CREATED;
+            break;
+        case RTFILE_WIN_OPEN_ALWAYS:
+            enmAction = uErr == ERROR_ALREADY_EXISTS ? RTFILEACTION_OPENED : RTFILEACTION_CREATED;
+            break;
+        case RTFILE_WIN_TRUNCATE_EXISTING: enmAction = RTFILEACTION_TRUNCATED; break;
+        default:                        enmAction = RTFILEACTION_OPENED; break;
+    }
+
+    if (fOpen & RTFILE_O_NOT_CONTENT_INDEXED)
+    {
+        if (enmAction == RTFILEACTION_CREATED || enmAction == RTFILEACTION_REPLACED)
+        {
+            /* The call replaces all attributes: keep the temporary one asked for at creation. */
+            DWORD const fAttribs = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
+                                 | (fOpen & RTFILE_O_TEMPORARY ? FILE_ATTRIBUTE_TEMPORARY : 0);
+            if (!RT_NT_SYS(SetFileAttributesW)((LPCWSTR)pwszPath, fAttribs))
+                rc = RTErrConvertFromWin32(GetLastError());
+        }
+    }
+    else if (   (fOpen & RTFILE_O_ACTION_MASK) == RTFILE_O_OPEN_CREATE
+             && (fOpen & RTFILE_O_TRUNCATE)
+             && enmAction == RTFILEACTION_OPENED)
+    {
+        /* The position of a fresh handle is 0: cut the file there. */
+        if (RT_NT_SYS(SetEndOfFile)(hFile))
+            enmAction = RTFILEACTION_TRUNCATED;
+        else
+            rc = RTErrConvertFromWin32(GetLastError());
+    }
+
+    if (RT_FAILURE(rc))
+    {
+        /* A file this call made and could not finish is taken away again; one that existed stays. */
+        RT_NT_SYS(CloseHandle)(hFile);
+        if (enmAction == RTFILEACTION_CREATED)
+            DeleteFileW((LPCWSTR)pwszPath);
+        RTStrRelease(pwszPath);
+        return rc;
+    }
+    RTStrRelease(pwszPath);
+    *phFile = (RTFILE)hFile;
+    if (penmActionTaken)
+        *penmActionTaken = enmAction;
+    return KINF_SUCCESS;
+}
+
+int RTFileOpenPath(RTFILE *phFile, const char *pszFilename, uint64_t fOpen)
+{
+    return RTFileOpenPathEx(pszFilename, fOpen, phFile, nullptr);
+}
+
+int RTFileClose(RTFILE hFile)
+{
+    if (hFile == NIL_RTFILE)
+        return KINF_SUCCESS;
+    if (!RT_NT_SYS(CloseHandle)(rtFileNative(hFile)))
+        return RTErrConvertFromWin32(GetLastError());
+    return KINF_SUCCESS;
+}
+
+int RTFileRead(RTFILE hFile, void *pvBuf, size_t cbToRead, size_t *pcbRead)
+{
+    if (!cbToRead)
+    {
+        if (pcbRead)
+            *pcbRead = 0;
+        return KINF_SUCCESS;
+    }
+    HANDLE const hNative = rtFileNative(hFile);
+    uint8_t *pbBuf = (uint8_t *)pvBuf;
+
+    DWORD cbRead = 0;
+    if (RT_NT_SYS(ReadFile)(hNative, pbBuf, rtFileIoCount(cbToRead), &cbRead, nullptr))
+    {
+        if (pcbRead)
+        {
+            *pcbRead = cbRead;
+            return KINF_SUCCESS;
+        }
+        size_t cbTotal = cbRead;
+        while (cbTotal < cbToRead)
+        {
+            if (!cbRead)
+                return KERR_EOF;
+            cbRead = 0;
+            if (!RT_NT_SYS(ReadFile)(hNative, pbBuf + cbTotal, rtFileIoCount(cbToRead - cbTotal), &cbRead, nullptr))
+                return RTErrConvertFromWin32(GetLastError());
+            cbTotal += cbRead;
+        }
+        return KINF_SUCCESS;
+    }
+
+    DWORD uErr = GetLastError();
+    if (uErr != ERROR_NOT_ENOUGH_MEMORY)
+        return RTErrConvertFromWin32(uErr);
+
+    size_t cbChunk = rtFileFirstChunk(cbToRead, g_cbReadChunkMax);
+    size_t cbTotal = 0;
+    while (cbTotal < cbToRead)
+    {
+        size_t const cbThis = cbChunk < cbToRead - cbTotal ? cbChunk : cbToRead - cbTotal;
+        cbRead = 0;
+        if (RT_NT_SYS(ReadFile)(hNative, pbBuf + cbTotal, (DWORD)cbThis, &cbRead, nullptr))
+        {
+            cbTotal += cbRead;
+            if (pcbRead)
+            {
+                *pcbRead = cbTotal;
+                return KINF_SUCCESS;
+            }
+            if (!cbRead)
+                return KERR_EOF;
+        }
+        else
+        {
+            uErr = GetLastError();
+            if (uErr != ERROR_NOT_ENOUGH_MEMORY || cbChunk <= 8)
+                return RTErrConvertFromWin32(uErr);
+            cbChunk /= 2;
+        }
+    }
+    return KINF_SUCCESS;
+}
+
+int RTFileWrite(RTFILE hFile, const void *pvBuf, size_t cbToWrite, size_t *pcbWritten)
+{
+    if (!cbToWrite)
+    {
+        if (pcbWritten)
+            *pcbWritten = 0;
+        return KINF_SUCCESS;
+    }
+    HANDLE const hNative = rtFileNative(hFile);
+    const uint8_t *pbBuf = (const uint8_t *)pvBuf;
+
+    DWORD cbWritten = 0;
+    if (RT_NT_SYS(WriteFile)(hNative, pbBuf, rtFileIoCount(cbToWrite), &cbWritten, nullptr))
+    {
+        if (pcbWritten)
+        {
+            *pcbWritten = cbWritten < cbToWrite ? cbWritten : cbToWrite;
+            return KINF_SUCCESS;
+        }
+        size_t cbTotal = cbWritten;
+        while (cbTotal < cbToWrite)
+        {
+            if (!cbWritten)
+                return KERR_WRITE_ERROR;
+            cbWritten = 0;
+            if (!RT_NT_SYS(WriteFile)(hNative, pbBuf + cbTotal, rtFileIoCount(cbToWrite - cbTotal), &cbWritten,
+                                      nullptr))
+                return rtFileWriteFailed(hNative, GetLastError(), cbToWrite - cbTotal);
+            cbTotal += cbWritten;
+        }
+        return KINF_SUCCESS;
+    }
+
+    DWORD uErr = GetLastError();
+    if (uErr != ERROR_NOT_ENOUGH_MEMORY)
+        return rtFileWriteFailed(hNative, uErr, cbToWrite);
+
+    size_t cbChunk = rtFileFirstChunk(cbToWrite, g_cbWriteChunkMax);
+    size_t cbTotal = 0;
+    while (cbTotal < cbToWrite)
+    {
+        size_t const cbThis = cbChunk < cbToWrite - cbTotal ? cbChunk : cbToWrite - cbTotal;
+        cbWritten = 0;
+        if (RT_NT_SYS(WriteFile)(hNative, pbBuf + cbTotal, (DWORD)cbThis, &cbWritten, nullptr))
+        {
+            cbTotal += cbWritten < cbThis ? cbWritten : cbThis;
+            if (pcbWritten)
+            {
+                *pcbWritten = cbTotal;
+                return KINF_SUCCESS;
+            }
+            if (!cbWritten)
+                return KERR_WRITE_ERROR;
+        }
+        else
+        {
+            uErr = GetLastError();
+            if (uErr != ERROR_NOT_ENOUGH_MEMORY || cbChunk <= 8)
+                return rtFileWriteFailed(hNative, uErr, cbToWrite - cbTotal);
+            cbChunk /= 2;
+        }
+    }
+    return KINF_SUCCESS;
+}
+
+int RTFileSetPosition(RTFILE hFile, int64_t offSeek, unsigned uMethod, uint64_t *poffActual)
+{
+    if (uMethod > RTFILE_SEEK_END)
+        return KERR_INVALID_PARAMETER;
+    LONG lHigh = (LONG)(offSeek >> 32);
+    SetLastError(NO_ERROR);
+    DWORD const uLow = RT_NT_SYS(SetFilePointer)(rtFileNative(hFile), (LONG)(uint32_t)offSeek, &lHigh, uMethod);
+    /* All ones is also a valid low half; only the last error tells them apart. */
+    if (uLow == INVALID_SET_FILE_POINTER)
+    {
+        DWORD const uErr = GetLastError();
+        if (uErr != NO_ERROR)
+            return RTErrConvertFromWin32(uErr);
+    }
+    if (poffActual)
+        *poffActual = ((uint64_t)(uint32_t)lHigh << 32) | uLow;
+    return KINF_SUCCESS;
+}
+
+uint64_t RTFileGetPosition(RTFILE hFile)
+{
+    uint64_t off = 0;
+    if (RT_FAILURE(RTFileSetPosition(hFile, 0, RTFILE_SEEK_CURRENT, &off)))
+        return UINT64_MAX;
+    return off;
+}
+
+int RTFileGetLength(RTFILE hFile, uint64_t *pcbSize)
+{
+    HANDLE const hNative = rtFileNative(hFile);
+    DWORD uHigh = 0;
+    SetLastError(NO_ERROR);
+    DWORD const uLow = RT_NT_SYS(GetFileSize)(hNative, &uHigh);
+    DWORD uErr = uLow == INVALID_FILE_SIZE ? GetLastError() : NO_ERROR;
+    if (uErr == NO_ERROR)
+    {
+        *pcbSize = ((uint64_t)uHigh << 32) | uLow;
+        return KINF_SUCCESS;
+    }
+    int const rcKept = RTErrConvertFromWin32(uErr);
+
+    /* A disk device has no file size, but its geometry gives one. */
+    struct
+    {
+        LARGE_INTEGER Cylinders;
+        DWORD MediaType;
+        DWORD TracksPerCylinder;
+        DWORD SectorsPerTrack;
+        DWORD BytesPerSector;
+    } Geometry;
+    static_assert(sizeof(Geometry) == 24, "disk geometry answer");
+    DWORD cbReturned = 0;
+    if (   !RT_NT_SYS(DeviceIoControl)(hNative, 0x70000 /* get drive geometry */, nullptr, 0, &Geometry,
+                                       sizeof(Geometry), &cbReturned, nullptr)
+        || (Geometry.MediaType != 11 /* removable */ && Geometry.MediaType != 12 /* fixed */))
+        return rcKept;
+    uint64_t cbSize = (uint64_t)Geometry.Cylinders.QuadPart * Geometry.TracksPerCylinder * Geometry.SectorsPerTrack
+                    * Geometry.BytesPerSector;
+    LARGE_INTEGER cbLength;
+    if (RT_NT_SYS(DeviceIoControl)(hNative, 0x7405C /* get length info */, nullptr, 0, &cbLength, sizeof(cbLength),
+                                   &cbReturned, nullptr))
+        cbSize = (uint64_t)cbLength.QuadPart;
+    *pcbSize = cbSize;
+    return KINF_SUCCESS;
+}
+
+int RTFileSync(RTFILE hFile)
+{
+    if (!RT_NT_SYS(FlushFileBuffers)(rtFileNative(hFile)))
+        return RTErrConvertFromWin32(GetLastError());
+    return KINF_SUCCESS;
+}
+
+bool RTFileIsUsable(RTFILE hFile)
+{
+    if (hFile == NIL_RTFILE)
+        return false;
+    SetLastError(NO_ERROR);
+    DWORD const uType = RT_NT_SYS(GetFileType)(rtFileNative(hFile));
+    if (uType == FILE_TYPE_DISK || uType == FILE_TYPE_CHAR || uType == FILE_TYPE_PIPE || uType == FILE_TYPE_REMOTE)
+        return true;
+    return uType == FILE_TYPE_UNKNOWN && GetLastError() == NO_ERROR;
+}
+
+int RTFileWrapNative(RTFILE *phFile, intptr_t uNative)
+{
+    *phFile = (RTFILE)uNative;
+    return uNative == -1 ? KERR_INVALID_HANDLE : KINF_SUCCESS;
+}

@@ -1,0 +1,138 @@
+/*
+ * The current directory on Windows.  Answers go through GetFullPathNameW so
+ * that they come in the system's canonical spelling, with an upper-case
+ * drive letter (the process's current directory keeps whatever case it was
+ * set with).
+ */
+#include <zelk/err.h>
+#include <zelk/mem.h>
+#include <zelk/path.h>
+#include <zelk/utf.h>
+
+#include "nt.h"
+#include "path-internal.h"
+
+namespace {
+
+const DWORD g_cwcCwdBuf = 4100;
+
+/* GetFullPathNameW of pwszIn into a stack or heap buffer; *ppwszFree is what to free. */
+int rtPathWinFullPath(LPCWSTR pwszIn, WCHAR *pwszStack, LPWSTR *ppwszOut, LPWSTR *ppwszFree)
+{
+    *ppwszFree = nullptr;
+    DWORD cwc = RT_NT_SYS(GetFullPathNameW)(pwszIn, g_cwcCwdBuf, pwszStack, nullptr);
+    if (cwc == 0)
+        return RTErrConvertFromWin32(GetLastError());
+    *ppwszOut = pwszStack;
+    if (cwc >= g_cwcCwdBuf)
+    {
+        /* Longer than the classic buffer: the system says how much it needs. */
+        LPWSTR pwszHeap = (LPWSTR)RTMemAlloc((cwc + 1) * sizeof(WCHAR), "path-cwd");
+        if (!pwszHeap)
+            return KERR_NO_TMP_MEMORY;
+        DWORD const cwc2 = RT_NT_SYS(GetFullPathNameW)(pwszIn, cwc + 1, pwszHeap, nullptr);
+        if (cwc2 == 0 || cwc2 > cwc)
+        {
+            int const rc = cwc2 ? KERR_FILENAME_TOO_LONG : RTErrConvertFromWin32(GetLastError());
+            RTMemFree(pwszHeap);
+            return rc;
+        }
+        *ppwszOut = pwszHeap;
+        *ppwszFree = pwszHeap;
+    }
+    return KINF_SUCCESS;
+}
+
+int rtPathWinOut(LPWSTR pwszPath, char *pszPath, size_t cb)
+{
+    if (pwszPath[0] >= 'a' && pwszPath[0] <= 'z' && pwszPath[1] == ':')
+        pwszPath[0] = (WCHAR)(pwszPath[0] - 'a' + 'A');
+    return RTUtf16ToUtf8Ex((PCRTUTF16)pwszPath, RTSTR_MAX, &pszPath, cb, nullptr, "path-cwd");
+}
+
+} // namespace
+
+int RTPathGetCurrent(char *pszPath, size_t cb)
+{
+    if (!cb)
+        return KERR_BUFFER_OVERFLOW;
+    if (!pszPath)
+        return KERR_INVALID_POINTER;
+
+    WCHAR wszCwd[g_cwcCwdBuf];
+    LPWSTR pwszCwd = wszCwd;
+    LPWSTR pwszCwdFree = nullptr;
+    DWORD cwc = RT_NT_SYS(GetCurrentDirectoryW)(g_cwcCwdBuf, wszCwd);
+    if (cwc == 0)
+        return RTErrConvertFromWin32(GetLastError());
+    if (cwc >= g_cwcCwdBuf)
+    {
+        pwszCwdFree = (LPWSTR)RTMemAlloc((cwc + 1) * sizeof(WCHAR), "path-cwd");
+        if (!pwszCwdFree)
+            return KERR_NO_TMP_MEMORY;
+        DWORD const cwc2 = RT_NT_SYS(GetCurrentDirectoryW)(cwc + 1, pwszCwdFree);
+        if (cwc2 == 0 || cwc2 > cwc)
+        {
+            int const rc = cwc2 ? KERR_FILENAME_TOO_LONG : RTErrConvertFromWin32(GetLastError());
+            RTMemFree(pwszCwdFree);
+            return rc;
+        }
+        pwszCwd = pwszCwdFree;
+    }
+
+    WCHAR wszFull[g_cwcCwdBuf];
+    LPWSTR pwszFull = nullptr;
+    LPWSTR pwszFullFree = nullptr;
+    int rc = rtPathWinFullPath(pwszCwd, wszFull, &pwszFull, &pwszFullFree);
+    if (RT_SUCCESS(rc))
+        rc = rtPathWinOut(pwszFull, pszPath, cb);
+    RTMemFree(pwszFullFree);
+    RTMemFree(pwszCwdFree);
+    return rc;
+}
+
+int RTPathGetCurrentOnDrive(char chDrive, char *pszPath, size_t cb)
+{
+    if (!rtPathIsAsciiLetter(chDrive))
+        return KERR_INVALID_PARAMETER;
+    if (!cb)
+        return KERR_BUFFER_OVERFLOW;
+    if (!pszPath)
+        return KERR_INVALID_POINTER;
+
+    WCHAR const wszDrive[3] = { (WCHAR)chDrive, ':', 0 };
+    WCHAR wszFull[g_cwcCwdBuf];
+    LPWSTR pwszFull = nullptr;
+    LPWSTR pwszFree = nullptr;
+    int rc = rtPathWinFullPath(wszDrive, wszFull, &pwszFull, &pwszFree);
+    if (RT_SUCCESS(rc))
+        rc = rtPathWinOut(pwszFull, pszPath, cb);
+    RTMemFree(pwszFree);
+    return rc;
+}
+
+int RTPathSetCurrent(const char *pszPath)
+{
+    if (!pszPath)
+        return KERR_INVALID_POINTER;
+    size_t cch = RTStrLen(pszPath);
+    if (!cch)
+        return KERR_INVALID_PARAMETER;
+
+    char *pszCopy = RTStrClone(pszPath, "path-setcwd");
+    if (!pszCopy)
+        return KERR_NO_TMP_MEMORY;
+    if (cch > 1 && (pszCopy[cch - 1] == '\\' || pszCopy[cch - 1] == '/') && pszCopy[cch - 2] != ':')
+        pszCopy[cch - 1] = '\0';
+
+    PRTUTF16 pwszPath = nullptr;
+    int rc = rtPathWin32FromUtf8(pszCopy, &pwszPath);
+    RTStrRelease(pszCopy);
+    if (RT_SUCCESS(rc))
+    {
+        if (!RT_NT_SYS(SetCurrentDirectoryW)((LPCWSTR)pwszPath))
+            rc = RTErrConvertFromWin32(GetLastError());
+        RTStrRelease(pwszPath);
+    }
+    return rc;
+}
