@@ -294,4 +294,11 @@ void RTGetOptArgvFreeEx(char **papszArgv, uint32_t fFlags);
 /* RTGetOptArgvFreeEx for a copying split. */
 void RTGetOptArgvFree(char **papszArgv);
 
+/*
+ * Prints the message for a result of RTGetOpt or RTGetOptTakeValue through
+ * RTMsgPrintError ("program: error: ...") and returns 2, the exit code of a
+ * syntax error.  pValueUnion is the value record of that result.
+ */
+int RTGetOptPrintError(int ch, const RTOPTIONVALUE *pValueUnion);
+
 #endif

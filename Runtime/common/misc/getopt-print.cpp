@@ -6,7 +6,7 @@
 #include <zelk/getopt.h>
 #include <zelk/stream.h>
 
-int RTGetOptPrintError(int ch, PCRTOPTIONVALUE pValueUnion)
+int RTGetOptPrintError(int ch, const RTOPTIONVALUE *pValueUnion)
 {
     if (ch == KINF_OPT_NOT_AN_OPTION)
         RTMsgPrintError("Invalid parameter: %s", pValueUnion->psz);
