@@ -133,7 +133,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
                 check(State.uIndex == UINT32_MAX);
             if (uTakeEvery && cCalls % uTakeEvery == 0)
             {
-                check(++cCalls <= cMaxCalls);
                 uint32_t const fTake = (uint32_t)(cCalls % 22) | (cCalls & 4 ? RTGETOPT_FLAG_HEX : 0);
                 rc = RTGetOptTakeValue(&State, &Value, fTake);
                 if (rc == KERR_OPT_VALUE_MISSING)
