@@ -280,7 +280,9 @@ int RTGetOptTakeValue(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue, uint32_t fFl
  *                        it and the array points into it.
  * @param fFlags          quoting style, optionally RTGETOPTARGV_CNV_MODIFY_INPUT.
  * @param pszSeparators   separator characters (UTF-8, may be non-ASCII), or
- *                        null for RTGETOPTARGV_DEFAULT_SEPARATORS.
+ *                        null for RTGETOPTARGV_DEFAULT_SEPARATORS.  Quotes
+ *                        and backslashes keep their quoting meaning even
+ *                        when listed here.
  * @returns 0 with both outputs set, or (outputs untouched, nothing left
  *          allocated):
  *   KERR_INVALID_FLAGS       style 2 or 3, or unknown flag bits.
