@@ -62,7 +62,11 @@
 #define RTGETOPT_FLAG_OCT                   UINT32_C(0x00020000)
 #define RTGETOPT_FLAG_DEC                   UINT32_C(0x00040000)
 #define RTGETOPT_FLAG_RADIX_MASK            UINT32_C(0x00070000)
-/* Indexed option: a decimal index follows the long name ("--disk2"). */
+/*
+ * Indexed option: a decimal index follows the long name ("--disk2").  The
+ * index must stay below UINT32_MAX, which RTOPTIONSTATE::uIndex uses for
+ * "no index".
+ */
 #define RTGETOPT_FLAG_INDEX                 UINT32_C(0x00080000)
 /* Default index n-1 for a field value n of 1-3; the index is then optional. */
 #define RTGETOPT_FLAG_INDEX_DEF_MASK        UINT32_C(0x00300000)
@@ -212,8 +216,11 @@ int RTGetOptInit(PRTOPTIONSTATE pState, int argc, char **argv, PCRTOPTIONDEF paO
  *
  * @returns
  *   0                          no arguments left.
- *   the option's id            pValue holds its converted value; the index of
- *                              an indexed option is in pState->uIndex.
+ *   the option's id            pValue holds its converted value (the bytes
+ *                              the value does not fill are zero), or for an
+ *                              option without a value its definition; the
+ *                              index of an indexed option is in
+ *                              pState->uIndex.
  *   KINF_OPT_NOT_AN_OPTION     pValue->psz is the plain argument.
  *   KERR_OPT_UNKNOWN           pValue->psz is the unknown argument (or the rest
  *                              of a short-option bundle from the unknown
@@ -273,7 +280,9 @@ int RTGetOptTakeValue(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue, uint32_t fFl
  *                        it and the array points into it.
  * @param fFlags          quoting style, optionally RTGETOPTARGV_CNV_MODIFY_INPUT.
  * @param pszSeparators   separator characters (UTF-8, may be non-ASCII), or
- *                        null for RTGETOPTARGV_DEFAULT_SEPARATORS.
+ *                        null for RTGETOPTARGV_DEFAULT_SEPARATORS.  Quotes
+ *                        and backslashes keep their quoting meaning even
+ *                        when listed here.
  * @returns 0 with both outputs set, or (outputs untouched, nothing left
  *          allocated):
  *   KERR_INVALID_FLAGS       style 2 or 3, or unknown flag bits.

@@ -575,7 +575,11 @@ static int rtGetOptProcessValue(uint32_t fFlags, const char *pszValue, PRTOPTION
     return 0;
 }
 
-/* Reads an index made only of decimal digits, up to where they end; false on overflow. */
+/*
+ * Reads an index made only of decimal digits, up to where they end.  False
+ * when it does not fit; UINT32_MAX itself is refused too, since it is what
+ * the state holds for "no index".
+ */
 static bool rtGetOptReadIndex(const char **ppsz, uint32_t *puIndex)
 {
     const char *psz = *ppsz;
@@ -584,6 +588,8 @@ static bool rtGetOptReadIndex(const char **ppsz, uint32_t *puIndex)
         if (   __builtin_mul_overflow(uIndex, 10u, &uIndex)
             || __builtin_add_overflow(uIndex, (uint32_t)(*psz - '0'), &uIndex))
             return false;
+    if (uIndex == UINT32_MAX)
+        return false;
     *ppsz = psz;
     *puIndex = uIndex;
     return true;

@@ -60,8 +60,10 @@ static int rtStrToNum(const char *pszValue, const char **ppszNext, unsigned uBas
         unsigned const uDigit = rtStrDigitValue(*psz);
         if (uDigit >= uBase)
             break;
-        if (   __builtin_mul_overflow(uMagnitude, (uint64_t)uBase, &uMagnitude)
-            || __builtin_add_overflow(uMagnitude, (uint64_t)uDigit, &uMagnitude))
+        /* Both steps always run, so an overflowing number keeps its low bits. */
+        bool const fMulOverflow = __builtin_mul_overflow(uMagnitude, (uint64_t)uBase, &uMagnitude);
+        bool const fAddOverflow = __builtin_add_overflow(uMagnitude, (uint64_t)uDigit, &uMagnitude);
+        if (fMulOverflow || fAddOverflow)
             fOverflow = true;
     }
     if (psz == pszDigits)
