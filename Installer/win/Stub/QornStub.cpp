@@ -1,19 +1,231 @@
 /*
  * Kestrelyn Installer: the installer stub's driver.
  *
- * The runtime's process entry hands the UTF-8 argument vector to stubMain,
- * whose result becomes the process exit code.
+ * stubMain runs the whole installation on the start-up thread: it parses the
+ * command line, takes the machine-wide single-instance mutex, settles the
+ * extraction directory, extracts and verifies the packages, copies the
+ * custom directory, adds the certificate in silent runs, installs each MSI
+ * package for this host, and cleans up.  Once the extraction directory
+ * exists, every way out goes through the cleanup, so a failed run leaves no
+ * empty directory behind in the temporary directory; only an extract-only
+ * run keeps what it wrote.
  */
 #include <zelk/err.h>
 #include <zelk/init.h>
+#include <zelk/path.h>
 #include <zelk/stream.h>
+#include <zelk/string.h>
+
+#include "QornStub.h"
+#include "win.h"
+
+namespace {
+
+const char g_szStubManifest[] = "MANIFEST";
+const char g_szStubLogName[] = "QornInstallLog.txt";
+
+/* The extraction directory in the temporary directory, unless --path named one. */
+int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
+{
+    if (pState->szExtractPath[0])
+        return STUBEXIT_SUCCESS;
+    int rc = RTPathTemp(pState->szExtractPath, sizeof(pState->szExtractPath));
+    if (RT_FAILURE(rc))
+        return stubReportError("Failed to find temporary directory: %Rrc", rc);
+    if (pState->fExtractOnly)
+        return STUBEXIT_SUCCESS;
+
+    rc = RTPathAppend(pState->szExtractPath, sizeof(pState->szExtractPath), STUB_RANDOM_TEMPLATE);
+    if (RT_SUCCESS(rc))
+        rc = RTDirMakeUnique(pState->szExtractPath, 0700);
+    if (RT_SUCCESS(rc))
+    {
+        *ppDirRec = stubCleanupAdd(pState->szExtractPath, false);
+        if (!*ppDirRec)
+        {
+            /* Unrecorded, nobody would ever remove it. */
+            RTDirDelete(pState->szExtractPath);
+            rc = KERR_NO_MEMORY;
+        }
+    }
+    if (RT_FAILURE(rc))
+        return stubReportError("Failed to create extraction path: %Rrc", rc);
+    return STUBEXIT_SUCCESS;
+}
+
+/* --verbose: both standard streams go to a console of our own from here on. */
+int stubOpenConsole(void)
+{
+    if (!AllocConsole())
+        return stubReportError("Unable to allocate console: LastError=%u\n", GetLastError());
+    PRTSTREAM pConsole = nullptr;
+    if (RT_SUCCESS(RTStrmOpenFile("CONOUT$", "a", &pConsole)))
+    {
+        RTStrmSetBuffering(pConsole, RTSTRMBUFMODE_UNBUFFERED);
+        g_pStdOut = pConsole;
+        g_pStdErr = pConsole;
+    }
+    return STUBEXIT_SUCCESS;
+}
+
+void stubPrintSummary(const STUBRUNSTATE *pState)
+{
+    RTStrmFmt(g_pStdOut, "Extraction path          : %s\n", pState->szExtractPath);
+    RTStrmFmt(g_pStdOut, "Silent installation      : %RTbool\n", g_fStubSilent);
+    RTStrmFmt(g_pStdOut, "Certificate installation : %RTbool\n", pState->fInstallCert);
+    RTStrmFmt(g_pStdOut, "Additional MSI parameters: %s\n", pState->szMsiParams[0] ? pState->szMsiParams : "<None>");
+    RTStrmFmt(g_pStdOut, "Logging to file          : %s\n", pState->szMsiLogFile[0] ? pState->szMsiLogFile : "<None>");
+}
+
+/* Installs the extracted packages for this host in index order; the run's result so far comes in. */
+int stubInstallPackages(const STUBRUNSTATE *pState, unsigned cPackages, int rcExit)
+{
+    for (unsigned idxPackage = 0; idxPackage < cPackages && (rcExit == STUBEXIT_SUCCESS || rcExit == STUBEXIT_REBOOT);
+         idxPackage++)
+    {
+        const PackageHeader *pHdr = stubFindPackageHeader(idxPackage);
+        if (!pHdr)
+            return STUBEXIT_FAILURE;
+        if (!stubPackageAppliesToHost(pHdr->uArch))
+            continue;
+
+        StubCleanupRecord *pRec = stubCleanupFindPackage(idxPackage);
+        if (!pRec)
+            return stubPrintErrorFailure("Package #%u not found in cleanup records", idxPackage);
+        RTPathChangeToDosSlashes(pRec->szPath, true);
+        const char *pszSuffix = RTPathSuffix(pRec->szPath);
+        int rcStep;
+        if (pszSuffix && !RTStrCmpAsciiNoCase(pszSuffix, ".msi"))
+            rcStep = stubInstallMsi(pRec->szPath, pState->szMsiParams,
+                                    pState->szMsiLogFile[0] ? pState->szMsiLogFile : nullptr);
+        else if (pszSuffix && !RTStrCmpAsciiNoCase(pszSuffix, ".cab"))
+            rcStep = STUBEXIT_SUCCESS; /* the database next to it refers to it */
+        else
+            rcStep = stubReportError("Internal error: Do not know how to handle file '%s' (%s).", pHdr->szFileName,
+                                     pRec->szPath);
+        /* A reboot asked for by an earlier package survives later successes. */
+        if (rcStep != STUBEXIT_SUCCESS)
+            rcExit = rcStep;
+    }
+    return rcExit;
+}
+
+/* The steps between the summary and the cleanup. */
+int stubRunPayload(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
+{
+    if (!pState->fExtractOnly && !g_fStubSilent && !stubIsHost64Bit())
+        return stubReportError("32-bit Windows hosts are not supported by this Kestrelyn release.");
+
+    const void *pvManifest = nullptr;
+    uint32_t cbManifest = 0;
+    int rc = stubFindResource(g_szStubManifest, &pvManifest, &cbManifest);
+    if (RT_SUCCESS(rc) && cbManifest < sizeof(PackageManifest))
+        rc = KERR_BAD_LENGTH;
+    if (RT_FAILURE(rc))
+        return stubReportError("Internal package error: Manifest not found (%Rrc)", rc);
+    unsigned const cPackages = ((const PackageManifest *)pvManifest)->cPackages;
+
+    int rcExit = stubExtractPackages(cPackages, pState->szExtractPath, pState->fExtractOnly, ppDirRec);
+    if (rcExit != STUBEXIT_SUCCESS)
+        return rcExit;
+    if (pState->fExtractOnly)
+    {
+        stubReportInfo("Files were extracted to: %s", pState->szExtractPath);
+        return STUBEXIT_SUCCESS;
+    }
+
+    rcExit = stubCopyCustomDir(pState->szExtractPath);
+    if (rcExit == STUBEXIT_SUCCESS && pState->fInstallCert && g_fStubSilent)
+        for (size_t iCert = 0; iCert < g_cStubCerts; iCert++)
+            if (!stubAddCertToStore(0x20000 /* local machine */, "TrustedPublisher", g_paStubCerts[iCert].pbCert,
+                                    g_paStubCerts[iCert].cbCert))
+            {
+                rcExit = stubReportError("Failed to add our certificate(s) to trusted publisher store.");
+                break;
+            }
+
+    return stubInstallPackages(pState, cPackages, rcExit);
+}
+
+} // namespace
 
 int stubMain(int argc, char **argv)
 {
     int rc = RTR3Init(&argc, &argv, RTR3INIT_FLAGS_SYSTEM32_ONLY);
     if (RT_FAILURE(rc))
         return RTMsgReportInitFailure(rc);
-    return 0;
+
+    /* 12 KiB of buffers: kept off the start-up thread's stack. */
+    static STUBRUNSTATE s_State;
+    STUBRUNSTATE *pState = &s_State;
+    RTMemSet(pState, 0, sizeof(*pState));
+    pState->fInstallCert = true;
+    int rcExit = stubParseCommandLine(pState, argc, argv);
+    if (rcExit != STUBEXIT_CONTINUE)
+        return rcExit;
+
+    SetLastError(NO_ERROR);
+    HANDLE hMutex = CreateMutexW(nullptr, FALSE, L"QornStubInstaller");
+    if (hMutex && GetLastError() == ERROR_ALREADY_EXISTS)
+    {
+        CloseHandle(hMutex);
+        return stubReportError("Another installer is already running");
+    }
+
+    stubCleanupInit();
+    StubCleanupRecord *pDirRec = nullptr;
+    rcExit = stubSettleExtractPath(pState, &pDirRec);
+    if (rcExit != STUBEXIT_SUCCESS)
+    {
+        if (hMutex)
+            CloseHandle(hMutex);
+        return rcExit;
+    }
+    RTPathChangeToDosSlashes(pState->szExtractPath, true);
+
+    /* From here on every failure still removes the directory made above. */
+    bool fConsole = false;
+    if (g_cStubVerbosity >= 1)
+    {
+        rcExit = stubOpenConsole();
+        fConsole = rcExit == STUBEXIT_SUCCESS;
+    }
+    if (rcExit == STUBEXIT_SUCCESS)
+    {
+        if (!pState->fLogging && pState->szMsiLogFile[0])
+            pState->fLogging = true;
+        if (pState->fLogging && !pState->szMsiLogFile[0])
+        {
+            rc = RTPathJoin(pState->szMsiLogFile, sizeof(pState->szMsiLogFile), pState->szExtractPath, g_szStubLogName);
+            if (RT_FAILURE(rc))
+                rcExit = stubReportError("Error creating MSI log file name, rc=%Rrc", rc);
+        }
+    }
+    if (rcExit == STUBEXIT_SUCCESS)
+    {
+        if (g_cStubVerbosity >= 1)
+            stubPrintSummary(pState);
+        rcExit = stubRunPayload(pState, &pDirRec);
+    }
+
+    /* The extract-only flow keeps whatever it wrote, failure or not. */
+    if (!pState->fExtractOnly)
+    {
+        /* Out of the extraction directory, or it can't be removed. */
+        RTPathSetCurrent("..");
+        /* A directory holding the log stays, and one that --path named was never ours. */
+        bool const fRemoveDir = !pState->fLogging && pDirRec && !pDirRec->fKeep;
+        stubCleanupRun(fRemoveDir ? pState->szExtractPath : nullptr);
+    }
+    stubCleanupRelease();
+
+    if (fConsole)
+        FreeConsole();
+    if (hMutex)
+        CloseHandle(hMutex);
+    if (rcExit == STUBEXIT_REBOOT && pState->fIgnoreReboot)
+        rcExit = STUBEXIT_SUCCESS;
+    return rcExit;
 }
 
 extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)

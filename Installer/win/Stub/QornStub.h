@@ -1,0 +1,223 @@
+/*
+ * Kestrelyn Installer: what the stub's modules share.
+ *
+ * The stub is one run from the command line to the cleanup: the driver owns
+ * the run state and the order of the steps, and calls the payload lookup,
+ * extraction, cleanup, display and installation modules declared here.  The
+ * payload records are the byte layouts of the executable's own raw-data
+ * resources, read in place and never written.
+ */
+#ifndef QORNSTUB_H
+#define QORNSTUB_H
+
+#include <zelk/dir.h>
+#include <zelk/file.h>
+#include <zelk/types.h>
+
+/*
+ * Exit codes of the installer (stubMain's result and the process's).
+ */
+#define STUBEXIT_SUCCESS  0
+#define STUBEXIT_FAILURE  1
+#define STUBEXIT_SYNTAX   2
+#define STUBEXIT_INIT     3
+#define STUBEXIT_REBOOT   3010
+/* Not an exit code: stubParseCommandLine's "carry on with the run". */
+#define STUBEXIT_CONTINUE (-1)
+
+/* Sizes of the run state's buffers, terminator included. */
+#define STUB_PATH_MAX       4100
+#define STUB_MSI_PARAMS_MAX 4096
+
+/* Template of the extraction directory's and the package files' random names. */
+#define STUB_RANDOM_TEMPLATE "XXXXXXXXXXXXXXXXXXXXXXXX"
+
+/*
+ * The run state that the options set.  The silent flag and the verbosity
+ * are process-wide (g_fStubSilent, g_cStubVerbosity): the displays read them.
+ */
+typedef struct STUBRUNSTATE
+{
+    char szExtractPath[STUB_PATH_MAX];
+    char szMsiParams[STUB_MSI_PARAMS_MAX];
+    char szMsiLogFile[STUB_PATH_MAX];
+    bool fExtractOnly;
+    bool fInstallCert;
+    bool fLogging;
+    bool fIgnoreReboot;
+} STUBRUNSTATE;
+
+extern bool g_fStubSilent;
+extern unsigned g_cStubVerbosity;
+
+/*
+ * Payload records.
+ */
+
+/* Package architectures; any other value applies to no host. */
+#define PKG_ARCH_ANY   1
+#define PKG_ARCH_X86   2
+#define PKG_ARCH_AMD64 3
+
+/* The resource "MANIFEST". */
+typedef struct PackageManifest
+{
+    char achMagic[10];      /* "QornInstV1", not checked */
+    uint8_t abPadding[5];
+    uint8_t cPackages;
+} PackageManifest;
+static_assert(sizeof(PackageManifest) == 16, "manifest layout");
+
+/* The resource "HDR_%02d" of each package. */
+typedef struct PackageHeader
+{
+    uint32_t uArch;         /* PKG_ARCH_*, little-endian */
+    char szResName[28];     /* the blob's resource name, zero-terminated */
+    char szFileName[224];   /* UTF-8 file name, zero-terminated; its suffix gives the kind */
+} PackageHeader;
+static_assert(sizeof(PackageHeader) == 256, "header layout");
+
+/*
+ * Finds the raw-data resource pszName of the executable (neutral-language
+ * lookup, so any stored language is found).
+ * @param pszName   UTF-8 name.
+ * @param ppvData   receives the read-only address of its bytes.
+ * @param pcbData   optional; receives its size.
+ * @returns 0; KERR_INVALID_PARAMETER for a missing name or output, the
+ *          UTF-16 conversion's status, KERR_GENERAL_FAILURE when not found
+ *          or not loadable, KERR_NO_DATA when empty.  The outputs are written
+ *          on success only.
+ */
+int stubFindResource(const char *pszName, const void **ppvData, uint32_t *pcbData);
+
+/*
+ * The header of package idxPackage, or null after showing "Internal error:
+ * Could not find package header #n: status".  A resource shorter than the
+ * header (KERR_BAD_LENGTH) or whose names lack their terminator inside their
+ * fields (KERR_INVALID_NAME) is refused like a missing one.
+ */
+const PackageHeader *stubFindPackageHeader(unsigned idxPackage);
+
+/* Non-zero on a 64-bit Windows host. */
+unsigned stubIsHost64Bit(void);
+
+/* Whether a package of architecture uArch is for this host (extract-only aside). */
+bool stubPackageAppliesToHost(uint32_t uArch);
+
+/*
+ * Cleanup records.
+ */
+
+/* Package index of records that belong to no package. */
+#define STUB_NO_PACKAGE UINT32_C(0xFFFFFFFF)
+
+typedef struct StubCleanupRecord
+{
+    struct StubCleanupRecord *pNext;
+    struct StubCleanupRecord *pPrev;
+    uint32_t idxPackage;    /* STUB_NO_PACKAGE, or the package a file record holds */
+    bool fFile;             /* a file record, else a directory record */
+    bool fKeep;             /* close the handle, never delete the object */
+    union
+    {
+        RTFILE hFile;       /* NIL_RTFILE when none */
+        RTDIR hDir;         /* NIL_RTDIR when none */
+    } u;
+    char szPath[1];         /* the full path, stored inline */
+} StubCleanupRecord;
+
+/* Empties the list without looking at what was in it (start of a run). */
+void stubCleanupInit(void);
+
+/*
+ * Records pszPath (a file when fFile, else a directory) at the front of the
+ * list, with no handle and no package.  Returns the record, or null after
+ * showing "Out of memory!".
+ */
+StubCleanupRecord *stubCleanupAdd(const char *pszPath, bool fFile);
+
+/* The newest record of package idxPackage, or null. */
+StubCleanupRecord *stubCleanupFindPackage(uint32_t idxPackage);
+
+/*
+ * Closes every recorded handle and deletes what is not kept, newest first,
+ * in up to five passes with 100 ms and then 3 s between them; then removes
+ * pszPkgDir (optional, not recursive).  Returns the package directory's last
+ * removal status, or 0.
+ */
+int stubCleanupRun(const char *pszPkgDir);
+
+/*
+ * Unlinks and frees every record left, closing their handles and touching
+ * nothing on disk.
+ */
+void stubCleanupRelease(void);
+
+/*
+ * Extraction.
+ */
+
+/*
+ * Writes every package that applies (every package when fExtractOnly) into
+ * pszExtractPath, creating or adopting the directory and keeping it open in
+ * *ppDirRec, and verifies each file.  Returns 0, or 1 after reporting.
+ */
+int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fExtractOnly,
+                        StubCleanupRecord **ppDirRec);
+
+/*
+ * Writes the blob pszResName to pszFile (through hFile when it is open, else
+ * creating or replacing the file), records it as package idxPackage and
+ * verifies it, leaving it open for reading only.  Returns 0,
+ * KERR_INVALID_POINTER for a missing name or path, or the failing step's
+ * status after an "error: " line on standard error.
+ */
+int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile, unsigned idxPackage);
+
+/*
+ * Command line.
+ */
+
+/*
+ * Applies the options of argv[1..argc-1] to pState in their order.  Returns
+ * STUBEXIT_CONTINUE when the run goes on, else the exit code to end with
+ * (0 after the help or version, 2 after a command-line error, 1 when the
+ * parser can't start), the message already shown.
+ */
+int stubParseCommandLine(STUBRUNSTATE *pState, int argc, char **argv);
+
+/*
+ * Displays.  The report functions follow the silent flag at the time of the
+ * call: a message box titled "Kestrelyn Installer", or the standard streams.
+ * The print functions always write "error: " lines to standard error.
+ */
+int stubReportError(const char *pszFormat, ...);
+void stubReportInfo(const char *pszFormat, ...);
+int stubReportSyntaxError(const char *pszFormat, ...);
+ptrdiff_t stubPrintError(const char *pszFormat, ...);
+int stubPrintErrorFailure(const char *pszFormat, ...);
+int stubPrintErrorStatus(int rc, const char *pszFormat, ...);
+
+/*
+ * Installation steps after the extraction.
+ */
+
+/* Installs one package; 0, 1 or 3010. */
+int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *pszLogFile);
+
+/* Copies ".custom" beside the executable into pszExtractPath; 0 or 1. */
+int stubCopyCustomDir(const char *pszExtractPath);
+
+/* Adds a certificate to a system store; true when it is there. */
+bool stubAddCertToStore(uint32_t fLocation, const char *pszStoreName, const uint8_t *pbCert, uint32_t cbCert);
+
+/* The certificates that silent runs add to the trusted publishers. */
+typedef struct STUBCERT
+{
+    const uint8_t *pbCert;
+    uint32_t cbCert;
+} STUBCERT;
+extern const STUBCERT *const g_paStubCerts;
+extern const size_t g_cStubCerts;
+
+#endif

@@ -1,0 +1,251 @@
+/*
+ * Kestrelyn Installer: the command line and the MSI parameters.
+ *
+ * The options are applied one by one in the order they stand, so "--silent"
+ * decides how every later message is shown, and the first option that fails
+ * ends the program before anything exists on disk.  Several options build
+ * the one parameter text that every package's installation gets: assignments
+ * separated by single blanks, in a buffer of fixed size that must hold the
+ * whole text or the run ends.
+ */
+#include <zelk/err.h>
+#include <zelk/format.h>
+#include <zelk/getopt.h>
+#include <zelk/path.h>
+#include <zelk/string.h>
+
+#include "QornStub.h"
+#include "QornStubVersion.h"
+
+namespace {
+
+/* Option ids without a one-letter short form. */
+#define STUB_OPT_MSI_LOG_FILE 1000
+
+const RTOPTIONDEF g_aStubOptions[] =
+{
+    { "--extract",                    'x', RTGETOPT_REQ_NOTHING },
+    { "-extract",                     'x', RTGETOPT_REQ_NOTHING },
+    { "/extract",                     'x', RTGETOPT_REQ_NOTHING },
+    { "--silent",                     's', RTGETOPT_REQ_NOTHING },
+    { "-silent",                      's', RTGETOPT_REQ_NOTHING },
+    { "/silent",                      's', RTGETOPT_REQ_NOTHING },
+    { "--no-silent-cert",             'c', RTGETOPT_REQ_NOTHING },
+    { "-no-silent-cert",              'c', RTGETOPT_REQ_NOTHING },
+    { "/no-silent-cert",              'c', RTGETOPT_REQ_NOTHING },
+    { "--no-install-timestamp-ca",    't', RTGETOPT_REQ_NOTHING },
+    { "--force-install-timestamp-ca", 'T', RTGETOPT_REQ_NOTHING },
+    { "--logging",                    'l', RTGETOPT_REQ_NOTHING },
+    { "-logging",                     'l', RTGETOPT_REQ_NOTHING },
+    { "--msi-log-file",               STUB_OPT_MSI_LOG_FILE, RTGETOPT_REQ_STRING },
+    { "-msilogfile",                  STUB_OPT_MSI_LOG_FILE, RTGETOPT_REQ_STRING },
+    { "/logging",                     'l', RTGETOPT_REQ_NOTHING },
+    { "--path",                       'p', RTGETOPT_REQ_STRING },
+    { "-path",                        'p', RTGETOPT_REQ_STRING },
+    { "/path",                        'p', RTGETOPT_REQ_STRING },
+    { "--msiparams",                  'm', RTGETOPT_REQ_STRING },
+    { "-msiparams",                   'm', RTGETOPT_REQ_STRING },
+    { "--msi-prop",                   'P', RTGETOPT_REQ_STRING },
+    { "--reinstall",                  'f', RTGETOPT_REQ_NOTHING },
+    { "-reinstall",                   'f', RTGETOPT_REQ_NOTHING },
+    { "/reinstall",                   'f', RTGETOPT_REQ_NOTHING },
+    { "--ignore-reboot",              'r', RTGETOPT_REQ_NOTHING },
+    { "--verbose",                    'v', RTGETOPT_REQ_NOTHING },
+    { "-verbose",                     'v', RTGETOPT_REQ_NOTHING },
+    { "/verbose",                     'v', RTGETOPT_REQ_NOTHING },
+    { "--version",                    'V', RTGETOPT_REQ_NOTHING },
+    { "-version",                     'V', RTGETOPT_REQ_NOTHING },
+    { "/version",                     'V', RTGETOPT_REQ_NOTHING },
+    { "--help",                       'h', RTGETOPT_REQ_NOTHING },
+    { "-help",                        'h', RTGETOPT_REQ_NOTHING },
+    { "/help",                        'h', RTGETOPT_REQ_NOTHING },
+    { "/?",                           'h', RTGETOPT_REQ_NOTHING },
+};
+static_assert(RT_ELEMENTS(g_aStubOptions) == 36, "the option table");
+
+const char g_szStubHelp[] =
+    "-- %s v%u.%u.%ur%u --\n"
+    "\n"
+    "Command Line Parameters:\n"
+    "\n"
+    "--extract\n"
+    "    Extract file contents to temporary directory\n"
+    "--logging\n"
+    "    Enables MSI installer logging (to extract path)\n"
+    "--msi-log-file <path/to/file>\n"
+    "    Sets MSI logging to <file>\n"
+    "--msiparams <parameters>\n"
+    "    Specifies extra parameters for the MSI installers\n"
+    "    double quoted arguments must be doubled and put\n"
+    "    in quotes: --msiparams \"PROP=\"\"a b c\"\"\"\n"
+    "--msi-prop <prop> <value>\n"
+    "    Adds <prop>=<value> to the MSI parameters,\n"
+    "    quoting the property value if necessary\n"
+    "--no-silent-cert\n"
+    "    Do not install Kestrelyn Certificate automatically\n"
+    "    when --silent option is specified\n"
+    "--path\n"
+    "    Sets the path of the extraction directory\n"
+    "--reinstall\n"
+    "    Forces Kestrelyn to get re-installed\n"
+    "--ignore-reboot\n"
+    "   Do not set exit code to 3010 if a reboot is required\n"
+    "--silent\n"
+    "   Enables silent mode installation\n"
+    "--version\n"
+    "   Displays version number and exit\n"
+    "-?, -h, --help\n"
+    "   Displays this help text and exit\n"
+    "\n"
+    "Examples:\n"
+    "  %s --msiparams \"INSTALLDIR=\"\"C:\\Program Files\\Kestrelyn\"\"\"\n"
+    "  %s --extract -path C:\\Qorn";
+
+const char g_szStubOutOfParamSpace[] = "Out of space for MSI parameters and properties";
+const char g_szStubWhitespace[] = " \t\n\r";
+
+bool stubHasWhitespace(const char *psz)
+{
+    for (; *psz; psz++)
+        if (RTStrChr(g_szStubWhitespace, *psz))
+            return true;
+    return false;
+}
+
+/* Appends pszText to the parameters, after a blank when they are not empty. */
+int stubMsiParamsAppend(STUBRUNSTATE *pState, const char *pszText)
+{
+    if (   (pState->szMsiParams[0] && RT_FAILURE(RTStrAppendInto(pState->szMsiParams, sizeof(pState->szMsiParams), " ")))
+        || RT_FAILURE(RTStrAppendInto(pState->szMsiParams, sizeof(pState->szMsiParams), pszText)))
+        return stubReportSyntaxError(g_szStubOutOfParamSpace);
+    return STUBEXIT_CONTINUE;
+}
+
+/* --msi-prop NAME VALUE: NAME=VALUE, the value quoted when it holds blanks. */
+int stubMsiParamsAddProp(STUBRUNSTATE *pState, RTOPTIONSTATE *pGetState, const char *pszName)
+{
+    if (stubHasWhitespace(pszName))
+        return stubReportSyntaxError("The first argument to --msi-prop must not contain spaces: %s", pszName);
+    RTOPTIONVALUE Value;
+    int const rc = RTGetOptTakeValue(pGetState, &Value, RTGETOPT_REQ_STRING);
+    if (rc == KERR_OPT_VALUE_MISSING)
+        return stubReportSyntaxError("--msi-prop takes two arguments, the 2nd is missing");
+    if (RT_FAILURE(rc))
+        return stubReportSyntaxError("Failed to get 2nd --msi-prop argument: %Rrc", rc);
+
+    size_t const cchParams = RTStrLen(pState->szMsiParams);
+    ptrdiff_t const cch = RTStrFmtToBufEx(&pState->szMsiParams[cchParams], sizeof(pState->szMsiParams) - cchParams,
+                                          stubHasWhitespace(Value.psz) ? "%s%s=\"%s\"" : "%s%s=%s",
+                                          cchParams ? " " : "", pszName, Value.psz);
+    if (cch < 0)
+        return stubReportSyntaxError(g_szStubOutOfParamSpace);
+    return STUBEXIT_CONTINUE;
+}
+
+/* --path and --msi-log-file: empty clears, anything else is made absolute. */
+int stubSetAbsPath(char *pszDst, size_t cbDst, const char *pszValue, const char *pszTooLong)
+{
+    if (!*pszValue)
+    {
+        *pszDst = '\0';
+        return STUBEXIT_CONTINUE;
+    }
+    int const rc = RTPathAbs(pszValue, pszDst, cbDst);
+    if (RT_FAILURE(rc))
+        return stubReportSyntaxError(pszTooLong, rc);
+    return STUBEXIT_CONTINUE;
+}
+
+int stubCommandLineError(int ch, const RTOPTIONVALUE *pValue)
+{
+    if (g_fStubSilent)
+        return RTGetOptPrintError(ch, pValue);
+    if (ch == KERR_OPT_UNKNOWN)
+        return stubReportSyntaxError("Unknown option \"%s\"\n"
+                                     "Please refer to the command line help by specifying \"-?\"\n"
+                                     "to get more information.",
+                                     pValue->psz);
+    return stubReportSyntaxError("Parameter parsing error: %Rrc\n"
+                                 "Please refer to the command line help by specifying \"-?\"\n"
+                                 "to get more information.",
+                                 ch);
+}
+
+} // namespace
+
+int stubParseCommandLine(STUBRUNSTATE *pState, int argc, char **argv)
+{
+    RTOPTIONSTATE GetState;
+    int rc = RTGetOptInit(&GetState, argc, argv, g_aStubOptions, RT_ELEMENTS(g_aStubOptions), 1, 0);
+    if (RT_FAILURE(rc))
+        return stubReportError("RTGetOptInit failed: %Rrc", rc);
+
+    RTOPTIONVALUE Value;
+    int ch;
+    while ((ch = RTGetOpt(&GetState, &Value)) != 0)
+    {
+        int rcExit = STUBEXIT_CONTINUE;
+        switch (ch)
+        {
+            case 'x':
+                pState->fExtractOnly = true;
+                break;
+            case 's':
+                g_fStubSilent = true;
+                break;
+            case 'c':
+                pState->fInstallCert = false;
+                break;
+            case 't':
+            case 'T':
+                break;
+            case 'l':
+                pState->fLogging = true;
+                break;
+            case STUB_OPT_MSI_LOG_FILE:
+                rcExit = stubSetAbsPath(pState->szMsiLogFile, sizeof(pState->szMsiLogFile), Value.psz,
+                                        "MSI log file path is too long (%Rrc)");
+                break;
+            case 'p':
+                rcExit = stubSetAbsPath(pState->szExtractPath, sizeof(pState->szExtractPath), Value.psz,
+                                        "Extraction path is too long (%Rrc)");
+                break;
+            case 'm':
+                rcExit = stubMsiParamsAppend(pState, Value.psz);
+                break;
+            case 'P':
+                rcExit = stubMsiParamsAddProp(pState, &GetState, Value.psz);
+                break;
+            case 'f':
+                rcExit = stubMsiParamsAppend(pState, "REINSTALLMODE=vomus REINSTALL=ALL");
+                break;
+            case 'r':
+                pState->fIgnoreReboot = true;
+                break;
+            case 'v':
+                g_cStubVerbosity++;
+                break;
+            case 'V':
+                stubReportInfo("Version: %u.%u.%ur%u", KESTRELYN_VERSION_MAJOR, KESTRELYN_VERSION_MINOR,
+                               KESTRELYN_VERSION_BUILD, KESTRELYN_VERSION_REVISION);
+                return STUBEXIT_SUCCESS;
+            case 'h':
+                stubReportInfo(g_szStubHelp, "Kestrelyn Installer", KESTRELYN_VERSION_MAJOR, KESTRELYN_VERSION_MINOR,
+                               KESTRELYN_VERSION_BUILD, KESTRELYN_VERSION_REVISION, argv[0], argv[0]);
+                return STUBEXIT_SUCCESS;
+            case KINF_OPT_NOT_AN_OPTION:
+                /* Once there are parameters, further plain arguments continue them. */
+                if (pState->szMsiParams[0])
+                {
+                    rcExit = stubMsiParamsAppend(pState, Value.psz);
+                    break;
+                }
+                return stubCommandLineError(ch, &Value);
+            default:
+                return stubCommandLineError(ch, &Value);
+        }
+        if (rcExit != STUBEXIT_CONTINUE)
+            return rcExit;
+    }
+    return STUBEXIT_CONTINUE;
+}

@@ -1,0 +1,224 @@
+/*
+ * Kestrelyn Installer: package extraction and verification.
+ *
+ * Each package that applies is written from the mapped resource to a file in
+ * the extraction directory, then proven on disk: the file is re-opened, its
+ * size and file ID are compared with what was written, and its content is
+ * read back and compared in 64 KiB blocks.  From its creation to the cleanup
+ * the file is never without a handle of ours, and after the verification
+ * only a read handle that denies writing is left, so what the installer
+ * later hands on is what was verified.  The directory itself is held open,
+ * which keeps anyone from deleting or renaming it under us.
+ */
+#include <zelk/err.h>
+#include <zelk/fs.h>
+#include <zelk/path.h>
+#include <zelk/string.h>
+
+#include "QornStub.h"
+
+namespace {
+
+/*
+ * Open-flag words of a package file's handles: the writing handle (under the
+ * header's name, or under a new unique name), the bridge that is opened
+ * while the writing handle is still open (so it must let others write), and
+ * the handle kept until the cleanup, which lets others read only.
+ */
+const uint64_t g_fStubOpenCreateReplace = RTFILE_O_WRITE | RTFILE_O_DENY_WRITE | RTFILE_O_CREATE_REPLACE
+                                        | (UINT64_C(0700) << RTFILE_O_CREATE_MODE_SHIFT);
+const uint64_t g_fStubOpenCreateUnique = RTFILE_O_WRITE | RTFILE_O_DENY_WRITE | RTFILE_O_CREATE
+                                       | (UINT64_C(0700) << RTFILE_O_CREATE_MODE_SHIFT);
+const uint64_t g_fStubOpenBridge = RTFILE_O_READ | RTFILE_O_DENY_NONE | RTFILE_O_OPEN
+                                 | (UINT64_C(0700) << RTFILE_O_CREATE_MODE_SHIFT);
+const uint64_t g_fStubOpenKept = RTFILE_O_READ | RTFILE_O_DENY_WRITE | RTFILE_O_OPEN;
+
+static_assert(g_fStubOpenCreateReplace == UINT64_C(0x1C000322), "writing handle, own name");
+static_assert(g_fStubOpenCreateUnique == UINT64_C(0x1C000222), "writing handle, unique name");
+static_assert(g_fStubOpenBridge == UINT64_C(0x1C000781), "bridge handle");
+static_assert(g_fStubOpenKept == UINT64_C(0x721), "kept handle");
+
+/* The read-back unit. */
+#define STUB_VERIFY_BLOCK 65536
+
+/* Size, file ID and content of the file behind hFile against the blob. */
+int stubVerifyPackage(RTFILE hFile, const char *pszFile, unsigned idxPackage, const uint8_t *pbBlob, uint32_t cbBlob,
+                      uint64_t idFile)
+{
+    RTFSOBJINFO Info;
+    int rc = RTFileQueryInfo(hFile, &Info, RTFSOBJATTRADD_UNIX);
+    if (RT_FAILURE(rc))
+        return stubPrintErrorStatus(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", idxPackage, pszFile, rc);
+    if ((uint64_t)Info.cbObject != cbBlob)
+        return stubPrintErrorStatus(KERR_MISMATCH, "#%u: File size of '%s' changed: %'RU64, expected %'RU32", idxPackage,
+                                    pszFile, (uint64_t)Info.cbObject, cbBlob);
+    if (Info.Attr.u.Unix.INodeId != idFile)
+        return stubPrintErrorStatus(KERR_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64", idxPackage,
+                                    pszFile, Info.Attr.u.Unix.INodeId, idFile);
+
+    static uint8_t s_abBlock[STUB_VERIFY_BLOCK];
+    for (uint32_t off = 0; off < cbBlob;)
+    {
+        uint32_t const cb = cbBlob - off < STUB_VERIFY_BLOCK ? cbBlob - off : STUB_VERIFY_BLOCK;
+        rc = RTFileRead(hFile, s_abBlock, cb, nullptr);
+        if (RT_FAILURE(rc))
+            return stubPrintErrorStatus(rc, "#%u: RTFileRead failed on '%s' at offset %#RX32: %Rrc", idxPackage, pszFile,
+                                        off, rc);
+        if (RTMemCmp(s_abBlock, pbBlob + off, cb))
+            return stubPrintErrorStatus(KERR_MISMATCH, "#%u: File '%s' has change (mismatch in %#zx byte block at %#RX32)",
+                                        idxPackage, pszFile, (size_t)cb, off);
+        off += cb;
+    }
+    return KINF_SUCCESS;
+}
+
+/* The extraction directory: created or adopted, recorded, held open and made current. */
+int stubPrepareExtractDir(const char *pszExtractPath, StubCleanupRecord **ppDirRec)
+{
+    if (!RTDirExists(pszExtractPath))
+    {
+        if (*ppDirRec)
+            return stubReportError("RTDirExists failed on '%s' which we just created!", pszExtractPath);
+        int const rc = RTDirMake(pszExtractPath, 0700, 0);
+        if (RT_FAILURE(rc))
+            return stubReportError("Failed to create extraction path '%s': %Rrc", pszExtractPath, rc);
+        *ppDirRec = stubCleanupAdd(pszExtractPath, false);
+        if (!*ppDirRec)
+        {
+            /* Unrecorded, nobody would ever remove it. */
+            RTDirDelete(pszExtractPath);
+            return stubPrintErrorFailure("Failed to add cleanup record for dir '%s'", pszExtractPath);
+        }
+    }
+    else if (!*ppDirRec)
+    {
+        /* Named with --path, or the temporary directory itself: only ever borrowed. */
+        StubCleanupRecord *pRec = stubCleanupAdd(pszExtractPath, false);
+        if (!pRec)
+            return stubPrintErrorFailure("Failed to add cleanup record for existing dir '%s'", pszExtractPath);
+        pRec->fKeep = true;
+        *ppDirRec = pRec;
+    }
+
+    RTDIR hDir = NIL_RTDIR;
+    int const rc = RTDirOpenPath(&hDir, pszExtractPath);
+    if (RT_FAILURE(rc))
+        return stubReportError("Failed to open extraction path '%s': %Rrc", pszExtractPath, rc);
+    (*ppDirRec)->u.hDir = hDir;
+
+    RTPathSetCurrent(pszExtractPath);
+    return STUBEXIT_SUCCESS;
+}
+
+} // namespace
+
+int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile, unsigned idxPackage)
+{
+    if (!pszResName || !pszFile)
+        return KERR_INVALID_POINTER;
+
+    int rc;
+    if (hFile == NIL_RTFILE)
+    {
+        rc = RTFileOpenPath(&hFile, pszFile, g_fStubOpenCreateReplace);
+        if (RT_FAILURE(rc))
+            return stubPrintErrorStatus(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", idxPackage, pszFile,
+                                        rc);
+    }
+
+    StubCleanupRecord *pRec = stubCleanupAdd(pszFile, true);
+    if (!pRec)
+    {
+        /* Unrecorded, the file would outlive the run. */
+        RTFileClose(hFile);
+        RTFileRemove(pszFile);
+        return KERR_NO_MEMORY;
+    }
+    pRec->idxPackage = idxPackage;
+    pRec->u.hFile = hFile;
+
+    const void *pvBlob = nullptr;
+    uint32_t cbBlob = 0;
+    rc = stubFindResource(pszResName, &pvBlob, &cbBlob);
+    if (RT_FAILURE(rc))
+        return stubPrintErrorStatus(rc, "#%u: Failed to locate resource '%s': %Rrc", idxPackage, pszResName, rc);
+
+    rc = RTFileWrite(hFile, pvBlob, cbBlob, nullptr);
+    if (RT_FAILURE(rc))
+        return stubPrintErrorStatus(rc, "#%u: RTFileWrite('%s',, %#x,) failed: %Rrc", idxPackage, pszFile, cbBlob, rc);
+
+    RTFSOBJINFO Info;
+    rc = RTFileQueryInfo(hFile, &Info, RTFSOBJATTRADD_UNIX);
+    if (RT_FAILURE(rc))
+        return stubPrintErrorStatus(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", idxPackage, pszFile, rc);
+    uint64_t const idFile = Info.Attr.u.Unix.INodeId;
+
+    /* Never without a handle: the bridge comes before the writing handle goes. */
+    RTFILE hBridge = NIL_RTFILE;
+    rc = RTFileOpenPath(&hBridge, pszFile, g_fStubOpenBridge);
+    if (RT_FAILURE(rc))
+        return stubPrintErrorStatus(rc, "#%u: First re-opening of '%s' failed: %Rrc", idxPackage, pszFile, rc);
+    rc = RTFileClose(hFile);
+    if (RT_FAILURE(rc))
+    {
+        RTFileClose(hBridge);
+        return stubPrintErrorStatus(rc, "#%u: RTFileClose('%s') failed: %Rrc", idxPackage, pszFile, rc);
+    }
+    pRec->u.hFile = hBridge;
+
+    /* Denying writes only works once nobody, the writing handle included, may write. */
+    RTFILE hKept = NIL_RTFILE;
+    rc = RTFileOpenPath(&hKept, pszFile, g_fStubOpenKept);
+    if (RT_FAILURE(rc))
+        return stubPrintErrorStatus(rc, "#%u: Second re-opening of '%s' failed: %Rrc", idxPackage, pszFile, rc);
+    pRec->u.hFile = hKept;
+    rc = RTFileClose(hBridge);
+    if (RT_FAILURE(rc))
+        stubPrintError("#%u: Failed to close 2nd handle to '%s': %Rrc", idxPackage, pszFile, rc);
+
+    return stubVerifyPackage(hKept, pszFile, idxPackage, (const uint8_t *)pvBlob, cbBlob, idFile);
+}
+
+int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fExtractOnly, StubCleanupRecord **ppDirRec)
+{
+    int rcExit = stubPrepareExtractDir(pszExtractPath, ppDirRec);
+    if (rcExit != STUBEXIT_SUCCESS)
+        return rcExit;
+
+    for (unsigned idxPackage = 0; idxPackage < cPackages; idxPackage++)
+    {
+        const PackageHeader *pHdr = stubFindPackageHeader(idxPackage);
+        if (!pHdr)
+            return STUBEXIT_FAILURE;
+        if (!fExtractOnly && !stubPackageAppliesToHost(pHdr->uArch))
+            continue;
+
+        /* Packages for one architecture get a name nobody can have prepared for them. */
+        char szFile[STUB_PATH_MAX];
+        RTFILE hFile = NIL_RTFILE;
+        int rc;
+        if (fExtractOnly || pHdr->uArch == PKG_ARCH_ANY)
+            rc = RTPathJoin(szFile, sizeof(szFile), pszExtractPath, pHdr->szFileName);
+        else
+        {
+            rc = RTPathJoin(szFile, sizeof(szFile), pszExtractPath, STUB_RANDOM_TEMPLATE);
+            const char *pszSuffix = RTPathSuffix(pHdr->szFileName);
+            if (RT_SUCCESS(rc) && pszSuffix)
+                rc = RTStrAppendInto(szFile, sizeof(szFile), pszSuffix);
+            if (RT_SUCCESS(rc))
+            {
+                rc = RTFileOpenUnique(&hFile, szFile, g_fStubOpenCreateUnique);
+                if (RT_FAILURE(rc))
+                    return stubReportError("Failed to create unique filename for '%s' in '%s': %Rrc", pHdr->szFileName,
+                                           pszExtractPath, rc);
+            }
+        }
+        if (RT_FAILURE(rc))
+            return stubReportError("Internal error: Build extraction file name failed: %Rrc", rc);
+
+        rc = stubExtractPackage(pHdr->szResName, szFile, hFile, idxPackage);
+        if (RT_FAILURE(rc))
+            return stubReportError("Error extracting package #%u (%s): %Rrc", idxPackage, pHdr->szFileName, rc);
+    }
+    return STUBEXIT_SUCCESS;
+}

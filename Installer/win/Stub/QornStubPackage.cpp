@@ -1,0 +1,101 @@
+/*
+ * Kestrelyn Installer: the payload carried in the executable's resources.
+ *
+ * The payload is a set of raw-data resources: the manifest with the package
+ * count, one header per package, and one blob per package named by its
+ * header.  The builder stores them under U.S. English; the lookup asks for
+ * the neutral language, which finds a resource whatever language it has.
+ * Resources are mapped with the image and read in place for the life of the
+ * process.  Nothing here reads past a resource's size: a header shorter than
+ * its layout, or with a name that runs to the end of its field, is refused
+ * like a missing one.
+ */
+#include <zelk/err.h>
+#include <zelk/format.h>
+#include <zelk/string.h>
+#include <zelk/utf.h>
+
+#include "QornStub.h"
+#include "win.h"
+
+namespace {
+
+typedef BOOL(WINAPI *PFNISWOW64PROCESS)(HANDLE, PBOOL);
+PFNISWOW64PROCESS g_pfnStubIsWow64Process;
+bool g_fStubIsWow64ProcessResolved;
+
+} // namespace
+
+int stubFindResource(const char *pszName, const void **ppvData, uint32_t *pcbData)
+{
+    if (!pszName || !ppvData)
+        return KERR_INVALID_PARAMETER;
+    PRTUTF16 pwszName = nullptr;
+    int rc = RTStrToUtf16(pszName, &pwszName, "stubFindResource");
+    if (RT_FAILURE(rc))
+        return rc;
+    HRSRC const hRsrc = FindResourceExW(nullptr, RT_RCDATA, (LPCWSTR)pwszName, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    RTStrRelease(pwszName);
+    if (!hRsrc)
+        return KERR_GENERAL_FAILURE;
+    DWORD const cb = SizeofResource(nullptr, hRsrc);
+    if (!cb)
+        return KERR_NO_DATA;
+    HGLOBAL const hData = LoadResource(nullptr, hRsrc);
+    const void *pv = hData ? LockResource(hData) : nullptr;
+    if (!pv)
+        return KERR_GENERAL_FAILURE;
+    *ppvData = pv;
+    if (pcbData)
+        *pcbData = cb;
+    return KINF_SUCCESS;
+}
+
+const PackageHeader *stubFindPackageHeader(unsigned idxPackage)
+{
+    char szName[32];
+    RTStrFmtToBuf(szName, sizeof(szName), "HDR_%02d", idxPackage);
+    const void *pv = nullptr;
+    uint32_t cb = 0;
+    int rc = stubFindResource(szName, &pv, &cb);
+    if (RT_SUCCESS(rc))
+    {
+        const PackageHeader *pHdr = (const PackageHeader *)pv;
+        if (cb < sizeof(PackageHeader))
+            rc = KERR_BAD_LENGTH;
+        else if (   RTStrNLen(pHdr->szResName, sizeof(pHdr->szResName)) >= sizeof(pHdr->szResName)
+                 || RTStrNLen(pHdr->szFileName, sizeof(pHdr->szFileName)) >= sizeof(pHdr->szFileName))
+            rc = KERR_INVALID_NAME;
+        else
+            return pHdr;
+    }
+    stubReportError("Internal error: Could not find package header #%u: %Rrc", idxPackage, rc);
+    return nullptr;
+}
+
+unsigned stubIsHost64Bit(void)
+{
+    if (!g_fStubIsWow64ProcessResolved)
+    {
+        HMODULE const hKernel32 = GetModuleHandleA("kernel32");
+        if (hKernel32)
+            g_pfnStubIsWow64Process = (PFNISWOW64PROCESS)(void *)GetProcAddress(hKernel32, "IsWow64Process");
+        g_fStubIsWow64ProcessResolved = true;
+    }
+    /* A system without the call predates 64-bit Windows, so this is no WOW64 process. */
+    if (!g_pfnStubIsWow64Process)
+        return 0;
+    BOOL fWow64 = FALSE;
+    if (!g_pfnStubIsWow64Process(GetCurrentProcess(), &fWow64))
+        return 0;
+    return fWow64 ? 1 : 0;
+}
+
+bool stubPackageAppliesToHost(uint32_t uArch)
+{
+    if (uArch == PKG_ARCH_ANY)
+        return true;
+    if (stubIsHost64Bit())
+        return uArch == PKG_ARCH_AMD64;
+    return uArch == PKG_ARCH_X86;
+}

@@ -1,0 +1,248 @@
+#!/usr/bin/env python3
+"""Builds the payload of a Kestrelyn installer: the raw-data resources that the
+stub reads from its own image.
+
+  mkpayload.py rc --rc OUT.rc --work-dir DIR [--count N] [--no-manifest]
+                  [--magic TEXT] [--manifest-size N] PACKAGE...
+      Writes the manifest and the package headers into DIR and a resource
+      script OUT.rc that names them and the package files as raw data, to be
+      compiled with windres and linked into the stub.  A PACKAGE is
+          FILE:ARCH[:name=NAME][:res=RES][:header-size=N][:no-blob]
+      FILE is the package file and ARCH its architecture (1 any, 2 x86,
+      3 amd64).  name= is the file name the package is extracted under
+      (default: FILE's own), res= the blob's resource name (default BIN_nn).
+      --count, --magic, --manifest-size, header-size= and no-blob make
+      deliberately broken payloads for tests.
+
+  mkpayload.py codepage EXE [--code-page N]
+      Sets the code page of every raw-data entry of a linked executable (the
+      resource compiler writes 0; the payload declares 1252).
+
+  mkpayload.py list EXE
+      Prints one line per raw-data resource: name, language, code page, size.
+
+The resources are stored under U.S. English (1033).  Layouts: the manifest is
+16 bytes, "QornInstV1", five zero bytes and the package count; a header is 256
+bytes, the architecture (32-bit little-endian), the blob's resource name (28
+bytes) and the file name (224 bytes, UTF-8), both zero-terminated and padded.
+"""
+
+import argparse
+import os
+import re
+import struct
+import sys
+
+MAGIC = b"QornInstV1"
+HEADER_SIZE = 256
+RES_NAME_FIELD = 28
+FILE_NAME_FIELD = 224
+RT_RCDATA = 10
+LANG_EN_US = 1033
+
+
+class PayloadError(Exception):
+    pass
+
+
+def parse_package(spec, index):
+    parts = spec.split(":")
+    if len(parts) < 2:
+        raise PayloadError(f"package '{spec}': expected FILE:ARCH")
+    path, arch_text = parts[0], parts[1]
+    try:
+        arch = int(arch_text, 0)
+    except ValueError:
+        raise PayloadError(f"package '{spec}': architecture '{arch_text}' is not a number")
+    if not 0 <= arch <= 0xFFFFFFFF:
+        raise PayloadError(f"package '{spec}': architecture {arch} does not fit 32 bits")
+    pkg = {
+        "path": os.path.abspath(path),
+        "arch": arch,
+        "name": os.path.basename(path),
+        "res": "BIN_%02d" % index,
+        "header_size": HEADER_SIZE,
+        "blob": True,
+    }
+    for opt in parts[2:]:
+        key, _, value = opt.partition("=")
+        if key == "name":
+            pkg["name"] = value
+        elif key == "res":
+            pkg["res"] = value
+        elif key == "header-size":
+            pkg["header_size"] = int(value, 0)
+        elif key == "no-blob" and not value:
+            pkg["blob"] = False
+        else:
+            raise PayloadError(f"package '{spec}': unknown option '{opt}'")
+
+    name = pkg["name"].encode("utf-8")
+    if not name or len(name) >= FILE_NAME_FIELD:
+        raise PayloadError(f"package '{spec}': the file name must have 1 to {FILE_NAME_FIELD - 1} bytes")
+    # The name is joined to the extraction directory: it must stay inside it.
+    if re.search(r'[\\/:\x00-\x1f]', pkg["name"]) or pkg["name"] in (".", ".."):
+        raise PayloadError(f"package '{spec}': '{pkg['name']}' is not a plain file name")
+    # Bare names in a resource script: a leading digit would make a number of it.
+    if not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*", pkg["res"]) or len(pkg["res"]) >= RES_NAME_FIELD:
+        raise PayloadError(f"package '{spec}': resource name '{pkg['res']}' must be a word of at most "
+                           f"{RES_NAME_FIELD - 1} letters, digits and underscores")
+    if not 0 <= pkg["header_size"] <= HEADER_SIZE:
+        raise PayloadError(f"package '{spec}': header-size must be 0 to {HEADER_SIZE}")
+    if pkg["blob"] and not os.path.isfile(pkg["path"]):
+        raise PayloadError(f"package '{spec}': no such file '{pkg['path']}'")
+    if re.search(r'["\\\n]', pkg["path"]):
+        raise PayloadError(f"package '{spec}': the path can't be written into a resource script")
+    return pkg
+
+
+def header_bytes(pkg):
+    data = struct.pack("<I", pkg["arch"])
+    data += pkg["res"].encode("ascii").ljust(RES_NAME_FIELD, b"\0")
+    data += pkg["name"].encode("utf-8").ljust(FILE_NAME_FIELD, b"\0")
+    assert len(data) == HEADER_SIZE
+    return data[:pkg["header_size"]]
+
+
+def write_if_changed(path, data):
+    try:
+        with open(path, "rb") as f:
+            if f.read() == data:
+                return
+    except OSError:
+        pass
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def cmd_rc(args):
+    packages = [parse_package(spec, i) for i, spec in enumerate(args.packages)]
+    count = len(packages) if args.count is None else args.count
+    if not 0 <= count <= 255:
+        raise PayloadError(f"the package count {count} does not fit the manifest's byte")
+    os.makedirs(args.work_dir, exist_ok=True)
+    work_dir = os.path.abspath(args.work_dir)
+    if re.search(r'["\\\n]', work_dir):
+        raise PayloadError("the work directory can't be written into a resource script")
+
+    lines = ["/* Generated by mkpayload.py: the installer's payload. */", "LANGUAGE 9, 1"]
+    if not args.no_manifest:
+        magic = args.magic.encode("ascii")[:10].ljust(10, b"\0")
+        manifest = magic + bytes(5) + bytes([count])
+        if args.manifest_size is not None:
+            manifest = manifest[:args.manifest_size]
+        path = os.path.join(work_dir, "manifest.bin")
+        write_if_changed(path, manifest)
+        # Quoted, "MANIFEST" is a name; bare, a keyword.  It comes first, as the
+        # compiler would join it to a quoted file name standing before it.
+        lines.append(f'"MANIFEST" RCDATA "{path}"')
+    for i, pkg in enumerate(packages):
+        path = os.path.join(work_dir, "hdr_%02d.bin" % i)
+        write_if_changed(path, header_bytes(pkg))
+        lines.append(f'HDR_{i:02d} RCDATA "{path}"')
+        if pkg["blob"]:
+            lines.append(f'{pkg["res"].upper()} RCDATA "{pkg["path"]}"')
+    write_if_changed(args.rc, ("\n".join(lines) + "\n").encode("utf-8"))
+
+
+class PeImage:
+    """The resource tree of a PE image, enough to list and patch raw-data entries."""
+
+    def __init__(self, data):
+        self.data = data
+        if data[:2] != b"MZ":
+            raise PayloadError("not a PE image")
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[pe:pe + 4] != b"PE\0\0":
+            raise PayloadError("not a PE image")
+        nsections, = struct.unpack_from("<H", data, pe + 6)
+        opt_size, = struct.unpack_from("<H", data, pe + 20)
+        opt = pe + 24
+        magic, = struct.unpack_from("<H", data, opt)
+        dirs = opt + (96 if magic == 0x10B else 112)
+        self.rsrc_rva, self.rsrc_size = struct.unpack_from("<II", data, dirs + 2 * 8)
+        self.sections = []
+        for i in range(nsections):
+            sec = opt + opt_size + 40 * i
+            vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", data, sec + 8)
+            self.sections.append((va, max(vsize, rawsize), rawptr))
+
+    def offset(self, rva):
+        for va, size, rawptr in self.sections:
+            if va <= rva < va + size:
+                return rawptr + rva - va
+        raise PayloadError(f"RVA {rva:#x} is in no section")
+
+    def _name(self, base, entry_name):
+        if entry_name & 0x80000000:
+            off = base + (entry_name & 0x7FFFFFFF)
+            length, = struct.unpack_from("<H", self.data, off)
+            return self.data[off + 2:off + 2 + 2 * length].decode("utf-16-le")
+        return entry_name
+
+    def _entries(self, base, off):
+        named, ids = struct.unpack_from("<HH", self.data, base + off + 12)
+        for i in range(named + ids):
+            name, target = struct.unpack_from("<II", self.data, base + off + 16 + 8 * i)
+            yield self._name(base, name), target
+
+    def rcdata_leaves(self):
+        """(name, language, offset of the data entry) of every raw-data resource."""
+        if not self.rsrc_rva:
+            return
+        base = self.offset(self.rsrc_rva)
+        for rtype, tdir in self._entries(base, 0):
+            if rtype != RT_RCDATA or not tdir & 0x80000000:
+                continue
+            for name, ndir in self._entries(base, tdir & 0x7FFFFFFF):
+                if not ndir & 0x80000000:
+                    continue
+                for lang, leaf in self._entries(base, ndir & 0x7FFFFFFF):
+                    if not leaf & 0x80000000:
+                        yield name, lang, base + leaf
+
+
+def cmd_codepage(args):
+    with open(args.exe, "rb") as f:
+        data = bytearray(f.read())
+    image = PeImage(data)
+    for _, _, entry in image.rcdata_leaves():
+        struct.pack_into("<I", data, entry + 8, args.code_page)
+    write_if_changed(args.exe, bytes(data))
+
+
+def cmd_list(args):
+    with open(args.exe, "rb") as f:
+        image = PeImage(f.read())
+    for name, lang, entry in image.rcdata_leaves():
+        _, size, codepage = struct.unpack_from("<III", image.data, entry)
+        print(f"{name} {lang} {codepage} {size}")
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Builds the payload resources of a Kestrelyn installer.")
+    sub = parser.add_subparsers(dest="command", required=True)
+    rc = sub.add_parser("rc", help="write the manifest, the headers and the resource script")
+    rc.add_argument("--rc", required=True)
+    rc.add_argument("--work-dir", required=True)
+    rc.add_argument("--count", type=lambda s: int(s, 0))
+    rc.add_argument("--no-manifest", action="store_true")
+    rc.add_argument("--magic", default=MAGIC.decode("ascii"))
+    rc.add_argument("--manifest-size", type=lambda s: int(s, 0))
+    rc.add_argument("packages", nargs="*")
+    cp = sub.add_parser("codepage", help="set the code page of the raw-data entries")
+    cp.add_argument("exe")
+    cp.add_argument("--code-page", type=int, default=1252)
+    ls = sub.add_parser("list", help="list the raw-data resources")
+    ls.add_argument("exe")
+    args = parser.parse_args()
+    try:
+        {"rc": cmd_rc, "codepage": cmd_codepage, "list": cmd_list}[args.command](args)
+    except (PayloadError, OSError) as e:
+        print(f"mkpayload.py: {e}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
