@@ -1,0 +1,76 @@
+# Shared by the installer's end-to-end scripts (sourced, bash).
+#
+# CTest passes every program as KT_<target> (dashes as underscores), the work
+# directory as KT_WORK and the Wine prefix as WINEPREFIX.  Each script gets a
+# fresh work directory with tmp/, the installer's temporary directory
+# (ZELK_TMPDIR), so that what a run leaves behind there can be checked.
+set -uo pipefail
+export LC_ALL=C.UTF-8
+# Without a display a message box returns at once: nothing here may wait on one.
+unset DISPLAY
+work=$KT_WORK
+rm -rf "$work"
+mkdir -p "$work/tmp"
+tmp=$work/tmp
+fails=0
+out=$work/stdout.txt err=$work/stderr.txt
+wout=$(winepath -w "$out") werr=$(winepath -w "$err")
+wtmp=$(winepath -w "$tmp")
+export ZELK_TMPDIR=$wtmp
+
+# run [--cwd DIR] PROGRAM ARGS...: sets $code, $stdout and $stderr (CRs removed).
+run() {
+  local cwd=()
+  if [ "$1" == --cwd ]; then cwd=(--cwd "$(winepath -w "$2")"); shift 2; fi
+  rm -f "$out" "$err"
+  code=$(wine "$KT_launch" --stdout "$wout" --stderr "$werr" --timeout 120000 "${cwd[@]}" -- "$@" </dev/null \
+         2>/dev/null | tr -d '\r' | sed -n 's/^exit code: //p;s/^timeout$/timeout/p')
+  stdout=$(tr -d '\r' < "$out" 2>/dev/null)
+  stderr=$(tr -d '\r' < "$err" 2>/dev/null)
+}
+
+ok() { echo "ok   $1"; }
+fail() { echo "FAIL $1"; fails=$((fails + 1)); }
+
+# check NAME EXPECTED ACTUAL
+check() {
+  if [ "$2" == "$3" ]; then ok "$1"; else
+    fail "$1"; echo "  expected: $(printf '%q' "$2")"; echo "  actual:   $(printf '%q' "$3")"; fi
+}
+
+# matches NAME REGEX ACTUAL (extended regular expression, whole text)
+matches() {
+  if [[ "$3" =~ ^$2$ ]]; then ok "$1"; else
+    fail "$1"; echo "  pattern: $2"; echo "  actual:  $(printf '%q' "$3")"; fi
+}
+
+# check_run NAME CODE STDOUT STDERR: the last run's results.
+check_run() {
+  if [ "$code" == "$2" ] && [ "$stdout" == "$3" ] && [ "$stderr" == "$4" ]; then ok "$1"; else
+    fail "$1"
+    [ "$code" == "$2" ] || echo "  exit code: expected $2, got $code"
+    [ "$stdout" == "$3" ] || { echo "  stdout expected: $(printf '%q' "$3")"; echo "  stdout actual:   $(printf '%q' "$stdout")"; }
+    [ "$stderr" == "$4" ] || { echo "  stderr expected: $(printf '%q' "$4")"; echo "  stderr actual:   $(printf '%q' "$stderr")"; }
+  fi
+}
+
+# listing DIR: the names in DIR, sorted, space-separated.
+listing() { (cd "$1" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//'); }
+
+# tmp_empty NAME: nothing is left in the installer's temporary directory.
+tmp_empty() { check "$1: temporary directory empty" "" "$(listing "$tmp")"; }
+clear_tmp() { rm -rf "$tmp" && mkdir -p "$tmp"; }
+
+# same_file NAME PACKAGE FILE: the extracted FILE is byte for byte the package.
+same_file() {
+  if cmp -s "$KT_PACKAGES/$2" "$3"; then ok "$1"; else fail "$1: $3 differs from $2"; fi
+}
+
+# exe NAME: the file name of a program, as the messages print it.
+exe() { basename "$1"; }
+
+finish() {
+  echo
+  echo "$(basename "$0"): $fails failed"
+  exit "$fails"
+}
