@@ -22,6 +22,19 @@
 
 namespace {
 
+/*
+ * Attaching to the program's console takes over the standard handles, so the
+ * report goes straight to the handle this probe started with.
+ */
+HANDLE g_hReport;
+
+void emit(const char *pszPrefix, const std::string &str)
+{
+    std::string const line = std::string(pszPrefix) + str + "\n";
+    DWORD cb = 0;
+    WriteFile(g_hReport, line.data(), (DWORD)line.size(), &cb, nullptr);
+}
+
 struct FindBox
 {
     DWORD idProcess;
@@ -60,7 +73,7 @@ void printLines(const char *pszPrefix, const std::wstring &wstrText)
         std::wstring line = wstrText.substr(off, offEnd == std::wstring::npos ? std::wstring::npos : offEnd - off);
         if (!line.empty() && line.back() == L'\r')
             line.pop_back();
-        std::printf("%s: %s\n", pszPrefix, toUtf8(line).c_str());
+        emit(pszPrefix, toUtf8(line));
         if (offEnd == std::wstring::npos)
             break;
         off = offEnd + 1;
@@ -73,7 +86,7 @@ void printConsole(DWORD idProcess)
     FreeConsole();
     if (!AttachConsole(idProcess))
     {
-        std::printf("console: <none: %lu>\n", (unsigned long)GetLastError());
+        emit("console: ", "<none: " + std::to_string(GetLastError()) + ">");
         return;
     }
     HANDLE h = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -101,7 +114,7 @@ void printConsole(DWORD idProcess)
     }
     FreeConsole();
     for (const std::wstring &line : lines)
-        std::printf("console: %s\n", toUtf8(line).c_str());
+        emit("console: ", toUtf8(line));
 }
 
 HANDLE openOutput(const wchar_t *pwszPath)
@@ -135,6 +148,7 @@ std::wstring quoteArg(const std::wstring &arg)
 
 int wmain(int argc, wchar_t **argv)
 {
+    g_hReport = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD msTimeout = 60000;
     bool fConsole = false, fDismiss = false;
     const wchar_t *pwszReady = nullptr, *pwszStdOut = nullptr, *pwszStdErr = nullptr;
@@ -179,6 +193,19 @@ int wmain(int argc, wchar_t **argv)
         si.hStdOutput = pwszStdOut ? openOutput(pwszStdOut) : nullptr;
         si.hStdError = pwszStdErr ? openOutput(pwszStdErr) : nullptr;
     }
+    /*
+     * A desktop of the test's own: its windows are drawn by a display driver
+     * started now, on the test's display, whatever desktop process an
+     * earlier program left behind for the default one.
+     */
+    wchar_t wszDesktop[] = L"KestrelynTest";
+    HDESK hDesktop = CreateDesktopW(wszDesktop, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    if (!hDesktop || !SetThreadDesktop(hDesktop))
+    {
+        emit("uiprobe: no desktop: ", std::to_string(GetLastError()));
+        return 125;
+    }
+    si.lpDesktop = wszDesktop;
     PROCESS_INFORMATION pi = {};
     /* Detached: the program gets no console of ours, as when started from the desktop. */
     if (!CreateProcessW(nullptr, &cmdLine[0], nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &si, &pi))
@@ -197,11 +224,11 @@ int wmain(int argc, wchar_t **argv)
         if (GetTickCount() - msStart > msTimeout)
         {
             TerminateProcess(pi.hProcess, 124);
-            std::printf("timeout\n");
+            emit("", "timeout");
             return 124;
         }
         FindBox Find = { pi.dwProcessId, nullptr };
-        EnumWindows(findBoxCallback, (LPARAM)&Find);
+        EnumDesktopWindows(hDesktop, findBoxCallback, (LPARAM)&Find);
         if (!Find.hwnd || Find.hwnd == hwndLast)
             continue;
         /* Visible can come a moment before the texts are in. */
@@ -210,11 +237,10 @@ int wmain(int argc, wchar_t **argv)
             Sleep(10);
         std::vector<wchar_t> text(65536);
         GetDlgItemTextW(Find.hwnd, 0xFFFF, text.data(), (int)text.size());
-        std::printf("box-title: %s\n", toUtf8(wszTitle).c_str());
-        printLines("box-text", text.data());
+        emit("box-title: ", toUtf8(wszTitle));
+        printLines("box-text: ", text.data());
         if (fConsole)
             printConsole(pi.dwProcessId);
-        std::fflush(stdout);
         if (pwszReady)
             CloseHandle(openOutput(pwszReady));
         if (fDismiss)
@@ -223,6 +249,6 @@ int wmain(int argc, wchar_t **argv)
     }
     DWORD uExit = 0;
     GetExitCodeProcess(pi.hProcess, &uExit);
-    std::printf("exit code: %lu\n", (unsigned long)uExit);
+    emit("exit code: ", std::to_string(uExit));
     return 0;
 }

@@ -58,8 +58,12 @@ int stubOpenConsole(void)
 {
     if (!AllocConsole())
         return stubReportError("Unable to allocate console: LastError=%u\n", GetLastError());
+    /*
+     * Read and write, not append: a console refuses writes through a handle
+     * that may only append, and there is nothing to append to anyway.
+     */
     PRTSTREAM pConsole = nullptr;
-    if (RT_SUCCESS(RTStrmOpenFile("CONOUT$", "a", &pConsole)))
+    if (RT_SUCCESS(RTStrmOpenFile("CONOUT$", "r+", &pConsole)))
     {
         RTStrmSetBuffering(pConsole, RTSTRMBUFMODE_UNBUFFERED);
         g_pStdOut = pConsole;
