@@ -7,8 +7,8 @@
 #   C runtime, with the packages as raw-data resources.  A package is its file
 #   (relative to the current source directory, or absolute) and its
 #   architecture (1 any, 2 x86, 3 amd64), optionally followed by
-#   name=<extracted file name>, res=<blob resource name>, header-size=<bytes>
-#   or no-blob (see tools/mkpayload.py).  COUNT, MAGIC, MANIFEST_SIZE and
+#   name=<extracted file name>, res=<blob resource name>, header-size=<bytes>,
+#   raw-header=<file> or no-blob (see tools/mkpayload.py).  COUNT, MAGIC, MANIFEST_SIZE and
 #   NO_MANIFEST override the manifest, for deliberately broken payloads.
 #
 # kestrelyn_add_payload(<target> PACKAGES ... [same options])
@@ -38,6 +38,7 @@ function(kestrelyn_add_payload target)
 
   set(specs)
   set(files)
+  set(inputs)
   foreach(spec IN LISTS ARG_PACKAGES)
     string(FIND "${spec}" ":" colon)
     if(colon LESS 1)
@@ -50,12 +51,15 @@ function(kestrelyn_add_payload target)
     if(NOT rest MATCHES ":no-blob")
       list(APPEND files ${file})
     endif()
+    if(rest MATCHES ":raw-header=([^:]+)")
+      list(APPEND inputs ${CMAKE_MATCH_1})
+    endif()
   endforeach()
 
   add_custom_command(
     OUTPUT ${rc}
     COMMAND ${Python3_EXECUTABLE} ${KESTRELYN_PAYLOAD_TOOL} rc --rc ${rc} --work-dir ${work} ${options} -- ${specs}
-    DEPENDS ${KESTRELYN_PAYLOAD_TOOL} ${files}
+    DEPENDS ${KESTRELYN_PAYLOAD_TOOL} ${files} ${inputs}
     COMMENT "Payload of ${target}"
     VERBATIM)
   # The resource compiler reads the package files: they are its inputs too.

@@ -7,11 +7,12 @@ stub reads from its own image.
       Writes the manifest and the package headers into DIR and a resource
       script OUT.rc that names them and the package files as raw data, to be
       compiled with windres and linked into the stub.  A PACKAGE is
-          FILE:ARCH[:name=NAME][:res=RES][:header-size=N][:no-blob]
+          FILE:ARCH[:name=NAME][:res=RES][:header-size=N][:raw-header=F][:no-blob]
       FILE is the package file and ARCH its architecture (1 any, 2 x86,
       3 amd64).  name= is the file name the package is extracted under
       (default: FILE's own), res= the blob's resource name (default BIN_nn).
-      --count, --magic, --manifest-size, header-size= and no-blob make
+      --count, --magic, --manifest-size, header-size=, raw-header= (the
+      header's bytes taken from file F as they are) and no-blob make
       deliberately broken payloads for tests.
 
   mkpayload.py codepage EXE [--code-page N]
@@ -63,6 +64,7 @@ def parse_package(spec, index):
         "res": "BIN_%02d" % index,
         "header_size": HEADER_SIZE,
         "blob": True,
+        "raw_header": None,
     }
     for opt in parts[2:]:
         key, _, value = opt.partition("=")
@@ -72,6 +74,9 @@ def parse_package(spec, index):
             pkg["res"] = value
         elif key == "header-size":
             pkg["header_size"] = int(value, 0)
+        elif key == "raw-header":
+            with open(value, "rb") as f:
+                pkg["raw_header"] = f.read()
         elif key == "no-blob" and not value:
             pkg["blob"] = False
         else:
@@ -97,6 +102,8 @@ def parse_package(spec, index):
 
 
 def header_bytes(pkg):
+    if pkg["raw_header"] is not None:
+        return pkg["raw_header"]
     data = struct.pack("<I", pkg["arch"])
     data += pkg["res"].encode("ascii").ljust(RES_NAME_FIELD, b"\0")
     data += pkg["name"].encode("utf-8").ljust(FILE_NAME_FIELD, b"\0")

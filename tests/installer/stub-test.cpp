@@ -1,2 +1,827 @@
+/*
+ * The installer stub's functions tested in place, under Wine: the command
+ * line and the parameter text it builds, the displays in silent runs, the
+ * payload lookup over this program's own resources (added by
+ * kestrelyn_add_payload, the same way installers get theirs), the cleanup
+ * passes, and the extraction with its verification and its lock, tried from
+ * a second handle and from a second process.  Failures that Windows won't
+ * produce on demand go through the file layer's system-call table.
+ *
+ * The payload: #0 unit-amd64.msi (1000 bytes, architecture 3), #1
+ * unit-any.cab (65536, any), #2 unit-x86.msi (3000, x86), #3 unit-64k1.bin
+ * (65537, any), #4 unit-four.msi (5000, architecture 4), #5 a header of 200
+ * bytes, #6 empty.msi with an empty blob, #7 unit-big.bin (300000, any), #8 a
+ * header of 256 bytes 'A' (names without terminator).
+ */
 #include <gtest/gtest.h>
-TEST(Stub, Placeholder) { EXPECT_TRUE(true); }
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <zelk/err.h>
+#include <zelk/init.h>
+#include <zelk/mem.h>
+#include <zelk/stream.h>
+#include <zelk/string.h>
+
+#include "QornStub.h"
+#include "QornStubVersion.h"
+#include "fs-testutil.h"
+
+using namespace fstest;
+
+namespace {
+
+const char g_szProg[] = "installer-stub-test.exe";
+
+/*
+ * Both standard streams go to files of their own for the whole program (a
+ * stream can't be closed before the exit); a capture reads what was added
+ * while it lived.  Everything is silent unless a test says otherwise.
+ */
+class Capture
+{
+public:
+    Capture(bool fSilent = true)
+    {
+        static PRTSTREAM s_pOut, s_pErr;
+        if (!s_pOut)
+        {
+            RTR3Init(nullptr, nullptr, 0);
+            WCHAR wszTemp[MAX_PATH + 1];
+            GetTempPathW(MAX_PATH + 1, wszTemp);
+            s_strOut = toUtf8(wszTemp) + "installer-stub-test-stdout.txt";
+            s_strErr = toUtf8(wszTemp) + "installer-stub-test-stderr.txt";
+            EXPECT_EQ(KINF_SUCCESS, RTStrmOpenFile(s_strOut.c_str(), "w", &s_pOut));
+            EXPECT_EQ(KINF_SUCCESS, RTStrmOpenFile(s_strErr.c_str(), "w", &s_pErr));
+            RTStrmSetBuffering(s_pOut, RTSTRMBUFMODE_UNBUFFERED);
+            RTStrmSetBuffering(s_pErr, RTSTRMBUFMODE_UNBUFFERED);
+        }
+        m_pSavedOut = g_pStdOut;
+        m_pSavedErr = g_pStdErr;
+        g_pStdOut = s_pOut;
+        g_pStdErr = s_pErr;
+        m_cbOut = readFile(s_strOut).size();
+        m_cbErr = readFile(s_strErr).size();
+        g_fStubSilent = fSilent;
+        g_cStubVerbosity = 0;
+    }
+    ~Capture()
+    {
+        g_pStdOut = m_pSavedOut;
+        g_pStdErr = m_pSavedErr;
+    }
+    std::string out() const { return since(s_strOut, m_cbOut); }
+    std::string err() const { return since(s_strErr, m_cbErr); }
+
+private:
+    static std::string since(const std::string &strFile, size_t off)
+    {
+        std::string str = readFile(strFile).substr(off);
+        str.erase(std::remove(str.begin(), str.end(), '\r'), str.end());
+        return str;
+    }
+    static std::string s_strOut, s_strErr;
+    PRTSTREAM m_pSavedOut, m_pSavedErr;
+    size_t m_cbOut, m_cbErr;
+};
+std::string Capture::s_strOut, Capture::s_strErr;
+
+std::string errLine(const std::string &strText)
+{
+    return std::string(g_szProg) + ": error: " + strText + "\n";
+}
+
+std::string resourceBytes(const char *pszName)
+{
+    const void *pv = nullptr;
+    uint32_t cb = 0;
+    if (RT_FAILURE(stubFindResource(pszName, &pv, &cb)))
+        return "<none>";
+    return std::string((const char *)pv, cb);
+}
+
+/* The records from pFirst on, newest first, up to the list's head, by package index. */
+std::vector<uint32_t> chainFrom(StubCleanupRecord *pFirst, StubCleanupRecord *pLast)
+{
+    std::vector<uint32_t> v;
+    for (StubCleanupRecord *p = pFirst;; p = p->pNext)
+    {
+        v.push_back(p->idxPackage);
+        if (p == pLast || v.size() > 16)
+            break;
+    }
+    return v;
+}
+
+/*
+ * Display.
+ */
+
+TEST(StubDisplay, SilentRoutes)
+{
+    Capture cap;
+    EXPECT_EQ(1, stubReportError("first %s\nsecond %d", "line", 2));
+    EXPECT_EQ(2, stubReportSyntaxError("Extraction path is too long (%Rrc)", KERR_BUFFER_OVERFLOW));
+    stubReportInfo("Files were extracted to: %s", "C:\\x");
+    EXPECT_EQ(errLine("first line") + errLine("second 2") + errLine("Extraction path is too long (KERR_BUFFER_OVERFLOW)"),
+              cap.err());
+    EXPECT_EQ("Files were extracted to: C:\\x\n", cap.out());
+}
+
+TEST(StubDisplay, ErrorLinesIgnoreTheSilentFlag)
+{
+    for (bool fSilent : { true, false })
+    {
+        SCOPED_TRACE(fSilent ? "silent" : "interactive");
+        Capture cap(fSilent);
+        EXPECT_EQ(KERR_INVALID_PARAMETER, stubPrintErrorStatus(KERR_INVALID_PARAMETER, "#%u: status", 7u));
+        EXPECT_EQ(1, stubPrintErrorFailure("failure %s", "text"));
+        EXPECT_EQ((ptrdiff_t)sizeof("error: plain 4294967295\n") - 1, stubPrintError("plain %u", 0xFFFFFFFFu));
+        EXPECT_EQ("error: #7: status\nerror: failure text\nerror: plain 4294967295\n", cap.err());
+        EXPECT_EQ("", cap.out());
+    }
+}
+
+/*
+ * Command line.
+ */
+
+std::string version()
+{
+    return "Version: " + std::to_string(KESTRELYN_VERSION_MAJOR) + "." + std::to_string(KESTRELYN_VERSION_MINOR) + "."
+         + std::to_string(KESTRELYN_VERSION_BUILD) + "r" + std::to_string(KESTRELYN_VERSION_REVISION) + "\n";
+}
+
+int parse(std::vector<std::string> args, STUBRUNSTATE *pState)
+{
+    args.insert(args.begin(), "installer.exe");
+    std::vector<char *> argv;
+    for (std::string &str : args)
+        argv.push_back(&str[0]);
+    argv.push_back(nullptr);
+    RTMemSet(pState, 0, sizeof(*pState));
+    pState->fInstallCert = true;
+    return stubParseCommandLine(pState, (int)args.size(), argv.data());
+}
+
+TEST(StubCmdLine, ParametersAndErrors)
+{
+    struct ROW
+    {
+        std::vector<std::string> args;
+        int rcExit;
+        std::string strParams;  /* when the run goes on */
+        std::string strOut;
+        std::string strErr;
+    };
+    std::string const x4093(4093, 'x');
+    std::string const strSpaces = "The first argument to --msi-prop must not contain spaces: ";
+    std::string const strNoRoom = errLine("Out of space for MSI parameters and properties");
+    std::string const strReinstall = "REINSTALLMODE=vomus REINSTALL=ALL";
+    const ROW aRows[] =
+    {
+        { {}, STUBEXIT_CONTINUE, "", "", "" },
+        { { "--msiparams", "A=1", "B=2" }, STUBEXIT_CONTINUE, "A=1 B=2", "", "" },
+        { { "-m", "A=1", "--", "--extract", "/?" }, STUBEXIT_CONTINUE, "A=1 --extract /?", "", "" },
+        { { "--reinstall", "--reinstall" }, STUBEXIT_CONTINUE, strReinstall + " " + strReinstall, "", "" },
+        { { "-msiparams", "P=\"a b\"", "/reinstall", "Z=9" }, STUBEXIT_CONTINUE, "P=\"a b\" " + strReinstall + " Z=9", "", "" },
+        { { "--msi-prop", "INSTALLDIR", "C:\\x", "--msi-prop", "X", "y z" }, STUBEXIT_CONTINUE,
+          "INSTALLDIR=C:\\x X=\"y z\"", "", "" },
+        { { "-P", "T", "a\tb", "-P", "N", "a\nb", "-P", "R", "a\rb" }, STUBEXIT_CONTINUE,
+          "T=\"a\tb\" N=\"a\nb\" R=\"a\rb\"", "", "" },
+        { { "--msi-prop", "Q", "say\"hi\"", "--msi-prop", "E", "", "--msi-prop", "", "v" }, STUBEXIT_CONTINUE,
+          "Q=say\"hi\" E= =v", "", "" },
+        { { "--msi-prop", "A", "--extract" }, STUBEXIT_CONTINUE, "A=--extract", "", "" },
+        { { "--msiparams", "A=" + x4093 }, STUBEXIT_CONTINUE, "A=" + x4093, "", "" },
+        { { "-m", x4093.substr(0, 4091), "-P", "P", "v" }, STUBEXIT_CONTINUE, x4093.substr(0, 4091) + " P=v", "", "" },
+        { { "-P", "P", x4093.substr(0, 4089) + " x" }, STUBEXIT_CONTINUE, "P=\"" + x4093.substr(0, 4089) + " x\"", "", "" },
+        { { "--silent", "--msiparams", "A=" + x4093 + "x" }, STUBEXIT_SYNTAX, "", "", strNoRoom },
+        { { "--silent", "-m", x4093 + "xx", "--reinstall" }, STUBEXIT_SYNTAX, "", "", strNoRoom },
+        { { "--silent", "-m", x4093.substr(0, 4092), "-P", "P", "v" }, STUBEXIT_SYNTAX, "", "", strNoRoom },
+        { { "--silent", "-P", "P", x4093.substr(0, 4090) + " x" }, STUBEXIT_SYNTAX, "", "", strNoRoom },
+        { { "--silent", "--msi-prop", "A B", "v" }, STUBEXIT_SYNTAX, "", "", errLine(strSpaces + "A B") },
+        { { "--silent", "--msi-prop", "A\tB", "v" }, STUBEXIT_SYNTAX, "", "", errLine(strSpaces + "A\tB") },
+        { { "--silent", "--msi-prop", "A\nB", "v" }, STUBEXIT_SYNTAX, "", "", errLine(strSpaces + "A") + errLine("B") },
+        { { "--silent", "--msi-prop", "A\rB", "v" }, STUBEXIT_SYNTAX, "", "", errLine(strSpaces + "AB") /* CRs dropped */ },
+        { { "--silent", "--msi-prop", "A" }, STUBEXIT_SYNTAX, "", "",
+          errLine("--msi-prop takes two arguments, the 2nd is missing") },
+        { { "--silent", "B=2" }, STUBEXIT_SYNTAX, "", "", errLine("Invalid parameter: B=2") },
+        { { "--silent", "--bogus" }, STUBEXIT_SYNTAX, "", "", errLine("Unknown option: '--bogus'") },
+        { { "--silent", "-V", "--bogus" }, STUBEXIT_SUCCESS, "", version(), "" },
+        { { "--silent", "/version" }, STUBEXIT_SUCCESS, "", version(), "" },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
+    {
+        const ROW &Row = aRows[i];
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        Capture cap(false);
+        STUBRUNSTATE State;
+        EXPECT_EQ(Row.rcExit, parse(Row.args, &State));
+        if (Row.rcExit == STUBEXIT_CONTINUE)
+        {
+            EXPECT_EQ(Row.strParams, State.szMsiParams);
+        }
+        EXPECT_EQ(Row.strOut, cap.out());
+        EXPECT_EQ(Row.strErr, cap.err());
+    }
+}
+
+TEST(StubCmdLine, FlagsAndPaths)
+{
+    Capture cap(false);
+    STUBRUNSTATE State;
+    ASSERT_EQ(STUBEXIT_CONTINUE, parse({ "-x", "-c", "-t", "-T", "-l", "-r", "-v", "-verbose", "/verbose", "/silent" },
+                                       &State));
+    EXPECT_TRUE(State.fExtractOnly);
+    EXPECT_FALSE(State.fInstallCert);
+    EXPECT_TRUE(State.fLogging);
+    EXPECT_TRUE(State.fIgnoreReboot);
+    EXPECT_TRUE(g_fStubSilent);
+    EXPECT_EQ(3u, g_cStubVerbosity);
+
+    WCHAR wszCwd[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, wszCwd);
+    std::string const strCwd = toUtf8(wszCwd);
+    ASSERT_EQ(STUBEXIT_CONTINUE, parse({ "--path", "C:\\first", "-p", "rel\\dir", "-msilogfile", "log.txt" }, &State));
+    EXPECT_EQ(strCwd + "\\rel\\dir", State.szExtractPath);
+    EXPECT_EQ(strCwd + "\\log.txt", State.szMsiLogFile);
+    EXPECT_FALSE(State.fExtractOnly);
+    EXPECT_TRUE(State.fInstallCert);
+    EXPECT_FALSE(State.fLogging); /* a log file name alone turns logging on later, in the driver */
+    ASSERT_EQ(STUBEXIT_CONTINUE, parse({ "/path", "C:\\first", "-path", "", "--msi-log-file", "x", "--msi-log-file=" },
+                                       &State));
+    EXPECT_STREQ("", State.szExtractPath);
+    EXPECT_STREQ("", State.szMsiLogFile);
+
+    std::string const strLong(4200, 'd');
+    g_fStubSilent = true;
+    EXPECT_EQ(STUBEXIT_SYNTAX, parse({ "--silent", "/path", strLong }, &State));
+    EXPECT_EQ(STUBEXIT_SYNTAX, parse({ "--silent", "--msi-log-file", strLong }, &State));
+    EXPECT_EQ(errLine("Extraction path is too long (KERR_BUFFER_OVERFLOW)")
+              + errLine("MSI log file path is too long (KERR_BUFFER_OVERFLOW)"), cap.err());
+}
+
+/*
+ * Payload.
+ */
+
+TEST(StubPayload, ResourceLookup)
+{
+    static const struct { const char *pszName; int rc; uint32_t cb; } s_aRows[] =
+    {
+        { "MANIFEST", KINF_SUCCESS, 16 },
+        { "HDR_00", KINF_SUCCESS, 256 },
+        { "HDR_05", KINF_SUCCESS, 200 },
+        { "BIN_00", KINF_SUCCESS, 1000 },
+        { "bin_01", KINF_SUCCESS, 65536 },  /* names are found whatever their case */
+        { "BIN_07", KINF_SUCCESS, 300000 },
+        { "BIN_06", KERR_NO_DATA, 0 },
+        { "BIN_99", KERR_GENERAL_FAILURE, 0 },
+        { "", KERR_GENERAL_FAILURE, 0 },
+        { "\xff", KERR_INVALID_UTF8, 0 },
+        { nullptr, KERR_INVALID_PARAMETER, 0 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        const void *pv = (const void *)&s_aRows;
+        uint32_t cb = 0xCAFE;
+        EXPECT_EQ(s_aRows[i].rc, stubFindResource(s_aRows[i].pszName, &pv, &cb));
+        if (RT_SUCCESS(s_aRows[i].rc))
+        {
+            EXPECT_EQ(s_aRows[i].cb, cb);
+            EXPECT_NE((const void *)&s_aRows, pv);
+        }
+        else /* written on success only */
+        {
+            EXPECT_EQ(0xCAFEu, cb);
+            EXPECT_EQ((const void *)&s_aRows, pv);
+        }
+    }
+    const void *pv = nullptr;
+    EXPECT_EQ(KINF_SUCCESS, stubFindResource("MANIFEST", &pv, nullptr));
+    EXPECT_EQ(KERR_INVALID_PARAMETER, stubFindResource("MANIFEST", nullptr, nullptr));
+    const PackageManifest *pManifest = (const PackageManifest *)pv;
+    EXPECT_EQ(0, memcmp(pManifest->achMagic, "QornInstV1\0\0\0\0\0", 15));
+    EXPECT_EQ(9, pManifest->cPackages);
+}
+
+TEST(StubPayload, PackageHeaders)
+{
+    static const struct { unsigned idx; uint32_t uArch; const char *pszRes; const char *pszName; } s_aRows[] =
+    {
+        { 0, 3, "BIN_00", "unit-amd64.msi" },
+        { 1, 1, "BIN_01", "unit-any.cab" },
+        { 2, 2, "BIN_02", "unit-x86.msi" },
+        { 3, 1, "BIN_03", "unit-64k1.bin" },
+        { 4, 4, "BIN_04", "unit-four.msi" },
+        { 7, 1, "BIN_07", "unit-big.bin" },
+    };
+    Capture cap;
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        const PackageHeader *pHdr = stubFindPackageHeader(s_aRows[i].idx);
+        ASSERT_NE(nullptr, pHdr);
+        EXPECT_EQ(s_aRows[i].uArch, pHdr->uArch);
+        EXPECT_STREQ(s_aRows[i].pszRes, pHdr->szResName);
+        EXPECT_STREQ(s_aRows[i].pszName, pHdr->szFileName);
+    }
+    EXPECT_EQ("", cap.err());
+    EXPECT_EQ(nullptr, stubFindPackageHeader(5));
+    EXPECT_EQ(nullptr, stubFindPackageHeader(8));
+    EXPECT_EQ(nullptr, stubFindPackageHeader(9));
+    EXPECT_EQ(nullptr, stubFindPackageHeader(100));
+    EXPECT_EQ(errLine("Internal error: Could not find package header #5: KERR_BAD_LENGTH")
+              + errLine("Internal error: Could not find package header #8: KERR_INVALID_NAME")
+              + errLine("Internal error: Could not find package header #9: KERR_GENERAL_FAILURE")
+              + errLine("Internal error: Could not find package header #100: KERR_GENERAL_FAILURE"), cap.err());
+}
+
+TEST(StubPayload, ArchitectureFilter)
+{
+    BOOL fWow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &fWow64));
+    EXPECT_EQ(fWow64 ? 1u : 0u, stubIsHost64Bit());
+    static const struct { uint32_t uArch; bool f64; bool f32; } s_aRows[] =
+    {
+        { 0, false, false }, { 1, true, true }, { 2, false, true }, { 3, true, false }, { 4, false, false },
+        { 0xFFFFFFFF, false, false },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        EXPECT_EQ(fWow64 ? s_aRows[i].f64 : s_aRows[i].f32, stubPackageAppliesToHost(s_aRows[i].uArch));
+    }
+}
+
+/*
+ * Cleanup.
+ */
+
+class StubCleanupTest : public ScratchDirTest
+{
+protected:
+    void SetUp() override
+    {
+        ScratchDirTest::SetUp();
+        stubCleanupInit();
+    }
+    void TearDown() override
+    {
+        stubCleanupRelease();
+        RTMemTestFailAfter(-1);
+        ScratchDirTest::TearDown();
+    }
+    /* A file of ours held like an extracted package: read access, deny write. */
+    StubCleanupRecord *addFile(const std::string &strPath, uint32_t idx)
+    {
+        EXPECT_TRUE(writeFile(strPath, "content"));
+        StubCleanupRecord *pRec = stubCleanupAdd(strPath.c_str(), true);
+        pRec->idxPackage = idx;
+        EXPECT_EQ(KINF_SUCCESS, RTFileOpenPath(&pRec->u.hFile, strPath.c_str(), UINT64_C(0x721)));
+        return pRec;
+    }
+    StubCleanupRecord *addDir(const std::string &strPath, bool fKeep)
+    {
+        CreateDirectoryW(toWide(strPath).c_str(), nullptr);
+        StubCleanupRecord *pRec = stubCleanupAdd(strPath.c_str(), false);
+        pRec->fKeep = fKeep;
+        EXPECT_EQ(KINF_SUCCESS, RTDirOpenPath(&pRec->u.hDir, strPath.c_str()));
+        return pRec;
+    }
+};
+
+TEST_F(StubCleanupTest, RecordsNewestFirst)
+{
+    Capture cap;
+    StubCleanupRecord *pDir = stubCleanupAdd(path("d").c_str(), false);
+    ASSERT_NE(nullptr, pDir);
+    EXPECT_EQ(STUB_NO_PACKAGE, pDir->idxPackage);
+    EXPECT_FALSE(pDir->fFile);
+    EXPECT_FALSE(pDir->fKeep);
+    EXPECT_EQ(NIL_RTDIR, pDir->u.hDir);
+    EXPECT_EQ(path("d"), pDir->szPath);
+    StubCleanupRecord *pOld = stubCleanupAdd("a", true);
+    EXPECT_EQ(NIL_RTFILE, pOld->u.hFile);
+    pOld->idxPackage = 1;
+    StubCleanupRecord *pNew = stubCleanupAdd("b", true);
+    pNew->idxPackage = 1;
+    EXPECT_EQ(pNew, stubCleanupFindPackage(1));
+    EXPECT_EQ(nullptr, stubCleanupFindPackage(0));
+    EXPECT_EQ(pDir, stubCleanupFindPackage(STUB_NO_PACKAGE));
+    EXPECT_EQ(pOld, pNew->pNext);
+    EXPECT_EQ(pDir, pOld->pNext);
+    EXPECT_EQ(pNew, pDir->pNext->pNext); /* round through the head */
+
+    RTMemTestFailAfter(0);
+    EXPECT_EQ(nullptr, stubCleanupAdd("c", true));
+    RTMemTestFailAfter(-1);
+    EXPECT_EQ(pNew, pDir->pNext->pNext);
+}
+
+TEST_F(StubCleanupTest, OnePassDeletesFilesThenDirectories)
+{
+    Capture cap;
+    EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr)); /* nothing to do */
+    std::string const strDir = path("extract");
+    addDir(strDir, false);
+    addFile(strDir + "\\a.msi", 0);
+    addFile(strDir + "\\b.cab", 1);
+    StubCleanupRecord *pGone = stubCleanupAdd((strDir + "\\gone.msi").c_str(), true);
+    pGone->idxPackage = 2;
+    EXPECT_EQ(KERR_FILE_NOT_FOUND, stubCleanupRun(strDir.c_str())); /* the record removed it first */
+    EXPECT_FALSE(exists(strDir));
+    EXPECT_EQ(nullptr, stubCleanupFindPackage(0));
+    EXPECT_EQ(nullptr, stubCleanupFindPackage(2));
+    EXPECT_EQ("", cap.err());
+}
+
+TEST_F(StubCleanupTest, KeptDirectoryStays)
+{
+    Capture cap;
+    std::string const strDir = path("kept");
+    addDir(strDir, true);
+    addFile(strDir + "\\a.msi", 0);
+    StubCleanupRecord *pKeptFile = addFile(strDir + "\\keep.txt", 5);
+    pKeptFile->fKeep = true;
+    EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr));
+    EXPECT_TRUE(exists(strDir));
+    EXPECT_FALSE(exists(strDir + "\\a.msi"));
+    EXPECT_TRUE(exists(strDir + "\\keep.txt"));
+    /* Its handle is closed all the same. */
+    EXPECT_TRUE(writeFile(strDir + "\\keep.txt", "rewritten"));
+    EXPECT_EQ("", cap.err());
+}
+
+TEST_F(StubCleanupTest, RetriesForNineSecondsAndReportsOnce)
+{
+    Capture cap;
+    std::string const strDir = path("busy");
+    addDir(strDir, false);
+    addFile(strDir + "\\held.msi", 0);
+    std::string const strPkgDir = path("pkgdir");
+    CreateDirectoryW(toWide(strPkgDir).c_str(), nullptr);
+    writeFile(strPkgDir + "\\log.txt", "log");
+    /* Someone else reads the file and won't share deletion. */
+    HANDLE hHolder = CreateFileW(toWide(strDir + "\\held.msi").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hHolder);
+    DWORD const msStart = GetTickCount();
+    EXPECT_EQ(KERR_DIR_NOT_EMPTY, stubCleanupRun(strPkgDir.c_str()));
+    DWORD const msTaken = GetTickCount() - msStart;
+    CloseHandle(hHolder);
+    EXPECT_GE(msTaken, 9000u); /* 100 + 3 x 3000 ms of sleep, less a clock tick at most */
+    EXPECT_EQ(errLine("Failed to delete temporary file '" + strDir + "\\held.msi': KERR_SHARING_VIOLATION"), cap.err());
+    /* The file's record stays for the driver to free; the directory's was dropped in the last pass. */
+    StubCleanupRecord *pRec = stubCleanupFindPackage(0);
+    ASSERT_NE(nullptr, pRec);
+    EXPECT_EQ(NIL_RTFILE, pRec->u.hFile);
+    EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE));
+    EXPECT_TRUE(exists(strDir + "\\held.msi"));
+    EXPECT_TRUE(exists(strPkgDir + "\\log.txt"));
+}
+
+/*
+ * Extraction.
+ */
+
+class StubExtractTest : public StubCleanupTest
+{
+protected:
+    void TearDown() override
+    {
+        SetCurrentDirectoryW(m_wstrSavedCwd.c_str()); /* out of the extraction directory */
+        StubCleanupTest::TearDown();
+    }
+};
+
+/* What a second handle of this process, or a second process, may do to an extracted file and its directory. */
+std::string trySecondHandle(const std::string &strFile, const std::string &strDir)
+{
+    std::string str;
+    auto note = [&](const char *pszWhat, bool fOk) {
+        str += std::string(pszWhat) + ": " + (fOk ? "ok" : std::to_string(GetLastError())) + "\n";
+    };
+    std::wstring const wstrFile = toWide(strFile);
+    HANDLE h = CreateFileW(wstrFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    note("open-write", h != INVALID_HANDLE_VALUE);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    writeFile(strFile + ".other", "other");
+    note("replace", MoveFileExW(toWide(strFile + ".other").c_str(), wstrFile.c_str(), MOVEFILE_REPLACE_EXISTING));
+    DeleteFileW(toWide(strFile + ".other").c_str());
+    note("rename", MoveFileW(wstrFile.c_str(), toWide(strFile + ".renamed").c_str()));
+    note("delete", DeleteFileW(wstrFile.c_str()));
+    h = CreateFileW(wstrFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+    note("open-read", h != INVALID_HANDLE_VALUE);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    note("rename", MoveFileW(toWide(strDir).c_str(), toWide(strDir + ".renamed").c_str()));
+    note("delete", RemoveDirectoryW(toWide(strDir).c_str()));
+    return str;
+}
+
+std::string runProbe(const std::string &strArgs)
+{
+    const char *pszProbe = getenv("KESTRELYN_FSPROBE");
+    if (!pszProbe)
+        return "<KESTRELYN_FSPROBE not set>";
+    std::wstring wstrCmd = L"\"" + toWide(pszProbe) + L"\" " + toWide(strArgs);
+    SECURITY_ATTRIBUTES sa = { sizeof(sa), nullptr, TRUE };
+    HANDLE hRead, hWrite;
+    CreatePipe(&hRead, &hWrite, &sa, 0);
+    SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = hWrite;
+    si.hStdError = hWrite;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, &wstrCmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        return "<CreateProcessW failed>";
+    CloseHandle(hWrite);
+    std::string str;
+    char ab[512];
+    DWORD cb;
+    while (ReadFile(hRead, ab, sizeof(ab), &cb, nullptr) && cb)
+        str.append(ab, cb);
+    WaitForSingleObject(pi.hProcess, 30000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    CloseHandle(hRead);
+    str.erase(std::remove(str.begin(), str.end(), '\r'), str.end());
+    return str;
+}
+
+/* Every attempt refused except reading. */
+void expectLocked(const std::string &strReport)
+{
+    std::regex const re("open-write: [1-9][0-9]*\nreplace: [1-9][0-9]*\nrename: [1-9][0-9]*\ndelete: [1-9][0-9]*\n"
+                        "open-read: ok\n(rename: [1-9][0-9]*\ndelete: [1-9][0-9]*\n)?");
+    EXPECT_TRUE(std::regex_match(strReport, re)) << strReport;
+}
+
+TEST_F(StubExtractTest, NormalRunWritesVerifiesAndLocks)
+{
+    Capture cap;
+    std::string const strDir = path("x"); /* missing: made and recorded */
+    StubCleanupRecord *pDirRec = nullptr;
+    ASSERT_EQ(STUBEXIT_SUCCESS, stubExtractPackages(5, strDir.c_str(), false, &pDirRec));
+    EXPECT_EQ("", cap.err());
+    ASSERT_NE(nullptr, pDirRec);
+    EXPECT_FALSE(pDirRec->fKeep);
+    EXPECT_TRUE(RTDirIsUsable(pDirRec->u.hDir));
+    WCHAR wszCwd[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, wszCwd);
+    EXPECT_EQ(strDir, toUtf8(wszCwd));
+
+    /* On a 64-bit host #0 (amd64) and on a 32-bit one #2 (x86); #1 and #3 always; #4 never. */
+    uint32_t const idxArch = stubIsHost64Bit() ? 0 : 2;
+    ASSERT_NE(nullptr, stubCleanupFindPackage(3));
+    EXPECT_EQ((std::vector<uint32_t>{ 3, 1, idxArch, STUB_NO_PACKAGE }), chainFrom(stubCleanupFindPackage(3), pDirRec));
+    EXPECT_EQ(nullptr, stubCleanupFindPackage(2 - idxArch));
+    EXPECT_EQ(nullptr, stubCleanupFindPackage(4));
+    StubCleanupRecord *pRec = stubCleanupFindPackage(idxArch);
+    ASSERT_NE(nullptr, pRec);
+    EXPECT_TRUE(std::regex_match(std::string(pRec->szPath), std::regex(std::regex_replace(strDir, std::regex("\\\\"), "\\\\")
+                                                                          + "\\\\[0-9a-z]{24}\\.msi")))
+        << pRec->szPath;
+    EXPECT_EQ(resourceBytes(idxArch ? "BIN_02" : "BIN_00"), readFile(pRec->szPath));
+    EXPECT_STREQ((strDir + "\\unit-any.cab").c_str(), stubCleanupFindPackage(1)->szPath);
+    EXPECT_EQ(resourceBytes("BIN_01"), readFile(strDir + "\\unit-any.cab"));
+    EXPECT_EQ(resourceBytes("BIN_03"), readFile(strDir + "\\unit-64k1.bin"));
+
+    /* Locked against everything but reading, from here and from another process, by our handles alone. */
+    SetCurrentDirectoryW(m_wstrSavedCwd.c_str());
+    expectLocked(trySecondHandle(pRec->szPath, strDir));
+    expectLocked(runProbe("try-file \"" + std::string(pRec->szPath) + "\""));
+    expectLocked(runProbe("try-file \"" + strDir + "\\unit-64k1.bin\""));
+    std::string const strDirReport = runProbe("try-dir \"" + strDir + "\"");
+    EXPECT_TRUE(std::regex_match(strDirReport, std::regex("rename: [1-9][0-9]*\ndelete: [1-9][0-9]*\n"))) << strDirReport;
+    EXPECT_EQ(resourceBytes("BIN_03"), readFile(strDir + "\\unit-64k1.bin"));
+
+    EXPECT_EQ(KERR_FILE_NOT_FOUND, stubCleanupRun(strDir.c_str()));
+    EXPECT_FALSE(exists(strDir));
+    EXPECT_EQ("", cap.err());
+}
+
+TEST_F(StubExtractTest, ExtractOnlyTakesEveryPackageUnderItsName)
+{
+    Capture cap;
+    writeFile(path("unit-x86.msi"), std::string(70000, 'o')); /* replaced, and cut to size */
+    StubCleanupRecord *pDirRec = nullptr;
+    ASSERT_EQ(STUBEXIT_SUCCESS, stubExtractPackages(5, m_strDir.c_str(), true, &pDirRec));
+    ASSERT_NE(nullptr, pDirRec);
+    EXPECT_TRUE(pDirRec->fKeep); /* an existing directory is only borrowed */
+    static const char *const s_apszNames[] = { "unit-amd64.msi", "unit-any.cab", "unit-x86.msi", "unit-64k1.bin",
+                                               "unit-four.msi" };
+    for (unsigned i = 0; i < RT_ELEMENTS(s_apszNames); i++)
+    {
+        SCOPED_TRACE(s_apszNames[i]);
+        char szRes[16];
+        snprintf(szRes, sizeof(szRes), "BIN_%02u", i);
+        EXPECT_EQ(resourceBytes(szRes), readFile(path(s_apszNames[i])));
+        ASSERT_NE(nullptr, stubCleanupFindPackage(i));
+        EXPECT_EQ(path(s_apszNames[i]), stubCleanupFindPackage(i)->szPath);
+    }
+    SetCurrentDirectoryW(m_wstrSavedCwd.c_str());
+    EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr));
+    EXPECT_TRUE(exists(m_strDir));
+    EXPECT_FALSE(exists(path("unit-any.cab")));
+}
+
+TEST_F(StubExtractTest, DirectoryAndHeaderFailures)
+{
+    Capture cap;
+    StubCleanupRecord *pDirRec = stubCleanupAdd(path("made").c_str(), false);
+    EXPECT_EQ(STUBEXIT_FAILURE, stubExtractPackages(1, path("made").c_str(), false, &pDirRec));
+    std::string const strMissing = path("no\\such");
+    pDirRec = nullptr;
+    EXPECT_EQ(STUBEXIT_FAILURE, stubExtractPackages(1, strMissing.c_str(), false, &pDirRec));
+    EXPECT_EQ(nullptr, pDirRec);
+    EXPECT_EQ(STUBEXIT_FAILURE, stubExtractPackages(6, m_strDir.c_str(), true, &pDirRec));
+    EXPECT_EQ(errLine("RTDirExists failed on '" + path("made") + "' which we just created!")
+              + errLine("Failed to create extraction path '" + strMissing + "': KERR_PATH_NOT_FOUND")
+              + errLine("Internal error: Could not find package header #5: KERR_BAD_LENGTH"), cap.err());
+    /* The packages before the bad header stay recorded, for the driver to delete or keep. */
+    EXPECT_NE(nullptr, stubCleanupFindPackage(4));
+}
+
+TEST_F(StubExtractTest, PackageFailures)
+{
+    Capture cap;
+    std::string const strFile = path("p.msi");
+    EXPECT_EQ(KERR_INVALID_POINTER, stubExtractPackage(nullptr, strFile.c_str(), NIL_RTFILE, 0));
+    EXPECT_EQ(KERR_INVALID_POINTER, stubExtractPackage("BIN_00", nullptr, NIL_RTFILE, 0));
+    EXPECT_EQ("", cap.err());
+
+    EXPECT_EQ(KERR_GENERAL_FAILURE, stubExtractPackage("NOPE", strFile.c_str(), NIL_RTFILE, 7));
+    EXPECT_EQ(KERR_NO_DATA, stubExtractPackage("BIN_06", path("e.msi").c_str(), NIL_RTFILE, 6));
+    EXPECT_EQ(KERR_PATH_NOT_FOUND, stubExtractPackage("BIN_00", path("no\\p.msi").c_str(), NIL_RTFILE, 0));
+    EXPECT_EQ("error: #7: Failed to locate resource 'NOPE': KERR_GENERAL_FAILURE\n"
+              "error: #6: Failed to locate resource 'BIN_06': KERR_NO_DATA\n"
+              "error: #0: Failed to create/replace '" + path("no\\p.msi") + "' for writing: KERR_PATH_NOT_FOUND\n",
+              cap.err());
+    /* The empty files are recorded, so the cleanup deletes them. */
+    EXPECT_EQ(strFile, stubCleanupFindPackage(7)->szPath);
+    EXPECT_EQ(0u, readFile(strFile).size());
+    EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr));
+    EXPECT_FALSE(exists(strFile));
+    EXPECT_FALSE(exists(path("e.msi")));
+}
+
+/* Memory comes back the moment the handle is closed: a passing shortage. */
+BOOL WINAPI closeAndRecover(HANDLE h)
+{
+    RTMemTestFailAfter(-1);
+    return CloseHandle(h);
+}
+
+TEST_F(StubExtractTest, UnrecordedFileIsDeletedAtOnce)
+{
+    Capture cap;
+    std::string const strFile = path("unique.msi");
+    RTFILE hFile = NIL_RTFILE;
+    ASSERT_EQ(KINF_SUCCESS, RTFileOpenPath(&hFile, strFile.c_str(), UINT64_C(0x1C000222)));
+    {
+        SysOverrideGuard Guard;
+        g_rtNtSysOverride.pfnCloseHandle = closeAndRecover;
+        RTMemTestFailAfter(0);
+        EXPECT_EQ(KERR_NO_MEMORY, stubExtractPackage("BIN_00", strFile.c_str(), hFile, 0));
+        RTMemTestFailAfter(-1);
+    }
+    EXPECT_FALSE(exists(strFile));
+    EXPECT_EQ(nullptr, stubCleanupFindPackage(0));
+}
+
+/*
+ * Verification failures, made by the file layer's system-call table.
+ */
+
+struct Fault
+{
+    static unsigned s_cCalls;
+    static unsigned s_iFailAt;
+    static HANDLE s_hIntruder;
+};
+unsigned Fault::s_cCalls, Fault::s_iFailAt;
+HANDLE Fault::s_hIntruder = INVALID_HANDLE_VALUE;
+
+/* Only the package file's handles are touched: the captured streams write through the same table. */
+bool isPackage(HANDLE h)
+{
+    WCHAR wsz[MAX_PATH];
+    DWORD const cwc = GetFinalPathNameByHandleW(h, wsz, MAX_PATH, 0);
+    return cwc > 6 && cwc < MAX_PATH && !wcscmp(&wsz[cwc - 6], L"\\v.bin");
+}
+
+BOOL WINAPI faultWriteFile(HANDLE h, LPCVOID pv, DWORD cb, LPDWORD pcb, LPOVERLAPPED pOv)
+{
+    if (!isPackage(h))
+        return WriteFile(h, pv, cb, pcb, pOv);
+    *pcb = 0;
+    SetLastError(ERROR_WRITE_FAULT);
+    return FALSE;
+}
+
+/* The second read (the block at 64 KiB) fails, or comes back with its first byte changed. */
+BOOL WINAPI faultReadFile(HANDLE h, LPVOID pv, DWORD cb, LPDWORD pcb, LPOVERLAPPED pOv)
+{
+    if (!isPackage(h))
+        return ReadFile(h, pv, cb, pcb, pOv);
+    if (++Fault::s_cCalls == 2 && Fault::s_iFailAt == 1)
+    {
+        SetLastError(ERROR_READ_FAULT);
+        return FALSE;
+    }
+    BOOL const fOk = ReadFile(h, pv, cb, pcb, pOv);
+    if (fOk && Fault::s_cCalls == 2 && Fault::s_iFailAt == 2 && *pcb)
+        ((uint8_t *)pv)[0] ^= 0x5A;
+    return fOk;
+}
+
+/* The second full query (through the kept handle) sees another size or another file. */
+NTSTATUS NTAPI faultQueryInformationFile(HANDLE h, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb, FILE_INFORMATION_CLASS enm)
+{
+    NTSTATUS const rcNt = NtQueryInformationFile(h, pIos, pv, cb, enm);
+    /* Success, or the name cut short (a warning): the fixed part is filled either way. */
+    bool const fFilled = (uint32_t)rcNt < UINT32_C(0xC0000000);
+    if (enm == FileAllInformation && fFilled && isPackage(h) && ++Fault::s_cCalls == 2)
+    {
+        FILE_ALL_INFORMATION *pAll = (FILE_ALL_INFORMATION *)pv;
+        if (Fault::s_iFailAt == 1)
+            pAll->StandardInformation.EndOfFile.QuadPart += 0x100000000LL + 1;
+        else
+            pAll->InternalInformation.IndexNumber.QuadPart ^= 0xF00D;
+    }
+    return rcNt;
+}
+
+/* Someone opens the file for writing just before the kept handle is opened. */
+HANDLE WINAPI faultCreateFileW(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECURITY_ATTRIBUTES pSa, DWORD uDisp,
+                               DWORD fFlags, HANDLE hTemplate)
+{
+    if (uDisp == OPEN_EXISTING && fShare == FILE_SHARE_READ && Fault::s_hIntruder == INVALID_HANDLE_VALUE)
+        Fault::s_hIntruder = CreateFileW(pwsz, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         0, nullptr);
+    return CreateFileW(pwsz, fAccess, fShare, pSa, uDisp, fFlags, hTemplate);
+}
+
+TEST_F(StubExtractTest, VerificationFailures)
+{
+    std::string const strFile = path("v.bin");
+    struct ROW { const char *pszWhat; void (*pfnArm)(); const char *pszRes; int rc; std::string strLine; };
+    const ROW aRows[] =
+    {
+        { "write fails", [] { g_rtNtSysOverride.pfnWriteFile = faultWriteFile; }, "BIN_00", KERR_WRITE_ERROR,
+          "#0: RTFileWrite('" + strFile + "',, 0x3e8,) failed: KERR_WRITE_ERROR" },
+        { "read of the second block fails", [] { Fault::s_iFailAt = 1; g_rtNtSysOverride.pfnReadFile = faultReadFile; },
+          "BIN_03", KERR_READ_ERROR, "#0: RTFileRead failed on '" + strFile + "' at offset 0x10000: KERR_READ_ERROR" },
+        { "second block differs", [] { Fault::s_iFailAt = 2; g_rtNtSysOverride.pfnReadFile = faultReadFile; },
+          "BIN_03", KERR_MISMATCH, "#0: File '" + strFile + "' has change (mismatch in 0x1 byte block at 0x10000)" },
+        { "size changed", [] { Fault::s_iFailAt = 1; g_rtNtSysOverride.pfnNtQueryInformationFile = faultQueryInformationFile; },
+          "BIN_00", KERR_MISMATCH, "#0: File size of '" + strFile + "' changed: 4 294 968 297, expected 1 000" },
+        { "file replaced", [] { Fault::s_iFailAt = 2; g_rtNtSysOverride.pfnNtQueryInformationFile = faultQueryInformationFile; },
+          "BIN_00", KERR_MISMATCH, "<id>" },
+        { "writer between the handles", [] { g_rtNtSysOverride.pfnCreateFileW = faultCreateFileW; },
+          "BIN_00", KERR_SHARING_VIOLATION, "#0: Second re-opening of '" + strFile + "' failed: KERR_SHARING_VIOLATION" },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
+    {
+        const ROW &Row = aRows[i];
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << Row.pszWhat);
+        Capture cap;
+        stubCleanupInit();
+        Fault::s_cCalls = 0;
+        Fault::s_iFailAt = 0;
+        Fault::s_hIntruder = INVALID_HANDLE_VALUE;
+        {
+            SysOverrideGuard Guard;
+            Row.pfnArm();
+            EXPECT_EQ(Row.rc, stubExtractPackage(Row.pszRes, strFile.c_str(), NIL_RTFILE, 0));
+        }
+        if (Row.strLine == "<id>")
+        {
+            EXPECT_TRUE(std::regex_match(cap.err(), std::regex("error: #0: File ID of '.*' changed: 0x[0-9a-f]+, "
+                                                               "expected 0x[0-9a-f]+\n")))
+                << cap.err();
+        }
+        else
+        {
+            EXPECT_EQ("error: " + Row.strLine + "\n", cap.err());
+        }
+        if (Fault::s_hIntruder != INVALID_HANDLE_VALUE)
+            CloseHandle(Fault::s_hIntruder);
+        /* Whatever failed, the file is recorded and goes with the cleanup. */
+        ASSERT_NE(nullptr, stubCleanupFindPackage(0));
+        EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr));
+        EXPECT_FALSE(exists(strFile));
+    }
+}
+
+} // namespace
