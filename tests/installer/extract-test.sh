@@ -107,6 +107,13 @@ run "$KT_inst_one" --silent --no-silent-cert --reinstall --msi-prop A "b c" --ig
 check_run "normal run with options" 0 "" ""
 tmp_empty "normal run with options"
 
+# A verbose run that can't have a console of its own (this launcher's is
+# inherited under Wine) stops there, and its directory goes all the same.
+clear_tmp
+run "$KT_inst_one" --silent --verbose
+check_run "no console for --verbose" 1 "" "$(exe "$KT_inst_one"): error: Unable to allocate console: LastError=5"
+tmp_empty "no console for --verbose"
+
 # --path to an existing directory: its files are removed, the directory stays.
 keep=$work/keep
 mkdir -p "$keep"
