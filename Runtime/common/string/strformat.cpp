@@ -436,7 +436,14 @@ size_t rtStrFmtCore(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pf
             case 'F':
             case 'G':
             {
+#if defined(__i386__)
+                /* Taken as bits: an x87 load would turn a signalling NaN into a quiet one. */
+                uint64_t const u64Bits = va_arg(*pva, uint64_t);
+                double r64;
+                RTMemCopy(&r64, &u64Bits, sizeof(r64));
+#else
                 double const r64 = va_arg(*pva, double);
+#endif
                 char szNum[RTSTR_FMT_NUM_BUF];
                 int const cch = RTStrFmtR64(szNum, sizeof(szNum), &r64, cchWidth, cchPrecision,
                                             fFlags);
