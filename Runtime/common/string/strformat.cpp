@@ -455,7 +455,7 @@ size_t rtStrFmtCore(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pf
             {
                 const char *pszNested = va_arg(*pva, const char *);
                 va_list *pvaNested = va_arg(*pva, va_list *);
-                /* Not in the original contract: a bad pointer here would crash the caller. */
+                /* A bad pointer here would crash the caller: print a marker, as for strings. */
                 if (rtStrFmtIsBadPtr(pszNested) || rtStrFmtIsBadPtr(pvaNested))
                     cchRet += rtStrFmtBadPtr(pfnOutput, pvArgOutput,
                                              rtStrFmtIsBadPtr(pszNested) ? (const void *)pszNested

@@ -1054,8 +1054,8 @@ size_t rtFmtCtrlReg(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **pp
         return 0;
     }
     *ppszFormat = pszClose + 1;
-    size_t const cchSpec = (size_t)(pszClose - (pszA + 1));
-    if (cchSpec != 7 || !rtIsPrefix(pszA + 1, "x86[cr", 6) || (pszA[7] != '0' && pszA[7] != '4'))
+    size_t const cchRegName = (size_t)(pszClose - (pszA + 1));
+    if (cchRegName != 7 || !rtIsPrefix(pszA + 1, "x86[cr", 6) || (pszA[7] != '0' && pszA[7] != '4'))
         return 0;
     const RTFMTBITNAME *paBits = pszA[7] == '0' ? g_aCr0Bits : g_aCr4Bits;
     size_t const cBits = pszA[7] == '0' ? RT_ELEMENTS(g_aCr0Bits) : RT_ELEMENTS(g_aCr4Bits);

@@ -23,6 +23,8 @@ struct RTFMTBUF
 size_t rtStrFmtBufOutput(void *pvArg, const char *pachChars, size_t cbChars)
 {
     RTFMTBUF *pBuf = (RTFMTBUF *)pvArg;
+    if (!cbChars) /* the end-of-output call */
+        return 0;
     size_t const cbCopy = cbChars < pBuf->cbLeft - 1 ? cbChars : pBuf->cbLeft - 1;
     if (cbCopy == 1)
         *pBuf->pch = *pachChars;
