@@ -84,7 +84,15 @@ void regionFill(const uint8_t *pbData, size_t cbData)
         size_t const cbText = cbData < 96 ? cbData : 96;
         for (size_t i = 0; i < cbText; i++)
             pbObj[i] = pbData[(i + iObj * 7) % cbData] == '%' ? '#' : pbData[(i + iObj * 7) % cbData];
-        /* Odd objects are set error-info records whose message stays in the region. */
+        /* Odd objects are set error-info records whose message stays in the region; text
+           that happens to look like a set record would carry a wild message pointer. */
+        for (size_t off = 0; off < cbText; off += 8)
+        {
+            uint32_t fFlags;
+            memcpy(&fFlags, pbObj + off, sizeof(fFlags));
+            if ((fFlags & RTFMTERRINFO_F_SET_MASK) == RTFMTERRINFO_F_SET)
+                pbObj[off] &= (uint8_t)~0x04;
+        }
         if (iObj & 1)
         {
             RTFMTERRINFO Info = { RTFMTERRINFO_F_SET, -41, 64, (const char *)pbObj + 0x100 };
