@@ -2,7 +2,9 @@
  * RTStrFmtToBuf against the host snprintf on the same mix of formats, side by
  * side in one run.  Each case runs under both names; at the end the ratio of
  * the engine's time to snprintf's is printed per case and for the whole mix.
- * A ratio of 1.0 or less means the engine is at least as fast.
+ * A ratio of 1.0 or less means the engine is at least as fast.  On a shared
+ * machine run it with --benchmark_repetitions=5: the fastest repetition of
+ * each benchmark is the one compared.
  */
 #include <zelk/format.h>
 
@@ -119,8 +121,17 @@ public:
         {
             if (run.run_type != Run::RT_Iteration || !run.iterations)
                 continue;
-            std::string const strName = run.benchmark_name();
-            mapNsPerIter[strName] = run.GetAdjustedRealTime();
+            /* With repetitions the fastest one counts: the least disturbed by other load. */
+            std::string const strName = run.run_name.function_name;
+            double const rNs = run.GetAdjustedRealTime();
+            auto it = mapNsPerIter.find(strName);
+            if (it != mapNsPerIter.end())
+            {
+                if (rNs < it->second)
+                    it->second = rNs;
+                continue;
+            }
+            mapNsPerIter[strName] = rNs;
             std::string const strPrefix = "BM_Engine_";
             if (strName.rfind(strPrefix, 0) == 0)
                 vecCases.push_back(strName.substr(strPrefix.size()));

@@ -177,6 +177,10 @@ size_t rtStrFmtCore(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pf
     const char *pszRun = pszFormat;
     for (;;)
     {
+        /* Literal text: stop at '%' or the NUL, four bytes per round. */
+        while (pszFormat[0] != '%' && pszFormat[0] && pszFormat[1] != '%' && pszFormat[1]
+               && pszFormat[2] != '%' && pszFormat[2] && pszFormat[3] != '%' && pszFormat[3])
+            pszFormat += 4;
         char ch = *pszFormat;
         if (ch != '%')
         {
