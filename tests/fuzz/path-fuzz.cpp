@@ -76,9 +76,9 @@ void fuzzParse(const std::string &strPath, uint32_t fStyle, size_t cComps, size_
     size_t offPrev = 0;
     for (unsigned i = 0; i < pParsed->cComps; i++)
     {
-        check(pParsed->aComps[i].off >= offPrev);
-        check((size_t)pParsed->aComps[i].off + pParsed->aComps[i].cch <= cch);
-        offPrev = (size_t)pParsed->aComps[i].off + pParsed->aComps[i].cch;
+        check(RTPathParsedComps(pParsed)[i].off >= offPrev);
+        check((size_t)RTPathParsedComps(pParsed)[i].off + RTPathParsedComps(pParsed)[i].cch <= cch);
+        offPrev = (size_t)RTPathParsedComps(pParsed)[i].off + RTPathParsedComps(pParsed)[i].cch;
     }
 
     /* Written back, it is the normalised length; in a small buffer, an empty string. */
