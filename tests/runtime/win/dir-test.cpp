@@ -1,5 +1,5 @@
 /*
- * Directories and unique names on the real file system under Wine:
+ * Directories and unique names on the real file system of the test bench:
  * existence, creation and removal of one directory, directory handles and
  * what they lock, the open-reparse-point probe, path information (including
  * items that can only be described from their directory entry or object

@@ -1,5 +1,5 @@
 /*
- * File I/O on the real file system through the real API, under Wine: the
+ * File I/O on the real file system through the real API, on the Windows test bench: the
  * actions and what they report, each sharing value against a second handle
  * (reader, writer, delete, rename), reads past the end, file IDs through
  * several handles, removal, and the failures the system won't produce on
@@ -149,7 +149,7 @@ TEST_F(FileTest, ActionsAndWhatTheyReport)
             EXPECT_EQ(hFile, NIL_RTFILE);
         }
         EXPECT_EQ(readFile(strFile), s_aRows[i].pszAfter ? s_aRows[i].pszAfter : "<missing>");
-        /* Wine keeps no such attribute; what is checked is that it was asked for, and only then. */
+        /* The test system keeps no such attribute; what is checked is that it was asked for, and only then. */
         bool const fIndexFlag = (s_aRows[i].fOpen & RTFILE_O_NOT_CONTENT_INDEXED) && RT_SUCCESS(rc);
         EXPECT_EQ(g_vecAttribCalls.size(), fIndexFlag ? 1u : 0u);
         if (fIndexFlag && g_vecAttribCalls.size() == 1)

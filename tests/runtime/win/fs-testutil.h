@@ -139,8 +139,8 @@ protected:
 };
 
 /*
- * A system-call replacement for systems that can't make symbolic links (Wine
- * answers TRUE to CreateSymbolicLinkW without making one): the real answer,
+ * A system-call replacement for systems that can't make symbolic links (some answer
+ * TRUE to CreateSymbolicLinkW without making one): the real answer,
  * except that the attribute-tag query calls the item a symbolic link.
  */
 inline NTSTATUS NTAPI queryInfoAsSymlink(HANDLE hFile, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb,
