@@ -155,19 +155,16 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
     int rc = KINF_SUCCESS;
     if (fFlags & RTDIR_F_NO_ABS_PATH)
     {
-        pDir->pszPath = RTPathJoinA(pszDirPart, "");
-        size_t const cch = pDir->pszPath ? RTStrLen(pDir->pszPath) : 0;
-        if (pDir->pszPath && cch && pDir->pszPath[cch - 1] != '\\' && pDir->pszPath[cch - 1] != '/')
+        size_t const cch = RTStrLen(pszDirPart);
+        pDir->pszPath = (char *)RTMemAlloc(cch + 2, "dir-path");
+        if (pDir->pszPath)
         {
-            char *pszWithSep = (char *)RTMemRealloc(pDir->pszPath, cch + 2, "dir-path");
-            if (pszWithSep)
+            RTMemCopy(pDir->pszPath, pszDirPart, cch + 1);
+            if (pszDirPart[cch - 1] != '\\' && pszDirPart[cch - 1] != '/')
             {
-                pszWithSep[cch] = '\\';
-                pszWithSep[cch + 1] = '\0';
+                pDir->pszPath[cch] = '\\';
+                pDir->pszPath[cch + 1] = '\0';
             }
-            else
-                RTMemFree(pDir->pszPath);
-            pDir->pszPath = pszWithSep;
         }
     }
     else

@@ -1,5 +1,5 @@
 /*
- * The Windows side of the path module under Wine: the current directory and
+ * The Windows side of the path module on the test bench: the current directory and
  * drive, absolute paths against them, the environment and the temporary
  * directory, the executable's directory, and the conversions to the forms
  * the Win32 and native calls take, with their opens.
