@@ -14,6 +14,8 @@
 #include <zelk/string.h>
 
 #include "QornStubLazy.h"
+
+#include <commctrl.h>
 #include "init-internal.h"
 
 LONG WINAPI rtR3WinUnhandledXcptFilter(EXCEPTION_POINTERS *pXcptPtrs);
@@ -269,6 +271,17 @@ extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)
         return probeMessages();
     if (!RTStrCmp(pszCmd, "streams") && cArgs > 2)
         return probeStreams(papszArgs[2]);
+    if (!RTStrCmp(pszCmd, "comctl32"))
+    {
+        outf("comctl32 before: %RTbool\n", GetModuleHandleW(L"comctl32.dll") != nullptr);
+        INITCOMMONCONTROLSEX Icc = { sizeof(Icc), ICC_PROGRESS_CLASS };
+        outf("InitCommonControlsEx: %RTbool\n", InitCommonControlsEx(&Icc) != FALSE);
+        outf("again: %RTbool\n", InitCommonControlsEx(&Icc) != FALSE);
+        wchar_t wszPath[MAX_PATH];
+        DWORD const cwc = GetModuleFileNameW(GetModuleHandleW(L"comctl32.dll"), wszPath, MAX_PATH);
+        outf("comctl32 after: %.*ls\n", (int)cwc, wszPath);
+        return 0;
+    }
     if (!RTStrCmp(pszCmd, "lazy"))
         return probeLazy();
     if (!RTStrCmp(pszCmd, "planted"))

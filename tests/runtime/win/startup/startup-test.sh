@@ -137,6 +137,13 @@ for dll in MSI USER32 CRYPT32 SHELL32; do
   contains "$dll.DLL from the system directory" "$dll.DLL: C:\\WINDOWS\\SYSTEM32\\" "${stdout^^}"
 done
 
+# COMCTL32 is delay-loaded: absent until the first call, then from the system directory.
+run "$probe" comctl32
+check "delay-loaded COMCTL32" 'comctl32 before: false
+InitCommonControlsEx: true
+again: true
+COMCTL32 AFTER: C:\WINDOWS\SYSTEM32\COMCTL32.DLL' "$(sed 's/^comctl32 after: \(.*\)$/COMCTL32 AFTER: \U\1/' <<<"$stdout")"
+
 # A function the DLL lacks stops the process with the resolve message.
 run "$probe" missing
 check "missing function message" \
