@@ -77,6 +77,7 @@ function(kestrelyn_add_installer name)
   endif()
   add_executable(${name} WIN32 ${exclude} $<TARGET_OBJECTS:QornStubCore>)
   zelk_link_nocrt(${name} ENTRY _KestrelStart@0)
+  zelk_link_comctl32_delay(${name})
   # Sections at page boundaries in the file too: the loader can then map the
   # payload as it is needed instead of reading all of it at start-up.
   target_link_options(${name} PRIVATE -mwindows -Wl,--file-alignment,0x1000)

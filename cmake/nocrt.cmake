@@ -19,3 +19,14 @@ function(zelk_link_nocrt target)
   target_link_libraries(${target} PRIVATE ${_runtime} kernel32 ntdll gcc)
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE CXX)
 endfunction()
+
+# zelk_link_comctl32_delay(target): COMCTL32 as a delay-loaded import.
+function(zelk_link_comctl32_delay target)
+  add_dependencies(${target} zelk-comctl32-delay-lib)
+  target_link_libraries(${target} PRIVATE ${ZELK_COMCTL32_DELAY_LIB})
+  # The stubs of a delay-import library are the first targets of its slots:
+  # ld drops an import library's stub code that nothing names, so name it.
+  # The helper comes from the runtime archive, which the linker has passed.
+  target_link_options(${target} PRIVATE -Wl,-u,_InitCommonControlsEx@4
+    -Wl,-u,___delayLoadHelper2@8)
+endfunction()

@@ -21,7 +21,7 @@ start)
   fi
   # The server and Wine's helper processes outlive this script: they must not
   # hold the test runner's output pipes open, or it waits for them.
-  # A server that is already up (a run by hand, an earlier test) is as good.
+  # A server already running for this prefix (say, from a run by hand) serves as well.
   wineserver -p </dev/null >/dev/null 2>&1 || true
   wine cmd /c exit 0 </dev/null >/dev/null 2>&1
   ;;

@@ -52,7 +52,7 @@ RTFMODE rtFsModeFromDos(uint32_t fAttribs, bool fExecutableName, uint32_t uRepar
 /* The mode of a device or of anything the system gives no file information for. */
 #define RTFS_MODE_DEVICE_DEFAULT UINT32_C(0x004081B6)
 
-/* Windows time (100 ns since 1601) to nanoseconds since 1970. */
+/* Windows time (100 ns since 1601) to nanoseconds since 1970, pinned to the int64 range. */
 int64_t rtFsTimeFromNt(int64_t iNtTime);
 
 /* Zeroes a record and gives it the defaults of the additional-attributes kind. */

@@ -99,6 +99,7 @@ typedef struct RTNTSYSCALLS
     decltype(&::GetFileType) pfnGetFileType;
     decltype(&::CloseHandle) pfnCloseHandle;
     decltype(&::SetFileAttributesW) pfnSetFileAttributesW;
+    decltype(&::DeleteFileW) pfnDeleteFileW;
     decltype(&::CreateDirectoryW) pfnCreateDirectoryW;
     decltype(&::RemoveDirectoryW) pfnRemoveDirectoryW;
     decltype(&::GetEnvironmentVariableW) pfnGetEnvironmentVariableW;

@@ -68,6 +68,20 @@ typedef struct RTPARSEDPATH
     RTPATHCOMP aComps[1];
 } RTPARSEDPATH;
 
+/*
+ * The components of a record: the array runs past the one element declared,
+ * as far as the record's size allows, so index it through this pointer.
+ */
+static inline RTPATHCOMP *RTPathParsedComps(RTPARSEDPATH *pParsed)
+{
+    return pParsed->aComps;
+}
+
+static inline const RTPATHCOMP *RTPathParsedComps(const RTPARSEDPATH *pParsed)
+{
+    return pParsed->aComps;
+}
+
 /* Byte size of a record with room for cComps components. */
 #define RTPARSEDPATH_SIZE(cComps) ((size_t)12 + (size_t)(cComps) * 4)
 

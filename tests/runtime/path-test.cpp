@@ -36,7 +36,7 @@ std::string compsOf(const char *pszPath, const RTPARSEDPATH *pParsed)
     {
         if (i)
             str += '|';
-        str.append(&pszPath[pParsed->aComps[i].off], pParsed->aComps[i].cch);
+        str.append(&pszPath[RTPathParsedComps(pParsed)[i].off], RTPathParsedComps(pParsed)[i].cch);
     }
     return str;
 }
@@ -124,7 +124,7 @@ TEST(RTPathParse, Failures)
     EXPECT_EQ(RTPathParse("C:\\a\\b\\c\\d", &u.Parsed, RTPARSEDPATH_SIZE(2), DOS), KERR_BUFFER_OVERFLOW);
     EXPECT_EQ(u.Parsed.cComps, 5);
     EXPECT_EQ(u.Parsed.cchPath, 10);
-    EXPECT_EQ(u.Parsed.aComps[1].off, 3);
+    EXPECT_EQ(RTPathParsedComps(&u.Parsed)[1].off, 3);
     EXPECT_EQ(u.ab[RTPARSEDPATH_SIZE(2)], 0xee) << "wrote past the record";
     EXPECT_EQ(RTPathParse("C:\\a\\b\\c\\d", &u.Parsed, RTPARSEDPATH_SIZE(5), DOS), 0);
     EXPECT_EQ(RTPathParse("C:\\a\\b\\c\\d", &u.Parsed, RTPARSEDPATH_SIZE(0), DOS), KERR_BUFFER_OVERFLOW);
@@ -169,7 +169,7 @@ TEST(RTPathParsedReassemble, EditedAndBounded)
     ASSERT_EQ(RTPathParse(pszPath, &u.Parsed, sizeof(u), DOS), 0);
 
     /* Drop "two" and the trailing separator. */
-    u.Parsed.aComps[2] = u.Parsed.aComps[3];
+    RTPathParsedComps(&u.Parsed)[2] = RTPathParsedComps(&u.Parsed)[3];
     u.Parsed.cComps = 3;
     u.Parsed.fProps &= (uint16_t)~RTPATH_PROP_DIR_SLASH;
     char szOut[32];
@@ -189,7 +189,7 @@ TEST(RTPathParsedReassemble, EditedAndBounded)
     EXPECT_EQ(RTPathParsedReassemble(pszPath, &u.Parsed, DOS, nullptr, 0), KERR_BUFFER_OVERFLOW);
 
     /* A component that points past the source string is refused, not read. */
-    u.Parsed.aComps[2].off = 60;
+    RTPathParsedComps(&u.Parsed)[2].off = 60;
     EXPECT_EQ(RTPathParsedReassemble(pszPath, &u.Parsed, DOS, szOut, sizeof(szOut)), KERR_INVALID_PARAMETER);
     EXPECT_EQ(RTPathParsedReassemble(pszPath, &u.Parsed, RTPATH_STR_F_STYLE_RESERVED, szOut, sizeof(szOut)),
               KERR_INVALID_FLAGS);

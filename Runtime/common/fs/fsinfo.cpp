@@ -82,8 +82,17 @@ RTFMODE rtFsModeFromDos(uint32_t fAttribs, bool fExecutableName, uint32_t uRepar
 
 int64_t rtFsTimeFromNt(int64_t iNtTime)
 {
-    /* Multiplying first would overflow for times past the year 2262, so split the 1601 offset. */
-    return (iNtTime - INT64_C(116444736000000000)) * 100;
+    /*
+     * Nanoseconds since 1970 in 64 bits cover 1677 to 2262; the 100 ns ticks
+     * since 1601 cover far more (0 is "never", as devices report).  Times
+     * outside are pinned to the ends instead of wrapping into other dates.
+     */
+    int64_t iDiff;
+    int64_t iNs;
+    if (   __builtin_sub_overflow(iNtTime, INT64_C(116444736000000000), &iDiff)
+        || __builtin_mul_overflow(iDiff, 100, &iNs))
+        return iNtTime < INT64_C(116444736000000000) ? INT64_MIN : INT64_MAX;
+    return iNs;
 }
 
 void rtFsObjInfoInit(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional)

@@ -86,9 +86,9 @@ size_t rtPathResolveDots(const char *psz, RTPARSEDPATH *pParsed, size_t iFirst, 
     size_t iWrite = iFirst;
     for (size_t iRead = iFirst; iRead < pParsed->cComps; iRead++)
     {
-        RTPATHCOMP const Comp = pParsed->aComps[iRead];
+        RTPATHCOMP const Comp = RTPathParsedComps(pParsed)[iRead];
         if (iRead < iFirst + cProtected)
-            pParsed->aComps[iWrite++] = Comp;
+            RTPathParsedComps(pParsed)[iWrite++] = Comp;
         else if (rtPathCompIs(psz, Comp, ".", 1))
             continue;
         else if (rtPathCompIs(psz, Comp, "..", 2))
@@ -99,7 +99,7 @@ size_t rtPathResolveDots(const char *psz, RTPARSEDPATH *pParsed, size_t iFirst, 
                 pOuter->cComps--;
         }
         else
-            pParsed->aComps[iWrite++] = Comp;
+            RTPathParsedComps(pParsed)[iWrite++] = Comp;
     }
     return iWrite;
 }
@@ -112,7 +112,7 @@ void rtPathOutComps(RTPATHOUT *pOut, const char *psz, const RTPARSEDPATH *pParse
     {
         if (*pfNeedSep)
             rtPathOutChar(pOut, chSep);
-        rtPathOutAdd(pOut, &psz[pParsed->aComps[i].off], pParsed->aComps[i].cch);
+        rtPathOutAdd(pOut, &psz[RTPathParsedComps(pParsed)[i].off], RTPathParsedComps(pParsed)[i].cch);
         *pfNeedSep = true;
     }
 }
@@ -178,14 +178,14 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase, char chSep)
         }
         else if (pParsed->fProps & RTPATH_PROP_UNC)
         {
-            size_t cchRoot = pParsed->aComps[0].cch;
+            size_t cchRoot = RTPathParsedComps(pParsed)[0].cch;
             if (pParsed->fProps & RTPATH_PROP_ROOT_SLASH)
                 cchRoot--;
             rtPathOutRoot(pOut, pszBase, cchRoot, chSep, false);
             if (pParsed->cComps > 1)
             {
                 rtPathOutChar(pOut, chSep);
-                rtPathOutAdd(pOut, &pszBase[pParsed->aComps[1].off], pParsed->aComps[1].cch);
+                rtPathOutAdd(pOut, &pszBase[RTPathParsedComps(pParsed)[1].off], RTPathParsedComps(pParsed)[1].cch);
             }
         }
         else
@@ -233,7 +233,7 @@ int rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPARSEDPATH *pPar
             return rc;
     }
     /* A clean absolute path is normalised with an upper-case drive; one that needed ".." resolved keeps it. */
-    rtPathOutRoot(pOut, pszPath, pParsed->aComps[0].cch, chSep, fAbsolute && (fProps & RTPATH_PROP_VOLUME));
+    rtPathOutRoot(pOut, pszPath, RTPathParsedComps(pParsed)[0].cch, chSep, fAbsolute && (fProps & RTPATH_PROP_VOLUME));
 
     bool fNeedSep = (fProps & RTPATH_PROP_ROOT_SLASH) == 0;
     rtPathOutComps(pOut, pszPath, pParsed, 1, chSep, &fNeedSep);
@@ -270,7 +270,7 @@ int rtPathAbsJoinBase(const char *pszBase, const char *pszPath, RTPARSEDPATH *pP
     size_t const iFirst = (pParsed->fProps & (RTPATH_PROP_VOLUME | RTPATH_PROP_UNC)) ? 1 : 0;
     pParsed->cComps = (uint16_t)rtPathResolveDots(pszPath, pParsed, iFirst, 0, pBase, cBaseMin, fStop);
 
-    rtPathOutRoot(pOut, pszBase, pBase->aComps[0].cch, chSep, (fBaseProps & RTPATH_PROP_VOLUME) != 0);
+    rtPathOutRoot(pOut, pszBase, RTPathParsedComps(pBase)[0].cch, chSep, (fBaseProps & RTPATH_PROP_VOLUME) != 0);
     bool fNeedSep = false;
     rtPathOutComps(pOut, pszBase, pBase, 1, chSep, &fNeedSep);
     rtPathOutComps(pOut, pszPath, pParsed, iFirst, chSep, &fNeedSep);

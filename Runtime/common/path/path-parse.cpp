@@ -94,8 +94,8 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
     {
         if (cMaxComps > 0)
         {
-            pParsed->aComps[0].off = 0;
-            pParsed->aComps[0].cch = (uint16_t)cchRoot;
+            RTPathParsedComps(pParsed)[0].off = 0;
+            RTPathParsedComps(pParsed)[0].cch = (uint16_t)cchRoot;
         }
         cComps = 1;
     }
@@ -119,8 +119,8 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
         size_t const cchComp = off - offComp;
         if (cComps < cMaxComps)
         {
-            pParsed->aComps[cComps].off = (uint16_t)offComp;
-            pParsed->aComps[cComps].cch = (uint16_t)cchComp;
+            RTPathParsedComps(pParsed)[cComps].off = (uint16_t)offComp;
+            RTPathParsedComps(pParsed)[cComps].cch = (uint16_t)cchComp;
         }
         cComps++;
         cchPath += cchComp + (cNames ? 1 : 0);
@@ -199,7 +199,7 @@ int RTPathParsedReassemble(const char *pszSrcPath, const RTPARSEDPATH *pParsed, 
     size_t cchNeeded = 0;
     for (size_t i = 0; i < cComps; i++)
     {
-        RTPATHCOMP const Comp = pParsed->aComps[i];
+        RTPATHCOMP const Comp = RTPathParsedComps(pParsed)[i];
         if ((size_t)Comp.off + Comp.cch > cchSrc)
             return KERR_INVALID_PARAMETER;
         cchNeeded += Comp.cch;
@@ -219,7 +219,7 @@ int RTPathParsedReassemble(const char *pszSrcPath, const RTPARSEDPATH *pParsed, 
     char *pszOut = pszDst;
     for (size_t i = 0; i < cComps; i++)
     {
-        RTPATHCOMP const Comp = pParsed->aComps[i];
+        RTPATHCOMP const Comp = RTPathParsedComps(pParsed)[i];
         if (i == 0 && fRoot)
         {
             for (size_t j = 0; j < Comp.cch; j++)

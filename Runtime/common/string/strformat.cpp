@@ -177,6 +177,10 @@ size_t rtStrFmtCore(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pf
     const char *pszRun = pszFormat;
     for (;;)
     {
+        /* Literal text: stop at '%' or the NUL, four bytes per round. */
+        while (pszFormat[0] != '%' && pszFormat[0] && pszFormat[1] != '%' && pszFormat[1]
+               && pszFormat[2] != '%' && pszFormat[2] && pszFormat[3] != '%' && pszFormat[3])
+            pszFormat += 4;
         char ch = *pszFormat;
         if (ch != '%')
         {
@@ -436,7 +440,14 @@ size_t rtStrFmtCore(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pf
             case 'F':
             case 'G':
             {
+#if defined(__i386__)
+                /* Taken as bits: an x87 load would turn a signalling NaN into a quiet one. */
+                uint64_t const u64Bits = va_arg(*pva, uint64_t);
+                double r64;
+                RTMemCopy(&r64, &u64Bits, sizeof(r64));
+#else
                 double const r64 = va_arg(*pva, double);
+#endif
                 char szNum[RTSTR_FMT_NUM_BUF];
                 int const cch = RTStrFmtR64(szNum, sizeof(szNum), &r64, cchWidth, cchPrecision,
                                             fFlags);
@@ -448,7 +459,7 @@ size_t rtStrFmtCore(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pf
             {
                 const char *pszNested = va_arg(*pva, const char *);
                 va_list *pvaNested = va_arg(*pva, va_list *);
-                /* Not in the original contract: a bad pointer here would crash the caller. */
+                /* A bad pointer here would crash the caller: print a marker, as for strings. */
                 if (rtStrFmtIsBadPtr(pszNested) || rtStrFmtIsBadPtr(pvaNested))
                     cchRet += rtStrFmtBadPtr(pfnOutput, pvArgOutput,
                                              rtStrFmtIsBadPtr(pszNested) ? (const void *)pszNested

@@ -263,11 +263,16 @@ size_t rtFmtWinErr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char chWhat, uin
  * Error info and the integer/address type table.
  */
 
-size_t rtFmtErrInfo(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTFMTERRINFO *pErrInfo,
+size_t rtFmtErrInfo(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *pvErrInfo,
                     bool fStatus, unsigned fFlags)
 {
-    if (rtStrFmtIsBadPtr(pErrInfo)
-        || (pErrInfo->fFlags & RTFMTERRINFO_F_SET_MASK) != RTFMTERRINFO_F_SET)
+    if (rtStrFmtIsBadPtr(pvErrInfo))
+        return 0;
+    /* Copied: the record may sit at any address, aligned or not. */
+    RTFMTERRINFO ErrInfo;
+    RTMemCopy(&ErrInfo, pvErrInfo, sizeof(ErrInfo));
+    const RTFMTERRINFO *pErrInfo = &ErrInfo;
+    if ((pErrInfo->fFlags & RTFMTERRINFO_F_SET_MASK) != RTFMTERRINFO_F_SET)
         return 0;
     size_t cch = 0;
     if (fStatus)
@@ -287,8 +292,11 @@ size_t rtFmtErrInfo(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTFMTERRI
     return cch;
 }
 
-size_t rtFmtNetAddr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTFMTNETADDR *pAddr)
+size_t rtFmtNetAddr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *pvAddr)
 {
+    RTFMTNETADDR Addr;
+    RTMemCopy(&Addr, pvAddr, sizeof(Addr));
+    const RTFMTNETADDR *pAddr = &Addr;
     switch (pAddr->enmType)
     {
         case RTFMTNETADDR_IPV4:
@@ -458,7 +466,7 @@ size_t rtFmtTypeTable(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **
             if (rtStrFmtIsBadPtr(pv))
                 return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pv, cchWidth, fFlags,
                                       "!BadNetAddr");
-            return rtFmtNetAddr(pfnOutput, pvArgOutput, (const RTFMTNETADDR *)pv);
+            return rtFmtNetAddr(pfnOutput, pvArgOutput, pv);
 
         case kKindUuid:
         {
@@ -477,7 +485,7 @@ size_t rtFmtTypeTable(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **
 
         case kKindErrInfoStatus:
         case kKindErrInfoMsg:
-            return rtFmtErrInfo(pfnOutput, pvArgOutput, (const RTFMTERRINFO *)pv,
+            return rtFmtErrInfo(pfnOutput, pvArgOutput, pv,
                                 pRec->enmKind == kKindErrInfoStatus, fFlags);
 
         default:
@@ -1046,8 +1054,8 @@ size_t rtFmtCtrlReg(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **pp
         return 0;
     }
     *ppszFormat = pszClose + 1;
-    size_t const cchSpec = (size_t)(pszClose - (pszA + 1));
-    if (cchSpec != 7 || !rtIsPrefix(pszA + 1, "x86[cr", 6) || (pszA[7] != '0' && pszA[7] != '4'))
+    size_t const cchRegName = (size_t)(pszClose - (pszA + 1));
+    if (cchRegName != 7 || !rtIsPrefix(pszA + 1, "x86[cr", 6) || (pszA[7] != '0' && pszA[7] != '4'))
         return 0;
     const RTFMTBITNAME *paBits = pszA[7] == '0' ? g_aCr0Bits : g_aCr4Bits;
     size_t const cBits = pszA[7] == '0' ? RT_ELEMENTS(g_aCr0Bits) : RT_ELEMENTS(g_aCr4Bits);

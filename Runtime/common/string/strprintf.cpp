@@ -23,9 +23,13 @@ struct RTFMTBUF
 size_t rtStrFmtBufOutput(void *pvArg, const char *pachChars, size_t cbChars)
 {
     RTFMTBUF *pBuf = (RTFMTBUF *)pvArg;
+    if (!cbChars) /* the end-of-output call */
+        return 0;
     size_t const cbCopy = cbChars < pBuf->cbLeft - 1 ? cbChars : pBuf->cbLeft - 1;
-    if (cbCopy == 1)
-        *pBuf->pch = *pachChars;
+    /* Most pieces are a few bytes: a call into memcpy would cost more than the copy. */
+    if (cbCopy <= 8)
+        for (size_t i = 0; i < cbCopy; i++)
+            pBuf->pch[i] = pachChars[i];
     else
         RTMemCopy(pBuf->pch, pachChars, cbCopy);
     pBuf->pch += cbCopy;

@@ -6,6 +6,8 @@
 #include <zelk/mem.h>
 #include <zelk/utf.h>
 
+#include "utf-internal.h"
+
 namespace {
 
 inline RTUTF16 rtUtf16Swap(RTUTF16 wc)
@@ -123,46 +125,33 @@ size_t RTUtf16Units(PCRTUTF16 pwsz)
 int RTUtf16ToUtf8Ex(PCRTUTF16 pwsz, size_t cwc, char **ppsz, size_t cch, size_t *pcch,
                     const char *pszTag)
 {
-    bool const fCallerBuffer = cch != 0 && *ppsz != nullptr;
+    char *const pszCaller = cch ? *ppsz : nullptr;
     size_t cchNeeded = 0;
     int rc = RTUtf16Utf8BytesEx(pwsz, cwc, &cchNeeded);
-    if (RT_FAILURE(rc))
-    {
-        if (fCallerBuffer)
-            (*ppsz)[0] = '\0';
-        else
-            *ppsz = nullptr;
-        if (pcch)
-            *pcch = RTSTR_MAX;
-        return rc;
-    }
     if (pcch)
         *pcch = cchNeeded;
-
-    char *psz;
-    if (fCallerBuffer)
-    {
-        psz = *ppsz;
-        if (cchNeeded >= cch)
-        {
-            psz[0] = '\0';
-            return KERR_BUFFER_OVERFLOW;
-        }
-    }
-    else
-    {
-        *ppsz = nullptr;
-        if (cch < cchNeeded + 1)
-            cch = cchNeeded + 1;
-        psz = (char *)RTMemAlloc(cch, pszTag);
-        if (!psz)
-            return KERR_NO_STR_MEMORY;
-    }
-
-    rc = rtUtf16ToUtf8Recode(pwsz, cwc, psz, cch - 1);
     if (RT_FAILURE(rc))
     {
-        if (!fCallerBuffer)
+        if (pszCaller)
+            pszCaller[0] = '\0';
+        else
+            *ppsz = nullptr;
+        return rc;
+    }
+
+    size_t cchRoom = 0;
+    char *psz = (char *)rtUtfConvOutput(pszCaller, cch, 1, cchNeeded, KERR_NO_STR_MEMORY, pszTag,
+                                        &cchRoom, &rc);
+    if (!psz)
+    {
+        if (!pszCaller)
+            *ppsz = nullptr;
+        return rc;
+    }
+    rc = rtUtf16ToUtf8Recode(pwsz, cwc, psz, cchRoom - 1);
+    if (RT_FAILURE(rc))
+    {
+        if (psz != pszCaller)
             RTMemFree(psz);
         return rc;
     }

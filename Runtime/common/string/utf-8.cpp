@@ -11,6 +11,8 @@
 #include <zelk/mem.h>
 #include <zelk/utf.h>
 
+#include "utf-internal.h"
+
 namespace {
 
 /*
@@ -329,13 +331,13 @@ int RTStrToUtf16(const char *psz, PRTUTF16 *ppwsz, const char *pszTag)
 int RTStrToUtf16Ex(const char *psz, size_t cch, PRTUTF16 *ppwsz, size_t cwc, size_t *pcwc,
                    const char *pszTag)
 {
-    bool const fCallerBuffer = cwc != 0 && *ppwsz != nullptr;
+    PRTUTF16 const pwszCaller = cwc ? *ppwsz : nullptr;
     size_t cwcNeeded = 0;
     int rc = RTStrUtf16UnitsEx(psz, cch, &cwcNeeded);
     if (RT_FAILURE(rc))
     {
-        if (fCallerBuffer)
-            (*ppwsz)[0] = 0;
+        if (pwszCaller)
+            pwszCaller[0] = 0;
         else
             *ppwsz = nullptr;
         return rc;
@@ -343,30 +345,19 @@ int RTStrToUtf16Ex(const char *psz, size_t cch, PRTUTF16 *ppwsz, size_t cwc, siz
     if (pcwc)
         *pcwc = cwcNeeded;
 
-    PRTUTF16 pwsz;
-    if (fCallerBuffer)
+    size_t cwcRoom = 0;
+    PRTUTF16 pwsz = (PRTUTF16)rtUtfConvOutput(pwszCaller, cwc, sizeof(RTUTF16), cwcNeeded,
+                                              KERR_NO_UTF16_MEMORY, pszTag, &cwcRoom, &rc);
+    if (!pwsz)
     {
-        pwsz = *ppwsz;
-        if (cwcNeeded >= cwc)
-        {
-            pwsz[0] = 0;
-            return KERR_BUFFER_OVERFLOW;
-        }
+        if (!pwszCaller)
+            *ppwsz = nullptr;
+        return rc;
     }
-    else
-    {
-        *ppwsz = nullptr;
-        if (cwc < cwcNeeded + 1)
-            cwc = cwcNeeded + 1;
-        pwsz = (PRTUTF16)RTMemAlloc(cwc * sizeof(RTUTF16), pszTag);
-        if (!pwsz)
-            return KERR_NO_UTF16_MEMORY;
-    }
-
-    rc = rtUtf8ToUtf16Recode(psz, cch, pwsz, cwc - 1);
+    rc = rtUtf8ToUtf16Recode(psz, cch, pwsz, cwcRoom - 1);
     if (RT_FAILURE(rc))
     {
-        if (!fCallerBuffer)
+        if (pwsz != pwszCaller)
             RTMemFree(pwsz);
         return rc;
     }
@@ -376,13 +367,13 @@ int RTStrToUtf16Ex(const char *psz, size_t cch, PRTUTF16 *ppwsz, size_t cwc, siz
 
 int RTStrToCpArray(const char *psz, size_t cch, RTUNICP **ppaCps, size_t cCps, size_t *pcCps)
 {
-    bool const fCallerArray = cCps != 0 && *ppaCps != nullptr;
+    RTUNICP *const paCaller = cCps ? *ppaCps : nullptr;
     size_t cNeeded = 0;
     int rc = RTStrCpCountEx(psz, cch, &cNeeded, nullptr);
     if (RT_FAILURE(rc))
     {
-        if (fCallerArray)
-            (*ppaCps)[0] = 0;
+        if (paCaller)
+            paCaller[0] = 0;
         else
             *ppaCps = nullptr;
         return rc;
@@ -390,24 +381,14 @@ int RTStrToCpArray(const char *psz, size_t cch, RTUNICP **ppaCps, size_t cCps, s
     if (pcCps)
         *pcCps = cNeeded;
 
-    RTUNICP *paCps;
-    if (fCallerArray)
+    size_t cRoom = 0;
+    RTUNICP *paCps = (RTUNICP *)rtUtfConvOutput(paCaller, cCps, sizeof(RTUNICP), cNeeded,
+                                                KERR_NO_CODE_POINT_MEMORY, "RTStrToCpArray", &cRoom, &rc);
+    if (!paCps)
     {
-        paCps = *ppaCps;
-        if (cNeeded >= cCps)
-        {
-            paCps[0] = 0;
-            return KERR_BUFFER_OVERFLOW;
-        }
-    }
-    else
-    {
-        *ppaCps = nullptr;
-        if (cCps < cNeeded + 1)
-            cCps = cNeeded + 1;
-        paCps = (RTUNICP *)RTMemAlloc(cCps * sizeof(RTUNICP), "RTStrToCpArray");
-        if (!paCps)
-            return KERR_NO_CODE_POINT_MEMORY;
+        if (!paCaller)
+            *ppaCps = nullptr;
+        return rc;
     }
 
     /* Validated above: every sequence decodes. */

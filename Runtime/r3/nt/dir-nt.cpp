@@ -155,19 +155,16 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
     int rc = KINF_SUCCESS;
     if (fFlags & RTDIR_F_NO_ABS_PATH)
     {
-        pDir->pszPath = RTPathJoinA(pszDirPart, "");
-        size_t const cch = pDir->pszPath ? RTStrLen(pDir->pszPath) : 0;
-        if (pDir->pszPath && cch && pDir->pszPath[cch - 1] != '\\' && pDir->pszPath[cch - 1] != '/')
+        size_t const cch = RTStrLen(pszDirPart);
+        pDir->pszPath = (char *)RTMemAlloc(cch + 2, "dir-path");
+        if (pDir->pszPath)
         {
-            char *pszWithSep = (char *)RTMemRealloc(pDir->pszPath, cch + 2, "dir-path");
-            if (pszWithSep)
+            RTMemCopy(pDir->pszPath, pszDirPart, cch + 1);
+            if (pszDirPart[cch - 1] != '\\' && pszDirPart[cch - 1] != '/')
             {
-                pszWithSep[cch] = '\\';
-                pszWithSep[cch + 1] = '\0';
+                pDir->pszPath[cch] = '\\';
+                pDir->pszPath[cch + 1] = '\0';
             }
-            else
-                RTMemFree(pDir->pszPath);
-            pDir->pszPath = pszWithSep;
         }
     }
     else
@@ -192,20 +189,21 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
         size_t const cchGiven = RTStrLen(pszDirPart);
         bool const fNoFollow = (fFlags & RTDIR_F_NO_FOLLOW) && cchGiven
                             && pszDirPart[cchGiven - 1] != '\\' && pszDirPart[cchGiven - 1] != '/';
-        char *pszOpen = pDir->pszPath;
-        char *pszOpenFree = nullptr;
-        if (fNoFollow)
-        {
-            /* Without its trailing separator, so that the last component is not traversed. */
-            size_t const cch = RTStrLen(pDir->pszPath);
-            pszOpenFree = RTStrCloneMax(pDir->pszPath, cch > 1 && pDir->pszPath[cch - 2] != ':' ? cch - 1 : cch,
-                                        "dir-open");
-            pszOpen = pszOpenFree;
-        }
-        if (!pszOpen)
+        /*
+         * Opened without the record's trailing separator, except at a root: so that a link
+         * is not traversed when asked for itself, and a file is "not a directory", not a
+         * bad name.  A volume root that wants the separator gets it back from rtNtPathOpen.
+         */
+        size_t cchOpen = RTStrLen(pDir->pszPath);
+        if (cchOpen > 1 && (pDir->pszPath[cchOpen - 1] == '\\' || pDir->pszPath[cchOpen - 1] == '/')
+            && pDir->pszPath[cchOpen - 2] != ':' && pDir->pszPath[cchOpen - 2] != '\\'
+            && pDir->pszPath[cchOpen - 2] != '/')
+            cchOpen--;
+        char *pszOpenFree = RTStrCloneMax(pDir->pszPath, cchOpen, "dir-open");
+        if (!pszOpenFree)
             rc = KERR_NO_MEMORY;
         else
-            rc = rtDirNtOpen(pDir, pszOpen, fNoFollow);
+            rc = rtDirNtOpen(pDir, pszOpenFree, fNoFollow);
         RTMemFree(pszOpenFree);
     }
     RTMemFree(pszDirPart);

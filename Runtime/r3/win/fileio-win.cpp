@@ -127,7 +127,7 @@ int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RT
         /* A file this call made and could not finish is taken away again; one that existed stays. */
         RT_NT_SYS(CloseHandle)(hFile);
         if (enmAction == RTFILEACTION_CREATED)
-            DeleteFileW((LPCWSTR)pwszPath);
+            RT_NT_SYS(DeleteFileW)((LPCWSTR)pwszPath);
         RTStrRelease(pwszPath);
         return rc;
     }

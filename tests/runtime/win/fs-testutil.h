@@ -138,6 +138,30 @@ protected:
     }
 };
 
+/*
+ * A system-call replacement for systems that can't make symbolic links (some answer
+ * TRUE to CreateSymbolicLinkW without making one): the real answer,
+ * except that the attribute-tag query calls the item a symbolic link.
+ */
+inline NTSTATUS NTAPI queryInfoAsSymlink(HANDLE hFile, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb,
+                                         FILE_INFORMATION_CLASS enmClass)
+{
+    NTSTATUS const rcNt = NtQueryInformationFile(hFile, pIos, pv, cb, enmClass);
+    if (enmClass == FileAttributeTagInformation && NT_SUCCESS(rcNt))
+    {
+        ((FILE_ATTRIBUTE_TAG_INFORMATION *)pv)->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        ((FILE_ATTRIBUTE_TAG_INFORMATION *)pv)->ReparseTag = IO_REPARSE_TAG_SYMLINK;
+    }
+    return rcNt;
+}
+
+/* True when the system made a real symbolic link at pszLink. */
+inline bool isRealSymlink(const std::string &strLink)
+{
+    DWORD const fAttribs = GetFileAttributesW(toWide(strLink).c_str());
+    return fAttribs != INVALID_FILE_ATTRIBUTES && (fAttribs & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 /* Resets the system-call table when a test that replaced entries ends, however it ends. */
 struct SysOverrideGuard
 {

@@ -4,13 +4,18 @@
  * it under Wine and checks its output and exit code.
  */
 #include <zelk/err.h>
+#include <zelk/file.h>
 #include <zelk/format.h>
+#include <zelk/getopt.h>
 #include <zelk/init.h>
 #include <zelk/log.h>
 #include <zelk/stderr.h>
+#include <zelk/stream.h>
 #include <zelk/string.h>
 
 #include "QornStubLazy.h"
+
+#include <commctrl.h>
 #include "init-internal.h"
 
 LONG WINAPI rtR3WinUnhandledXcptFilter(EXCEPTION_POINTERS *pXcptPtrs);
@@ -112,6 +117,94 @@ int probeCrashDirect(void)
     return 0;
 }
 
+uint64_t fileSize(const char *pszPath)
+{
+    RTFILE hFile;
+    if (RT_FAILURE(RTFileOpenPath(&hFile, pszPath, RTFILE_O_READ | RTFILE_O_OPEN | RTFILE_O_DENY_NONE)))
+        return UINT64_MAX;
+    uint64_t cb = UINT64_MAX;
+    RTFileGetLength(hFile, &cb);
+    RTFileClose(hFile);
+    return cb;
+}
+
+uint64_t stdoutSize(void)
+{
+    LARGE_INTEGER cb;
+    return GetFileSizeEx(GetStdHandle(STD_OUTPUT_HANDLE), &cb) ? (uint64_t)cb.QuadPart : UINT64_MAX;
+}
+
+/* Message lines and option errors; the script compares both streams. */
+int probeMessages(void)
+{
+    RTMsgPrintError("a\n\nb");
+    RTMsgPrintError("one line\n");
+    RTMsgPrintError("%s and %Rrc", "text", KERR_FILE_NOT_FOUND);
+    RTMsgPrintInfo("");
+    RTMsgPrintInfo("info %d\nsecond", 42);
+    RTMsgReportInitFailure(KERR_WRONG_ORDER);
+
+    static const RTOPTIONDEF s_Def = { "--path", 'p', RTGETOPT_REQ_STRING };
+    RTOPTIONVALUE Value;
+    Value.psz = "stray";
+    RTGetOptPrintError(KINF_OPT_NOT_AN_OPTION, &Value);
+    RTGetOptPrintError('x', &Value);
+    RTGetOptPrintError(300, &Value);
+    Value.psz = "--bogus";
+    RTGetOptPrintError(KERR_OPT_UNKNOWN, &Value);
+    Value.pDef = &s_Def;
+    RTGetOptPrintError(KERR_OPT_BAD_VALUE_FORMAT, &Value);
+    RTGetOptPrintError(KERR_OPT_VALUE_MISSING, &Value);
+    Value.pDef = nullptr;
+    outf("returns %d\n", RTGetOptPrintError(KERR_OPT_VALUE_MISSING, &Value));
+    return 0;
+}
+
+/* Streams on files: newline conversion, buffering, mode errors, sticky errors. */
+int probeStreams(const char *pszDir)
+{
+    char szText[512], szBinary[512], szLine[512];
+    RTStrFmtToBuf(szText, sizeof(szText), "%s\\text.txt", pszDir);
+    RTStrFmtToBuf(szBinary, sizeof(szBinary), "%s\\binary.bin", pszDir);
+    RTStrFmtToBuf(szLine, sizeof(szLine), "%s\\line.txt", pszDir);
+
+    PRTSTREAM pText = nullptr, pBinary = nullptr, pLine = nullptr, pBad = nullptr;
+    outf("open w: %Rrc\n", RTStrmOpenFile(szText, "w", &pText));
+    outf("open wb: %Rrc\n", RTStrmOpenFile(szBinary, "wb", &pBinary));
+    RTStrmFmt(pText, "x\ny");
+    RTStrmFmt(pBinary, "x\ny");
+
+    outf("open a: %Rrc\n", RTStrmOpenFile(szLine, "a", &pLine));
+    outf("line buffering: %Rrc\n", RTStrmSetBuffering(pLine, RTSTRMBUFMODE_LINE));
+    RTStrmFmt(pLine, "abc");
+    outf("line size before newline: %RU64\n", fileSize(szLine));
+    RTStrmFmt(pLine, "\nde");
+    outf("line size after newline: %RU64\n", fileSize(szLine));
+
+    const char *apszBadModes[] = { "q", "", "rx", "+", "wbz" };
+    for (const char *pszMode : apszBadModes)
+        outf("mode '%s': %Rrc\n", pszMode, RTStrmOpenFile(szLine, pszMode, &pBad));
+    outf("buffering 4: %Rrc\n", RTStrmSetBuffering(pLine, 4));
+    outf("buffering of a bad stream: %Rrc\n", RTStrmSetBuffering((PRTSTREAM)(uintptr_t)16, 1));
+    outf("format to a bad stream: %d\n", (int)RTStrmFmt((PRTSTREAM)(uintptr_t)16, "x"));
+
+    /* Writing to a stream opened for reading fails once and then refuses. */
+    PRTSTREAM pReadOnly = nullptr;
+    outf("open r: %Rrc\n", RTStrmOpenFile(szBinary, "r", &pReadOnly));
+    RTStrmSetBuffering(pReadOnly, RTSTRMBUFMODE_UNBUFFERED);
+    RTStrmFmt(pReadOnly, "boom");
+    outf("sticky status: %Rrc\n", RTStrmError(pReadOnly));
+    outf("next write: %d\n", (int)RTStrmFmt(pReadOnly, "again"));
+
+    /* Redirected standard output: flushed at the first newline, then fully buffered. */
+    RTStdOutFmt("first\n");
+    uint64_t const cbAfterFirst = stdoutSize();
+    RTStdOutFmt("second\n");
+    uint64_t const cbAfterSecond = stdoutSize();
+    RTStrmFmt(g_pStdErr, "stdout after first line: %RU64, after second: %RU64\n", cbAfterFirst, cbAfterSecond);
+    return 0; /* termination flushes and closes everything */
+}
+
 } // namespace
 
 extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)
@@ -172,6 +265,21 @@ extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)
         rtStdErrWrite(";", 1);
         rtStdErrWriteFlush("num:", 4);
         rtStdErrWriteMsgNum("rc=", 3, (uint32_t)-102);
+        return 0;
+    }
+    if (!RTStrCmp(pszCmd, "messages"))
+        return probeMessages();
+    if (!RTStrCmp(pszCmd, "streams") && cArgs > 2)
+        return probeStreams(papszArgs[2]);
+    if (!RTStrCmp(pszCmd, "comctl32"))
+    {
+        outf("comctl32 before: %RTbool\n", GetModuleHandleW(L"comctl32.dll") != nullptr);
+        INITCOMMONCONTROLSEX Icc = { sizeof(Icc), ICC_PROGRESS_CLASS };
+        outf("InitCommonControlsEx: %RTbool\n", InitCommonControlsEx(&Icc) != FALSE);
+        outf("again: %RTbool\n", InitCommonControlsEx(&Icc) != FALSE);
+        wchar_t wszPath[MAX_PATH];
+        DWORD const cwc = GetModuleFileNameW(GetModuleHandleW(L"comctl32.dll"), wszPath, MAX_PATH);
+        outf("comctl32 after: %.*ls\n", (int)cwc, wszPath);
         return 0;
     }
     if (!RTStrCmp(pszCmd, "lazy"))

@@ -60,6 +60,57 @@ exe name: $(basename "$probe")" "$stdout"
 run "$probe" writers
 check "direct writers" $'str;<pszString=      00000010>;     00000abc;12345678;0xdead;3010 (0xbc2);num:rc=-102\r' "$stderr"
 
+# Message lines, the start-up failure message and the option parser's messages.
+run "$probe" messages
+name=$(basename "$probe")
+check "error lines" "$name: error: a
+$name: error: b
+$name: error: one line
+$name: error: text and KERR_FILE_NOT_FOUND
+$name: fatal error: RTR3Init: KERR_WRONG_ORDER
+$name: error: Invalid parameter: stray
+$name: error: Unhandled option: -x
+$name: error: Unhandled option: 300 (0x12c)
+$name: error: Unknown option: '--bogus'
+$name: error: The value given '--path' has an invalid format.
+$name: error: --path: The option requires a value.
+$name: error: The option requires a value." "$(tr -d '\r' < "$err" | grep -v '^$')"
+check "empty line kept, CR LF endings" 13 "$(grep -c $'\r$' "$err")"
+check "info lines" "
+returns 2
+$name: info: info 42
+$name: info: second" "$stdout"
+
+# Streams on files: CR LF in text mode only, line buffering, mode errors, sticky errors.
+mkdir -p "$work/streams"
+run "$probe" streams "$(winepath -w "$work/streams")"
+check "text stream" $'x\r\ny' "$(cat "$work/streams/text.txt")"
+check "binary stream" $'x\ny' "$(cat "$work/streams/binary.bin")"
+check "line-buffered stream" $'abc\r\nde' "$(cat "$work/streams/line.txt")"
+check "stream probe" "open w: KINF_SUCCESS
+open wb: KINF_SUCCESS
+open a: KINF_SUCCESS
+line buffering: KINF_SUCCESS
+line size before newline: 0
+line size after newline: 5
+mode 'q': KERR_INVALID_FLAGS
+mode '': KERR_INVALID_FLAGS
+mode 'rx': KERR_INVALID_FLAGS
+mode '+': KERR_INVALID_FLAGS
+mode 'wbz': KERR_INVALID_FLAGS
+buffering 4: KERR_INVALID_PARAMETER
+buffering of a bad stream: KERR_INVALID_HANDLE
+format to a bad stream: -2
+open r: KINF_SUCCESS
+sticky status: KERR_ACCESS_DENIED
+next write: -1
+first
+second" "$stdout"
+sizes=$(tr -d '\r' <<<"$stderr" | sed -n 's/^stdout after first line: \([0-9]*\), after second: \([0-9]*\)$/\1 \2/p')
+[ -n "$sizes" ] && [ "${sizes% *}" = "${sizes#* }" ] \
+  && echo "ok   redirected standard output is fully buffered after its first flush" \
+  || { echo "FAIL redirected standard output: $stderr"; fails=$((fails + 1)); }
+
 # A failing static initialiser stops start-up with its value.
 run "$initfail"
 check "static initialiser exit" 7 "$code"
@@ -85,6 +136,13 @@ check "planted DLLs stay unloaded" "" "$(cd "$work/planted" && ls ./*.loaded 2>/
 for dll in MSI USER32 CRYPT32 SHELL32; do
   contains "$dll.DLL from the system directory" "$dll.DLL: C:\\WINDOWS\\SYSTEM32\\" "${stdout^^}"
 done
+
+# COMCTL32 is delay-loaded: absent until the first call, then from the system directory.
+run "$probe" comctl32
+check "delay-loaded COMCTL32" 'comctl32 before: false
+InitCommonControlsEx: true
+again: true
+COMCTL32 AFTER: C:\WINDOWS\SYSTEM32\COMCTL32.DLL' "$(sed 's/^comctl32 after: \(.*\)$/COMCTL32 AFTER: \U\1/' <<<"$stdout")"
 
 # A function the DLL lacks stops the process with the resolve message.
 run "$probe" missing

@@ -1,0 +1,542 @@
+/*
+ * Directories and unique names on the real file system of the test bench:
+ * existence, creation and removal of one directory, directory handles and
+ * what they lock, the open-reparse-point probe, path information (including
+ * items that can only be described from their directory entry or object
+ * directory), and the unique-name operations.
+ */
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include <zelk/dir.h>
+#include <zelk/err.h>
+#include <zelk/file.h>
+#include <zelk/fs.h>
+#include <zelk/path.h>
+
+#include "file-internal.h"
+#include "nt.h"
+#include "path-internal.h"
+#include "runtime/win/fs-testutil.h"
+
+using namespace fstest;
+
+namespace {
+
+class DirTest : public ScratchDirTest
+{
+};
+
+/* Replacements for the system-call table. */
+
+/* A system that refuses the open-reparse-point option, counting the opens that ask for it. */
+unsigned g_cReparseAsked;
+
+NTSTATUS NTAPI createFileNoReparseOption(PHANDLE ph, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr,
+                                         PIO_STATUS_BLOCK pIos, PLARGE_INTEGER pcbAlloc, ULONG fAttribs,
+                                         ULONG fShare, ULONG uDisposition, ULONG fOptions, PVOID pvEa, ULONG cbEa)
+{
+    if (fOptions & FILE_OPEN_REPARSE_POINT)
+    {
+        g_cReparseAsked++;
+        return RTNT_STATUS_INVALID_PARAMETER;
+    }
+    return NtCreateFile(ph, fAccess, pObjAttr, pIos, pcbAlloc, fAttribs, fShare, uDisposition, fOptions, pvEa, cbEa);
+}
+
+/* Opens of names ending in "locked" are refused as if another process held the item. */
+NTSTATUS NTAPI createFileLockedOut(PHANDLE ph, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr,
+                                   PIO_STATUS_BLOCK pIos, PLARGE_INTEGER pcbAlloc, ULONG fAttribs, ULONG fShare,
+                                   ULONG uDisposition, ULONG fOptions, PVOID pvEa, ULONG cbEa)
+{
+    std::wstring const wstrName(pObjAttr->ObjectName->Buffer, pObjAttr->ObjectName->Length / sizeof(WCHAR));
+    if (wstrName.size() >= 6 && wstrName.compare(wstrName.size() - 6, 6, L"locked") == 0)
+        return RTNT_STATUS_SHARING_VIOLATION;
+    if (wstrName.size() >= 6 && wstrName.compare(wstrName.size() - 6, 6, L"denied") == 0)
+        return RTNT_STATUS_ACCESS_DENIED;
+    return NtCreateFile(ph, fAccess, pObjAttr, pIos, pcbAlloc, fAttribs, fShare, uDisposition, fOptions, pvEa, cbEa);
+}
+
+NTSTATUS NTAPI fullAttributesNotImplemented(POBJECT_ATTRIBUTES, PFILE_NETWORK_OPEN_INFORMATION)
+{
+    return RTNT_STATUS_NOT_IMPLEMENTED;
+}
+
+NTSTATUS NTAPI fullAttributesSharingViolation(POBJECT_ATTRIBUTES, PFILE_NETWORK_OPEN_INFORMATION)
+{
+    return RTNT_STATUS_SHARING_VIOLATION;
+}
+
+/* "\??\Z:" leads nowhere. */
+NTSTATUS NTAPI createFileDanglingZ(PHANDLE ph, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr,
+                                   PIO_STATUS_BLOCK pIos, PLARGE_INTEGER pcbAlloc, ULONG fAttribs, ULONG fShare,
+                                   ULONG uDisposition, ULONG fOptions, PVOID pvEa, ULONG cbEa)
+{
+    std::wstring const wstrName(pObjAttr->ObjectName->Buffer, pObjAttr->ObjectName->Length / sizeof(WCHAR));
+    if (wstrName == L"\\??\\Z:")
+        return RTNT_STATUS_OBJECT_NAME_NOT_FOUND;
+    return NtCreateFile(ph, fAccess, pObjAttr, pIos, pcbAlloc, fAttribs, fShare, uDisposition, fOptions, pvEa, cbEa);
+}
+
+BOOL WINAPI setAttributesFailing(LPCWSTR, DWORD)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+unsigned g_cCreateDirCalls;
+
+BOOL WINAPI createDirectoryCounted(LPCWSTR pwszPath, LPSECURITY_ATTRIBUTES pSecAttr)
+{
+    g_cCreateDirCalls++;
+    return CreateDirectoryW(pwszPath, pSecAttr);
+}
+
+BOOL WINAPI createDirectoryAlwaysExists(LPCWSTR, LPSECURITY_ATTRIBUTES)
+{
+    g_cCreateDirCalls++;
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+}
+
+bool isUniqueName(const std::string &strName, size_t cch)
+{
+    if (strName.size() != cch)
+        return false;
+    for (char ch : strName)
+        if (!((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'z')))
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST_F(DirTest, MakeExistsDelete)
+{
+    std::string const strDir = path("made");
+    EXPECT_FALSE(RTDirExists(strDir.c_str()));
+    ASSERT_EQ(RTDirMake(strDir.c_str(), 0755, 0), 0);
+    EXPECT_TRUE(RTDirExists(strDir.c_str()));
+    EXPECT_EQ(RTDirMake(strDir.c_str(), 0755, 0), KERR_ALREADY_EXISTS);
+    EXPECT_EQ(RTDirMake(path("no\\such\\parent").c_str(), 0755, 0), KERR_PATH_NOT_FOUND);
+    EXPECT_EQ(RTDirMake(path("file-mode").c_str(), RTFS_TYPE_FILE | 0755, 0), KERR_INVALID_FMODE);
+    EXPECT_EQ(RTDirMake(path("flags").c_str(), 0755, 8), KERR_INVALID_FLAGS);
+    EXPECT_FALSE(exists(path("file-mode")));
+    EXPECT_EQ(RTDirMake(path("typed").c_str(), RTFS_TYPE_DIRECTORY | RTFS_DOS_DIRECTORY | 0700, 0), 0);
+
+    /* A file is not a directory; a directory with something in it is not removed. */
+    ASSERT_TRUE(writeFile(path("made\\inside.txt"), "x"));
+    EXPECT_FALSE(RTDirExists(path("made\\inside.txt").c_str()));
+    EXPECT_EQ(RTDirDelete(strDir.c_str()), KERR_DIR_NOT_EMPTY);
+    EXPECT_TRUE(RTDirExists(strDir.c_str()));
+    EXPECT_EQ(readFile(path("made\\inside.txt")), "x");
+    ASSERT_TRUE(DeleteFileW(toWide(path("made\\inside.txt")).c_str()));
+    EXPECT_EQ(RTDirDelete(strDir.c_str()), 0);
+    EXPECT_FALSE(exists(strDir));
+    EXPECT_EQ(RTDirDelete(strDir.c_str()), KERR_FILE_NOT_FOUND);
+    EXPECT_EQ(RTDirDelete(path("no\\such").c_str()), KERR_PATH_NOT_FOUND);
+    EXPECT_EQ(RTDirMake(nullptr, 0, 0), KERR_INVALID_POINTER);
+    EXPECT_FALSE(RTDirExists(""));
+}
+
+TEST_F(DirTest, NotContentIndexedAttribute)
+{
+    SysOverrideGuard Guard;
+    g_rtNtSysOverride.pfnSetFileAttributesW = setAttributesFailing;
+
+    /* The attribute can't be set: the failure comes back and nothing is left behind. */
+    EXPECT_EQ(RTDirMake(path("a").c_str(), 0700, 0), KERR_ACCESS_DENIED);
+    EXPECT_FALSE(exists(path("a")));
+    EXPECT_EQ(RTDirMake(path("b").c_str(), 0700, RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_NOT_CRITICAL), 0);
+    EXPECT_TRUE(RTDirExists(path("b").c_str()));
+    EXPECT_EQ(RTDirMake(path("c").c_str(), 0700, RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_DONT_SET), 0);
+    EXPECT_TRUE(RTDirExists(path("c").c_str()));
+}
+
+TEST_F(DirTest, HandleLocksTheDirectory)
+{
+    std::string const strDir = path("held");
+    ASSERT_EQ(RTDirMake(strDir.c_str(), 0700, 0), 0);
+    RTDIR hDir = NIL_RTDIR;
+    ASSERT_EQ(RTDirOpenPath(&hDir, strDir.c_str()), 0);
+    EXPECT_TRUE(RTDirIsUsable(hDir));
+    EXPECT_EQ(*(const uint32_t *)hDir, UINT32_C(0x19291112));
+
+    /* Files can come and go inside; the directory itself can't be removed or renamed. */
+    EXPECT_TRUE(writeFile(path("held\\f.txt"), "x"));
+    EXPECT_TRUE(DeleteFileW(toWide(path("held\\f.txt")).c_str()));
+    EXPECT_NE(RTDirDelete(strDir.c_str()), 0);
+    EXPECT_TRUE(exists(strDir));
+    EXPECT_FALSE(MoveFileW(toWide(strDir).c_str(), toWide(path("moved")).c_str()));
+    EXPECT_TRUE(exists(strDir));
+
+    EXPECT_EQ(RTDirClose(hDir), 0);
+    EXPECT_EQ(RTDirDelete(strDir.c_str()), 0);
+
+    EXPECT_FALSE(RTDirIsUsable(NIL_RTDIR));
+    EXPECT_FALSE(RTDirIsUsable((RTDIR)(uintptr_t)0x10));
+    EXPECT_EQ(RTDirClose(NIL_RTDIR), KERR_INVALID_PARAMETER);
+    uint32_t au32Fake[8] = { UINT32_C(0xE6D6EEED) };
+    EXPECT_FALSE(RTDirIsUsable((RTDIR)au32Fake));
+    EXPECT_EQ(RTDirClose((RTDIR)au32Fake), KERR_INVALID_PARAMETER);
+}
+
+TEST_F(DirTest, OpenFailuresAndArguments)
+{
+    ASSERT_TRUE(writeFile(path("file.txt"), "x"));
+    ASSERT_EQ(RTDirMake(path("sub").c_str(), 0700, 0), 0);
+    static const struct { const char *pszName; uint32_t enmFilter; uint32_t fFlags; int rc; } s_aRows[] =
+    {
+        { "sub",               RTDIRFILTER_NONE,  0,    0 },
+        { "sub\\",             RTDIRFILTER_NONE,  0,    0 },
+        { "sub\\*.txt",        RTDIRFILTER_WINNT, 0,    0 },
+        { "sub",               RTDIRFILTER_NONE,  RTDIR_F_NO_FOLLOW, 0 },
+        { "sub",               RTDIRFILTER_NONE,  RTDIR_F_NO_ABS_PATH, 0 },
+        { "file.txt",          RTDIRFILTER_NONE,  0,    KERR_NOT_A_DIRECTORY },
+        { "missing",           RTDIRFILTER_NONE,  0,    KERR_FILE_NOT_FOUND },
+        { "missing\\x\\*.txt", RTDIRFILTER_WINNT, 0,    KERR_PATH_NOT_FOUND },
+        { "sub",               RTDIRFILTER_NONE,  0x10, KERR_INVALID_FLAGS },
+        { "sub",               RTDIRFILTER_UNIX,  0,    KERR_NOT_IMPLEMENTED },
+        { "sub",               RTDIRFILTER_UNIX_UPCASED, 0, KERR_NOT_IMPLEMENTED },
+        { "sub",               RTDIRFILTER_INVALID, 0,  KERR_INVALID_PARAMETER },
+        { "sub",               7,                 0,    KERR_INVALID_PARAMETER },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
+        RTDIR hDir = NIL_RTDIR;
+        int rc = RTDirOpenPathFiltered(&hDir, path(s_aRows[i].pszName).c_str(), s_aRows[i].enmFilter,
+                                       s_aRows[i].fFlags);
+        EXPECT_EQ(rc, s_aRows[i].rc);
+        if (RT_SUCCESS(rc))
+        {
+            EXPECT_TRUE(RTDirIsUsable(hDir));
+            EXPECT_EQ(RTDirClose(hDir), 0);
+        }
+        else
+        {
+            EXPECT_EQ(hDir, NIL_RTDIR);
+        }
+    }
+    RTDIR hDir;
+    EXPECT_EQ(RTDirOpenPath(nullptr, m_strDir.c_str()), KERR_INVALID_POINTER);
+    EXPECT_EQ(RTDirOpenPath(&hDir, nullptr), KERR_INVALID_POINTER);
+    EXPECT_EQ(RTDirOpenPathFiltered(&hDir, "", RTDIRFILTER_NONE, 0), KERR_INVALID_PARAMETER);
+
+    /* Relative to the current directory. */
+    ASSERT_EQ(RTPathSetCurrent(m_strDir.c_str()), 0);
+    ASSERT_EQ(RTDirOpenPath(&hDir, "sub"), 0);
+    EXPECT_EQ(RTDirClose(hDir), 0);
+}
+
+TEST_F(DirTest, SymbolicLinkRefusedWithNoFollow)
+{
+    ASSERT_EQ(RTDirMake(path("real").c_str(), 0700, 0), 0);
+    std::string const strLink = path("link");
+    CreateSymbolicLinkW(toWide(strLink).c_str(), toWide(path("real")).c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+    SysOverrideGuard Guard;
+    if (!isRealSymlink(strLink))
+    {
+        /* Let the system call the directory a link. */
+        ASSERT_EQ(RTDirMake(strLink.c_str(), 0700, 0), 0);
+        g_rtNtSysOverride.pfnNtQueryInformationFile = queryInfoAsSymlink;
+    }
+    RTDIR hDir = NIL_RTDIR;
+    EXPECT_EQ(RTDirOpenPathFiltered(&hDir, strLink.c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW), KERR_IS_A_SYMLINK);
+    EXPECT_EQ(hDir, NIL_RTDIR);
+    /* Without the flag, or with a trailing separator, the link is followed. */
+    ASSERT_EQ(RTDirOpenPathFiltered(&hDir, strLink.c_str(), RTDIRFILTER_NONE, 0), 0);
+    EXPECT_EQ(RTDirClose(hDir), 0);
+    ASSERT_EQ(RTDirOpenPathFiltered(&hDir, (strLink + "\\").c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW), 0);
+    EXPECT_EQ(RTDirClose(hDir), 0);
+}
+
+TEST_F(DirTest, ReparseOptionProbeIsSettledOnce)
+{
+    ASSERT_EQ(RTDirMake(path("d").c_str(), 0700, 0), 0);
+    int32_t const enmSaved = g_rtDirNtReparseSupport;
+
+    /* The real system settles it as supported. */
+    g_rtDirNtReparseSupport = RTNT_REPARSE_SUPPORT_UNKNOWN;
+    RTDIR hDir = NIL_RTDIR;
+    ASSERT_EQ(RTDirOpenPathFiltered(&hDir, path("d").c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW), 0);
+    EXPECT_EQ(RTDirClose(hDir), 0);
+    EXPECT_EQ(g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_YES);
+
+    /* A system that refuses the option: learnt from the first open, never asked again. */
+    SysOverrideGuard Guard;
+    g_rtNtSysOverride.pfnNtCreateFile = createFileNoReparseOption;
+    g_rtDirNtReparseSupport = RTNT_REPARSE_SUPPORT_UNKNOWN;
+    g_cReparseAsked = 0;
+    unsigned cAskedByFirst = 0;
+    for (int i = 0; i < 3; i++)
+    {
+        SCOPED_TRACE(testing::Message() << "open " << i);
+        ASSERT_EQ(RTDirOpenPathFiltered(&hDir, path("d").c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW), 0);
+        EXPECT_EQ(RTDirClose(hDir), 0);
+        EXPECT_EQ(g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_NO);
+        if (i == 0)
+            cAskedByFirst = g_cReparseAsked;
+    }
+    EXPECT_GE(cAskedByFirst, 1u);
+    EXPECT_EQ(g_cReparseAsked, cAskedByFirst) << "asked again after the refusal was known";
+
+    /* Once known to work, a refusal is a real failure, not news about the system. */
+    g_rtDirNtReparseSupport = RTNT_REPARSE_SUPPORT_YES;
+    EXPECT_EQ(RTDirOpenPathFiltered(&hDir, path("d").c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW),
+              KERR_INVALID_PARAMETER);
+    EXPECT_EQ(g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_YES);
+    g_rtDirNtReparseSupport = enmSaved;
+}
+
+TEST_F(DirTest, PathInfoRows)
+{
+    ASSERT_TRUE(writeFile(path("plain.txt"), "0123456789"));
+    ASSERT_TRUE(writeFile(path("tool.EXE"), "MZ"));
+    ASSERT_TRUE(writeFile(path("script.cmd"), "@echo"));
+    ASSERT_TRUE(writeFile(path("ro.txt"), "r"));
+    ASSERT_TRUE(SetFileAttributesW(toWide(path("ro.txt")).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_EQ(RTDirMake(path("dir").c_str(), 0700, 0), 0);
+
+    static const struct { const char *pszName; uint32_t enmAdd; uint32_t fFlags; int rc; RTFMODE fMode; int64_t cb; }
+    s_aRows[] =
+    {
+        { "plain.txt",  RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK, 0, RTFS_TYPE_FILE | 0666, 10 },
+        { "plain.txt",  RTFSOBJATTRADD_UNIX,    RTPATH_F_ON_LINK,     0, RTFS_TYPE_FILE | 0666, 10 },
+        { "plain.txt",  RTFSOBJATTRADD_EASIZE,  RTPATH_F_FOLLOW_LINK | RTPATH_F_NO_SYMLINKS, 0, RTFS_TYPE_FILE | 0666, 10 },
+        { "tool.EXE",   RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK, 0, RTFS_TYPE_FILE | 0777, 2 },
+        { "tool.EXE",   RTFSOBJATTRADD_UNIX,    RTPATH_F_FOLLOW_LINK, 0, RTFS_TYPE_FILE | 0777, 2 },
+        { "script.cmd", RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK, 0, RTFS_TYPE_FILE | 0777, 5 },
+        { "ro.txt",     RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK, 0, RTFS_TYPE_FILE | 0444, 1 },
+        { "dir",        RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK, 0, RTFS_TYPE_DIRECTORY | 0777, -1 },
+        { "dir\\",      RTFSOBJATTRADD_UNIX,    RTPATH_F_FOLLOW_LINK, 0, RTFS_TYPE_DIRECTORY | 0777, -1 },
+        { "missing",    RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK, KERR_FILE_NOT_FOUND, 0, 0 },
+        { "missing\\x", RTFSOBJATTRADD_UNIX,    RTPATH_F_FOLLOW_LINK, KERR_PATH_NOT_FOUND, 0, 0 },
+        { "plain.txt",  0,                      RTPATH_F_FOLLOW_LINK, KERR_INVALID_PARAMETER, 0, 0 },
+        { "plain.txt",  6,                      RTPATH_F_FOLLOW_LINK, KERR_INVALID_PARAMETER, 0, 0 },
+        { "plain.txt",  RTFSOBJATTRADD_NOTHING, 0,                    KERR_INVALID_PARAMETER, 0, 0 },
+        { "plain.txt",  RTFSOBJATTRADD_NOTHING, 3,                    KERR_INVALID_PARAMETER, 0, 0 },
+        { "plain.txt",  RTFSOBJATTRADD_NOTHING, 4,                    KERR_INVALID_PARAMETER, 0, 0 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
+        RTFSOBJINFO Info;
+        int rc = RTPathGetInfo(path(s_aRows[i].pszName).c_str(), &Info, s_aRows[i].enmAdd, s_aRows[i].fFlags);
+        ASSERT_EQ(rc, s_aRows[i].rc);
+        if (rc != 0)
+            continue;
+        EXPECT_EQ(Info.Attr.fMode & (RTFS_TYPE_MASK | RTFS_UNIX_MASK), s_aRows[i].fMode) << std::oct << Info.Attr.fMode;
+        if (s_aRows[i].cb >= 0)
+        {
+            EXPECT_EQ(Info.cbObject, s_aRows[i].cb);
+        }
+        EXPECT_EQ(Info.Attr.enmAdditional, (RTFSOBJATTRADD)s_aRows[i].enmAdd);
+        if (s_aRows[i].enmAdd == RTFSOBJATTRADD_UNIX)
+        {
+            EXPECT_NE(Info.Attr.u.Unix.INodeId, 0u);
+        }
+    }
+    SetFileAttributesW(toWide(path("ro.txt")).c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    RTFSOBJINFO Info;
+    EXPECT_EQ(RTPathGetInfo(nullptr, &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK), KERR_INVALID_POINTER);
+    EXPECT_EQ(RTPathGetInfo(path("plain.txt").c_str(), nullptr, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK),
+              KERR_INVALID_POINTER);
+    EXPECT_EQ(RTPathGetInfo("", &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK), KERR_INVALID_PARAMETER);
+}
+
+TEST_F(DirTest, PathInfoSameThroughEveryRoute)
+{
+    ASSERT_TRUE(writeFile(path("x.dat"), std::string(1234, 'x')));
+    RTFSOBJINFO Quick, Opened;
+    /* Kind 1 takes the full-attributes shortcut, kind 2 opens the file. */
+    ASSERT_EQ(RTPathGetInfo(path("x.dat").c_str(), &Quick, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK), 0);
+    ASSERT_EQ(RTPathGetInfo(path("x.dat").c_str(), &Opened, RTFSOBJATTRADD_UNIX, RTPATH_F_FOLLOW_LINK), 0);
+    EXPECT_EQ(Quick.cbObject, Opened.cbObject);
+    EXPECT_EQ(Quick.Attr.fMode, Opened.Attr.fMode);
+    EXPECT_EQ(Quick.ModificationTime, Opened.ModificationTime);
+
+    /* Kind 2 agrees with the handle of the file. */
+    RTFILE hFile = NIL_RTFILE;
+    ASSERT_EQ(RTFileOpenPath(&hFile, path("x.dat").c_str(), RTFILE_O_OPEN | RTFILE_O_READ), 0);
+    RTFSOBJINFO ByHandle;
+    ASSERT_EQ(RTFileQueryInfo(hFile, &ByHandle, RTFSOBJATTRADD_UNIX), 0);
+    RTFileClose(hFile);
+    EXPECT_EQ(ByHandle.Attr.u.Unix.INodeId, Opened.Attr.u.Unix.INodeId);
+    EXPECT_EQ(ByHandle.Attr.u.Unix.INodeIdDevice, Opened.Attr.u.Unix.INodeIdDevice);
+
+    /* Without the shortcut (an older system), the open gives the same. */
+    SysOverrideGuard Guard;
+    g_rtNtSysOverride.pfnNtQueryFullAttributesFile = fullAttributesNotImplemented;
+    RTFSOBJINFO NoShortcut;
+    ASSERT_EQ(RTPathGetInfo(path("x.dat").c_str(), &NoShortcut, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK), 0);
+    EXPECT_EQ(NoShortcut.cbObject, 1234);
+    EXPECT_EQ(NoShortcut.Attr.fMode, Quick.Attr.fMode);
+}
+
+TEST_F(DirTest, PathInfoFromTheDirectoryEntry)
+{
+    ASSERT_TRUE(writeFile(path("held-locked"), "held by another"));
+    ASSERT_TRUE(writeFile(path("acl-denied"), "no access"));
+    ASSERT_EQ(RTDirMake(path("dir-locked").c_str(), 0700, 0), 0);
+    SysOverrideGuard Guard;
+    g_rtNtSysOverride.pfnNtCreateFile = createFileLockedOut;
+    g_rtNtSysOverride.pfnNtQueryFullAttributesFile = fullAttributesSharingViolation;
+
+    static const struct { const char *pszName; RTFMODE fType; int64_t cb; } s_aRows[] =
+    {
+        { "held-locked", RTFS_TYPE_FILE, 15 },
+        { "acl-denied", RTFS_TYPE_FILE, 9 },
+        { "dir-locked", RTFS_TYPE_DIRECTORY, -1 },
+    };
+    RTFSOBJINFO Info;
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
+        ASSERT_EQ(RTPathGetInfo(path(s_aRows[i].pszName).c_str(), &Info, RTFSOBJATTRADD_UNIX, RTPATH_F_FOLLOW_LINK), 0);
+        EXPECT_EQ(Info.Attr.fMode & RTFS_TYPE_MASK, s_aRows[i].fType);
+        if (s_aRows[i].cb >= 0)
+        {
+            EXPECT_EQ(Info.cbObject, s_aRows[i].cb);
+        }
+        EXPECT_GT(Info.ModificationTime, INT64_C(1600000000) * 1000000000);
+    }
+    EXPECT_TRUE(RTDirExists(path("dir-locked").c_str()));
+    EXPECT_EQ(RTPathGetInfo(path("gone-locked").c_str(), &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK),
+              KERR_FILE_NOT_FOUND);
+}
+
+TEST_F(DirTest, PathInfoOfObjectNamespaceItems)
+{
+    static const struct { const char *pszPath; int rc; RTFMODE fType; } s_aRows[] =
+    {
+        { "\\\\:zelknt:\\Device", 0, RTFS_TYPE_DIRECTORY },
+        { "\\\\:zelknt:\\", 0, RTFS_TYPE_DIRECTORY },
+        { "\\\\:zelknt:\\Device\\Null", 0, RTFS_TYPE_FILE },
+        { "\\\\:zelknt:\\NoSuchObjectDir", KERR_FILE_NOT_FOUND, 0 },
+        { "\\\\:zelknt:\\Device\\NoSuchDevice", KERR_FILE_NOT_FOUND, 0 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszPath);
+        RTFSOBJINFO Info;
+        int rc = RTPathGetInfo(s_aRows[i].pszPath, &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_ON_LINK);
+        ASSERT_EQ(rc, s_aRows[i].rc);
+        if (rc == 0)
+        {
+            EXPECT_EQ(Info.Attr.fMode & RTFS_TYPE_MASK, s_aRows[i].fType) << std::hex << Info.Attr.fMode;
+        }
+    }
+    EXPECT_TRUE(RTDirExists("\\\\:zelknt:\\Device"));
+
+    /*
+     * A symbolic link of the object manager is followed by every open; one
+     * that leads nowhere can only be described from its object directory.
+     */
+    SysOverrideGuard Guard;
+    g_rtNtSysOverride.pfnNtCreateFile = createFileDanglingZ;
+    RTFSOBJINFO Info;
+    ASSERT_EQ(RTPathGetInfo("\\\\:zelknt:\\??\\Z:", &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_ON_LINK), 0);
+    EXPECT_EQ(Info.Attr.fMode & RTFS_TYPE_MASK, RTFS_TYPE_SYMLINK);
+}
+
+TEST_F(DirTest, MakeUniqueDirectories)
+{
+    std::string const strTemplate = path("XXXXXXXXXXXXXXXXXXXXXXXX");
+    std::set<std::string> setNames;
+    for (int i = 0; i < 1000; i++)
+    {
+        char szBuf[512];
+        strcpy(szBuf, strTemplate.c_str());
+        ASSERT_EQ(RTDirMakeUnique(szBuf, 0700), 0) << "creation " << i;
+        std::string const strMade = szBuf;
+        ASSERT_EQ(strMade.substr(0, m_strDir.size() + 1), m_strDir + "\\");
+        std::string const strName = strMade.substr(m_strDir.size() + 1);
+        ASSERT_TRUE(isUniqueName(strName, 24)) << strName;
+        ASSERT_TRUE(RTDirExists(strMade.c_str()));
+        setNames.insert(strName);
+    }
+    EXPECT_EQ(setNames.size(), 1000u);
+
+    static const char *s_apszBad[] = { "no-x-here", "ab.XX.msi", "" };
+    for (size_t i = 0; i < RT_ELEMENTS(s_apszBad); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_apszBad[i]);
+        char szBuf[512];
+        strcpy(szBuf, path(s_apszBad[i]).c_str());
+        if (!*s_apszBad[i])
+            szBuf[0] = '\0';
+        EXPECT_EQ(RTDirMakeUnique(szBuf, 0700), KERR_INVALID_PARAMETER);
+        EXPECT_EQ(szBuf[0], '\0');
+    }
+
+    /* A parent that does not exist: one try, then the failure and an empty template. */
+    SysOverrideGuard Guard;
+    g_rtNtSysOverride.pfnCreateDirectoryW = createDirectoryCounted;
+    g_cCreateDirCalls = 0;
+    char szBuf[512];
+    strcpy(szBuf, path("missing\\XXXXXX").c_str());
+    EXPECT_EQ(RTDirMakeUnique(szBuf, 0700), KERR_PATH_NOT_FOUND);
+    EXPECT_EQ(szBuf[0], '\0');
+    EXPECT_EQ(g_cCreateDirCalls, 1u);
+
+    /* Every name taken: 10000 tries, then "already exists". */
+    g_rtNtSysOverride.pfnCreateDirectoryW = createDirectoryAlwaysExists;
+    g_cCreateDirCalls = 0;
+    strcpy(szBuf, path("XXXX").c_str());
+    EXPECT_EQ(RTDirMakeUnique(szBuf, 0700), KERR_ALREADY_EXISTS);
+    EXPECT_EQ(szBuf[0], '\0');
+    EXPECT_EQ(g_cCreateDirCalls, 10000u);
+}
+
+TEST_F(DirTest, OpenUniqueFiles)
+{
+    std::set<std::string> setNames;
+    for (int i = 0; i < 1000; i++)
+    {
+        char szBuf[512];
+        strcpy(szBuf, path("XXXXXXXXXXXXXXXXXXXXXXXX.msi").c_str());
+        RTFILE hFile = NIL_RTFILE;
+        ASSERT_EQ(RTFileOpenUnique(&hFile, szBuf, RTFILE_O_CREATE | RTFILE_O_WRITE | RTFILE_O_DENY_WRITE), 0)
+            << "creation " << i;
+        ASSERT_NE(hFile, NIL_RTFILE);
+        EXPECT_EQ(RTFileClose(hFile), 0);
+        std::string const strName = std::string(szBuf).substr(m_strDir.size() + 1);
+        ASSERT_EQ(strName.size(), 28u);
+        ASSERT_EQ(strName.substr(24), ".msi");
+        ASSERT_TRUE(isUniqueName(strName.substr(0, 24), 24)) << strName;
+        ASSERT_TRUE(exists(szBuf));
+        setNames.insert(strName);
+    }
+    EXPECT_EQ(setNames.size(), 1000u);
+
+    /* Another action than create-new: refused before anything is touched. */
+    static const uint64_t s_afActions[] = { RTFILE_O_OPEN_CREATE, RTFILE_O_CREATE_REPLACE, RTFILE_O_OPEN, 0 };
+    for (size_t i = 0; i < RT_ELEMENTS(s_afActions); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        char szBuf[512];
+        strcpy(szBuf, path("other-XXXX").c_str());
+        RTFILE hFile = (RTFILE)(uintptr_t)0x1234;
+        EXPECT_EQ(RTFileOpenUnique(&hFile, szBuf, s_afActions[i] | RTFILE_O_WRITE), KERR_INVALID_FLAGS);
+        EXPECT_EQ(hFile, NIL_RTFILE);
+        EXPECT_EQ(szBuf[0], '\0');
+    }
+    WIN32_FIND_DATAW Data;
+    HANDLE hFind = FindFirstFileW(toWide(path("other-*")).c_str(), &Data);
+    EXPECT_EQ(hFind, INVALID_HANDLE_VALUE);
+    if (hFind != INVALID_HANDLE_VALUE)
+        FindClose(hFind);
+
+    char szBuf[512];
+    RTFILE hFile;
+    strcpy(szBuf, path("missing\\XXXX").c_str());
+    EXPECT_EQ(RTFileOpenUnique(&hFile, szBuf, RTFILE_O_CREATE | RTFILE_O_WRITE), KERR_PATH_NOT_FOUND);
+    EXPECT_EQ(szBuf[0], '\0');
+    strcpy(szBuf, path("name.XX.msi").c_str());
+    EXPECT_EQ(RTFileOpenUnique(&hFile, szBuf, RTFILE_O_CREATE | RTFILE_O_WRITE), KERR_INVALID_PARAMETER);
+    EXPECT_EQ(szBuf[0], '\0');
+}
