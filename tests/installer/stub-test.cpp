@@ -729,7 +729,11 @@ BOOL WINAPI faultWriteFile(HANDLE h, LPCVOID pv, DWORD cb, LPDWORD pcb, LPOVERLA
     return FALSE;
 }
 
-/* The second read (the block at 64 KiB) fails, or comes back with its first byte changed. */
+/*
+ * The second read (the block at 64 KiB) fails (1) or comes back with its
+ * first byte changed (2); or the first block has a byte changed in its middle
+ * (3).
+ */
 BOOL WINAPI faultReadFile(HANDLE h, LPVOID pv, DWORD cb, LPDWORD pcb, LPOVERLAPPED pOv)
 {
     if (!isPackage(h))
@@ -742,6 +746,8 @@ BOOL WINAPI faultReadFile(HANDLE h, LPVOID pv, DWORD cb, LPDWORD pcb, LPOVERLAPP
     BOOL const fOk = ReadFile(h, pv, cb, pcb, pOv);
     if (fOk && Fault::s_cCalls == 2 && Fault::s_iFailAt == 2 && *pcb)
         ((uint8_t *)pv)[0] ^= 0x5A;
+    if (fOk && Fault::s_cCalls == 1 && Fault::s_iFailAt == 3 && *pcb > 0x7FFF)
+        ((uint8_t *)pv)[0x7FFF] ^= 0x01;
     return fOk;
 }
 
@@ -784,6 +790,8 @@ TEST_F(StubExtractTest, VerificationFailures)
           "BIN_03", KERR_READ_ERROR, "#0: RTFileRead failed on '" + strFile + "' at offset 0x10000: KERR_READ_ERROR" },
         { "second block differs", [] { Fault::s_iFailAt = 2; g_rtNtSysOverride.pfnReadFile = faultReadFile; },
           "BIN_03", KERR_MISMATCH, "#0: File '" + strFile + "' has change (mismatch in 0x1 byte block at 0x10000)" },
+        { "first block differs", [] { Fault::s_iFailAt = 3; g_rtNtSysOverride.pfnReadFile = faultReadFile; },
+          "BIN_03", KERR_MISMATCH, "#0: File '" + strFile + "' has change (mismatch in 0x10000 byte block at 0x0)" },
         { "size changed", [] { Fault::s_iFailAt = 1; g_rtNtSysOverride.pfnNtQueryInformationFile = faultQueryInformationFile; },
           "BIN_00", KERR_MISMATCH, "#0: File size of '" + strFile + "' changed: 4 294 968 297, expected 1 000" },
         { "file replaced", [] { Fault::s_iFailAt = 2; g_rtNtSysOverride.pfnNtQueryInformationFile = faultQueryInformationFile; },
