@@ -35,11 +35,4 @@ extern uint32_t g_uRTR3WinDllHardening;
 int rtR3WinVersionCodeFrom(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor, uint32_t uBuild,
                            uint8_t bProductType);
 
-/*
- * Directory length of an executable path whose file name starts at offName,
- * as the start-up copy records it: trailing separators dropped, but never one
- * that follows ':' and never below 2.
- */
-size_t rtR3StartupDirLength(const char *pszPath, size_t offName);
-
 #endif

@@ -754,7 +754,10 @@ TEST(rtPathExecDirLength, Rows)
         { "\\\\srv\\app.exe", "\\\\srv" },
         { "/usr/bin/app", "/usr/bin" },
         { "/app", "/" },
+        { "\\app.exe", "\\" },
+        { "C:app.exe", "C:" },
         { "app", "" },
+        { "prog.exe", "" },
     };
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
@@ -763,5 +766,93 @@ TEST(rtPathExecDirLength, Rows)
         ASSERT_NE(pszName, nullptr);
         size_t const cch = rtPathExecDirLength(s_aRows[i].pszExe, (size_t)(pszName - s_aRows[i].pszExe));
         EXPECT_EQ(std::string(s_aRows[i].pszExe, cch), s_aRows[i].pszDir);
+    }
+}
+
+TEST(rtPathRootParse, Rows)
+{
+    static const struct
+    {
+        const char *psz;
+        uint32_t fStyle;
+        RTPATHROOTKIND enmKind;
+        size_t offServerEnd, offShare, offShareEnd;
+    } s_aRows[] =
+    {
+        { "", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_NONE, 0, 0, 0 },
+        { "name\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_NONE, 0, 0, 0 },
+        { ":x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_NONE, 0, 0, 0 },
+        { "1:\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_NONE, 0, 0, 0 },
+        { "c:", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_DRIVE, 2, 2, 2 },
+        { "c:x\\y", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_DRIVE, 2, 2, 2 },
+        { "Z:\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_DRIVE_SLASH, 3, 3, 3 },
+        { "Z:/", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_DRIVE_SLASH, 3, 3, 3 },
+        { "\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_SLASH, 1, 1, 1 },
+        { "/", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_SLASH, 1, 1, 1 },
+        { "\\\\", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 2, 2, 2 },
+        { "\\\\\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 2, 3, 4 },
+        { "\\\\srv", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 5, 5, 5 },
+        { "//srv/", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 5, 6, 6 },
+        { "\\\\srv\\shr", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 5, 6, 9 },
+        { "\\\\srv\\shr\\dir", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 5, 6, 9 },
+        { "\\\\?\\C:\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 3, 4, 6 },
+        { "/usr", RTPATH_STR_F_STYLE_UNIX, RTPATHROOTKIND_SLASH, 1, 1, 1 },
+        { "//srv/shr", RTPATH_STR_F_STYLE_UNIX, RTPATHROOTKIND_SLASH, 1, 1, 1 },
+        { "c:/x", RTPATH_STR_F_STYLE_UNIX, RTPATHROOTKIND_NONE, 0, 0, 0 },
+        { "\\\\srv", RTPATH_STR_F_STYLE_UNIX, RTPATHROOTKIND_NONE, 0, 0, 0 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].psz);
+        std::string const str = s_aRows[i].psz;
+        std::u16string const wstr(str.begin(), str.end());
+        RTPATHROOT const aRoots[] =
+        {
+            rtPathRootParse(str.c_str(), 1, RTSTR_MAX, s_aRows[i].fStyle),
+            rtPathRootParse(wstr.c_str(), 2, RTSTR_MAX, s_aRows[i].fStyle),
+            /* A length limit acts as the end of the text. */
+            rtPathRootParse((str + "\\more").c_str(), 1, str.size(), s_aRows[i].fStyle),
+        };
+        for (size_t j = 0; j < RT_ELEMENTS(aRoots); j++)
+        {
+            SCOPED_TRACE(testing::Message() << "variant " << j);
+            EXPECT_EQ(aRoots[j].enmKind, s_aRows[i].enmKind);
+            EXPECT_EQ(aRoots[j].offServerEnd, s_aRows[i].offServerEnd);
+            EXPECT_EQ(aRoots[j].offShare, s_aRows[i].offShare);
+            EXPECT_EQ(aRoots[j].offShareEnd, s_aRows[i].offShareEnd);
+        }
+    }
+
+    /* A UTF-16 unit whose low byte is a separator or letter is neither. */
+    static const RTUTF16 s_wszWide[] = { 0x215c, 0x5c5c, 'x', 0 };
+    EXPECT_EQ(rtPathRoot16(s_wszWide).enmKind, RTPATHROOTKIND_NONE);
+    static const RTUTF16 s_wszWideDrive[] = { 0x0143, ':', '\\', 0 };
+    EXPECT_EQ(rtPathRoot16(s_wszWideDrive).enmKind, RTPATHROOTKIND_NONE);
+}
+
+TEST(rtPathCutToDrive, Rows)
+{
+    static const struct { const char *pszCwd; const char *pszRoot; } s_aRows[] =
+    {
+        { "C:\\dir\\sub", "C:" },
+        { "c:", "c:" },
+        { "\\\\srv\\shr\\dir", "\\\\srv\\shr" },
+        { "//srv/shr", "//srv/shr" },
+        { "\\\\srv\\", "" },
+        { "\\\\srv", "" },
+        { "\\\\\\shr", "" },
+        { "\\dir", "" },
+        { "dir", "" },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszCwd);
+        std::string str = s_aRows[i].pszCwd;
+        size_t const cch = rtPathCutToDrive(&str[0]);
+        EXPECT_EQ(cch, strlen(s_aRows[i].pszRoot));
+        if (cch)
+            EXPECT_STREQ(str.c_str(), s_aRows[i].pszRoot);
+        else
+            EXPECT_EQ(str, s_aRows[i].pszCwd); /* untouched */
     }
 }

@@ -1,7 +1,6 @@
 /*
- * Start-up logic that is pure computation: the Windows version code, the
- * directory part of the executable path, and the system-module loader's path
- * comparison.
+ * Start-up logic that is pure computation: the Windows version code and the
+ * system-module loader's path comparison.
  */
 #include <gtest/gtest.h>
 
@@ -40,32 +39,6 @@ TEST(WinVersionCode, EveryRowOfTheTable)
                                          aRows[i].uBuild, aRows[i].bType),
                   aRows[i].iCode)
             << "row " << i;
-}
-
-TEST(ExecPathDirLength, StartupCopyRule)
-{
-    struct
-    {
-        const char *pszPath;
-        size_t cchStartup;
-    } const aRows[] =
-    {
-        { "C:\\dir\\prog.exe", 6 },
-        { "C:\\dir\\\\prog.exe", 6 },
-        { "C:\\prog.exe", 3 },          // the separator after ':' stays
-        { "C:prog.exe", 2 },
-        { "\\\\server\\share\\prog.exe", 14 },
-        { "\\\\server\\prog.exe", 8 },
-        { "\\prog.exe", 2 },            // never below 2
-        { "prog.exe", 2 },
-    };
-    for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
-    {
-        std::string const path = aRows[i].pszPath;
-        size_t offName = path.find_last_of("\\/:");
-        offName = offName == std::string::npos ? 0 : offName + 1;
-        EXPECT_EQ(rtR3StartupDirLength(path.c_str(), offName), aRows[i].cchStartup) << "row " << i;
-    }
 }
 
 TEST(LdrCommonSeparators, Rows)

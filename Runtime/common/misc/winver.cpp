@@ -1,7 +1,6 @@
 /*
- * The runtime's Windows version code and the directory part of the
- * executable path: pure logic over numbers and text, so every host can test
- * it.
+ * The runtime's Windows version code: pure logic over the numbers of the
+ * version record, so every host can test it.
  */
 #include "init-internal.h"
 
@@ -43,17 +42,4 @@ int rtR3WinVersionCodeFrom(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor,
         default:
             return 199;
     }
-}
-
-static inline bool rtR3IsSep(char ch)
-{
-    return ch == '\\' || ch == '/';
-}
-
-size_t rtR3StartupDirLength(const char *pszPath, size_t offName)
-{
-    size_t cch = offName;
-    while (cch > 2 && rtR3IsSep(pszPath[cch - 1]) && pszPath[cch - 2] != ':')
-        cch--;
-    return cch < 2 ? 2 : cch;
 }

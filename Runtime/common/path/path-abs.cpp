@@ -60,7 +60,7 @@ void rtPathOutRoot(RTPATHOUT *pOut, const char *pch, size_t cch, char chSep, boo
     for (size_t i = 0; i < cch; i++)
     {
         char ch = pch[i];
-        if (ch == '\\' || ch == '/')
+        if (rtPathIsSep(ch))
             ch = chSep;
         else if (i == 0 && fUpperDrive)
             ch = rtPathUpperDrive(ch);

@@ -160,26 +160,40 @@ void rtR3QueryVersion(void)
 
 } // namespace
 
-/* Records the executable path (runtime copy), its name offset and directory length. */
-int rtProcInitExePath(void)
+/*
+ * The one capture of the executable path.  Start-up runs it before any
+ * static initialiser, so the path is there for everything after; a later
+ * call (RTR3Init) finds it done, or tries again when start-up could not.
+ */
+int rtProcInitExePath(uint32_t *puWinErr)
 {
-    static wchar_t s_wszPath[4100];
-    DWORD const cwc = GetModuleFileNameW(GetModuleHandleA(nullptr), s_wszPath, RT_ELEMENTS(s_wszPath));
+    if (puWinErr)
+        *puWinErr = 0;
+    if (g_cchrtProcExePath)
+        return KINF_SUCCESS;
+    static wchar_t s_wszPath[RTPATH_MAX];
+    DWORD const cwc = GetModuleFileNameW(nullptr, s_wszPath, RT_ELEMENTS(s_wszPath));
     if (cwc == 0 || cwc >= RT_ELEMENTS(s_wszPath))
     {
-        int const rc = RTErrConvertFromWin32(cwc ? ERROR_INSUFFICIENT_BUFFER : GetLastError());
+        /* A full buffer means a cut path, though the call reports success on older systems. */
+        DWORD const uWinErr = cwc ? ERROR_INSUFFICIENT_BUFFER : GetLastError();
+        if (puWinErr)
+            *puWinErr = uWinErr;
+        int const rc = RTErrConvertFromWin32(uWinErr);
         return RT_FAILURE(rc) ? rc : KERR_INTERNAL_ERROR;
     }
     char *psz = g_szrtProcExePath;
-    int const rc = RTUtf16ToUtf8Ex((PCRTUTF16)s_wszPath, cwc, &psz, sizeof(g_szrtProcExePath),
-                                   &g_cchrtProcExePath, "rtProcInitExePath");
+    size_t cch = 0;
+    int const rc = RTUtf16ToUtf8Ex((PCRTUTF16)s_wszPath, cwc, &psz, sizeof(g_szrtProcExePath), &cch,
+                                   "rtProcInitExePath");
     if (RT_FAILURE(rc))
+    {
+        g_szrtProcExePath[0] = '\0';
         return rc;
-    size_t offName = g_cchrtProcExePath;
-    while (offName > 0 && psz[offName - 1] != '\\' && psz[offName - 1] != '/' && psz[offName - 1] != ':')
-        offName--;
-    g_offrtProcExeName = offName;
-    g_cchrtProcExeDir = rtPathExecDirLength(psz, offName);
+    }
+    g_offrtProcExeName = rtPathNameOffset(psz, cch);
+    g_cchrtProcExeDir = rtPathExecDirLength(psz, g_offrtProcExeName);
+    g_cchrtProcExePath = cch;
     return KINF_SUCCESS;
 }
 

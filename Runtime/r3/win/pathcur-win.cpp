@@ -14,7 +14,7 @@
 
 namespace {
 
-const DWORD g_cwcCwdBuf = 4100;
+const DWORD g_cwcCwdBuf = RTPATH_MAX;
 
 /* GetFullPathNameW of pwszIn into a stack or heap buffer; *ppwszFree is what to free. */
 int rtPathWinFullPath(LPCWSTR pwszIn, WCHAR *pwszStack, LPWSTR *ppwszOut, LPWSTR *ppwszFree)
@@ -45,8 +45,9 @@ int rtPathWinFullPath(LPCWSTR pwszIn, WCHAR *pwszStack, LPWSTR *ppwszOut, LPWSTR
 
 int rtPathWinOut(LPWSTR pwszPath, char *pszPath, size_t cb)
 {
-    if (pwszPath[0] >= 'a' && pwszPath[0] <= 'z' && pwszPath[1] == ':')
-        pwszPath[0] = (WCHAR)(pwszPath[0] - 'a' + 'A');
+    RTPATHROOTKIND const enmKind = rtPathRoot16((PCRTUTF16)pwszPath, 2).enmKind;
+    if (enmKind == RTPATHROOTKIND_DRIVE || enmKind == RTPATHROOTKIND_DRIVE_SLASH)
+        pwszPath[0] = (WCHAR)rtPathUpperDrive((char)pwszPath[0]);
     return RTUtf16ToUtf8Ex((PCRTUTF16)pwszPath, RTSTR_MAX, &pszPath, cb, nullptr, "path-cwd");
 }
 
@@ -122,7 +123,7 @@ int RTPathSetCurrent(const char *pszPath)
     char *pszCopy = RTStrClone(pszPath, "path-setcwd");
     if (!pszCopy)
         return KERR_NO_TMP_MEMORY;
-    if (cch > 1 && (pszCopy[cch - 1] == '\\' || pszCopy[cch - 1] == '/') && pszCopy[cch - 2] != ':')
+    if (cch > 1 && rtPathIsSep(pszCopy[cch - 1]) && pszCopy[cch - 2] != ':')
         pszCopy[cch - 1] = '\0';
 
     PRTUTF16 pwszPath = nullptr;
