@@ -12,6 +12,8 @@
 
 #include <zelk/err.h>
 
+#include "err-internal.h"
+
 namespace {
 
 struct CodeRow
@@ -137,6 +139,33 @@ void captureLogger(const char *pszFormat, va_list va)
 }
 
 } // namespace
+
+TEST(ErrRangeMapLookup, EndsGapsAndEdges)
+{
+    static const RTERRRANGEMAP s_aMap[] =
+    {
+        { 0, 0, -1 }, { 5, 9, -2 }, { 10, 10, -3 }, { 100, 199, -4 }, { UINT32_C(0xFFFFFFFF), UINT32_C(0xFFFFFFFF), -5 },
+    };
+    static const struct { uint32_t uNative; bool fFound; int rc; } s_aRows[] =
+    {
+        { 0, true, -1 }, { 1, false, 0 }, { 4, false, 0 }, { 5, true, -2 }, { 7, true, -2 }, { 9, true, -2 },
+        { 10, true, -3 }, { 11, false, 0 }, { 99, false, 0 }, { 100, true, -4 }, { 199, true, -4 },
+        { 200, false, 0 }, { UINT32_C(0xFFFFFFFE), false, 0 }, { UINT32_C(0xFFFFFFFF), true, -5 },
+    };
+    for (size_t cMap = 0; cMap <= RT_ELEMENTS(s_aMap); cMap++)
+        for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+        {
+            /* A shorter table is the same table cut: rows past its end are not found. */
+            bool fInTable = false;
+            for (size_t j = 0; j < cMap; j++)
+                fInTable |= s_aRows[i].uNative >= s_aMap[j].uFirst && s_aRows[i].uNative <= s_aMap[j].uLast;
+            int rc = 12345;
+            EXPECT_EQ(rtErrRangeMapLookup(s_aMap, cMap, s_aRows[i].uNative, &rc), s_aRows[i].fFound && fInTable)
+                << "table of " << cMap << ", row " << i;
+            EXPECT_EQ(rc, s_aRows[i].fFound && fInTable ? s_aRows[i].rc : 12345)
+                << "table of " << cMap << ", row " << i;
+        }
+}
 
 TEST(ErrConvertFromWin32, EveryTableRow)
 {
