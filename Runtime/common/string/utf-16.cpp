@@ -56,8 +56,10 @@ int rtUtf16DecodeAdvance(PCRTUTF16 *ppwsz, bool fBigEndian, RTUNICP *pCp)
 }
 
 /* Writes validated UTF-16 as UTF-8 into psz (room for cchRoom bytes plus the NUL). */
-int rtUtf16ToUtf8Recode(PCRTUTF16 pwsz, size_t cwc, char *psz, size_t cchRoom)
+int rtUtf16ToUtf8Recode(const void *pvIn, size_t cwc, void *pvOut, size_t cchRoom)
 {
+    PCRTUTF16 const pwsz = (PCRTUTF16)pvIn;
+    char *const psz = (char *)pvOut;
     size_t iIn = 0;
     size_t iOut = 0;
     int rc = KINF_SUCCESS;
@@ -125,36 +127,10 @@ size_t RTUtf16Units(PCRTUTF16 pwsz)
 int RTUtf16ToUtf8Ex(PCRTUTF16 pwsz, size_t cwc, char **ppsz, size_t cch, size_t *pcch,
                     const char *pszTag)
 {
-    char *const pszCaller = cch ? *ppsz : nullptr;
     size_t cchNeeded = 0;
-    int rc = RTUtf16Utf8BytesEx(pwsz, cwc, &cchNeeded);
+    int const rc = RTUtf16Utf8BytesEx(pwsz, cwc, &cchNeeded);
     if (pcch)
         *pcch = cchNeeded;
-    if (RT_FAILURE(rc))
-    {
-        if (pszCaller)
-            pszCaller[0] = '\0';
-        else
-            *ppsz = nullptr;
-        return rc;
-    }
-
-    size_t cchRoom = 0;
-    char *psz = (char *)rtUtfConvOutput(pszCaller, cch, 1, cchNeeded, KERR_NO_STR_MEMORY, pszTag,
-                                        &cchRoom, &rc);
-    if (!psz)
-    {
-        if (!pszCaller)
-            *ppsz = nullptr;
-        return rc;
-    }
-    rc = rtUtf16ToUtf8Recode(pwsz, cwc, psz, cchRoom - 1);
-    if (RT_FAILURE(rc))
-    {
-        if (psz != pszCaller)
-            RTMemFree(psz);
-        return rc;
-    }
-    *ppsz = psz;
-    return KINF_SUCCESS;
+    return rtUtfConvert(pwsz, cwc, rc, cchNeeded, (void **)ppsz, cch, 1, KERR_NO_STR_MEMORY, pszTag,
+                        rtUtf16ToUtf8Recode);
 }
