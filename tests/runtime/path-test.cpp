@@ -51,35 +51,42 @@ struct PARSEROW
     const char *pszSuffix; /* null: none */
 };
 
+/* Properties, short for the rows. */
+const uint16_t ABS = RTPATH_PROP_ABSOLUTE, REL = RTPATH_PROP_RELATIVE, VOL = RTPATH_PROP_VOLUME;
+const uint16_t UNC = RTPATH_PROP_UNC, SPC = RTPATH_PROP_SPECIAL_UNC, RS = RTPATH_PROP_ROOT_SLASH;
+const uint16_t XS = RTPATH_PROP_EXTRA_SLASHES, DOT = RTPATH_PROP_DOT_REFS;
+const uint16_t DDOT = RTPATH_PROP_DOTDOT_REFS, FN = RTPATH_PROP_FILENAME, DS = RTPATH_PROP_DIR_SLASH;
+const uint16_t SFX = RTPATH_PROP_SUFFIX;
+
 const PARSEROW g_aParseRows[] =
 {
-    { "C:\\a\\b.txt",        DOS, "C:\\|a|b.txt",         0x0165, 10, ".txt" },
-    { "c:/a/b",              DOS, "c:/|a|b",              0x0161,  6, nullptr },
-    { "C:",                  DOS, "C:",                   0x0240,  2, nullptr },
-    { "C:a",                 DOS, "C:|a",                 0x0241,  3, nullptr },
-    { "\\a",                 DOS, "\\|a",                 0x0221,  2, nullptr },
-    { "\\",                  DOS, "\\",                   0x0222,  1, nullptr },
-    { "\\\\server\\share\\", DOS, "\\\\server\\|share",   0x0132, 15, nullptr },
-    { "\\\\server",          DOS, "\\\\server",           0x0110,  8, nullptr },
-    { "\\\\.\\C:\\x",        DOS, "\\\\.\\|C:|x",         0x2131,  8, nullptr },
-    { "\\\\?\\C:\\x.msi",    DOS, "\\\\?\\|C:|x.msi",     0x2135, 12, ".msi" },
-    { "//?/C:/x",            DOS, "//?/|C:|x",            0x2131,  8, nullptr },
-    { "\\\\??\\x",           DOS, "\\\\??\\|x",           0x0131,  6, nullptr },
-    { "a//b/./../c",         DOS, "a|b|.|..|c",           0x1E01, 10, nullptr },
-    { "C:\\a\\..\\b",        DOS, "C:\\|a|..|b",          0x1261,  9, nullptr },
-    { "C:\\\\\\a",           DOS, "C:\\|a",               0x0561,  4, nullptr },
-    { "dir\\\\",             DOS, "dir",                  0x0602,  4, nullptr },
-    { "a\\..\\..\\",         DOS, "a|..|..",              0x1202,  8, nullptr },
-    { ".profile",            DOS, ".profile",             0x0201,  8, nullptr },
-    { "name.",               DOS, "name.",                0x0201,  5, nullptr },
-    { "..",                  DOS, "..",                   0x1201,  2, nullptr },
-    { "a.tar.gz",            DOS, "a.tar.gz",             0x0205,  8, ".gz" },
-    { "x.d\\f",              DOS, "x.d|f",                0x0201,  5, nullptr },
-    { "/",                   UNX, "/",                    0x0122,  1, nullptr },
-    { "//x",                 UNX, "/|x",                  0x0521,  2, nullptr },
-    { "a\\b",                UNX, "a\\b",                 0x0201,  3, nullptr },
-    { "C:/x",                UNX, "C:|x",                 0x0201,  4, nullptr },
-    { "/a/../b.c",           UNX, "/|a|..|b.c",           0x1225,  9, ".c" },
+    { "C:\\a\\b.txt",        DOS, "C:\\|a|b.txt", ABS | VOL | RS | FN | SFX, 10, ".txt" },
+    { "c:/a/b",              DOS, "c:/|a|b", ABS | VOL | RS | FN, 6, nullptr },
+    { "C:",                  DOS, "C:", REL | VOL, 2, nullptr },
+    { "C:a",                 DOS, "C:|a", REL | VOL | FN, 3, nullptr },
+    { "\\a",                 DOS, "\\|a", REL | RS | FN, 2, nullptr },
+    { "\\",                  DOS, "\\", REL | RS | DS, 1, nullptr },
+    { "\\\\server\\share\\", DOS, "\\\\server\\|share", ABS | UNC | RS | DS, 15, nullptr },
+    { "\\\\server",          DOS, "\\\\server", ABS | UNC, 8, nullptr },
+    { "\\\\.\\C:\\x",        DOS, "\\\\.\\|C:|x", ABS | UNC | SPC | RS | FN, 8, nullptr },
+    { "\\\\?\\C:\\x.msi",    DOS, "\\\\?\\|C:|x.msi", ABS | UNC | SPC | RS | FN | SFX, 12, ".msi" },
+    { "//?/C:/x",            DOS, "//?/|C:|x", ABS | UNC | SPC | RS | FN, 8, nullptr },
+    { "\\\\??\\x",           DOS, "\\\\??\\|x", ABS | UNC | RS | FN, 6, nullptr },
+    { "a//b/./../c",         DOS, "a|b|.|..|c", REL | XS | DOT | DDOT | FN, 10, nullptr },
+    { "C:\\a\\..\\b",        DOS, "C:\\|a|..|b", REL | VOL | RS | DDOT | FN, 9, nullptr },
+    { "C:\\\\\\a",           DOS, "C:\\|a", ABS | VOL | RS | XS | FN, 4, nullptr },
+    { "dir\\\\",             DOS, "dir", REL | XS | DS, 4, nullptr },
+    { "a\\..\\..\\",         DOS, "a|..|..", REL | DDOT | DS, 8, nullptr },
+    { ".profile",            DOS, ".profile", REL | FN, 8, nullptr },
+    { "name.",               DOS, "name.", REL | FN, 5, nullptr },
+    { "..",                  DOS, "..", REL | DDOT | FN, 2, nullptr },
+    { "a.tar.gz",            DOS, "a.tar.gz", REL | FN | SFX, 8, ".gz" },
+    { "x.d\\f",              DOS, "x.d|f", REL | FN, 5, nullptr },
+    { "/",                   UNX, "/", ABS | RS | DS, 1, nullptr },
+    { "//x",                 UNX, "/|x", ABS | RS | XS | FN, 2, nullptr },
+    { "a\\b",                UNX, "a\\b", REL | FN, 3, nullptr },
+    { "C:/x",                UNX, "C:|x", REL | FN, 4, nullptr },
+    { "/a/../b.c",           UNX, "/|a|..|b.c", REL | RS | DDOT | FN | SFX, 9, ".c" },
 };
 
 } // namespace

@@ -288,26 +288,18 @@ int RTFileGetLength(RTFILE hFile, uint64_t *pcbSize)
     int const rcKept = RTErrConvertFromWin32(uErr);
 
     /* A disk device has no file size, but its geometry gives one. */
-    struct
-    {
-        LARGE_INTEGER Cylinders;
-        DWORD MediaType;
-        DWORD TracksPerCylinder;
-        DWORD SectorsPerTrack;
-        DWORD BytesPerSector;
-    } Geometry;
-    static_assert(sizeof(Geometry) == 24, "disk geometry answer");
+    DISK_GEOMETRY Geometry;
     DWORD cbReturned = 0;
-    if (   !RT_NT_SYS(DeviceIoControl)(hNative, 0x70000 /* get drive geometry */, nullptr, 0, &Geometry,
+    if (   !RT_NT_SYS(DeviceIoControl)(hNative, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &Geometry,
                                        sizeof(Geometry), &cbReturned, nullptr)
-        || (Geometry.MediaType != 11 /* removable */ && Geometry.MediaType != 12 /* fixed */))
+        || (Geometry.MediaType != RemovableMedia && Geometry.MediaType != FixedMedia))
         return rcKept;
     uint64_t cbSize = (uint64_t)Geometry.Cylinders.QuadPart * Geometry.TracksPerCylinder * Geometry.SectorsPerTrack
                     * Geometry.BytesPerSector;
-    LARGE_INTEGER cbLength;
-    if (RT_NT_SYS(DeviceIoControl)(hNative, 0x7405C /* get length info */, nullptr, 0, &cbLength, sizeof(cbLength),
+    GET_LENGTH_INFORMATION LengthInfo;
+    if (RT_NT_SYS(DeviceIoControl)(hNative, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &LengthInfo, sizeof(LengthInfo),
                                    &cbReturned, nullptr))
-        cbSize = (uint64_t)cbLength.QuadPart;
+        cbSize = (uint64_t)LengthInfo.Length.QuadPart;
     *pcbSize = cbSize;
     return KINF_SUCCESS;
 }

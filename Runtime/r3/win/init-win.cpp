@@ -31,8 +31,8 @@ char **g_papszrtR3Args;
 uint32_t g_uProcessId;
 uint64_t g_u64ProgramStartNanoTS;
 
-int g_enmWinVer;
-uint32_t g_uRTR3WinDllHardening = 1;
+RTWINOSTYPE g_enmWinVer;
+RTR3WINDLLHARDENING g_enmRTR3WinDllHardening = RTR3WINDLLHARDENING_NONE;
 
 /* The extended version record of the system, 284 bytes. */
 OSVERSIONINFOEXW g_WinOsInfoEx;
@@ -252,12 +252,12 @@ int rtR3WinHardenDllSearch(uint32_t fFlags)
     if (pfnSetDllDirectoryW)
     {
         if (pfnSetDllDirectoryW(L""))
-            g_uRTR3WinDllHardening = 2;
+            g_enmRTR3WinDllHardening = RTR3WINDLLHARDENING_NO_CWD;
         else
             rc = KERR_INTERNAL_ERROR_3;
     }
 
-    if (g_enmWinVer >= 109 || (fFlags & RTR3INIT_FLAGS_SYSTEM32_ONLY))
+    if (g_enmWinVer >= RTWINOSTYPE_2008 || (fFlags & RTR3INIT_FLAGS_SYSTEM32_ONLY))
     {
         PFNSETDEFAULTDLLDIRECTORIES const pfnSetDefaultDllDirectories
             = (PFNSETDEFAULTDLLDIRECTORIES)(void *)GetProcAddress(g_hModKernel32,
@@ -268,7 +268,8 @@ int rtR3WinHardenDllSearch(uint32_t fFlags)
             DWORD const fDirs = fSystem32Only ? LOAD_LIBRARY_SEARCH_SYSTEM32
                                               : LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR;
             if (pfnSetDefaultDllDirectories(fDirs))
-                g_uRTR3WinDllHardening = fSystem32Only ? 4 : 3;
+                g_enmRTR3WinDllHardening = fSystem32Only ? RTR3WINDLLHARDENING_SYSTEM_DIR_ONLY
+                                                         : RTR3WINDLLHARDENING_SYSTEM_AND_APP_DIR;
             else if (RT_SUCCESS(rc))
                 rc = KERR_INTERNAL_ERROR_4;
         }

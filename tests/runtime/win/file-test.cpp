@@ -757,16 +757,16 @@ DWORD g_uGeometryMedia;
 BOOL WINAPI deviceIoGeometry(HANDLE, DWORD uCode, LPVOID, DWORD, LPVOID pvOut, DWORD cbOut, LPDWORD pcbRet,
                              LPOVERLAPPED)
 {
-    if (uCode == 0x70000 && cbOut >= 24)
+    if (uCode == IOCTL_DISK_GET_DRIVE_GEOMETRY && cbOut >= sizeof(DISK_GEOMETRY))
     {
-        uint8_t *pb = (uint8_t *)pvOut;
-        memset(pb, 0, 24);
-        *(int64_t *)pb = 1000;          /* cylinders */
-        *(DWORD *)(pb + 8) = g_uGeometryMedia;
-        *(DWORD *)(pb + 12) = 255;      /* tracks per cylinder */
-        *(DWORD *)(pb + 16) = 63;       /* sectors per track */
-        *(DWORD *)(pb + 20) = 512;      /* bytes per sector */
-        *pcbRet = 24;
+        DISK_GEOMETRY *pGeometry = (DISK_GEOMETRY *)pvOut;
+        memset(pGeometry, 0, sizeof(*pGeometry));
+        pGeometry->Cylinders.QuadPart = 1000;
+        pGeometry->MediaType = (MEDIA_TYPE)g_uGeometryMedia;
+        pGeometry->TracksPerCylinder = 255;
+        pGeometry->SectorsPerTrack = 63;
+        pGeometry->BytesPerSector = 512;
+        *pcbRet = sizeof(*pGeometry);
         return TRUE;
     }
     SetLastError(ERROR_INVALID_FUNCTION);
@@ -786,10 +786,10 @@ TEST_F(FileTest, LengthOfADiskDeviceFromItsGeometry)
 
     static const struct { DWORD uMedia; int rc; uint64_t cb; } s_aRows[] =
     {
-        { 12, 0, UINT64_C(1000) * 255 * 63 * 512 },
-        { 11, 0, UINT64_C(1000) * 255 * 63 * 512 },
-        { 0, KERR_INVALID_FUNCTION, 0 },
-        { 13, KERR_INVALID_FUNCTION, 0 },
+        { FixedMedia, 0, UINT64_C(1000) * 255 * 63 * 512 },
+        { RemovableMedia, 0, UINT64_C(1000) * 255 * 63 * 512 },
+        { Unknown, KERR_INVALID_FUNCTION, 0 },
+        { F3_120M_512, KERR_INVALID_FUNCTION, 0 }, /* the first after FixedMedia */
     };
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {

@@ -244,9 +244,10 @@ extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)
         int cOther = 1;
         outf("again, other arguments: %Rrc\n", RTR3Init(&cOther, &papszOther, 0));
         outf("again, no arguments: %Rrc\n", RTR3Init(nullptr, nullptr, 0));
-        outf("hardening state: %u\n", g_uRTR3WinDllHardening);
+        outf("hardening: system directory only: %RTbool\n",
+             g_enmRTR3WinDllHardening == RTR3WINDLLHARDENING_SYSTEM_DIR_ONLY);
         outf("flags: %#x\n", g_frtR3InitFlags);
-        outf("version code above 100: %RTbool\n", g_enmWinVer > 100);
+        outf("version newer than NT 3.1: %RTbool\n", g_enmWinVer > RTWINOSTYPE_NT310);
         outf("exe name: %s\n", RTProcExecPath() + RTProcExecNameOffset());
         return 0;
     }

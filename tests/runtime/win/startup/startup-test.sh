@@ -51,9 +51,9 @@ run "$probe" init
 check "RTR3Init again" "again, same arguments: KINF_SUCCESS
 again, other arguments: KERR_WRONG_ORDER
 again, no arguments: KINF_SUCCESS
-hardening state: 4
+hardening: system directory only: true
 flags: 0x6
-version code above 100: true
+version newer than NT 3.1: true
 exe name: $(basename "$probe")" "$stdout"
 
 # The direct writers' number forms.
