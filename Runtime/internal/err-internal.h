@@ -10,6 +10,9 @@
 extern const RTSTATUSENTRY g_aRTErrEntries[];
 extern const size_t g_cRTErrEntries;
 
+/* A line through the release logger (rtErrSetReleaseLogger); nothing when none is installed. */
+void rtErrLogRel(const char *pszFormat, ...);
+
 /* One row of a conversion table: native codes uFirst to uLast (inclusive) give rc. */
 typedef struct RTERRRANGEMAP
 {

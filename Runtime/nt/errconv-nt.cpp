@@ -50,6 +50,8 @@ const RTERRRANGEMAP g_aNtStatusMap[] =
 
 PFNRTERRRELLOG g_pfnRTErrReleaseLogger = nullptr;
 
+} // namespace
+
 void rtErrLogRel(const char *pszFormat, ...)
 {
     PFNRTERRRELLOG const pfnLogger = g_pfnRTErrReleaseLogger;
@@ -60,8 +62,6 @@ void rtErrLogRel(const char *pszFormat, ...)
     pfnLogger(pszFormat, va);
     va_end(va);
 }
-
-} // namespace
 
 PFNRTERRRELLOG rtErrSetReleaseLogger(PFNRTERRRELLOG pfnLogger)
 {

@@ -70,9 +70,12 @@ int rtUtf8DecodeSeq(const unsigned char *pb, size_t cbLeft, RTUNICP *pCp, size_t
 
 /*
  * Walks psz up to cch bytes or the NUL.  fUtf16 refuses code points above
- * U+10FFFF and counts UTF-16 units; otherwise code points are counted.
+ * U+10FFFF and counts UTF-16 units, and with pwsz also writes them (room for
+ * cwcRoom units plus the terminator, KERR_BUFFER_OVERFLOW when they do not
+ * fit); otherwise code points are counted.
  */
-int rtUtf8Measure(const char *psz, size_t cch, bool fUtf16, size_t *pcCount, size_t *pcbExamined)
+int rtUtf8Walk(const char *psz, size_t cch, bool fUtf16, PRTUTF16 pwsz, size_t cwcRoom, size_t *pcCount,
+               size_t *pcbExamined)
 {
     const unsigned char *pb = (const unsigned char *)psz;
     size_t off = 0;
@@ -90,9 +93,28 @@ int rtUtf8Measure(const char *psz, size_t cch, bool fUtf16, size_t *pcCount, siz
             rc = KERR_CODE_POINT_TOO_BIG;
             break;
         }
-        cCount += fUtf16 && cp >= 0x10000 ? 2 : 1;
+        size_t const cUnits = fUtf16 && cp >= 0x10000 ? 2 : 1;
+        if (pwsz)
+        {
+            if (cwcRoom - cCount < cUnits)
+            {
+                rc = KERR_BUFFER_OVERFLOW;
+                break;
+            }
+            if (cUnits == 1)
+                pwsz[cCount] = (RTUTF16)cp;
+            else
+            {
+                cp -= 0x10000;
+                pwsz[cCount] = (RTUTF16)(0xd800 + (cp >> 10));
+                pwsz[cCount + 1] = (RTUTF16)(0xdc00 + (cp & 0x3ff));
+            }
+        }
+        cCount += cUnits;
         off += cbSeq;
     }
+    if (pwsz)
+        pwsz[cCount] = 0;
     if (pcbExamined)
         *pcbExamined = off;
     if (rc == KINF_SUCCESS)
@@ -100,45 +122,16 @@ int rtUtf8Measure(const char *psz, size_t cch, bool fUtf16, size_t *pcCount, siz
     return rc;
 }
 
+int rtUtf8Measure(const char *psz, size_t cch, bool fUtf16, size_t *pcCount, size_t *pcbExamined)
+{
+    return rtUtf8Walk(psz, cch, fUtf16, nullptr, 0, pcCount, pcbExamined);
+}
+
 /* Writes the already validated text into pwsz (room for cwcRoom units plus the terminator). */
 int rtUtf8ToUtf16Recode(const void *pvIn, size_t cch, void *pvOut, size_t cwcRoom)
 {
-    const unsigned char *pb = (const unsigned char *)pvIn;
-    PRTUTF16 const pwsz = (PRTUTF16)pvOut;
-    size_t off = 0;
-    size_t iOut = 0;
-    int rc = KINF_SUCCESS;
-    while (off < cch && pb[off])
-    {
-        RTUNICP cp;
-        size_t cbSeq;
-        rc = rtUtf8DecodeSeq(&pb[off], cch - off, &cp, &cbSeq);
-        if (rc != KINF_SUCCESS)
-            break;
-        if (cp < 0x10000)
-        {
-            if (iOut >= cwcRoom)
-            {
-                rc = KERR_BUFFER_OVERFLOW;
-                break;
-            }
-            pwsz[iOut++] = (RTUTF16)cp;
-        }
-        else
-        {
-            if (cwcRoom - iOut < 2)
-            {
-                rc = KERR_BUFFER_OVERFLOW;
-                break;
-            }
-            cp -= 0x10000;
-            pwsz[iOut++] = (RTUTF16)(0xd800 + (cp >> 10));
-            pwsz[iOut++] = (RTUTF16)(0xdc00 + (cp & 0x3ff));
-        }
-        off += cbSeq;
-    }
-    pwsz[iOut] = 0;
-    return rc;
+    size_t cwcIgnored;
+    return rtUtf8Walk((const char *)pvIn, cch, true, (PRTUTF16)pvOut, cwcRoom, &cwcIgnored, nullptr);
 }
 
 /* Writes the already validated text into paCps (room for cRoom code points plus the terminator). */

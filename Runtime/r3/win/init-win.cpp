@@ -13,6 +13,7 @@
 #include <zelk/stream.h>
 #include <zelk/utf.h>
 
+#include "err-internal.h"
 #include "init-internal.h"
 #include "path-internal.h"
 #include "win.h"
@@ -201,21 +202,8 @@ namespace {
 
 void rtR3LogRelAssert(const char *pszFunction, const char *pszExpr, const char *pszFormat, int rc)
 {
-    PFNRTERRRELLOG const pfnLogger = rtErrGetReleaseLogger();
-    if (!pfnLogger)
-        return;
-    struct Args
-    {
-        static void log(PFNRTERRRELLOG pfn, const char *pszFmt, ...)
-        {
-            va_list va;
-            va_start(va, pszFmt);
-            pfn(pszFmt, va);
-            va_end(va);
-        }
-    };
-    Args::log(pfnLogger, "AssertLogRel %s(%d) %s: %s\n", __FILE__, __LINE__, pszFunction, pszExpr);
-    Args::log(pfnLogger, pszFormat, rc);
+    rtErrLogRel("AssertLogRel %s(%d) %s: %s\n", __FILE__, __LINE__, pszFunction, pszExpr);
+    rtErrLogRel(pszFormat, rc);
 }
 
 void rtR3ExitCleanup(void)
