@@ -90,6 +90,12 @@ static inline bool rtPathRootIsPrefix(const RTPATHROOT &Root, const char *psz, c
 }
 
 /*
+ * The heap buffer tried for a current directory (or its root) that does not
+ * fit the caller's buffer: larger than any path the system hands out.
+ */
+#define RTPATH_CWD_HEAP_MIN ((size_t)65536)
+
+/*
  * A parse result that lives on the stack while the components fit 1 KiB and
  * on the heap otherwise.  rtPathParseHeld fills it; rtPathParseRelease frees
  * what it took (also after a failure).

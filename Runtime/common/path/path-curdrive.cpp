@@ -39,7 +39,7 @@ int RTPathGetCurrentDrive(char *pszPath, size_t cb)
         return rc;
 
     /* The directory is long, but its root may still fit the caller's buffer. */
-    size_t const cbTmp = 65536;
+    size_t const cbTmp = RTPATH_CWD_HEAP_MIN;
     char *pszTmp = (char *)RTMemAlloc(cbTmp, "path-curdrive");
     if (!pszTmp)
         return KERR_NO_TMP_MEMORY;

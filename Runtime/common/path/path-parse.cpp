@@ -60,8 +60,8 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
         return KERR_PATH_ZERO_LENGTH;
 
     /* Every offset, length and the suffix offset (the end when there is none) must fit 16 bits. */
-    size_t const cch = RTStrNLen(pszPath, (size_t)0xFFFF + 1);
-    if (cch > 0xFFFF)
+    size_t const cch = RTStrNLen(pszPath, (size_t)UINT16_MAX + 1);
+    if (cch > UINT16_MAX)
         return KERR_FILENAME_TOO_LONG;
 
     size_t const cMaxComps = (cbParsed - g_cbParsedHeader) / sizeof(RTPATHCOMP);
