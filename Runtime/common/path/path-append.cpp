@@ -111,10 +111,7 @@ char *RTPathFilename(const char *pszPath)
 {
     if (!pszPath || !*pszPath)
         return nullptr;
-    const char *pszName = pszPath;
-    for (const char *psz = pszPath; *psz; psz++)
-        if (rtPathIsSepOrColon(*psz))
-            pszName = psz + 1;
+    const char *pszName = &pszPath[rtPathNameOffset(pszPath, RTStrLen(pszPath))];
     return *pszName ? (char *)pszName : nullptr;
 }
 
@@ -122,20 +119,13 @@ char *RTPathSuffix(const char *pszPath)
 {
     if (!pszPath)
         return nullptr;
-    const char *pszName = pszPath;
-    const char *pszDot = nullptr;
-    for (const char *psz = pszPath; *psz; psz++)
-    {
-        if (rtPathIsSepOrColon(*psz))
-        {
-            pszName = psz + 1;
-            pszDot = nullptr;
-        }
-        else if (*psz == '.')
-            pszDot = psz;
-    }
+    size_t const cch = RTStrLen(pszPath);
+    const char *pszName = &pszPath[rtPathNameOffset(pszPath, cch)];
+    const char *pszDot = &pszPath[cch];
+    while (pszDot > pszName && *pszDot != '.')
+        pszDot--;
     /* A dot that opens the name marks a hidden file wherever the name stands, not a suffix. */
-    if (!pszDot || pszDot == pszName || !pszDot[1])
+    if (pszDot == pszName || !pszDot[1])
         return nullptr;
     return (char *)pszDot;
 }
