@@ -626,6 +626,71 @@ TEST_F(FileTest, WriteInChunksWhenTheSystemLacksMemory)
 
 namespace {
 
+/* What the faked system call reports as moved: a count, or kcbMoreThanAsked. */
+DWORD g_cbReported;
+const DWORD kcbMoreThanAsked = ~(DWORD)0;
+
+BOOL WINAPI readReporting(HANDLE, LPVOID, DWORD cb, LPDWORD pcb, LPOVERLAPPED)
+{
+    g_acbIo.push_back(cb);
+    *pcb = g_cbReported == kcbMoreThanAsked ? cb + 5 : g_cbReported;
+    return TRUE;
+}
+
+BOOL WINAPI writeReporting(HANDLE, LPCVOID, DWORD cb, LPDWORD pcb, LPOVERLAPPED)
+{
+    g_acbIo.push_back(cb);
+    *pcb = g_cbReported == kcbMoreThanAsked ? cb + 5 : g_cbReported;
+    return TRUE;
+}
+
+} // namespace
+
+/* Reading and writing share one body: the same rows, both directions. */
+TEST_F(FileTest, WhatTheSystemReportsAsMovedInBothDirections)
+{
+    std::string const strFile = path("reported");
+    AutoFile File;
+    ASSERT_EQ(RTFileOpenPath(&File.h, strFile.c_str(), RTFILE_O_CREATE | RTFILE_O_READWRITE), 0);
+    SysOverrideGuard Guard;
+    g_rtNtSysOverride.pfnReadFile = readReporting;
+    g_rtNtSysOverride.pfnWriteFile = writeReporting;
+
+    static const struct
+    {
+        DWORD cbReported;
+        bool fCount;
+        int rcRead, rcWrite;
+        size_t cbDone;    /* with a count */
+        size_t cCalls;
+    } s_aRows[] =
+    {
+        { 0, false, KERR_EOF, KERR_WRITE_ERROR, 0, 1 },   /* nothing moved, everything asked for */
+        { 0, true, 0, 0, 0, 1 },                           /* nothing moved is an answer with a count */
+        { 40, false, 0, 0, 0, 3 },                         /* 100 bytes in three calls */
+        { 40, true, 0, 0, 40, 1 },
+        { kcbMoreThanAsked, true, 0, 0, 100, 1 },          /* never more than was asked */
+        { kcbMoreThanAsked, false, 0, 0, 0, 1 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+        for (int fWrite = 0; fWrite <= 1; fWrite++)
+        {
+            SCOPED_TRACE(testing::Message() << "row " << i << (fWrite ? " write" : " read"));
+            g_cbReported = s_aRows[i].cbReported;
+            g_acbIo.clear();
+            char abBuf[100] = "";
+            size_t cbDone = 12345;
+            size_t *pcbDone = s_aRows[i].fCount ? &cbDone : nullptr;
+            int const rc = fWrite ? RTFileWrite(File.h, abBuf, sizeof(abBuf), pcbDone)
+                                  : RTFileRead(File.h, abBuf, sizeof(abBuf), pcbDone);
+            EXPECT_EQ(rc, fWrite ? s_aRows[i].rcWrite : s_aRows[i].rcRead);
+            EXPECT_EQ(cbDone, s_aRows[i].fCount ? s_aRows[i].cbDone : 12345u);
+            EXPECT_EQ(g_acbIo.size(), s_aRows[i].cCalls);
+        }
+}
+
+namespace {
+
 const wchar_t *g_pwszFsName;
 unsigned g_cFsQueries;
 
