@@ -178,7 +178,7 @@ int rtUniqueTemplateScan(const char *pszTemplate, size_t *poffRun, size_t *pcchR
  * until recorded), the offset of the file name and the directory length.
  * Runs its work once; later calls return success at once.  On failure the
  * status is returned, and *puWinErr (optional) gets the Windows error when
- * the system call was what failed, else 0.
+ * the system call was what failed (it is left alone otherwise).
  */
 #include "init-internal.h"
 int rtProcInitExePath(uint32_t *puWinErr = nullptr);

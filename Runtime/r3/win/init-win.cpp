@@ -168,8 +168,6 @@ void rtR3QueryVersion(void)
  */
 int rtProcInitExePath(uint32_t *puWinErr)
 {
-    if (puWinErr)
-        *puWinErr = 0;
     if (g_cchrtProcExePath)
         return KINF_SUCCESS;
     static wchar_t s_wszPath[RTPATH_MAX];

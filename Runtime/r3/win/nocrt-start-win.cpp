@@ -94,11 +94,12 @@ void rtR3WinLegacyImageFixup(void)
 /* Records the executable path for the whole process; a failure is reported and start-up goes on. */
 void initProcExecPath(void)
 {
-    uint32_t uWinErr = 0;
+    uint32_t const uNoWinErr = UINT32_MAX;
+    uint32_t uWinErr = uNoWinErr;
     int const rc = rtProcInitExePath(&uWinErr);
     if (RT_SUCCESS(rc))
         return;
-    if (uWinErr)
+    if (uWinErr != uNoWinErr)
     {
         static const char s_szMsg[] = "initProcExecPath: GetModuleFileNameW failed: ";
         rtStdErrWrite(s_szMsg, sizeof(s_szMsg) - 1);

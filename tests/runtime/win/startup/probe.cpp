@@ -215,6 +215,9 @@ extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)
 
     if (!RTStrCmp(pszCmd, "crash"))
         SetUnhandledExceptionFilter(probePreviousFilter);
+    /* Start-up records the executable path; RTR3Init only finds it there. */
+    char szNameAtStart[260] = "";
+    RTStrCopyInto(szNameAtStart, sizeof(szNameAtStart), RTProcExecPath() + RTProcExecNameOffset());
     int rc = RTR3Init(&cArgs, &papszArgs, RTR3INIT_FLAGS_SYSTEM32_ONLY);
     if (RT_FAILURE(rc))
     {
@@ -249,6 +252,7 @@ extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)
         outf("flags: %#x\n", g_frtR3InitFlags);
         outf("version newer than NT 3.1: %RTbool\n", g_enmWinVer > RTWINOSTYPE_NT310);
         outf("exe name: %s\n", RTProcExecPath() + RTProcExecNameOffset());
+        outf("exe name before RTR3Init: %s\n", szNameAtStart);
         return 0;
     }
     if (!RTStrCmp(pszCmd, "writers"))

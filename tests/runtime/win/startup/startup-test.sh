@@ -54,7 +54,8 @@ again, no arguments: KINF_SUCCESS
 hardening: system directory only: true
 flags: 0x6
 version newer than NT 3.1: true
-exe name: $(basename "$probe")" "$stdout"
+exe name: $(basename "$probe")
+exe name before RTR3Init: $(basename "$probe")" "$stdout"
 
 # The direct writers' number forms.
 run "$probe" writers
