@@ -282,11 +282,12 @@ TEST(ErrTable, SortedUniqueAndEveryEntryFoundByLookup)
 
 TEST(ErrTable, EndsAndAbsentCodes)
 {
-    EXPECT_EQ(RTErrEntryStatus(RTErrTableEntry(0)), -27018);
-    EXPECT_EQ(RTErrEntryStatus(RTErrTableEntry(RTErrTableSize() - 1)), 25704);
-    ASSERT_NE(RTErrLookup(-27018), nullptr);
-    ASSERT_NE(RTErrLookup(25704), nullptr);
-    const int aAbsent[] = { -30000, -27019, -1, 1, 25705, 30000, INT32_MIN, INT32_MAX, -102 - 65536 };
+    EXPECT_EQ(RTErrEntryStatus(RTErrTableEntry(0)), KERR_STATUS_RANGE_LOWEST);
+    EXPECT_EQ(RTErrEntryStatus(RTErrTableEntry(RTErrTableSize() - 1)), KINF_STATUS_RANGE_HIGHEST);
+    ASSERT_NE(RTErrLookup(KERR_STATUS_RANGE_LOWEST), nullptr);
+    ASSERT_NE(RTErrLookup(KINF_STATUS_RANGE_HIGHEST), nullptr);
+    const int aAbsent[] = { -30000, KERR_STATUS_RANGE_LOWEST - 1, -1, 1, KINF_STATUS_RANGE_HIGHEST + 1, 30000,
+                            INT32_MIN, INT32_MAX, KERR_FILE_NOT_FOUND - 65536 };
     for (size_t i = 0; i < RT_ELEMENTS(aAbsent); i++)
         EXPECT_EQ(RTErrLookup(aAbsent[i]), nullptr) << "row " << i;
     EXPECT_EQ(nameOf(-102), "KERR_FILE_NOT_FOUND");

@@ -138,9 +138,9 @@ TEST(RTPathParse, Failures)
     EXPECT_EQ(u.Parsed.cComps, 5);
 
     /* Offsets are 16 bits: 0xFFFF bytes parse, one more does not. */
-    std::string strLong(0xFFFF, 'a');
+    std::string strLong(UINT16_MAX, 'a');
     EXPECT_EQ(RTPathParse(strLong.c_str(), &u.Parsed, sizeof(u), DOS), 0);
-    EXPECT_EQ(u.Parsed.cchPath, 0xFFFF);
+    EXPECT_EQ(u.Parsed.cchPath, UINT16_MAX);
     strLong += 'a';
     EXPECT_EQ(RTPathParse(strLong.c_str(), &u.Parsed, sizeof(u), DOS), KERR_FILENAME_TOO_LONG);
 }

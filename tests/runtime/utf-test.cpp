@@ -368,7 +368,7 @@ TEST(Utf8ToUtf16, CallerBufferSizesWithCanary)
         }
         else
         {
-            EXPECT_EQ(rc, -41) << "size " << cwcBuf;
+            EXPECT_EQ(rc, KERR_BUFFER_OVERFLOW) << "size " << cwcBuf;
             EXPECT_EQ(awc[0], 0) << "size " << cwcBuf;
         }
         for (size_t j = cwcBuf >= 5 ? 5 : 1; j < 8; j++)
@@ -427,7 +427,7 @@ TEST(Utf16ToUtf8, ConversionsAndBufferSizes)
         }
         else
         {
-            EXPECT_EQ(rc, -41) << "size " << cbBuf;
+            EXPECT_EQ(rc, KERR_BUFFER_OVERFLOW) << "size " << cbBuf;
             EXPECT_EQ(ab[0], '\0') << "size " << cbBuf;
         }
         for (size_t j = cbBuf; j < sizeof(ab); j++)

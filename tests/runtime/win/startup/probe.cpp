@@ -249,7 +249,8 @@ extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)
         outf("again, no arguments: %Rrc\n", RTR3Init(nullptr, nullptr, 0));
         outf("hardening: system directory only: %RTbool\n",
              g_enmRTR3WinDllHardening == RTR3WINDLLHARDENING_SYSTEM_DIR_ONLY);
-        outf("flags: %#x\n", g_frtR3InitFlags);
+        outf("flags repeated and system32 only: %RTbool\n",
+             g_frtR3InitFlags == (RTR3INIT_FLAGS_REPEATED | RTR3INIT_FLAGS_SYSTEM32_ONLY));
         outf("version newer than NT 3.1: %RTbool\n", g_enmWinVer > RTWINOSTYPE_NT310);
         outf("exe name: %s\n", RTProcExecPath() + RTProcExecNameOffset());
         outf("exe name before RTR3Init: %s\n", szNameAtStart);

@@ -52,7 +52,7 @@ check "RTR3Init again" "again, same arguments: KINF_SUCCESS
 again, other arguments: KERR_WRONG_ORDER
 again, no arguments: KINF_SUCCESS
 hardening: system directory only: true
-flags: 0x6
+flags repeated and system32 only: true
 version newer than NT 3.1: true
 exe name: $(basename "$probe")
 exe name before RTR3Init: $(basename "$probe")" "$stdout"
