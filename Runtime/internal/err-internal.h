@@ -1,5 +1,6 @@
 /*
- * The generated status table (see tools/gen-status-table.py).
+ * The generated status table (see tools/gen-status-table.py), and the
+ * range tables that map Windows errors and NT statuses to status codes.
  */
 #ifndef ZELK_INTERNAL_ERR_H
 #define ZELK_INTERNAL_ERR_H
@@ -8,5 +9,22 @@
 
 extern const RTSTATUSENTRY g_aRTErrEntries[];
 extern const size_t g_cRTErrEntries;
+
+/* A line through the release logger (rtErrSetReleaseLogger); nothing when none is installed. */
+void rtErrLogRel(const char *pszFormat, ...);
+
+/* One row of a conversion table: native codes uFirst to uLast (inclusive) give rc. */
+typedef struct RTERRRANGEMAP
+{
+    uint32_t uFirst;
+    uint32_t uLast;
+    int rc;
+} RTERRRANGEMAP;
+
+/*
+ * Finds uNative in a table whose rows are sorted ascending and do not
+ * overlap.  Returns true and sets *prc when a row holds it; false otherwise.
+ */
+bool rtErrRangeMapLookup(const RTERRRANGEMAP *paMap, size_t cMap, uint32_t uNative, int *prc);
 
 #endif

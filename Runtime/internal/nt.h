@@ -41,8 +41,11 @@
 #define RTNT_STATUS_NOT_A_DIRECTORY        ((NTSTATUS)0xC0000103L)
 
 /* Object-manager directory rights. */
-#define RTNT_DIRECTORY_QUERY     0x0001
-#define RTNT_DIRECTORY_TRAVERSE  0x0002
+#define RTNT_DIRECTORY_QUERY               0x0001
+#define RTNT_DIRECTORY_TRAVERSE            0x0002
+#define RTNT_DIRECTORY_CREATE_OBJECT       0x0004
+#define RTNT_DIRECTORY_CREATE_SUBDIRECTORY 0x0008
+#define RTNT_DIRECTORY_ALL_ACCESS          (STANDARD_RIGHTS_REQUIRED | 0x000F)
 
 /* Information classes that the enumerations of winternl.h leave out. */
 #define RTNT_FILE_ID_BOTH_DIRECTORY_INFORMATION ((FILE_INFORMATION_CLASS)37)

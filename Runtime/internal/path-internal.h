@@ -8,14 +8,25 @@
 #define ZELK_INTERNAL_PATH_H
 
 #include <zelk/path.h>
+#include <zelk/string.h>
 
-/* True when ch separates components in the given style (style 0 is '\'). */
-static inline bool rtPathIsSep(char ch, uint32_t fStyle)
+/*
+ * True when ch separates components in the given style: '/' always, '\' in
+ * every style but '/'.  Takes a code unit of any width (a char is widened
+ * with its sign, so no byte of a multi-byte sequence matches).
+ */
+static inline bool rtPathIsSep(uint32_t ch, uint32_t fStyle = RTPATH_STR_F_STYLE_DOS)
 {
     return ch == '/' || (ch == '\\' && (fStyle & RTPATH_STR_F_STYLE_MASK) != RTPATH_STR_F_STYLE_UNIX);
 }
 
-static inline bool rtPathIsAsciiLetter(char ch)
+/* A separator or the drive colon: what ends the directory part before a file name. */
+static inline bool rtPathIsSepOrColon(uint32_t ch)
+{
+    return rtPathIsSep(ch) || ch == ':';
+}
+
+static inline bool rtPathIsAsciiLetter(uint32_t ch)
 {
     return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
 }
@@ -24,6 +35,65 @@ static inline char rtPathUpperDrive(char ch)
 {
     return ch >= 'a' && ch <= 'z' ? (char)(ch - 'a' + 'A') : ch;
 }
+
+/* Offset of the file name in the first cch characters of psz: after the last separator or ':'. */
+size_t rtPathNameOffset(const char *psz, size_t cch);
+
+/* The root forms of a path, as its text shows them. */
+typedef enum RTPATHROOTKIND
+{
+    RTPATHROOTKIND_NONE = 0,    /* a name: relative */
+    RTPATHROOTKIND_DRIVE,       /* "X:" followed by a name or nothing: relative to that drive */
+    RTPATHROOTKIND_DRIVE_SLASH, /* "X:\" */
+    RTPATHROOTKIND_SLASH,       /* one leading separator: the current drive's root */
+    RTPATHROOTKIND_UNC          /* two leading separators: "\\server\share", "\\.\", "\\?\" */
+} RTPATHROOTKIND;
+
+/*
+ * Where the root of a path ends.  For the drive and single-separator forms
+ * all three offsets are the root's length (2, 3 or 1); with no root they are
+ * 0.  For UNC: offServerEnd ends the server name (2 for "\\" followed by a
+ * separator or the end), offShare is one past the separator that follows it
+ * (offServerEnd when none does), offShareEnd ends the share name.
+ */
+typedef struct RTPATHROOT
+{
+    RTPATHROOTKIND enmKind;
+    size_t offServerEnd;
+    size_t offShare;
+    size_t offShareEnd;
+} RTPATHROOT;
+
+/*
+ * The one parser of path roots.  Looks at no more than cch code units of
+ * pvPath and stops at a terminator; cbUnit is 1 for UTF-8 text and 2 for
+ * UTF-16.  In the '/' style only a leading '/' is a root (SLASH).
+ */
+RTPATHROOT rtPathRootParse(const void *pvPath, size_t cbUnit, size_t cch, uint32_t fStyle);
+
+static inline RTPATHROOT rtPathRoot(const char *psz, size_t cch = RTSTR_MAX,
+                                    uint32_t fStyle = RTPATH_STR_F_STYLE_DOS)
+{
+    return rtPathRootParse(psz, 1, cch, fStyle);
+}
+
+static inline RTPATHROOT rtPathRoot16(PCRTUTF16 pwsz, size_t cwc = RTSTR_MAX)
+{
+    return rtPathRootParse(pwsz, 2, cwc, RTPATH_STR_F_STYLE_DOS);
+}
+
+/* "\\?\" (chKind '?') or "\\.\" (chKind '.'), with either separator. */
+static inline bool rtPathRootIsPrefix(const RTPATHROOT &Root, const char *psz, char chKind)
+{
+    return Root.enmKind == RTPATHROOTKIND_UNC && Root.offServerEnd == 3 && psz[2] == chKind
+        && Root.offShare == 4;
+}
+
+/*
+ * The heap buffer tried for a current directory (or its root) that does not
+ * fit the caller's buffer: larger than any path the system hands out.
+ */
+#define RTPATH_CWD_HEAP_MIN ((size_t)65536)
 
 /*
  * A parse result that lives on the stack while the components fit 1 KiB and
@@ -104,17 +174,19 @@ int rtUniqueTemplateScan(const char *pszTemplate, size_t *poffRun, size_t *pcchR
 #define RTUNIQUE_MAX_TRIES 10000
 
 /*
- * The executable's path as runtime initialisation records it
- * (rtProcInitExePath): the text, its length (0 before initialisation) and the
- * offset of the file name.
+ * Records the executable's path (init-internal.h): the text, its length (0
+ * until recorded), the offset of the file name and the directory length.
+ * Runs its work once; later calls return success at once.  On failure the
+ * status is returned, and *puWinErr (optional) gets the Windows error when
+ * the system call was what failed (it is left alone otherwise).
  */
 #include "init-internal.h"
-int rtProcInitExePath(void);
+int rtProcInitExePath(uint32_t *puWinErr = nullptr);
 
 /*
  * Length of the directory part of an executable path whose file name starts
  * at offName: trailing separators dropped, never shorter than the root, and
- * a drive root keeps its separator ("D:", not the drive-relative "D:").
+ * a drive root keeps its separator ("D:\", not the drive-relative "D:").
  */
 size_t rtPathExecDirLength(const char *pszPath, size_t offName);
 

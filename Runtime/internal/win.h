@@ -16,6 +16,7 @@
 # define UNICODE
 #endif
 #include <windows.h>
+#include <winioctl.h>
 
 /*
  * The process environment block of the current process, read through the

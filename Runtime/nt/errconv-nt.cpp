@@ -7,16 +7,11 @@
  */
 #include <zelk/err.h>
 
+#include "err-internal.h"
+
 namespace {
 
-struct RTNTSTATUSMAP
-{
-    uint32_t uFirst;
-    uint32_t uLast;
-    int rc;
-};
-
-const RTNTSTATUSMAP g_aNtStatusMap[] =
+const RTERRRANGEMAP g_aNtStatusMap[] =
 {
     { UINT32_C(0x00000000), UINT32_C(0x00000000), KINF_SUCCESS },
     { UINT32_C(0x000000C0), UINT32_C(0x000000C0), KERR_INTERRUPTED },
@@ -55,6 +50,8 @@ const RTNTSTATUSMAP g_aNtStatusMap[] =
 
 PFNRTERRRELLOG g_pfnRTErrReleaseLogger = nullptr;
 
+} // namespace
+
 void rtErrLogRel(const char *pszFormat, ...)
 {
     PFNRTERRRELLOG const pfnLogger = g_pfnRTErrReleaseLogger;
@@ -65,8 +62,6 @@ void rtErrLogRel(const char *pszFormat, ...)
     pfnLogger(pszFormat, va);
     va_end(va);
 }
-
-} // namespace
 
 PFNRTERRRELLOG rtErrSetReleaseLogger(PFNRTERRRELLOG pfnLogger)
 {
@@ -83,18 +78,9 @@ PFNRTERRRELLOG rtErrGetReleaseLogger(void)
 int RTErrConvertFromNtStatus(int32_t lNativeCode)
 {
     uint32_t const uStatus = (uint32_t)lNativeCode;
-    size_t iLo = 0;
-    size_t iHi = RT_ELEMENTS(g_aNtStatusMap);
-    while (iLo < iHi)
-    {
-        size_t const i = iLo + (iHi - iLo) / 2;
-        if (uStatus < g_aNtStatusMap[i].uFirst)
-            iHi = i;
-        else if (uStatus > g_aNtStatusMap[i].uLast)
-            iLo = i + 1;
-        else
-            return g_aNtStatusMap[i].rc;
-    }
+    int rc;
+    if (rtErrRangeMapLookup(g_aNtStatusMap, RT_ELEMENTS(g_aNtStatusMap), uStatus, &rc))
+        return rc;
 
     rtErrLogRel("AssertLogRel %s(%d) %s: %s\n", __FILE__, __LINE__,
                 "int __cdecl RTErrConvertFromNtStatus(long)", "");

@@ -21,12 +21,11 @@ void rtUniqueFill(char *pszTemplate, size_t offRun, size_t cchRun)
         pszTemplate[offRun + i - 1] = s_szAlphabet[RTRandRange(0, sizeof(s_szAlphabet) - 2)];
 }
 
-} // namespace
+/* The create-only call made under each name drawn: 0, KERR_ALREADY_EXISTS to draw again, or a failure. */
+typedef int FNRTUNIQUECREATE(const char *pszName, void *pvUser);
 
-int RTDirMakeUnique(char *pszTemplate, RTFMODE fMode)
+int rtUniqueCreate(char *pszTemplate, FNRTUNIQUECREATE *pfnCreate, void *pvUser)
 {
-    if (!pszTemplate)
-        return KERR_INVALID_POINTER;
     size_t offRun = 0;
     size_t cchRun = 0;
     int rc = rtUniqueTemplateScan(pszTemplate, &offRun, &cchRun);
@@ -35,7 +34,7 @@ int RTDirMakeUnique(char *pszTemplate, RTFMODE fMode)
         for (unsigned iTry = 0; iTry < RTUNIQUE_MAX_TRIES; iTry++)
         {
             rtUniqueFill(pszTemplate, offRun, cchRun);
-            rc = RTDirMake(pszTemplate, fMode, 0);
+            rc = pfnCreate(pszTemplate, pvUser);
             if (RT_SUCCESS(rc))
                 return rc;
             if (rc != KERR_ALREADY_EXISTS)
@@ -46,28 +45,48 @@ int RTDirMakeUnique(char *pszTemplate, RTFMODE fMode)
     return rc;
 }
 
+struct RTUNIQUEDIR
+{
+    RTFMODE fMode;
+};
+
+int rtUniqueMakeDir(const char *pszName, void *pvUser)
+{
+    return RTDirMake(pszName, ((RTUNIQUEDIR *)pvUser)->fMode, 0);
+}
+
+struct RTUNIQUEFILE
+{
+    RTFILE *phFile;
+    uint64_t fOpen;
+};
+
+int rtUniqueOpenFile(const char *pszName, void *pvUser)
+{
+    RTUNIQUEFILE *pArgs = (RTUNIQUEFILE *)pvUser;
+    return RTFileOpenPath(pArgs->phFile, pszName, pArgs->fOpen);
+}
+
+} // namespace
+
+int RTDirMakeUnique(char *pszTemplate, RTFMODE fMode)
+{
+    if (!pszTemplate)
+        return KERR_INVALID_POINTER;
+    RTUNIQUEDIR Args = { fMode };
+    return rtUniqueCreate(pszTemplate, rtUniqueMakeDir, &Args);
+}
+
 int RTFileOpenUnique(RTFILE *phFile, char *pszTemplate, uint64_t fOpen)
 {
     if (!phFile || !pszTemplate)
         return KERR_INVALID_POINTER;
     *phFile = NIL_RTFILE;
-    int rc = (fOpen & RTFILE_O_ACTION_MASK) == RTFILE_O_CREATE ? KINF_SUCCESS : KERR_INVALID_FLAGS;
-    size_t offRun = 0;
-    size_t cchRun = 0;
-    if (RT_SUCCESS(rc))
-        rc = rtUniqueTemplateScan(pszTemplate, &offRun, &cchRun);
-    if (RT_SUCCESS(rc))
+    if ((fOpen & RTFILE_O_ACTION_MASK) != RTFILE_O_CREATE)
     {
-        for (unsigned iTry = 0; iTry < RTUNIQUE_MAX_TRIES; iTry++)
-        {
-            rtUniqueFill(pszTemplate, offRun, cchRun);
-            rc = RTFileOpenPath(phFile, pszTemplate, fOpen);
-            if (RT_SUCCESS(rc))
-                return rc;
-            if (rc != KERR_ALREADY_EXISTS)
-                break;
-        }
+        *pszTemplate = '\0';
+        return KERR_INVALID_FLAGS;
     }
-    *pszTemplate = '\0';
-    return rc;
+    RTUNIQUEFILE Args = { phFile, fOpen };
+    return rtUniqueCreate(pszTemplate, rtUniqueOpenFile, &Args);
 }

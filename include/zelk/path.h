@@ -16,6 +16,13 @@
 
 #include <zelk/types.h>
 
+/*
+ * Size of the runtime's first path buffer, in bytes of UTF-8 or units of
+ * UTF-16, terminator included: room for the longest classic path several
+ * times over.  Longer paths take a heap buffer where the operation allows.
+ */
+#define RTPATH_MAX 4100
+
 /* Separator style, bits 0-1 of the flags of the parse, append and abs operations. */
 #define RTPATH_STR_F_STYLE_HOST     UINT32_C(0x00000000) /* the host's: '\' style */
 #define RTPATH_STR_F_STYLE_DOS      UINT32_C(0x00000001) /* '\' and '/' separate, drives and UNC roots */

@@ -11,6 +11,8 @@
  * than it, an overflow reported with the size needed (a buffer of exactly
  * that size then succeeds), an append that does not fit leaving the buffer
  * as it was, and an absolute path made absolute again staying the same.
+ * The root parser under them must find the same root in the UTF-8 text and
+ * in the same units widened to UTF-16, with its ends in order.
  */
 #include <cstring>
 #include <string>
@@ -19,6 +21,8 @@
 #include <zelk/err.h>
 #include <zelk/path.h>
 #include <zelk/string.h>
+
+#include "path-internal.h"
 
 namespace {
 
@@ -52,6 +56,23 @@ struct Guarded
         return cch;
     }
 };
+
+void fuzzRoot(const std::string &strPath, uint32_t fStyle)
+{
+    RTPATHROOT const Root = rtPathRoot(strPath.c_str(), RTSTR_MAX, fStyle);
+    std::u16string wstr; /* the bytes widened without their sign */
+    for (char ch : strPath)
+        wstr += (char16_t)(uint8_t)ch;
+    RTPATHROOT const Root16 = rtPathRootParse(wstr.c_str(), 2, RTSTR_MAX, fStyle);
+    check(Root.enmKind == Root16.enmKind && Root.offServerEnd == Root16.offServerEnd
+          && Root.offShare == Root16.offShare && Root.offShareEnd == Root16.offShareEnd);
+    check(Root.offServerEnd <= Root.offShare && Root.offShare <= Root.offShareEnd);
+    check(Root.offShareEnd <= strPath.size());
+    if (Root.enmKind == RTPATHROOTKIND_UNC)
+        check(Root.offServerEnd >= 2 && Root.offShare <= Root.offServerEnd + 1);
+    else
+        check(Root.offServerEnd == Root.offShareEnd && Root.offShareEnd <= 3);
+}
 
 void fuzzParse(const std::string &strPath, uint32_t fStyle, size_t cComps, size_t cbOut)
 {
@@ -184,6 +205,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
     if (bFlags & 0x20)
         fAbs |= 0x100;
 
+    fuzzRoot(strPath, fStyle);
     fuzzParse(strPath, (bFlags & 0x40) ? fStyle | 0x10 : fStyle, bExtra & 0x3f, cbOut);
     fuzzAbs(strPath, fAbs, cbOut);
     fuzzAppend(strSecond, strPath, fStyle, cbOut, (bExtra & 0x80) ? (size_t)(bExtra & 0x7f) : RTSTR_MAX);

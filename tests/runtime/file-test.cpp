@@ -25,39 +25,88 @@ struct MAPROW
     uint32_t fFlags;
 };
 
+/* The Win32 values the rows expect, by the SDK's names (FILE_GENERIC_READ and so on). */
+const uint32_t kRead = RTFILE_WIN_FILE_GENERIC_READ;
+const uint32_t kWrite = RTFILE_WIN_FILE_GENERIC_WRITE;
+const uint32_t kWriteData = RTFILE_WIN_WRITE_DATA;
+const uint32_t kAppendData = RTFILE_WIN_APPEND_DATA;
+const uint32_t kReadAttrs = RTFILE_WIN_READ_ATTRIBUTES;
+const uint32_t kWriteAttrs = RTFILE_WIN_WRITE_ATTRIBUTES;
+const uint32_t kSync = RTFILE_WIN_SYNCHRONIZE;
+const uint32_t kGenericWrite = RTFILE_WIN_GENERIC_WRITE;
+const uint32_t kShR = RTFILE_WIN_SHARE_READ;
+const uint32_t kShW = RTFILE_WIN_SHARE_WRITE;
+const uint32_t kShD = RTFILE_WIN_SHARE_DELETE;
+const uint32_t kNormal = RTFILE_WIN_ATTRIBUTE_NORMAL;
+
 const MAPROW g_aMapRows[] =
 {
-    { RTFILE_O_READ | RTFILE_O_OPEN,                                  0x120089, 3, 3, 0x80 },
-    { RTFILE_O_READ,                                                  0x120089, 3, 3, 0x80 },
-    { RTFILE_O_WRITE | RTFILE_O_CREATE,                               0x120116, 3, 1, 0x80 },
-    { RTFILE_O_WRITE | RTFILE_O_APPEND | RTFILE_O_OPEN_CREATE,        0x120114, 3, 4, 0x80 },
-    { RTFILE_O_READWRITE | RTFILE_O_CREATE_REPLACE,                   0x12019F, 3, 2, 0x80 },
-    { RTFILE_O_READWRITE | RTFILE_O_APPEND | RTFILE_O_OPEN,           0x12019D, 3, 3, 0x80 },
-    { RTFILE_O_ACCESS_ATTR_READ | RTFILE_O_OPEN,                      0x100080, 3, 3, 0x80 },
-    { RTFILE_O_ACCESS_ATTR_WRITE | RTFILE_O_OPEN,                     0x100100, 3, 3, 0x80 },
-    { RTFILE_O_ACCESS_ATTR_READWRITE | RTFILE_O_OPEN,                 0x100180, 3, 3, 0x80 },
-    { RTFILE_O_READ | RTFILE_O_ACCESS_ATTR_WRITE | RTFILE_O_OPEN,     0x120189, 3, 3, 0x80 },
-    { RTFILE_O_WRITE | RTFILE_O_ACCESS_ATTR_READ | RTFILE_O_OPEN,     0x120196, 3, 3, 0x80 },
-    { RTFILE_O_WRITE | RTFILE_O_TRUNCATE | RTFILE_O_OPEN,             0x40120116, 3, 5, 0x80 },
-    { RTFILE_O_WRITE | RTFILE_O_TRUNCATE | RTFILE_O_OPEN_CREATE,      0x120116, 3, 4, 0x80 },
-    { RTFILE_O_WRITE | RTFILE_O_NO_CACHE | RTFILE_O_CREATE,           0x120112, 3, 1, 0x20000080 },
-    { RTFILE_O_READWRITE | RTFILE_O_NO_CACHE | RTFILE_O_OPEN,         0x12019B, 3, 3, 0x20000080 },
-    { RTFILE_O_WRITE | RTFILE_O_WRITE_THROUGH | RTFILE_O_CREATE,      0x120116, 3, 1, 0x80000080 },
-    { RTFILE_O_READ | RTFILE_O_ASYNC_IO | RTFILE_O_OPEN,              0x120089, 3, 3, 0x40000080 },
-    { RTFILE_O_WRITE | RTFILE_O_TEMPORARY | RTFILE_O_CREATE,          0x120116, 3, 1, 0x100 },
-    { RTFILE_O_WRITE | RTFILE_O_CREATE | (UINT64_C(0700) << 20),      0x120116, 3, 1, 0x80 },
+    { RTFILE_O_READ | RTFILE_O_OPEN,
+      kRead, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_READ,
+      kRead, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_WRITE | RTFILE_O_CREATE,
+      kWrite, kShR | kShW, RTFILE_WIN_CREATE_NEW, kNormal },
+    { RTFILE_O_WRITE | RTFILE_O_APPEND | RTFILE_O_OPEN_CREATE,
+      kWrite & ~kWriteData, kShR | kShW, RTFILE_WIN_OPEN_ALWAYS, kNormal },
+    { RTFILE_O_READWRITE | RTFILE_O_CREATE_REPLACE,
+      kRead | kWrite, kShR | kShW, RTFILE_WIN_CREATE_ALWAYS, kNormal },
+    { RTFILE_O_READWRITE | RTFILE_O_APPEND | RTFILE_O_OPEN,
+      (kRead | kWrite) & ~kWriteData, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_ACCESS_ATTR_READ | RTFILE_O_OPEN,
+      kSync | kReadAttrs, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_ACCESS_ATTR_WRITE | RTFILE_O_OPEN,
+      kSync | kWriteAttrs, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_ACCESS_ATTR_READWRITE | RTFILE_O_OPEN,
+      kSync | kReadAttrs | kWriteAttrs, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_READ | RTFILE_O_ACCESS_ATTR_WRITE | RTFILE_O_OPEN,
+      kRead | kWriteAttrs, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_WRITE | RTFILE_O_ACCESS_ATTR_READ | RTFILE_O_OPEN,
+      kWrite | kReadAttrs, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_WRITE | RTFILE_O_TRUNCATE | RTFILE_O_OPEN,
+      kWrite | kGenericWrite, kShR | kShW, RTFILE_WIN_TRUNCATE_EXISTING, kNormal },
+    { RTFILE_O_WRITE | RTFILE_O_TRUNCATE | RTFILE_O_OPEN_CREATE,
+      kWrite, kShR | kShW, RTFILE_WIN_OPEN_ALWAYS, kNormal },
+    { RTFILE_O_WRITE | RTFILE_O_NO_CACHE | RTFILE_O_CREATE,
+      kWrite & ~kAppendData, kShR | kShW, RTFILE_WIN_CREATE_NEW, kNormal | RTFILE_WIN_FLAG_NO_BUFFERING },
+    { RTFILE_O_READWRITE | RTFILE_O_NO_CACHE | RTFILE_O_OPEN,
+      (kRead | kWrite) & ~kAppendData, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal | RTFILE_WIN_FLAG_NO_BUFFERING },
+    { RTFILE_O_WRITE | RTFILE_O_WRITE_THROUGH | RTFILE_O_CREATE,
+      kWrite, kShR | kShW, RTFILE_WIN_CREATE_NEW, kNormal | RTFILE_WIN_FLAG_WRITE_THROUGH },
+    { RTFILE_O_READ | RTFILE_O_ASYNC_IO | RTFILE_O_OPEN,
+      kRead, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal | RTFILE_WIN_FLAG_OVERLAPPED },
+    { RTFILE_O_WRITE | RTFILE_O_TEMPORARY | RTFILE_O_CREATE,
+      kWrite, kShR | kShW, RTFILE_WIN_CREATE_NEW, RTFILE_WIN_ATTRIBUTE_TEMPORARY },
+    { RTFILE_O_WRITE | RTFILE_O_CREATE | (UINT64_C(0700) << 20),
+      kWrite, kShR | kShW, RTFILE_WIN_CREATE_NEW, kNormal },
     /* Each sharing value. */
-    { RTFILE_O_READ | RTFILE_O_DENY_READ,                             0x120089, 2, 3, 0x80 },
-    { RTFILE_O_READ | RTFILE_O_DENY_WRITE,                            0x120089, 1, 3, 0x80 },
-    { RTFILE_O_READ | RTFILE_O_DENY_READWRITE,                        0x120089, 0, 3, 0x80 },
-    { RTFILE_O_READ | RTFILE_O_DENY_NOT_DELETE,                       0x120089, 7, 3, 0x80 },
-    { RTFILE_O_READ | RTFILE_O_DENY_READ_NOT_DELETE,                  0x120089, 6, 3, 0x80 },
-    { RTFILE_O_READ | RTFILE_O_DENY_WRITE_NOT_DELETE,                 0x120089, 5, 3, 0x80 },
-    { RTFILE_O_READ | RTFILE_O_DENY_ALL_NOT_DELETE,                   0x120089, 4, 3, 0x80 },
-    { RTFILE_O_READ | RTFILE_O_DENY_NONE,                             0x120089, 3, 3, 0x80 },
+    { RTFILE_O_READ | RTFILE_O_DENY_READ,
+      kRead, kShW, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_READ | RTFILE_O_DENY_WRITE,
+      kRead, kShR, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_READ | RTFILE_O_DENY_READWRITE,
+      kRead, 0, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_READ | RTFILE_O_DENY_NOT_DELETE,
+      kRead, kShR | kShW | kShD, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_READ | RTFILE_O_DENY_READ_NOT_DELETE,
+      kRead, kShW | kShD, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_READ | RTFILE_O_DENY_WRITE_NOT_DELETE,
+      kRead, kShR | kShD, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_READ | RTFILE_O_DENY_ALL_NOT_DELETE,
+      kRead, kShD, RTFILE_WIN_OPEN_EXISTING, kNormal },
+    { RTFILE_O_READ | RTFILE_O_DENY_NONE,
+      kRead, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal },
 };
 
 } // namespace
+
+TEST(rtFileOpenFlags, WindowsValuesAreTheSdks)
+{
+    /* winnt.h's numbers: the names above must mean what the system means by them. */
+    EXPECT_EQ(RTFILE_WIN_FILE_GENERIC_READ, UINT32_C(0x120089));
+    EXPECT_EQ(RTFILE_WIN_FILE_GENERIC_WRITE, UINT32_C(0x120116));
+    EXPECT_EQ(RTFILE_WIN_SYNCHRONIZE | RTFILE_WIN_READ_ATTRIBUTES, UINT32_C(0x100080));
+}
 
 TEST(rtFileOpenFlags, MappingRows)
 {

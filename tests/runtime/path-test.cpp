@@ -51,35 +51,42 @@ struct PARSEROW
     const char *pszSuffix; /* null: none */
 };
 
+/* Properties, short for the rows. */
+const uint16_t ABS = RTPATH_PROP_ABSOLUTE, REL = RTPATH_PROP_RELATIVE, VOL = RTPATH_PROP_VOLUME;
+const uint16_t UNC = RTPATH_PROP_UNC, SPC = RTPATH_PROP_SPECIAL_UNC, RS = RTPATH_PROP_ROOT_SLASH;
+const uint16_t XS = RTPATH_PROP_EXTRA_SLASHES, DOT = RTPATH_PROP_DOT_REFS;
+const uint16_t DDOT = RTPATH_PROP_DOTDOT_REFS, FN = RTPATH_PROP_FILENAME, DS = RTPATH_PROP_DIR_SLASH;
+const uint16_t SFX = RTPATH_PROP_SUFFIX;
+
 const PARSEROW g_aParseRows[] =
 {
-    { "C:\\a\\b.txt",        DOS, "C:\\|a|b.txt",         0x0165, 10, ".txt" },
-    { "c:/a/b",              DOS, "c:/|a|b",              0x0161,  6, nullptr },
-    { "C:",                  DOS, "C:",                   0x0240,  2, nullptr },
-    { "C:a",                 DOS, "C:|a",                 0x0241,  3, nullptr },
-    { "\\a",                 DOS, "\\|a",                 0x0221,  2, nullptr },
-    { "\\",                  DOS, "\\",                   0x0222,  1, nullptr },
-    { "\\\\server\\share\\", DOS, "\\\\server\\|share",   0x0132, 15, nullptr },
-    { "\\\\server",          DOS, "\\\\server",           0x0110,  8, nullptr },
-    { "\\\\.\\C:\\x",        DOS, "\\\\.\\|C:|x",         0x2131,  8, nullptr },
-    { "\\\\?\\C:\\x.msi",    DOS, "\\\\?\\|C:|x.msi",     0x2135, 12, ".msi" },
-    { "//?/C:/x",            DOS, "//?/|C:|x",            0x2131,  8, nullptr },
-    { "\\\\??\\x",           DOS, "\\\\??\\|x",           0x0131,  6, nullptr },
-    { "a//b/./../c",         DOS, "a|b|.|..|c",           0x1E01, 10, nullptr },
-    { "C:\\a\\..\\b",        DOS, "C:\\|a|..|b",          0x1261,  9, nullptr },
-    { "C:\\\\\\a",           DOS, "C:\\|a",               0x0561,  4, nullptr },
-    { "dir\\\\",             DOS, "dir",                  0x0602,  4, nullptr },
-    { "a\\..\\..\\",         DOS, "a|..|..",              0x1202,  8, nullptr },
-    { ".profile",            DOS, ".profile",             0x0201,  8, nullptr },
-    { "name.",               DOS, "name.",                0x0201,  5, nullptr },
-    { "..",                  DOS, "..",                   0x1201,  2, nullptr },
-    { "a.tar.gz",            DOS, "a.tar.gz",             0x0205,  8, ".gz" },
-    { "x.d\\f",              DOS, "x.d|f",                0x0201,  5, nullptr },
-    { "/",                   UNX, "/",                    0x0122,  1, nullptr },
-    { "//x",                 UNX, "/|x",                  0x0521,  2, nullptr },
-    { "a\\b",                UNX, "a\\b",                 0x0201,  3, nullptr },
-    { "C:/x",                UNX, "C:|x",                 0x0201,  4, nullptr },
-    { "/a/../b.c",           UNX, "/|a|..|b.c",           0x1225,  9, ".c" },
+    { "C:\\a\\b.txt",        DOS, "C:\\|a|b.txt", ABS | VOL | RS | FN | SFX, 10, ".txt" },
+    { "c:/a/b",              DOS, "c:/|a|b", ABS | VOL | RS | FN, 6, nullptr },
+    { "C:",                  DOS, "C:", REL | VOL, 2, nullptr },
+    { "C:a",                 DOS, "C:|a", REL | VOL | FN, 3, nullptr },
+    { "\\a",                 DOS, "\\|a", REL | RS | FN, 2, nullptr },
+    { "\\",                  DOS, "\\", REL | RS | DS, 1, nullptr },
+    { "\\\\server\\share\\", DOS, "\\\\server\\|share", ABS | UNC | RS | DS, 15, nullptr },
+    { "\\\\server",          DOS, "\\\\server", ABS | UNC, 8, nullptr },
+    { "\\\\.\\C:\\x",        DOS, "\\\\.\\|C:|x", ABS | UNC | SPC | RS | FN, 8, nullptr },
+    { "\\\\?\\C:\\x.msi",    DOS, "\\\\?\\|C:|x.msi", ABS | UNC | SPC | RS | FN | SFX, 12, ".msi" },
+    { "//?/C:/x",            DOS, "//?/|C:|x", ABS | UNC | SPC | RS | FN, 8, nullptr },
+    { "\\\\??\\x",           DOS, "\\\\??\\|x", ABS | UNC | RS | FN, 6, nullptr },
+    { "a//b/./../c",         DOS, "a|b|.|..|c", REL | XS | DOT | DDOT | FN, 10, nullptr },
+    { "C:\\a\\..\\b",        DOS, "C:\\|a|..|b", REL | VOL | RS | DDOT | FN, 9, nullptr },
+    { "C:\\\\\\a",           DOS, "C:\\|a", ABS | VOL | RS | XS | FN, 4, nullptr },
+    { "dir\\\\",             DOS, "dir", REL | XS | DS, 4, nullptr },
+    { "a\\..\\..\\",         DOS, "a|..|..", REL | DDOT | DS, 8, nullptr },
+    { ".profile",            DOS, ".profile", REL | FN, 8, nullptr },
+    { "name.",               DOS, "name.", REL | FN, 5, nullptr },
+    { "..",                  DOS, "..", REL | DDOT | FN, 2, nullptr },
+    { "a.tar.gz",            DOS, "a.tar.gz", REL | FN | SFX, 8, ".gz" },
+    { "x.d\\f",              DOS, "x.d|f", REL | FN, 5, nullptr },
+    { "/",                   UNX, "/", ABS | RS | DS, 1, nullptr },
+    { "//x",                 UNX, "/|x", ABS | RS | XS | FN, 2, nullptr },
+    { "a\\b",                UNX, "a\\b", REL | FN, 3, nullptr },
+    { "C:/x",                UNX, "C:|x", REL | FN, 4, nullptr },
+    { "/a/../b.c",           UNX, "/|a|..|b.c", REL | RS | DDOT | FN | SFX, 9, ".c" },
 };
 
 } // namespace
@@ -131,9 +138,9 @@ TEST(RTPathParse, Failures)
     EXPECT_EQ(u.Parsed.cComps, 5);
 
     /* Offsets are 16 bits: 0xFFFF bytes parse, one more does not. */
-    std::string strLong(0xFFFF, 'a');
+    std::string strLong(UINT16_MAX, 'a');
     EXPECT_EQ(RTPathParse(strLong.c_str(), &u.Parsed, sizeof(u), DOS), 0);
-    EXPECT_EQ(u.Parsed.cchPath, 0xFFFF);
+    EXPECT_EQ(u.Parsed.cchPath, UINT16_MAX);
     strLong += 'a';
     EXPECT_EQ(RTPathParse(strLong.c_str(), &u.Parsed, sizeof(u), DOS), KERR_FILENAME_TOO_LONG);
 }
@@ -754,7 +761,10 @@ TEST(rtPathExecDirLength, Rows)
         { "\\\\srv\\app.exe", "\\\\srv" },
         { "/usr/bin/app", "/usr/bin" },
         { "/app", "/" },
+        { "\\app.exe", "\\" },
+        { "C:app.exe", "C:" },
         { "app", "" },
+        { "prog.exe", "" },
     };
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
@@ -763,5 +773,93 @@ TEST(rtPathExecDirLength, Rows)
         ASSERT_NE(pszName, nullptr);
         size_t const cch = rtPathExecDirLength(s_aRows[i].pszExe, (size_t)(pszName - s_aRows[i].pszExe));
         EXPECT_EQ(std::string(s_aRows[i].pszExe, cch), s_aRows[i].pszDir);
+    }
+}
+
+TEST(rtPathRootParse, Rows)
+{
+    static const struct
+    {
+        const char *psz;
+        uint32_t fStyle;
+        RTPATHROOTKIND enmKind;
+        size_t offServerEnd, offShare, offShareEnd;
+    } s_aRows[] =
+    {
+        { "", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_NONE, 0, 0, 0 },
+        { "name\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_NONE, 0, 0, 0 },
+        { ":x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_NONE, 0, 0, 0 },
+        { "1:\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_NONE, 0, 0, 0 },
+        { "c:", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_DRIVE, 2, 2, 2 },
+        { "c:x\\y", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_DRIVE, 2, 2, 2 },
+        { "Z:\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_DRIVE_SLASH, 3, 3, 3 },
+        { "Z:/", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_DRIVE_SLASH, 3, 3, 3 },
+        { "\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_SLASH, 1, 1, 1 },
+        { "/", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_SLASH, 1, 1, 1 },
+        { "\\\\", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 2, 2, 2 },
+        { "\\\\\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 2, 3, 4 },
+        { "\\\\srv", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 5, 5, 5 },
+        { "//srv/", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 5, 6, 6 },
+        { "\\\\srv\\shr", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 5, 6, 9 },
+        { "\\\\srv\\shr\\dir", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 5, 6, 9 },
+        { "\\\\?\\C:\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_UNC, 3, 4, 6 },
+        { "/usr", RTPATH_STR_F_STYLE_UNIX, RTPATHROOTKIND_SLASH, 1, 1, 1 },
+        { "//srv/shr", RTPATH_STR_F_STYLE_UNIX, RTPATHROOTKIND_SLASH, 1, 1, 1 },
+        { "c:/x", RTPATH_STR_F_STYLE_UNIX, RTPATHROOTKIND_NONE, 0, 0, 0 },
+        { "\\\\srv", RTPATH_STR_F_STYLE_UNIX, RTPATHROOTKIND_NONE, 0, 0, 0 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].psz);
+        std::string const str = s_aRows[i].psz;
+        std::u16string const wstr(str.begin(), str.end());
+        RTPATHROOT const aRoots[] =
+        {
+            rtPathRootParse(str.c_str(), 1, RTSTR_MAX, s_aRows[i].fStyle),
+            rtPathRootParse(wstr.c_str(), 2, RTSTR_MAX, s_aRows[i].fStyle),
+            /* A length limit acts as the end of the text. */
+            rtPathRootParse((str + "\\more").c_str(), 1, str.size(), s_aRows[i].fStyle),
+        };
+        for (size_t j = 0; j < RT_ELEMENTS(aRoots); j++)
+        {
+            SCOPED_TRACE(testing::Message() << "variant " << j);
+            EXPECT_EQ(aRoots[j].enmKind, s_aRows[i].enmKind);
+            EXPECT_EQ(aRoots[j].offServerEnd, s_aRows[i].offServerEnd);
+            EXPECT_EQ(aRoots[j].offShare, s_aRows[i].offShare);
+            EXPECT_EQ(aRoots[j].offShareEnd, s_aRows[i].offShareEnd);
+        }
+    }
+
+    /* A UTF-16 unit whose low byte is a separator or letter is neither. */
+    static const RTUTF16 s_wszWide[] = { 0x215c, 0x5c5c, 'x', 0 };
+    EXPECT_EQ(rtPathRoot16(s_wszWide).enmKind, RTPATHROOTKIND_NONE);
+    static const RTUTF16 s_wszWideDrive[] = { 0x0143, ':', '\\', 0 };
+    EXPECT_EQ(rtPathRoot16(s_wszWideDrive).enmKind, RTPATHROOTKIND_NONE);
+}
+
+TEST(rtPathCutToDrive, Rows)
+{
+    static const struct { const char *pszCwd; const char *pszRoot; } s_aRows[] =
+    {
+        { "C:\\dir\\sub", "C:" },
+        { "c:", "c:" },
+        { "\\\\srv\\shr\\dir", "\\\\srv\\shr" },
+        { "//srv/shr", "//srv/shr" },
+        { "\\\\srv\\", "" },
+        { "\\\\srv", "" },
+        { "\\\\\\shr", "" },
+        { "\\dir", "" },
+        { "dir", "" },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszCwd);
+        std::string str = s_aRows[i].pszCwd;
+        size_t const cch = rtPathCutToDrive(&str[0]);
+        EXPECT_EQ(cch, strlen(s_aRows[i].pszRoot));
+        if (cch)
+            EXPECT_STREQ(str.c_str(), s_aRows[i].pszRoot);
+        else
+            EXPECT_EQ(str, s_aRows[i].pszCwd); /* untouched */
     }
 }

@@ -1,7 +1,6 @@
 /*
- * Start-up logic that is pure computation: the Windows version code, the
- * directory part of the executable path, and the system-module loader's path
- * comparison.
+ * Start-up logic that is pure computation: the Windows version code and the
+ * system-module loader's path comparison.
  */
 #include <gtest/gtest.h>
 
@@ -15,57 +14,41 @@ TEST(WinVersionCode, EveryRowOfTheTable)
 {
     struct
     {
-        uint32_t uPlatform, uMajor, uMinor, uBuild;
-        uint8_t bType;
-        int iCode;
+        uint32_t uPlatform, uMajor, uMinor, uBuild; /* platform 1 is 9x, 2 NT */
+        uint8_t bType; /* 1 is VER_NT_WORKSTATION */
+        RTWINOSTYPE enmCode;
     } const aRows[] =
     {
-        { 1, 4, 0, 950, 1, 1 }, { 1, 4, 0, 951, 1, 2 }, { 1, 4, 3, 1080, 1, 2 }, { 1, 4, 9, 1081, 1, 3 },
-        { 1, 4, 0, 949, 1, 0 }, { 1, 4, 10, 1998, 1, 4 }, { 1, 4, 10, 1999, 1, 5 },
-        { 1, 4, 10, 2182, 1, 5 }, { 1, 4, 10, 2183, 1, 6 }, { 1, 4, 10, 1997, 1, 0 },
-        { 1, 4, 90, 3000, 1, 7 }, { 1, 4, 50, 3000, 1, 0 }, { 1, 5, 0, 0, 1, 0 },
-        { 2, 3, 0, 0, 1, 100 }, { 2, 3, 49, 0, 1, 100 }, { 2, 3, 50, 0, 1, 101 }, { 2, 3, 51, 0, 1, 102 },
-        { 2, 3, 99, 0, 1, 102 }, { 2, 4, 0, 0, 1, 103 }, { 2, 5, 0, 0, 1, 104 }, { 2, 5, 1, 0, 1, 105 },
-        { 2, 5, 2, 0, 1, 107 }, { 2, 5, 3, 0, 3, 107 },
-        { 2, 6, 0, 0, 1, 108 }, { 2, 6, 0, 0, 3, 109 }, { 2, 6, 1, 0, 1, 110 }, { 2, 6, 1, 0, 2, 111 },
-        { 2, 6, 2, 0, 1, 112 }, { 2, 6, 2, 0, 3, 113 }, { 2, 6, 3, 0, 1, 114 }, { 2, 6, 3, 0, 3, 115 },
-        { 2, 6, 4, 0, 1, 116 }, { 2, 6, 4, 0, 3, 117 }, { 2, 6, 5, 0, 1, 199 },
-        { 2, 10, 0, 19045, 1, 116 }, { 2, 10, 0, 21999, 1, 116 }, { 2, 10, 0, 22000, 1, 120 },
-        { 2, 10, 0, 14393, 3, 117 }, { 2, 10, 0, 17762, 3, 117 }, { 2, 10, 0, 17763, 3, 118 },
-        { 2, 10, 0, 20347, 3, 118 }, { 2, 10, 0, 20348, 3, 119 }, { 2, 10, 1, 0, 1, 199 },
-        { 2, 11, 0, 0, 1, 199 }, { 2, 2, 0, 0, 1, 199 }, { 0, 6, 1, 0, 1, 0 }, { 3, 10, 0, 0, 1, 0 },
+        { 1, 4, 0, 950, 1, RTWINOSTYPE_95 }, { 1, 4, 0, 951, 1, RTWINOSTYPE_95SP1 },
+        { 1, 4, 3, 1080, 1, RTWINOSTYPE_95SP1 }, { 1, 4, 9, 1081, 1, RTWINOSTYPE_95OSR2 },
+        { 1, 4, 0, 949, 1, RTWINOSTYPE_UNKNOWN }, { 1, 4, 10, 1998, 1, RTWINOSTYPE_98 },
+        { 1, 4, 10, 1999, 1, RTWINOSTYPE_98SP1 }, { 1, 4, 10, 2182, 1, RTWINOSTYPE_98SP1 },
+        { 1, 4, 10, 2183, 1, RTWINOSTYPE_98SE }, { 1, 4, 10, 1997, 1, RTWINOSTYPE_UNKNOWN },
+        { 1, 4, 90, 3000, 1, RTWINOSTYPE_ME }, { 1, 4, 50, 3000, 1, RTWINOSTYPE_UNKNOWN },
+        { 1, 5, 0, 0, 1, RTWINOSTYPE_UNKNOWN }, { 2, 3, 0, 0, 1, RTWINOSTYPE_NT310 },
+        { 2, 3, 49, 0, 1, RTWINOSTYPE_NT310 }, { 2, 3, 50, 0, 1, RTWINOSTYPE_NT350 },
+        { 2, 3, 51, 0, 1, RTWINOSTYPE_NT351 }, { 2, 3, 99, 0, 1, RTWINOSTYPE_NT351 },
+        { 2, 4, 0, 0, 1, RTWINOSTYPE_NT4 }, { 2, 5, 0, 0, 1, RTWINOSTYPE_2K },
+        { 2, 5, 1, 0, 1, RTWINOSTYPE_XP }, { 2, 5, 2, 0, 1, RTWINOSTYPE_2003 },
+        { 2, 5, 3, 0, 3, RTWINOSTYPE_2003 }, { 2, 6, 0, 0, 1, RTWINOSTYPE_VISTA },
+        { 2, 6, 0, 0, 3, RTWINOSTYPE_2008 }, { 2, 6, 1, 0, 1, RTWINOSTYPE_7 },
+        { 2, 6, 1, 0, 2, RTWINOSTYPE_2008R2 }, { 2, 6, 2, 0, 1, RTWINOSTYPE_8 },
+        { 2, 6, 2, 0, 3, RTWINOSTYPE_2012 }, { 2, 6, 3, 0, 1, RTWINOSTYPE_81 },
+        { 2, 6, 3, 0, 3, RTWINOSTYPE_2012R2 }, { 2, 6, 4, 0, 1, RTWINOSTYPE_10 },
+        { 2, 6, 4, 0, 3, RTWINOSTYPE_2016 }, { 2, 6, 5, 0, 1, RTWINOSTYPE_NT_UNKNOWN },
+        { 2, 10, 0, 19045, 1, RTWINOSTYPE_10 }, { 2, 10, 0, 21999, 1, RTWINOSTYPE_10 },
+        { 2, 10, 0, 22000, 1, RTWINOSTYPE_11 }, { 2, 10, 0, 14393, 3, RTWINOSTYPE_2016 },
+        { 2, 10, 0, 17762, 3, RTWINOSTYPE_2016 }, { 2, 10, 0, 17763, 3, RTWINOSTYPE_2019 },
+        { 2, 10, 0, 20347, 3, RTWINOSTYPE_2019 }, { 2, 10, 0, 20348, 3, RTWINOSTYPE_2022 },
+        { 2, 10, 1, 0, 1, RTWINOSTYPE_NT_UNKNOWN }, { 2, 11, 0, 0, 1, RTWINOSTYPE_NT_UNKNOWN },
+        { 2, 2, 0, 0, 1, RTWINOSTYPE_NT_UNKNOWN }, { 0, 6, 1, 0, 1, RTWINOSTYPE_UNKNOWN },
+        { 3, 10, 0, 0, 1, RTWINOSTYPE_UNKNOWN },
     };
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
         EXPECT_EQ(rtR3WinVersionCodeFrom(aRows[i].uPlatform, aRows[i].uMajor, aRows[i].uMinor,
                                          aRows[i].uBuild, aRows[i].bType),
-                  aRows[i].iCode)
+                  aRows[i].enmCode)
             << "row " << i;
-}
-
-TEST(ExecPathDirLength, StartupCopyRule)
-{
-    struct
-    {
-        const char *pszPath;
-        size_t cchStartup;
-    } const aRows[] =
-    {
-        { "C:\\dir\\prog.exe", 6 },
-        { "C:\\dir\\\\prog.exe", 6 },
-        { "C:\\prog.exe", 3 },          // the separator after ':' stays
-        { "C:prog.exe", 2 },
-        { "\\\\server\\share\\prog.exe", 14 },
-        { "\\\\server\\prog.exe", 8 },
-        { "\\prog.exe", 2 },            // never below 2
-        { "prog.exe", 2 },
-    };
-    for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
-    {
-        std::string const path = aRows[i].pszPath;
-        size_t offName = path.find_last_of("\\/:");
-        offName = offName == std::string::npos ? 0 : offName + 1;
-        EXPECT_EQ(rtR3StartupDirLength(path.c_str(), offName), aRows[i].cchStartup) << "row " << i;
-    }
 }
 
 TEST(LdrCommonSeparators, Rows)

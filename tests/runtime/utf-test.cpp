@@ -13,6 +13,8 @@
 #include <zelk/mem.h>
 #include <zelk/utf.h>
 
+#include "utf-internal.h"
+
 namespace {
 
 struct AcceptRow
@@ -366,7 +368,7 @@ TEST(Utf8ToUtf16, CallerBufferSizesWithCanary)
         }
         else
         {
-            EXPECT_EQ(rc, -41) << "size " << cwcBuf;
+            EXPECT_EQ(rc, KERR_BUFFER_OVERFLOW) << "size " << cwcBuf;
             EXPECT_EQ(awc[0], 0) << "size " << cwcBuf;
         }
         for (size_t j = cwcBuf >= 5 ? 5 : 1; j < 8; j++)
@@ -425,7 +427,7 @@ TEST(Utf16ToUtf8, ConversionsAndBufferSizes)
         }
         else
         {
-            EXPECT_EQ(rc, -41) << "size " << cbBuf;
+            EXPECT_EQ(rc, KERR_BUFFER_OVERFLOW) << "size " << cbBuf;
             EXPECT_EQ(ab[0], '\0') << "size " << cbBuf;
         }
         for (size_t j = cbBuf; j < sizeof(ab); j++)
@@ -485,6 +487,81 @@ TEST(Utf8ToCpArray, CallerArrayAndAllocation)
     EXPECT_EQ(RTStrToCpArray("abcd", RTSTR_MAX, &paCps, 0, nullptr), -66);
     RTMemTestFailAfter(-1);
     EXPECT_EQ(paCps, nullptr);
+}
+
+namespace {
+
+int g_rcFakeRecode;
+size_t g_cFakeRoom;
+
+/* Writes 'r' into every item it has room for; the room it was given is what the rows check. */
+int fakeRecode(const void *pvIn, size_t cIn, void *pvOut, size_t cRoom)
+{
+    (void)pvIn;
+    (void)cIn;
+    g_cFakeRoom = cRoom;
+    memset(pvOut, 'r', cRoom + 1);
+    return g_rcFakeRecode;
+}
+
+} // namespace
+
+/* The skeleton of the three measured conversions: which buffer, what room, what is left behind. */
+TEST(UtfConvert, BufferChoiceAndFailures)
+{
+    enum { kNull, kCaller, kNew };
+    static const struct
+    {
+        int rcCount;
+        size_t cNeeded, cItems;
+        bool fCaller;
+        int rcRecode, rcExpected, enmOut;
+        size_t cRoom; /* room handed to the recoder, or 0 when it must not run */
+        char chCallerFirst;
+    } s_aRows[] =
+    {
+        { 0, 3, 0, false, 0, 0, kNew, 3, 'c' },                              /* exact allocation */
+        { 0, 3, 10, false, 0, 0, kNew, 9, 'c' },                             /* null buffer, a size: at least that */
+        { 0, 3, 4, true, 0, 0, kCaller, 3, 'r' },                            /* just fits */
+        { 0, 3, 3, true, 0, KERR_BUFFER_OVERFLOW, kCaller, 0, '\0' },        /* terminator does not fit */
+        { 0, 3, 0, true, 0, 0, kNew, 3, 'c' },                               /* size 0: the pointer is ignored */
+        { KERR_INVALID_UTF16, 0, 8, true, 0, KERR_INVALID_UTF16, kCaller, 0, '\0' },
+        { KERR_INVALID_UTF16, 0, 0, false, 0, KERR_INVALID_UTF16, kNull, 0, 'c' },
+        { 0, 3, 0, false, KERR_BUFFER_OVERFLOW, KERR_BUFFER_OVERFLOW, kNull, 3, 'c' }, /* freed, not returned */
+        { 0, 3, 8, true, KERR_BUFFER_OVERFLOW, KERR_BUFFER_OVERFLOW, kCaller, 7, 'r' },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        char achCaller[16];
+        memset(achCaller, 'c', sizeof(achCaller));
+        /* Without a size the pointer is not looked at: garbage then. */
+        void *pvOut = s_aRows[i].fCaller ? achCaller : s_aRows[i].cItems ? nullptr : (void *)&g_cFakeRoom;
+        g_rcFakeRecode = s_aRows[i].rcRecode;
+        g_cFakeRoom = 0;
+        int const rc = rtUtfConvert("in", 2, s_aRows[i].rcCount, s_aRows[i].cNeeded, &pvOut, s_aRows[i].cItems, 1,
+                                    KERR_NO_STR_MEMORY, "test", fakeRecode);
+        EXPECT_EQ(rc, s_aRows[i].rcExpected);
+        EXPECT_EQ(g_cFakeRoom, s_aRows[i].cRoom);
+        EXPECT_EQ(achCaller[0], s_aRows[i].chCallerFirst);
+        EXPECT_EQ(achCaller[1], s_aRows[i].chCallerFirst == 'r' ? 'r' : 'c');
+        switch (s_aRows[i].enmOut)
+        {
+            case kNull:
+                EXPECT_EQ(pvOut, nullptr);
+                break;
+            case kCaller:
+                EXPECT_EQ(pvOut, (void *)achCaller);
+                break;
+            case kNew:
+                ASSERT_NE(pvOut, nullptr);
+                EXPECT_NE(pvOut, (void *)achCaller);
+                EXPECT_NE(pvOut, (void *)&g_cFakeRoom);
+                EXPECT_EQ(((char *)pvOut)[g_cFakeRoom], 'r'); /* the terminator's item is there too */
+                RTMemFree(pvOut);
+                break;
+        }
+    }
 }
 
 TEST(StrToCurrentCP, AsciiAndInvalidInput)

@@ -12,6 +12,7 @@
 
 #include <zelk/dir.h>
 #include <zelk/file.h>
+#include <zelk/path.h>
 #include <zelk/types.h>
 
 /*
@@ -26,7 +27,7 @@
 #define STUBEXIT_CONTINUE (-1)
 
 /* Sizes of the run state's buffers, terminator included. */
-#define STUB_PATH_MAX       4100
+#define STUB_PATH_MAX       RTPATH_MAX
 #define STUB_MSI_PARAMS_MAX 4096
 
 /* Template of the extraction directory's and the package files' random names. */

@@ -8,16 +8,11 @@
  */
 #include <zelk/err.h>
 
+#include "err-internal.h"
+
 namespace {
 
-struct RTWIN32ERRMAP
-{
-    uint32_t uFirst;
-    uint32_t uLast;
-    int rc;
-};
-
-const RTWIN32ERRMAP g_aWin32Map[] =
+const RTERRRANGEMAP g_aWin32Map[] =
 {
     { 0, 0, KINF_SUCCESS },
     { 1, 1, KERR_INVALID_FUNCTION },
@@ -194,17 +189,8 @@ const RTWIN32ERRMAP g_aWin32Map[] =
 
 int RTErrConvertFromWin32(uint32_t uNativeCode)
 {
-    size_t iLo = 0;
-    size_t iHi = RT_ELEMENTS(g_aWin32Map);
-    while (iLo < iHi)
-    {
-        size_t const i = iLo + (iHi - iLo) / 2;
-        if (uNativeCode < g_aWin32Map[i].uFirst)
-            iHi = i;
-        else if (uNativeCode > g_aWin32Map[i].uLast)
-            iLo = i + 1;
-        else
-            return g_aWin32Map[i].rc;
-    }
+    int rc;
+    if (rtErrRangeMapLookup(g_aWin32Map, RT_ELEMENTS(g_aWin32Map), uNativeCode, &rc))
+        return rc;
     return KERR_UNRESOLVED_ERROR;
 }

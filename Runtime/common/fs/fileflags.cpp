@@ -10,40 +10,17 @@
 
 namespace {
 
-/* Windows access rights. */
-const uint32_t g_fFileReadData      = 0x0001;
-const uint32_t g_fFileWriteData     = 0x0002;
-const uint32_t g_fFileAppendData    = 0x0004;
-const uint32_t g_fFileReadEa        = 0x0008;
-const uint32_t g_fFileWriteEa       = 0x0010;
-const uint32_t g_fFileReadAttribs   = 0x0080;
-const uint32_t g_fFileWriteAttribs  = 0x0100;
-const uint32_t g_fReadControl       = 0x00020000;
-const uint32_t g_fSynchronize       = 0x00100000;
-const uint32_t g_fGenericWrite      = 0x40000000;
-
-/* Windows share modes and attributes. */
-const uint32_t g_fShareRead   = 1;
-const uint32_t g_fShareWrite  = 2;
-const uint32_t g_fShareDelete = 4;
-
-const uint32_t g_fAttrNormal        = 0x00000080;
-const uint32_t g_fAttrTemporary     = 0x00000100;
-const uint32_t g_fFlagWriteThrough  = 0x80000000;
-const uint32_t g_fFlagOverlapped    = 0x40000000;
-const uint32_t g_fFlagNoBuffering   = 0x20000000;
-
 /* Share modes by sharing value, 0x10 to 0x80. */
 const uint32_t g_afShareModes[8] =
 {
-    /* 0x10 deny read */            g_fShareWrite,
-    /* 0x20 deny write */           g_fShareRead,
+    /* 0x10 deny read */            RTFILE_WIN_SHARE_WRITE,
+    /* 0x20 deny write */           RTFILE_WIN_SHARE_READ,
     /* 0x30 deny read and write */  0,
-    /* 0x40 deny nothing but... */  g_fShareRead | g_fShareWrite | g_fShareDelete,
-    /* 0x50 */                      g_fShareWrite | g_fShareDelete,
-    /* 0x60 */                      g_fShareRead | g_fShareDelete,
-    /* 0x70 */                      g_fShareDelete,
-    /* 0x80 deny none */            g_fShareRead | g_fShareWrite,
+    /* 0x40 deny nothing but... */  RTFILE_WIN_SHARE_READ | RTFILE_WIN_SHARE_WRITE | RTFILE_WIN_SHARE_DELETE,
+    /* 0x50 */                      RTFILE_WIN_SHARE_WRITE | RTFILE_WIN_SHARE_DELETE,
+    /* 0x60 */                      RTFILE_WIN_SHARE_READ | RTFILE_WIN_SHARE_DELETE,
+    /* 0x70 */                      RTFILE_WIN_SHARE_DELETE,
+    /* 0x80 deny none */            RTFILE_WIN_SHARE_READ | RTFILE_WIN_SHARE_WRITE,
 };
 
 } // namespace
@@ -94,25 +71,26 @@ int rtFileOpenFlagsToWin(uint64_t fOpen, RTFILEWINOPEN *pWin)
             fAccess = 0;
             break;
         case RTFILE_O_READ:
-            fAccess = g_fSynchronize | g_fReadControl | g_fFileReadAttribs | g_fFileReadEa | g_fFileReadData;
+            fAccess = RTFILE_WIN_FILE_GENERIC_READ;
             break;
         case RTFILE_O_WRITE:
-            fAccess = g_fSynchronize | g_fReadControl | g_fFileWriteAttribs | g_fFileWriteEa | g_fFileAppendData
-                    | (fAppend ? 0 : g_fFileWriteData);
+            fAccess = RTFILE_WIN_FILE_GENERIC_WRITE;
             break;
         default:
-            fAccess = g_fSynchronize | g_fReadControl | g_fFileReadAttribs | g_fFileWriteAttribs | g_fFileReadEa
-                    | g_fFileWriteEa | g_fFileReadData | g_fFileAppendData | (fAppend ? 0 : g_fFileWriteData);
+            fAccess = RTFILE_WIN_FILE_GENERIC_READ | RTFILE_WIN_FILE_GENERIC_WRITE;
             break;
     }
+    /* Appending: every write lands at the end, so the right to write anywhere is left out. */
+    if (fAppend)
+        fAccess &= ~RTFILE_WIN_WRITE_DATA;
 
     uint64_t fAttrAccess = fOpen & RTFILE_O_ACCESS_ATTR_MASK;
     if (!fAttrAccess)
         fAttrAccess = (fOpen & RTFILE_O_ACCESS_MASK) << 16;
     if (fAttrAccess & RTFILE_O_ACCESS_ATTR_READ)
-        fAccess |= g_fSynchronize | g_fFileReadAttribs;
+        fAccess |= RTFILE_WIN_SYNCHRONIZE | RTFILE_WIN_READ_ATTRIBUTES;
     if (fAttrAccess & RTFILE_O_ACCESS_ATTR_WRITE)
-        fAccess |= g_fSynchronize | g_fFileWriteAttribs;
+        fAccess |= RTFILE_WIN_SYNCHRONIZE | RTFILE_WIN_WRITE_ATTRIBUTES;
 
     uint32_t uDisposition;
     switch (fOpen & RTFILE_O_ACTION_MASK)
@@ -128,22 +106,22 @@ int rtFileOpenFlagsToWin(uint64_t fOpen, RTFILEWINOPEN *pWin)
     }
     /* Truncating an existing file is refused without the generic write right. */
     if (uDisposition == RTFILE_WIN_TRUNCATE_EXISTING)
-        fAccess |= g_fGenericWrite;
+        fAccess |= RTFILE_WIN_GENERIC_WRITE;
 
     uint32_t const uDeny = (uint32_t)(fOpen & RTFILE_O_DENY_MASK);
     if (uDeny < 0x10 || uDeny > 0x80)
         return KERR_INVALID_FLAGS;
 
-    uint32_t fFlags = fOpen & RTFILE_O_TEMPORARY ? g_fAttrTemporary : g_fAttrNormal;
+    uint32_t fFlags = fOpen & RTFILE_O_TEMPORARY ? RTFILE_WIN_ATTRIBUTE_TEMPORARY : RTFILE_WIN_ATTRIBUTE_NORMAL;
     if (fOpen & RTFILE_O_WRITE_THROUGH)
-        fFlags |= g_fFlagWriteThrough;
+        fFlags |= RTFILE_WIN_FLAG_WRITE_THROUGH;
     if (fOpen & RTFILE_O_ASYNC_IO)
-        fFlags |= g_fFlagOverlapped;
+        fFlags |= RTFILE_WIN_FLAG_OVERLAPPED;
     if (fOpen & RTFILE_O_NO_CACHE)
     {
         /* Unbuffered appends are refused by the system; the right goes with the cache. */
-        fFlags |= g_fFlagNoBuffering;
-        fAccess &= ~g_fFileAppendData;
+        fFlags |= RTFILE_WIN_FLAG_NO_BUFFERING;
+        fAccess &= ~RTFILE_WIN_APPEND_DATA;
     }
 
     pWin->fDesiredAccess = fAccess;

@@ -5,6 +5,7 @@
 #include <zelk/err.h>
 #include <zelk/format.h>
 #include <zelk/init.h>
+#include <zelk/path.h>
 #include <zelk/stream.h>
 #include <zelk/string.h>
 
@@ -97,7 +98,7 @@ int RTMsgReportInitFailure(int rcInit)
 {
     const char *pszPath = RTProcExecPath();
     size_t const offName = RTProcExecNameOffset();
-    if (*pszPath && offName > 0 && offName < 4100 && pszPath[offName])
+    if (*pszPath && offName > 0 && offName < RTPATH_MAX && pszPath[offName])
         RTStrmFmt(g_pStdErr, "%s: fatal error: RTR3Init: %Rrc\n", pszPath + offName, rcInit);
     else
         RTStrmFmt(g_pStdErr, "fatal error: RTR3Init: %Rrc\n", rcInit);

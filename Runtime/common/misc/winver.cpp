@@ -1,59 +1,51 @@
 /*
- * The runtime's Windows version code and the directory part of the
- * executable path: pure logic over numbers and text, so every host can test
- * it.
+ * The runtime's Windows version code: pure logic over the numbers of the
+ * version record, so every host can test it.
  */
 #include "init-internal.h"
 
-int rtR3WinVersionCodeFrom(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor, uint32_t uBuild,
-                           uint8_t bProductType)
+RTWINOSTYPE rtR3WinVersionCodeFrom(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor, uint32_t uBuild,
+                                   uint8_t bProductType)
 {
-    bool const fWorkstation = bProductType == 1;
-    if (uPlatform == 1) /* the 9x family */
+    bool const fWorkstation = bProductType == VER_NT_WORKSTATION;
+    if (uPlatform == VER_PLATFORM_WIN32_WINDOWS)
     {
         if (uMajor != 4)
-            return 0;
+            return RTWINOSTYPE_UNKNOWN;
         if (uMinor < 10)
-            return uBuild == 950 ? 1 : uBuild >= 951 && uBuild <= 1080 ? 2 : uBuild > 1080 ? 3 : 0;
+            return uBuild == 950                    ? RTWINOSTYPE_95
+                 : uBuild >= 951 && uBuild <= 1080 ? RTWINOSTYPE_95SP1
+                 : uBuild > 1080                    ? RTWINOSTYPE_95OSR2
+                                                    : RTWINOSTYPE_UNKNOWN;
         if (uMinor == 10)
-            return uBuild == 1998 ? 4 : uBuild >= 1999 && uBuild <= 2182 ? 5 : uBuild > 2182 ? 6 : 0;
-        return uMinor == 90 ? 7 : 0;
+            return uBuild == 1998                   ? RTWINOSTYPE_98
+                 : uBuild >= 1999 && uBuild <= 2182 ? RTWINOSTYPE_98SP1
+                 : uBuild > 2182                    ? RTWINOSTYPE_98SE
+                                                    : RTWINOSTYPE_UNKNOWN;
+        return uMinor == 90 ? RTWINOSTYPE_ME : RTWINOSTYPE_UNKNOWN;
     }
-    if (uPlatform != 2)
-        return 0;
+    if (uPlatform != VER_PLATFORM_WIN32_NT)
+        return RTWINOSTYPE_UNKNOWN;
 
     switch (uMajor)
     {
         case 3:
-            return uMinor < 50 ? 100 : uMinor == 50 ? 101 : 102;
+            return uMinor < 50 ? RTWINOSTYPE_NT310 : uMinor == 50 ? RTWINOSTYPE_NT350 : RTWINOSTYPE_NT351;
         case 4:
-            return 103;
+            return RTWINOSTYPE_NT4;
         case 5:
-            return uMinor == 0 ? 104 : uMinor == 1 ? 105 : 107;
+            return uMinor == 0 ? RTWINOSTYPE_2K : uMinor == 1 ? RTWINOSTYPE_XP : RTWINOSTYPE_2003;
         case 6:
             if (uMinor <= 4)
-                return (int)(108 + 2 * uMinor + (fWorkstation ? 0 : 1));
-            return 199;
+                return (RTWINOSTYPE)(RTWINOSTYPE_VISTA + 2 * uMinor + (fWorkstation ? 0 : 1));
+            return RTWINOSTYPE_NT_UNKNOWN;
         case 10:
             if (uMinor != 0)
-                return 199;
+                return RTWINOSTYPE_NT_UNKNOWN;
             if (fWorkstation)
-                return uBuild < 22000 ? 116 : 120;
-            return uBuild <= 17762 ? 117 : uBuild <= 20347 ? 118 : 119;
+                return uBuild < 22000 ? RTWINOSTYPE_10 : RTWINOSTYPE_11;
+            return uBuild <= 17762 ? RTWINOSTYPE_2016 : uBuild <= 20347 ? RTWINOSTYPE_2019 : RTWINOSTYPE_2022;
         default:
-            return 199;
+            return RTWINOSTYPE_NT_UNKNOWN;
     }
-}
-
-static inline bool rtR3IsSep(char ch)
-{
-    return ch == '\\' || ch == '/';
-}
-
-size_t rtR3StartupDirLength(const char *pszPath, size_t offName)
-{
-    size_t cch = offName;
-    while (cch > 2 && rtR3IsSep(pszPath[cch - 1]) && pszPath[cch - 2] != ':')
-        cch--;
-    return cch < 2 ? 2 : cch;
 }

@@ -60,7 +60,7 @@ void rtPathOutRoot(RTPATHOUT *pOut, const char *pch, size_t cch, char chSep, boo
     for (size_t i = 0; i < cch; i++)
     {
         char ch = pch[i];
-        if (ch == '\\' || ch == '/')
+        if (rtPathIsSep(ch))
             ch = chSep;
         else if (i == 0 && fUpperDrive)
             ch = rtPathUpperDrive(ch);
@@ -140,7 +140,7 @@ int rtPathAbsGetCwd(char chDrive, size_t cbCaller, char *pszStack, size_t cbStac
     {
         RTMemFree(*ppszFree);
         *ppszFree = nullptr;
-        cbBuf = cbCaller < (size_t)65536 / 4 ? (size_t)65536 : cbCaller * 4;
+        cbBuf = cbCaller < RTPATH_CWD_HEAP_MIN / 4 ? RTPATH_CWD_HEAP_MIN : cbCaller * 4;
         pszBuf = (char *)RTMemAlloc(cbBuf, "path-abs-cwd");
         if (!pszBuf)
             return KERR_NO_TMP_MEMORY;
@@ -199,10 +199,10 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase, char chSep)
     int rc = RTPathGetCurrentDrive(szDrive, sizeof(szDrive));
     if (rc == KERR_BUFFER_OVERFLOW)
     {
-        char *pszDrive = (char *)RTMemAlloc(65536, "path-abs-drive");
+        char *pszDrive = (char *)RTMemAlloc(RTPATH_CWD_HEAP_MIN, "path-abs-drive");
         if (!pszDrive)
             return KERR_NO_TMP_MEMORY;
-        rc = RTPathGetCurrentDrive(pszDrive, 65536);
+        rc = RTPathGetCurrentDrive(pszDrive, RTPATH_CWD_HEAP_MIN);
         if (RT_SUCCESS(rc))
             rtPathOutRoot(pOut, pszDrive, RTStrLen(pszDrive), chSep, false);
         RTMemFree(pszDrive);

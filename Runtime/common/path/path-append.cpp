@@ -10,44 +10,6 @@
 
 #include "path-internal.h"
 
-namespace {
-
-/*
- * Length of the root at the start of a path, which trimming separators must
- * not cut into: the leading separator, "X:", "X:\", or the whole server and
- * share of a UNC path.
- */
-size_t rtPathAppendRootLength(const char *psz, size_t cch, uint32_t fStyle)
-{
-    if (!cch)
-        return 0;
-    if (fStyle == RTPATH_STR_F_STYLE_UNIX)
-        return rtPathIsSep(psz[0], fStyle) ? 1 : 0;
-    if (cch >= 2 && rtPathIsAsciiLetter(psz[0]) && psz[1] == ':')
-        return cch >= 3 && rtPathIsSep(psz[2], fStyle) ? 3 : 2;
-    if (!rtPathIsSep(psz[0], fStyle))
-        return 0;
-    if (cch < 2 || !rtPathIsSep(psz[1], fStyle))
-        return 1;
-    size_t off = 2;
-    while (off < cch && !rtPathIsSep(psz[off], fStyle))
-        off++;
-    if (off < cch)
-    {
-        off++;
-        while (off < cch && !rtPathIsSep(psz[off], fStyle))
-            off++;
-    }
-    return off;
-}
-
-bool rtPathIsAnySepOrColon(char ch)
-{
-    return ch == '\\' || ch == '/' || ch == ':';
-}
-
-} // namespace
-
 int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_t cchAppendMax, uint32_t fFlags)
 {
     if (!pszPath)
@@ -77,7 +39,8 @@ int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_
         size_t offRun = cchPath - 1;
         while (offRun > 0 && rtPathIsSep(pszPath[offRun - 1], fStyle))
             offRun--;
-        size_t const cchRoot = rtPathAppendRootLength(pszPath, cchPath, fStyle);
+        /* Trimming never cuts into the root: for UNC, the whole server and share. */
+        size_t const cchRoot = rtPathRoot(pszPath, cchPath, fStyle).offShareEnd;
         size_t const cchKeep = offRun + 1 > cchRoot ? offRun + 1 : cchRoot;
         if (cchKeep < cchPath)
             cchPath = cchKeep;
@@ -88,8 +51,7 @@ int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_
             pszAppend++, cchAppend--;
     }
     else
-        fSep = !(fStyle == RTPATH_STR_F_STYLE_DOS && cchPath == 2 && rtPathIsAsciiLetter(pszPath[0])
-                 && pszPath[1] == ':');
+        fSep = !(cchPath == 2 && rtPathRoot(pszPath, cchPath, fStyle).enmKind == RTPATHROOTKIND_DRIVE);
 
     size_t const cchTotal = cchPath + (fSep ? 1 : 0) + cchAppend;
     if (cchTotal >= cbPathDst)
@@ -149,10 +111,7 @@ char *RTPathFilename(const char *pszPath)
 {
     if (!pszPath || !*pszPath)
         return nullptr;
-    const char *pszName = pszPath;
-    for (const char *psz = pszPath; *psz; psz++)
-        if (rtPathIsAnySepOrColon(*psz))
-            pszName = psz + 1;
+    const char *pszName = &pszPath[rtPathNameOffset(pszPath, RTStrLen(pszPath))];
     return *pszName ? (char *)pszName : nullptr;
 }
 
@@ -160,20 +119,13 @@ char *RTPathSuffix(const char *pszPath)
 {
     if (!pszPath)
         return nullptr;
-    const char *pszName = pszPath;
-    const char *pszDot = nullptr;
-    for (const char *psz = pszPath; *psz; psz++)
-    {
-        if (rtPathIsAnySepOrColon(*psz))
-        {
-            pszName = psz + 1;
-            pszDot = nullptr;
-        }
-        else if (*psz == '.')
-            pszDot = psz;
-    }
+    size_t const cch = RTStrLen(pszPath);
+    const char *pszName = &pszPath[rtPathNameOffset(pszPath, cch)];
+    const char *pszDot = &pszPath[cch];
+    while (pszDot > pszName && *pszDot != '.')
+        pszDot--;
     /* A dot that opens the name marks a hidden file wherever the name stands, not a suffix. */
-    if (!pszDot || pszDot == pszName || !pszDot[1])
+    if (pszDot == pszName || !pszDot[1])
         return nullptr;
     return (char *)pszDot;
 }
@@ -203,7 +155,7 @@ size_t RTPathEnsureTrailingSeparator(char *pszPath, size_t cbPath)
         pszPath[2] = '\0';
         return 2;
     }
-    if (rtPathIsAnySepOrColon(pszPath[cch - 1]))
+    if (rtPathIsSepOrColon(pszPath[cch - 1]))
         return cch;
     if (cch + 2 > cbPath)
         return 0;

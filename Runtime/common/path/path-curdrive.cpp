@@ -12,25 +12,15 @@
 
 size_t rtPathCutToDrive(char *pszCwd)
 {
-    if (rtPathIsAsciiLetter(pszCwd[0]) && pszCwd[1] == ':')
-    {
-        pszCwd[2] = '\0';
-        return 2;
-    }
-    if (!rtPathIsSep(pszCwd[0], RTPATH_STR_F_STYLE_DOS) || !rtPathIsSep(pszCwd[1], RTPATH_STR_F_STYLE_DOS))
-        return 0;
-    size_t off = 2;
-    while (pszCwd[off] && !rtPathIsSep(pszCwd[off], RTPATH_STR_F_STYLE_DOS))
-        off++;
-    if (off == 2 || !pszCwd[off])
-        return 0;
-    size_t const offShare = ++off;
-    while (pszCwd[off] && !rtPathIsSep(pszCwd[off], RTPATH_STR_F_STYLE_DOS))
-        off++;
-    if (off == offShare)
-        return 0;
-    pszCwd[off] = '\0';
-    return off;
+    RTPATHROOT const Root = rtPathRoot(pszCwd);
+    size_t cch = 0;
+    if (Root.enmKind == RTPATHROOTKIND_DRIVE || Root.enmKind == RTPATHROOTKIND_DRIVE_SLASH)
+        cch = 2;
+    else if (Root.enmKind == RTPATHROOTKIND_UNC && Root.offServerEnd > 2 && Root.offShareEnd > Root.offShare)
+        cch = Root.offShareEnd;
+    if (cch)
+        pszCwd[cch] = '\0';
+    return cch;
 }
 
 int RTPathGetCurrentDrive(char *pszPath, size_t cb)
@@ -49,7 +39,7 @@ int RTPathGetCurrentDrive(char *pszPath, size_t cb)
         return rc;
 
     /* The directory is long, but its root may still fit the caller's buffer. */
-    size_t const cbTmp = 65536;
+    size_t const cbTmp = RTPATH_CWD_HEAP_MIN;
     char *pszTmp = (char *)RTMemAlloc(cbTmp, "path-curdrive");
     if (!pszTmp)
         return KERR_NO_TMP_MEMORY;

@@ -8,21 +8,10 @@
 
 size_t rtPathExecDirLength(const char *pszPath, size_t offName)
 {
-    uint32_t const fStyle = RTPATH_STR_F_STYLE_DOS;
-    size_t cchRoot = 0;
-    if (offName >= 2 && rtPathIsAsciiLetter(pszPath[0]) && pszPath[1] == ':')
-        cchRoot = offName >= 3 && rtPathIsSep(pszPath[2], fStyle) ? 3 : 2;
-    else if (offName >= 2 && rtPathIsSep(pszPath[0], fStyle) && rtPathIsSep(pszPath[1], fStyle))
-    {
-        cchRoot = 2;
-        while (cchRoot < offName && !rtPathIsSep(pszPath[cchRoot], fStyle))
-            cchRoot++;
-    }
-    else if (offName >= 1 && rtPathIsSep(pszPath[0], fStyle))
-        cchRoot = 1;
-
+    /* For UNC the root is the server name; a share is a directory like any other. */
+    size_t const cchRoot = rtPathRoot(pszPath, offName).offServerEnd;
     size_t cch = offName;
-    while (cch > cchRoot && rtPathIsSep(pszPath[cch - 1], fStyle))
+    while (cch > cchRoot && rtPathIsSep(pszPath[cch - 1]))
         cch--;
     return cch;
 }

@@ -14,23 +14,13 @@ namespace {
 
 const char g_szZelkNt[] = ":zelknt:";
 
-bool rtPathIsSep16(RTUTF16 wc)
-{
-    return wc == '\\' || wc == '/';
-}
-
-bool rtPathIsDosSep(char ch)
-{
-    return ch == '\\' || ch == '/';
-}
-
 /* "\\?\" or "\\.\" with either separator. */
 bool rtPathIsSpecialPrefix(const char *psz, char chKind)
 {
-    return rtPathIsDosSep(psz[0]) && rtPathIsDosSep(psz[1]) && psz[2] == chKind && rtPathIsDosSep(psz[3]);
+    return rtPathRootIsPrefix(rtPathRoot(psz, 4), psz, chKind);
 }
 
-/* RTPathAbsEx into a buffer that grows: 4100 bytes first, then up to 8 heap tries. */
+/* RTPathAbsEx into a buffer that grows: RTPATH_MAX bytes first, then up to 8 heap tries. */
 int rtPathNtAbs(const char *pszPath, char *pszStack, size_t cbStack, char **ppszAbs, char **ppszFree)
 {
     *ppszFree = nullptr;
@@ -86,12 +76,12 @@ int rtPathConcat3(char **ppsz, const char *psz1, const char *psz2, const char *p
 
 bool rtPathIsZelkNtForm(const char *pszPath)
 {
-    if (!rtPathIsDosSep(pszPath[0]) || !rtPathIsDosSep(pszPath[1]))
+    if (!rtPathIsSep(pszPath[0]) || !rtPathIsSep(pszPath[1]))
         return false;
     for (size_t i = 0; i < sizeof(g_szZelkNt) - 1; i++)
         if (pszPath[2 + i] != g_szZelkNt[i])
             return false;
-    return rtPathIsDosSep(pszPath[2 + sizeof(g_szZelkNt) - 1]);
+    return rtPathIsSep(pszPath[2 + sizeof(g_szZelkNt) - 1]);
 }
 
 int rtPathNtFormUtf8(const char *pszPath, bool fOldPrefix, char **ppszNt, bool *pfZelkNt)
@@ -114,7 +104,7 @@ int rtPathNtFormUtf8(const char *pszPath, bool fOldPrefix, char **ppszNt, bool *
     if (rtPathIsSpecialPrefix(pszPath, '?'))
         return rtPathConcat3(ppszNt, pszPrefix, "", &pszPath[4]);
 
-    char szStack[4100];
+    char szStack[RTPATH_MAX];
     char *pszAbs = nullptr;
     char *pszFree = nullptr;
     int rc = rtPathNtAbs(pszPath, szStack, sizeof(szStack), &pszAbs, &pszFree);
@@ -123,7 +113,7 @@ int rtPathNtFormUtf8(const char *pszPath, bool fOldPrefix, char **ppszNt, bool *
         /* Judged on the absolute form: a relative path in a UNC current directory is UNC too. */
         if (rtPathIsSpecialPrefix(pszAbs, '.') || rtPathIsSpecialPrefix(pszAbs, '?'))
             rc = rtPathConcat3(ppszNt, pszPrefix, "", &pszAbs[4]);
-        else if (rtPathIsDosSep(pszAbs[0]) && rtPathIsDosSep(pszAbs[1]))
+        else if (rtPathRoot(pszAbs, 2).enmKind == RTPATHROOTKIND_UNC)
             rc = rtPathConcat3(ppszNt, pszPrefix, "UNC\\", &pszAbs[2]);
         else
             rc = rtPathConcat3(ppszNt, pszPrefix, "", pszAbs);
@@ -134,13 +124,23 @@ int rtPathNtFormUtf8(const char *pszPath, bool fOldPrefix, char **ppszNt, bool *
 
 RTPATHWIN32SHAPE rtPathWin32Shape(PCRTUTF16 pwsz)
 {
-    if (pwsz[0] < 0x80 && rtPathIsAsciiLetter((char)pwsz[0]) && pwsz[1] == ':')
-        return rtPathIsSep16(pwsz[2]) ? RTPATHWIN32SHAPE_DRIVE_ROOTED : RTPATHWIN32SHAPE_DRIVE_RELATIVE;
-    if (!rtPathIsSep16(pwsz[0]))
-        return RTPATHWIN32SHAPE_RELATIVE;
-    if (!rtPathIsSep16(pwsz[1]) || pwsz[2] == 0 || rtPathIsSep16(pwsz[2]))
+    RTPATHROOT const Root = rtPathRoot16(pwsz);
+    switch (Root.enmKind)
+    {
+        case RTPATHROOTKIND_DRIVE_SLASH:
+            return RTPATHWIN32SHAPE_DRIVE_ROOTED;
+        case RTPATHROOTKIND_DRIVE:
+            return RTPATHWIN32SHAPE_DRIVE_RELATIVE;
+        case RTPATHROOTKIND_NONE:
+            return RTPATHWIN32SHAPE_RELATIVE;
+        case RTPATHROOTKIND_SLASH:
+            return RTPATHWIN32SHAPE_ROOT_SLASH;
+        case RTPATHROOTKIND_UNC:
+            break;
+    }
+    if (Root.offServerEnd == 2) /* "\\" followed by a separator or the end */
         return RTPATHWIN32SHAPE_ROOT_SLASH;
-    if (pwsz[2] == '?' && !rtPathIsSep16(pwsz[3]))
+    if (pwsz[2] == '?' && !(Root.offServerEnd == 3 && Root.offShare == 4))
         return RTPATHWIN32SHAPE_QMARK_NO_SEP;
     return RTPATHWIN32SHAPE_UNC;
 }

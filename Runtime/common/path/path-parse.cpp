@@ -18,53 +18,32 @@ const size_t g_cbParsedHeader = RTPARSEDPATH_SIZE(0);
 /* Length of the root at the start of psz and its properties; 0 for none. */
 size_t rtPathParseRoot(const char *psz, size_t cch, uint32_t fStyle, uint16_t *pfProps)
 {
-    if ((fStyle & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX)
+    RTPATHROOT const Root = rtPathRoot(psz, cch, fStyle);
+    switch (Root.enmKind)
     {
-        if (rtPathIsSep(psz[0], fStyle))
-        {
-            *pfProps = RTPATH_PROP_ABSOLUTE | RTPATH_PROP_ROOT_SLASH;
-            return 1;
-        }
-        *pfProps = RTPATH_PROP_RELATIVE;
-        return 0;
-    }
-
-    if (cch >= 2 && rtPathIsAsciiLetter(psz[0]) && psz[1] == ':')
-    {
-        if (cch >= 3 && rtPathIsSep(psz[2], fStyle))
-        {
+        case RTPATHROOTKIND_DRIVE_SLASH:
             *pfProps = RTPATH_PROP_ABSOLUTE | RTPATH_PROP_VOLUME | RTPATH_PROP_ROOT_SLASH;
-            return 3;
-        }
-        *pfProps = RTPATH_PROP_RELATIVE | RTPATH_PROP_VOLUME;
-        return 2;
+            break;
+        case RTPATHROOTKIND_DRIVE:
+            *pfProps = RTPATH_PROP_RELATIVE | RTPATH_PROP_VOLUME;
+            break;
+        case RTPATHROOTKIND_SLASH:
+            /* In the '\' style: relative to the root of the current drive. */
+            *pfProps = (fStyle & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX
+                     ? RTPATH_PROP_ABSOLUTE | RTPATH_PROP_ROOT_SLASH
+                     : RTPATH_PROP_RELATIVE | RTPATH_PROP_ROOT_SLASH;
+            break;
+        case RTPATHROOTKIND_UNC:
+            *pfProps = RTPATH_PROP_UNC | RTPATH_PROP_ABSOLUTE
+                     | (Root.offServerEnd == 3 && (psz[2] == '.' || psz[2] == '?') ? RTPATH_PROP_SPECIAL_UNC : 0)
+                     | (Root.offShare > Root.offServerEnd ? RTPATH_PROP_ROOT_SLASH : 0);
+            break;
+        default:
+            *pfProps = RTPATH_PROP_RELATIVE;
+            break;
     }
-
-    if (!rtPathIsSep(psz[0], fStyle))
-    {
-        *pfProps = RTPATH_PROP_RELATIVE;
-        return 0;
-    }
-    if (cch < 2 || !rtPathIsSep(psz[1], fStyle))
-    {
-        /* Relative to the root of the current drive. */
-        *pfProps = RTPATH_PROP_RELATIVE | RTPATH_PROP_ROOT_SLASH;
-        return 1;
-    }
-
-    size_t off = 2;
-    while (off < cch && !rtPathIsSep(psz[off], fStyle))
-        off++;
-    uint16_t fProps = RTPATH_PROP_UNC | RTPATH_PROP_ABSOLUTE;
-    if (off == 3 && (psz[2] == '.' || psz[2] == '?'))
-        fProps |= RTPATH_PROP_SPECIAL_UNC;
-    if (off < cch)
-    {
-        off++;
-        fProps |= RTPATH_PROP_ROOT_SLASH;
-    }
-    *pfProps = fProps;
-    return off;
+    /* The root covers the UNC server and the separator after it, not the share. */
+    return Root.offShare;
 }
 
 } // namespace
@@ -81,8 +60,8 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
         return KERR_PATH_ZERO_LENGTH;
 
     /* Every offset, length and the suffix offset (the end when there is none) must fit 16 bits. */
-    size_t const cch = RTStrNLen(pszPath, (size_t)0xFFFF + 1);
-    if (cch > 0xFFFF)
+    size_t const cch = RTStrNLen(pszPath, (size_t)UINT16_MAX + 1);
+    if (cch > UINT16_MAX)
         return KERR_FILENAME_TOO_LONG;
 
     size_t const cMaxComps = (cbParsed - g_cbParsedHeader) / sizeof(RTPATHCOMP);
@@ -225,7 +204,7 @@ int RTPathParsedReassemble(const char *pszSrcPath, const RTPARSEDPATH *pParsed, 
             for (size_t j = 0; j < Comp.cch; j++)
             {
                 char const ch = pszSrcPath[Comp.off + j];
-                *pszOut++ = ch == '\\' || ch == '/' ? chSep : ch;
+                *pszOut++ = rtPathIsSep(ch) ? chSep : ch;
             }
             continue;
         }

@@ -24,10 +24,7 @@ int rtUniqueTemplateScan(const char *pszTemplate, size_t *poffRun, size_t *pcchR
     }
     else
     {
-        size_t offComp = 0;
-        for (size_t i = 0; i < cch; i++)
-            if (pszTemplate[i] == '\\' || pszTemplate[i] == '/' || pszTemplate[i] == ':')
-                offComp = i + 1;
+        size_t const offComp = rtPathNameOffset(pszTemplate, cch);
         if (cch - offComp <= 3)
             return KERR_INVALID_PARAMETER;
         /* The last "XXX" with at least one character after it. */

@@ -55,11 +55,15 @@ int rtUtf16DecodeAdvance(PCRTUTF16 *ppwsz, bool fBigEndian, RTUNICP *pCp)
     return rc;
 }
 
-/* Writes validated UTF-16 as UTF-8 into psz (room for cchRoom bytes plus the NUL). */
-int rtUtf16ToUtf8Recode(PCRTUTF16 pwsz, size_t cwc, char *psz, size_t cchRoom)
+/*
+ * Walks UTF-16 up to cwc units or the terminator and counts the UTF-8 bytes
+ * it makes; with psz it also writes them (room for cchRoom bytes plus the
+ * terminator, KERR_BUFFER_OVERFLOW when they do not fit).
+ */
+int rtUtf16ToUtf8Walk(PCRTUTF16 pwsz, size_t cwc, char *psz, size_t cchRoom, size_t *pcch)
 {
     size_t iIn = 0;
-    size_t iOut = 0;
+    size_t cch = 0;
     int rc = KINF_SUCCESS;
     while (iIn < cwc && pwsz[iIn])
     {
@@ -69,16 +73,28 @@ int rtUtf16ToUtf8Recode(PCRTUTF16 pwsz, size_t cwc, char *psz, size_t cchRoom)
         if (rc != KINF_SUCCESS)
             break;
         size_t const cb = cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
-        if (cchRoom - iOut < cb)
+        if (psz)
         {
-            rc = KERR_BUFFER_OVERFLOW;
-            break;
+            if (cchRoom - cch < cb)
+            {
+                rc = KERR_BUFFER_OVERFLOW;
+                break;
+            }
+            RTStrEncodeCp(&psz[cch], cp);
         }
-        iOut = (size_t)(RTStrEncodeCp(&psz[iOut], cp) - psz);
+        cch += cb;
         iIn += cwcSeq;
     }
-    psz[iOut] = '\0';
+    if (psz)
+        psz[cch] = '\0';
+    *pcch = cch;
     return rc;
+}
+
+int rtUtf16ToUtf8Recode(const void *pvIn, size_t cwc, void *pvOut, size_t cchRoom)
+{
+    size_t cchIgnored;
+    return rtUtf16ToUtf8Walk((PCRTUTF16)pvIn, cwc, (char *)pvOut, cchRoom, &cchIgnored);
 }
 
 } // namespace
@@ -95,19 +111,8 @@ int RTUtf16BEDecodeCp(PCRTUTF16 *ppwsz, RTUNICP *pCp)
 
 int RTUtf16Utf8BytesEx(PCRTUTF16 pwsz, size_t cwc, size_t *pcch)
 {
-    size_t iIn = 0;
     size_t cch = 0;
-    int rc = KINF_SUCCESS;
-    while (iIn < cwc && pwsz[iIn])
-    {
-        RTUNICP cp;
-        size_t cwcSeq;
-        rc = rtUtf16DecodeSeq(&pwsz[iIn], cwc - iIn, false, &cp, &cwcSeq);
-        if (rc != KINF_SUCCESS)
-            break;
-        cch += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
-        iIn += cwcSeq;
-    }
+    int const rc = rtUtf16ToUtf8Walk(pwsz, cwc, nullptr, 0, &cch);
     if (pcch)
         *pcch = rc == KINF_SUCCESS ? cch : RTSTR_MAX;
     return rc;
@@ -125,36 +130,10 @@ size_t RTUtf16Units(PCRTUTF16 pwsz)
 int RTUtf16ToUtf8Ex(PCRTUTF16 pwsz, size_t cwc, char **ppsz, size_t cch, size_t *pcch,
                     const char *pszTag)
 {
-    char *const pszCaller = cch ? *ppsz : nullptr;
     size_t cchNeeded = 0;
-    int rc = RTUtf16Utf8BytesEx(pwsz, cwc, &cchNeeded);
+    int const rc = RTUtf16Utf8BytesEx(pwsz, cwc, &cchNeeded);
     if (pcch)
         *pcch = cchNeeded;
-    if (RT_FAILURE(rc))
-    {
-        if (pszCaller)
-            pszCaller[0] = '\0';
-        else
-            *ppsz = nullptr;
-        return rc;
-    }
-
-    size_t cchRoom = 0;
-    char *psz = (char *)rtUtfConvOutput(pszCaller, cch, 1, cchNeeded, KERR_NO_STR_MEMORY, pszTag,
-                                        &cchRoom, &rc);
-    if (!psz)
-    {
-        if (!pszCaller)
-            *ppsz = nullptr;
-        return rc;
-    }
-    rc = rtUtf16ToUtf8Recode(pwsz, cwc, psz, cchRoom - 1);
-    if (RT_FAILURE(rc))
-    {
-        if (psz != pszCaller)
-            RTMemFree(psz);
-        return rc;
-    }
-    *ppsz = psz;
-    return KINF_SUCCESS;
+    return rtUtfConvert(pwsz, cwc, rc, cchNeeded, (void **)ppsz, cch, 1, KERR_NO_STR_MEMORY, pszTag,
+                        rtUtf16ToUtf8Recode);
 }

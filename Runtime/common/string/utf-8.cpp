@@ -70,9 +70,12 @@ int rtUtf8DecodeSeq(const unsigned char *pb, size_t cbLeft, RTUNICP *pCp, size_t
 
 /*
  * Walks psz up to cch bytes or the NUL.  fUtf16 refuses code points above
- * U+10FFFF and counts UTF-16 units; otherwise code points are counted.
+ * U+10FFFF and counts UTF-16 units, and with pwsz also writes them (room for
+ * cwcRoom units plus the terminator, KERR_BUFFER_OVERFLOW when they do not
+ * fit); otherwise code points are counted.
  */
-int rtUtf8Measure(const char *psz, size_t cch, bool fUtf16, size_t *pcCount, size_t *pcbExamined)
+int rtUtf8Walk(const char *psz, size_t cch, bool fUtf16, PRTUTF16 pwsz, size_t cwcRoom, size_t *pcCount,
+               size_t *pcbExamined)
 {
     const unsigned char *pb = (const unsigned char *)psz;
     size_t off = 0;
@@ -90,9 +93,28 @@ int rtUtf8Measure(const char *psz, size_t cch, bool fUtf16, size_t *pcCount, siz
             rc = KERR_CODE_POINT_TOO_BIG;
             break;
         }
-        cCount += fUtf16 && cp >= 0x10000 ? 2 : 1;
+        size_t const cUnits = fUtf16 && cp >= 0x10000 ? 2 : 1;
+        if (pwsz)
+        {
+            if (cwcRoom - cCount < cUnits)
+            {
+                rc = KERR_BUFFER_OVERFLOW;
+                break;
+            }
+            if (cUnits == 1)
+                pwsz[cCount] = (RTUTF16)cp;
+            else
+            {
+                cp -= 0x10000;
+                pwsz[cCount] = (RTUTF16)(0xd800 + (cp >> 10));
+                pwsz[cCount + 1] = (RTUTF16)(0xdc00 + (cp & 0x3ff));
+            }
+        }
+        cCount += cUnits;
         off += cbSeq;
     }
+    if (pwsz)
+        pwsz[cCount] = 0;
     if (pcbExamined)
         *pcbExamined = off;
     if (rc == KINF_SUCCESS)
@@ -100,44 +122,28 @@ int rtUtf8Measure(const char *psz, size_t cch, bool fUtf16, size_t *pcCount, siz
     return rc;
 }
 
-/* Writes the already validated text into pwsz (room for cwcRoom units plus the terminator). */
-int rtUtf8ToUtf16Recode(const char *psz, size_t cch, PRTUTF16 pwsz, size_t cwcRoom)
+int rtUtf8Measure(const char *psz, size_t cch, bool fUtf16, size_t *pcCount, size_t *pcbExamined)
 {
-    const unsigned char *pb = (const unsigned char *)psz;
-    size_t off = 0;
-    size_t iOut = 0;
-    int rc = KINF_SUCCESS;
-    while (off < cch && pb[off])
-    {
-        RTUNICP cp;
-        size_t cbSeq;
-        rc = rtUtf8DecodeSeq(&pb[off], cch - off, &cp, &cbSeq);
-        if (rc != KINF_SUCCESS)
-            break;
-        if (cp < 0x10000)
-        {
-            if (iOut >= cwcRoom)
-            {
-                rc = KERR_BUFFER_OVERFLOW;
-                break;
-            }
-            pwsz[iOut++] = (RTUTF16)cp;
-        }
-        else
-        {
-            if (cwcRoom - iOut < 2)
-            {
-                rc = KERR_BUFFER_OVERFLOW;
-                break;
-            }
-            cp -= 0x10000;
-            pwsz[iOut++] = (RTUTF16)(0xd800 + (cp >> 10));
-            pwsz[iOut++] = (RTUTF16)(0xdc00 + (cp & 0x3ff));
-        }
-        off += cbSeq;
-    }
-    pwsz[iOut] = 0;
-    return rc;
+    return rtUtf8Walk(psz, cch, fUtf16, nullptr, 0, pcCount, pcbExamined);
+}
+
+/* Writes the already validated text into pwsz (room for cwcRoom units plus the terminator). */
+int rtUtf8ToUtf16Recode(const void *pvIn, size_t cch, void *pvOut, size_t cwcRoom)
+{
+    size_t cwcIgnored;
+    return rtUtf8Walk((const char *)pvIn, cch, true, (PRTUTF16)pvOut, cwcRoom, &cwcIgnored, nullptr);
+}
+
+/* Writes the already validated text into paCps (room for cRoom code points plus the terminator). */
+int rtUtf8ToCpsRecode(const void *pvIn, size_t cch, void *pvOut, size_t cRoom)
+{
+    RTUNICP *const paCps = (RTUNICP *)pvOut;
+    const char *psz = (const char *)pvIn;
+    size_t i = 0;
+    while (cch > 0 && *psz && i < cRoom)
+        RTStrDecodeCpN(&psz, &cch, &paCps[i++]);
+    paCps[i] = 0;
+    return KINF_SUCCESS;
 }
 
 } // namespace
@@ -311,93 +317,26 @@ const char *RTStrCpBefore(const char *pszStart, const char *psz)
 int RTStrToUtf16(const char *psz, PRTUTF16 *ppwsz, const char *pszTag)
 {
     *ppwsz = nullptr;
-    size_t cwc = 0;
-    int rc = RTStrUtf16Units(psz, &cwc);
-    if (RT_FAILURE(rc))
-        return rc;
-    PRTUTF16 pwsz = (PRTUTF16)RTMemAlloc((cwc + 1) * sizeof(RTUTF16), pszTag);
-    if (!pwsz)
-        return KERR_NO_UTF16_MEMORY;
-    rc = rtUtf8ToUtf16Recode(psz, RTSTR_MAX, pwsz, cwc);
-    if (RT_FAILURE(rc))
-    {
-        RTMemFree(pwsz);
-        return rc;
-    }
-    *ppwsz = pwsz;
-    return KINF_SUCCESS;
+    return RTStrToUtf16Ex(psz, RTSTR_MAX, ppwsz, 0, nullptr, pszTag);
 }
 
 int RTStrToUtf16Ex(const char *psz, size_t cch, PRTUTF16 *ppwsz, size_t cwc, size_t *pcwc,
                    const char *pszTag)
 {
-    PRTUTF16 const pwszCaller = cwc ? *ppwsz : nullptr;
     size_t cwcNeeded = 0;
-    int rc = RTStrUtf16UnitsEx(psz, cch, &cwcNeeded);
-    if (RT_FAILURE(rc))
-    {
-        if (pwszCaller)
-            pwszCaller[0] = 0;
-        else
-            *ppwsz = nullptr;
-        return rc;
-    }
-    if (pcwc)
+    int const rc = RTStrUtf16UnitsEx(psz, cch, &cwcNeeded);
+    if (pcwc && RT_SUCCESS(rc))
         *pcwc = cwcNeeded;
-
-    size_t cwcRoom = 0;
-    PRTUTF16 pwsz = (PRTUTF16)rtUtfConvOutput(pwszCaller, cwc, sizeof(RTUTF16), cwcNeeded,
-                                              KERR_NO_UTF16_MEMORY, pszTag, &cwcRoom, &rc);
-    if (!pwsz)
-    {
-        if (!pwszCaller)
-            *ppwsz = nullptr;
-        return rc;
-    }
-    rc = rtUtf8ToUtf16Recode(psz, cch, pwsz, cwcRoom - 1);
-    if (RT_FAILURE(rc))
-    {
-        if (pwsz != pwszCaller)
-            RTMemFree(pwsz);
-        return rc;
-    }
-    *ppwsz = pwsz;
-    return KINF_SUCCESS;
+    return rtUtfConvert(psz, cch, rc, cwcNeeded, (void **)ppwsz, cwc, sizeof(RTUTF16), KERR_NO_UTF16_MEMORY,
+                        pszTag, rtUtf8ToUtf16Recode);
 }
 
 int RTStrToCpArray(const char *psz, size_t cch, RTUNICP **ppaCps, size_t cCps, size_t *pcCps)
 {
-    RTUNICP *const paCaller = cCps ? *ppaCps : nullptr;
     size_t cNeeded = 0;
-    int rc = RTStrCpCountEx(psz, cch, &cNeeded, nullptr);
-    if (RT_FAILURE(rc))
-    {
-        if (paCaller)
-            paCaller[0] = 0;
-        else
-            *ppaCps = nullptr;
-        return rc;
-    }
-    if (pcCps)
+    int const rc = RTStrCpCountEx(psz, cch, &cNeeded, nullptr);
+    if (pcCps && RT_SUCCESS(rc))
         *pcCps = cNeeded;
-
-    size_t cRoom = 0;
-    RTUNICP *paCps = (RTUNICP *)rtUtfConvOutput(paCaller, cCps, sizeof(RTUNICP), cNeeded,
-                                                KERR_NO_CODE_POINT_MEMORY, "RTStrToCpArray", &cRoom, &rc);
-    if (!paCps)
-    {
-        if (!paCaller)
-            *ppaCps = nullptr;
-        return rc;
-    }
-
-    /* Validated above: every sequence decodes. */
-    const char *pszCur = psz;
-    size_t cchLeft = cch;
-    size_t i = 0;
-    while (cchLeft > 0 && *pszCur && i < cNeeded)
-        RTStrDecodeCpN(&pszCur, &cchLeft, &paCps[i++]);
-    paCps[i] = 0;
-    *ppaCps = paCps;
-    return KINF_SUCCESS;
+    return rtUtfConvert(psz, cch, rc, cNeeded, (void **)ppaCps, cCps, sizeof(RTUNICP),
+                        KERR_NO_CODE_POINT_MEMORY, "RTStrToCpArray", rtUtf8ToCpsRecode);
 }

@@ -56,18 +56,19 @@ namespace {
 /* The object-directory rights that stand for the file rights asked for. */
 ACCESS_MASK rtNtPathObjDirAccess(ACCESS_MASK fDesiredAccess)
 {
-    if ((fDesiredAccess & 0x1F0000) == 0x1F0000 || (fDesiredAccess & 0x10000000))
-        return 0xF000F;
+    if (   (fDesiredAccess & STANDARD_RIGHTS_ALL) == STANDARD_RIGHTS_ALL
+        || (fDesiredAccess & GENERIC_ALL))
+        return RTNT_DIRECTORY_ALL_ACCESS;
+    /* Reading a directory is listing it; writing is adding to it. */
+    bool const fReadish = (fDesiredAccess & (GENERIC_READ | READ_CONTROL | FILE_LIST_DIRECTORY)) != 0;
+    bool const fListish = (fDesiredAccess & (GENERIC_WRITE | READ_CONTROL | FILE_ADD_FILE)) != 0;
     ACCESS_MASK fAccess;
-    bool const fReadish = (fDesiredAccess & 0x80020001) != 0;
-    bool const fListish = (fDesiredAccess & 0x40020002) != 0;
     if (!fListish)
         fAccess = RTNT_DIRECTORY_QUERY;
-    else if (!fReadish)
-        fAccess = 12;
     else
-        fAccess = 13;
-    if (fDesiredAccess & 0x20)
+        fAccess = RTNT_DIRECTORY_CREATE_OBJECT | RTNT_DIRECTORY_CREATE_SUBDIRECTORY
+                | (fReadish ? RTNT_DIRECTORY_QUERY : 0);
+    if (fDesiredAccess & FILE_TRAVERSE)
         fAccess |= RTNT_DIRECTORY_TRAVERSE;
     return fAccess;
 }
@@ -96,7 +97,7 @@ int rtNtPathOpen(const char *pszPath, ACCESS_MASK fDesiredAccess, ULONG fShareAc
 
     /* A volume root wants its trailing separator ("\??\C:" is the volume, "\??\C:\" its root). */
     if (   rcNt == RTNT_STATUS_INVALID_PARAMETER
-        && NtName.Length < 0xFFFC
+        && NtName.Length <= UINT16_MAX - 2 * sizeof(WCHAR) /* room for the separator and terminator */
         && (NtName.Length == 0 || NtName.Buffer[NtName.Length / 2 - 1] != '\\'))
     {
         PRTUTF16 pwszLonger = (PRTUTF16)RTMemAlloc(NtName.Length + 2 * sizeof(RTUTF16), "nt-path");

@@ -45,6 +45,90 @@ int rtFileWriteFailed(HANDLE hFile, DWORD uErr, size_t cbLeft)
     return rtFileDiagnoseDiskFull(hFile, offNow == UINT64_MAX ? cbLeft : offNow + cbLeft);
 }
 
+/* One ReadFile or WriteFile; the count done is never taken for more than was asked. */
+bool rtFileTransferOnce(HANDLE hFile, bool fWrite, uint8_t *pb, DWORD cb, DWORD *pcbDone)
+{
+    *pcbDone = 0;
+    BOOL const fOk = fWrite ? RT_NT_SYS(WriteFile)(hFile, pb, cb, pcbDone, nullptr)
+                            : RT_NT_SYS(ReadFile)(hFile, pb, cb, pcbDone, nullptr);
+    if (*pcbDone > cb)
+        *pcbDone = cb;
+    return fOk != FALSE;
+}
+
+int rtFileTransferFailed(HANDLE hFile, bool fWrite, DWORD uErr, size_t cbLeft)
+{
+    return fWrite ? rtFileWriteFailed(hFile, uErr, cbLeft) : RTErrConvertFromWin32(uErr);
+}
+
+/*
+ * The body of RTFileRead and RTFileWrite.  With pcbDone the first call's
+ * count is the answer; without it everything must move, and a call that
+ * moves nothing ends the loop (end of file, or a write the system refused
+ * without an error).  ERROR_NOT_ENOUGH_MEMORY on the whole count starts a
+ * transfer in chunks that halve while the system keeps saying so.
+ */
+int rtFileTransfer(HANDLE hFile, bool fWrite, uint8_t *pbBuf, size_t cbToDo, size_t *pcbDone)
+{
+    int const rcShort = fWrite ? KERR_WRITE_ERROR : KERR_EOF;
+    if (!cbToDo)
+    {
+        if (pcbDone)
+            *pcbDone = 0;
+        return KINF_SUCCESS;
+    }
+
+    DWORD cbThisDone = 0;
+    if (rtFileTransferOnce(hFile, fWrite, pbBuf, rtFileIoCount(cbToDo), &cbThisDone))
+    {
+        if (pcbDone)
+        {
+            *pcbDone = cbThisDone;
+            return KINF_SUCCESS;
+        }
+        size_t cbTotal = cbThisDone;
+        while (cbTotal < cbToDo)
+        {
+            if (!cbThisDone)
+                return rcShort;
+            if (!rtFileTransferOnce(hFile, fWrite, pbBuf + cbTotal, rtFileIoCount(cbToDo - cbTotal), &cbThisDone))
+                return rtFileTransferFailed(hFile, fWrite, GetLastError(), cbToDo - cbTotal);
+            cbTotal += cbThisDone;
+        }
+        return KINF_SUCCESS;
+    }
+
+    DWORD uErr = GetLastError();
+    if (uErr != ERROR_NOT_ENOUGH_MEMORY)
+        return rtFileTransferFailed(hFile, fWrite, uErr, cbToDo);
+
+    size_t cbChunk = rtFileFirstChunk(cbToDo, fWrite ? g_cbWriteChunkMax : g_cbReadChunkMax);
+    size_t cbTotal = 0;
+    while (cbTotal < cbToDo)
+    {
+        size_t const cbThis = cbChunk < cbToDo - cbTotal ? cbChunk : cbToDo - cbTotal;
+        if (rtFileTransferOnce(hFile, fWrite, pbBuf + cbTotal, (DWORD)cbThis, &cbThisDone))
+        {
+            cbTotal += cbThisDone;
+            if (pcbDone)
+            {
+                *pcbDone = cbTotal;
+                return KINF_SUCCESS;
+            }
+            if (!cbThisDone)
+                return rcShort;
+        }
+        else
+        {
+            uErr = GetLastError();
+            if (uErr != ERROR_NOT_ENOUGH_MEMORY || cbChunk <= 8)
+                return rtFileTransferFailed(hFile, fWrite, uErr, cbToDo - cbTotal);
+            cbChunk /= 2;
+        }
+    }
+    return KINF_SUCCESS;
+}
+
 } // namespace
 
 int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RTFILEACTION *penmActionTaken)
@@ -154,131 +238,12 @@ int RTFileClose(RTFILE hFile)
 
 int RTFileRead(RTFILE hFile, void *pvBuf, size_t cbToRead, size_t *pcbRead)
 {
-    if (!cbToRead)
-    {
-        if (pcbRead)
-            *pcbRead = 0;
-        return KINF_SUCCESS;
-    }
-    HANDLE const hNative = rtFileNative(hFile);
-    uint8_t *pbBuf = (uint8_t *)pvBuf;
-
-    DWORD cbRead = 0;
-    if (RT_NT_SYS(ReadFile)(hNative, pbBuf, rtFileIoCount(cbToRead), &cbRead, nullptr))
-    {
-        if (pcbRead)
-        {
-            *pcbRead = cbRead;
-            return KINF_SUCCESS;
-        }
-        size_t cbTotal = cbRead;
-        while (cbTotal < cbToRead)
-        {
-            if (!cbRead)
-                return KERR_EOF;
-            cbRead = 0;
-            if (!RT_NT_SYS(ReadFile)(hNative, pbBuf + cbTotal, rtFileIoCount(cbToRead - cbTotal), &cbRead, nullptr))
-                return RTErrConvertFromWin32(GetLastError());
-            cbTotal += cbRead;
-        }
-        return KINF_SUCCESS;
-    }
-
-    DWORD uErr = GetLastError();
-    if (uErr != ERROR_NOT_ENOUGH_MEMORY)
-        return RTErrConvertFromWin32(uErr);
-
-    size_t cbChunk = rtFileFirstChunk(cbToRead, g_cbReadChunkMax);
-    size_t cbTotal = 0;
-    while (cbTotal < cbToRead)
-    {
-        size_t const cbThis = cbChunk < cbToRead - cbTotal ? cbChunk : cbToRead - cbTotal;
-        cbRead = 0;
-        if (RT_NT_SYS(ReadFile)(hNative, pbBuf + cbTotal, (DWORD)cbThis, &cbRead, nullptr))
-        {
-            cbTotal += cbRead;
-            if (pcbRead)
-            {
-                *pcbRead = cbTotal;
-                return KINF_SUCCESS;
-            }
-            if (!cbRead)
-                return KERR_EOF;
-        }
-        else
-        {
-            uErr = GetLastError();
-            if (uErr != ERROR_NOT_ENOUGH_MEMORY || cbChunk <= 8)
-                return RTErrConvertFromWin32(uErr);
-            cbChunk /= 2;
-        }
-    }
-    return KINF_SUCCESS;
+    return rtFileTransfer(rtFileNative(hFile), false, (uint8_t *)pvBuf, cbToRead, pcbRead);
 }
 
 int RTFileWrite(RTFILE hFile, const void *pvBuf, size_t cbToWrite, size_t *pcbWritten)
 {
-    if (!cbToWrite)
-    {
-        if (pcbWritten)
-            *pcbWritten = 0;
-        return KINF_SUCCESS;
-    }
-    HANDLE const hNative = rtFileNative(hFile);
-    const uint8_t *pbBuf = (const uint8_t *)pvBuf;
-
-    DWORD cbWritten = 0;
-    if (RT_NT_SYS(WriteFile)(hNative, pbBuf, rtFileIoCount(cbToWrite), &cbWritten, nullptr))
-    {
-        if (pcbWritten)
-        {
-            *pcbWritten = cbWritten < cbToWrite ? cbWritten : cbToWrite;
-            return KINF_SUCCESS;
-        }
-        size_t cbTotal = cbWritten;
-        while (cbTotal < cbToWrite)
-        {
-            if (!cbWritten)
-                return KERR_WRITE_ERROR;
-            cbWritten = 0;
-            if (!RT_NT_SYS(WriteFile)(hNative, pbBuf + cbTotal, rtFileIoCount(cbToWrite - cbTotal), &cbWritten,
-                                      nullptr))
-                return rtFileWriteFailed(hNative, GetLastError(), cbToWrite - cbTotal);
-            cbTotal += cbWritten;
-        }
-        return KINF_SUCCESS;
-    }
-
-    DWORD uErr = GetLastError();
-    if (uErr != ERROR_NOT_ENOUGH_MEMORY)
-        return rtFileWriteFailed(hNative, uErr, cbToWrite);
-
-    size_t cbChunk = rtFileFirstChunk(cbToWrite, g_cbWriteChunkMax);
-    size_t cbTotal = 0;
-    while (cbTotal < cbToWrite)
-    {
-        size_t const cbThis = cbChunk < cbToWrite - cbTotal ? cbChunk : cbToWrite - cbTotal;
-        cbWritten = 0;
-        if (RT_NT_SYS(WriteFile)(hNative, pbBuf + cbTotal, (DWORD)cbThis, &cbWritten, nullptr))
-        {
-            cbTotal += cbWritten < cbThis ? cbWritten : cbThis;
-            if (pcbWritten)
-            {
-                *pcbWritten = cbTotal;
-                return KINF_SUCCESS;
-            }
-            if (!cbWritten)
-                return KERR_WRITE_ERROR;
-        }
-        else
-        {
-            uErr = GetLastError();
-            if (uErr != ERROR_NOT_ENOUGH_MEMORY || cbChunk <= 8)
-                return rtFileWriteFailed(hNative, uErr, cbToWrite - cbTotal);
-            cbChunk /= 2;
-        }
-    }
-    return KINF_SUCCESS;
+    return rtFileTransfer(rtFileNative(hFile), true, (uint8_t *)pvBuf, cbToWrite, pcbWritten);
 }
 
 int RTFileSetPosition(RTFILE hFile, int64_t offSeek, unsigned uMethod, uint64_t *poffActual)
@@ -323,26 +288,18 @@ int RTFileGetLength(RTFILE hFile, uint64_t *pcbSize)
     int const rcKept = RTErrConvertFromWin32(uErr);
 
     /* A disk device has no file size, but its geometry gives one. */
-    struct
-    {
-        LARGE_INTEGER Cylinders;
-        DWORD MediaType;
-        DWORD TracksPerCylinder;
-        DWORD SectorsPerTrack;
-        DWORD BytesPerSector;
-    } Geometry;
-    static_assert(sizeof(Geometry) == 24, "disk geometry answer");
+    DISK_GEOMETRY Geometry;
     DWORD cbReturned = 0;
-    if (   !RT_NT_SYS(DeviceIoControl)(hNative, 0x70000 /* get drive geometry */, nullptr, 0, &Geometry,
+    if (   !RT_NT_SYS(DeviceIoControl)(hNative, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &Geometry,
                                        sizeof(Geometry), &cbReturned, nullptr)
-        || (Geometry.MediaType != 11 /* removable */ && Geometry.MediaType != 12 /* fixed */))
+        || (Geometry.MediaType != RemovableMedia && Geometry.MediaType != FixedMedia))
         return rcKept;
     uint64_t cbSize = (uint64_t)Geometry.Cylinders.QuadPart * Geometry.TracksPerCylinder * Geometry.SectorsPerTrack
                     * Geometry.BytesPerSector;
-    LARGE_INTEGER cbLength;
-    if (RT_NT_SYS(DeviceIoControl)(hNative, 0x7405C /* get length info */, nullptr, 0, &cbLength, sizeof(cbLength),
+    GET_LENGTH_INFORMATION LengthInfo;
+    if (RT_NT_SYS(DeviceIoControl)(hNative, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &LengthInfo, sizeof(LengthInfo),
                                    &cbReturned, nullptr))
-        cbSize = (uint64_t)cbLength.QuadPart;
+        cbSize = (uint64_t)LengthInfo.Length.QuadPart;
     *pcbSize = cbSize;
     return KINF_SUCCESS;
 }

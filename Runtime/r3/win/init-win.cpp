@@ -13,6 +13,7 @@
 #include <zelk/stream.h>
 #include <zelk/utf.h>
 
+#include "err-internal.h"
 #include "init-internal.h"
 #include "path-internal.h"
 #include "win.h"
@@ -31,8 +32,8 @@ char **g_papszrtR3Args;
 uint32_t g_uProcessId;
 uint64_t g_u64ProgramStartNanoTS;
 
-int g_enmWinVer;
-uint32_t g_uRTR3WinDllHardening = 1;
+RTWINOSTYPE g_enmWinVer;
+RTR3WINDLLHARDENING g_enmRTR3WinDllHardening = RTR3WINDLLHARDENING_NONE;
 
 /* The extended version record of the system, 284 bytes. */
 OSVERSIONINFOEXW g_WinOsInfoEx;
@@ -160,26 +161,38 @@ void rtR3QueryVersion(void)
 
 } // namespace
 
-/* Records the executable path (runtime copy), its name offset and directory length. */
-int rtProcInitExePath(void)
+/*
+ * The one capture of the executable path.  Start-up runs it before any
+ * static initialiser, so the path is there for everything after; a later
+ * call (RTR3Init) finds it done, or tries again when start-up could not.
+ */
+int rtProcInitExePath(uint32_t *puWinErr)
 {
-    static wchar_t s_wszPath[4100];
-    DWORD const cwc = GetModuleFileNameW(GetModuleHandleA(nullptr), s_wszPath, RT_ELEMENTS(s_wszPath));
+    if (g_cchrtProcExePath)
+        return KINF_SUCCESS;
+    static wchar_t s_wszPath[RTPATH_MAX];
+    DWORD const cwc = GetModuleFileNameW(nullptr, s_wszPath, RT_ELEMENTS(s_wszPath));
     if (cwc == 0 || cwc >= RT_ELEMENTS(s_wszPath))
     {
-        int const rc = RTErrConvertFromWin32(cwc ? ERROR_INSUFFICIENT_BUFFER : GetLastError());
+        /* A full buffer means a cut path, though the call reports success on older systems. */
+        DWORD const uWinErr = cwc ? ERROR_INSUFFICIENT_BUFFER : GetLastError();
+        if (puWinErr)
+            *puWinErr = uWinErr;
+        int const rc = RTErrConvertFromWin32(uWinErr);
         return RT_FAILURE(rc) ? rc : KERR_INTERNAL_ERROR;
     }
     char *psz = g_szrtProcExePath;
-    int const rc = RTUtf16ToUtf8Ex((PCRTUTF16)s_wszPath, cwc, &psz, sizeof(g_szrtProcExePath),
-                                   &g_cchrtProcExePath, "rtProcInitExePath");
+    size_t cch = 0;
+    int const rc = RTUtf16ToUtf8Ex((PCRTUTF16)s_wszPath, cwc, &psz, sizeof(g_szrtProcExePath), &cch,
+                                   "rtProcInitExePath");
     if (RT_FAILURE(rc))
+    {
+        g_szrtProcExePath[0] = '\0';
         return rc;
-    size_t offName = g_cchrtProcExePath;
-    while (offName > 0 && psz[offName - 1] != '\\' && psz[offName - 1] != '/' && psz[offName - 1] != ':')
-        offName--;
-    g_offrtProcExeName = offName;
-    g_cchrtProcExeDir = rtPathExecDirLength(psz, offName);
+    }
+    g_offrtProcExeName = rtPathNameOffset(psz, cch);
+    g_cchrtProcExeDir = rtPathExecDirLength(psz, g_offrtProcExeName);
+    g_cchrtProcExePath = cch;
     return KINF_SUCCESS;
 }
 
@@ -187,21 +200,8 @@ namespace {
 
 void rtR3LogRelAssert(const char *pszFunction, const char *pszExpr, const char *pszFormat, int rc)
 {
-    PFNRTERRRELLOG const pfnLogger = rtErrGetReleaseLogger();
-    if (!pfnLogger)
-        return;
-    struct Args
-    {
-        static void log(PFNRTERRRELLOG pfn, const char *pszFmt, ...)
-        {
-            va_list va;
-            va_start(va, pszFmt);
-            pfn(pszFmt, va);
-            va_end(va);
-        }
-    };
-    Args::log(pfnLogger, "AssertLogRel %s(%d) %s: %s\n", __FILE__, __LINE__, pszFunction, pszExpr);
-    Args::log(pfnLogger, pszFormat, rc);
+    rtErrLogRel("AssertLogRel %s(%d) %s: %s\n", __FILE__, __LINE__, pszFunction, pszExpr);
+    rtErrLogRel(pszFormat, rc);
 }
 
 void rtR3ExitCleanup(void)
@@ -238,12 +238,12 @@ int rtR3WinHardenDllSearch(uint32_t fFlags)
     if (pfnSetDllDirectoryW)
     {
         if (pfnSetDllDirectoryW(L""))
-            g_uRTR3WinDllHardening = 2;
+            g_enmRTR3WinDllHardening = RTR3WINDLLHARDENING_NO_CWD;
         else
             rc = KERR_INTERNAL_ERROR_3;
     }
 
-    if (g_enmWinVer >= 109 || (fFlags & RTR3INIT_FLAGS_SYSTEM32_ONLY))
+    if (g_enmWinVer >= RTWINOSTYPE_2008 || (fFlags & RTR3INIT_FLAGS_SYSTEM32_ONLY))
     {
         PFNSETDEFAULTDLLDIRECTORIES const pfnSetDefaultDllDirectories
             = (PFNSETDEFAULTDLLDIRECTORIES)(void *)GetProcAddress(g_hModKernel32,
@@ -254,7 +254,8 @@ int rtR3WinHardenDllSearch(uint32_t fFlags)
             DWORD const fDirs = fSystem32Only ? LOAD_LIBRARY_SEARCH_SYSTEM32
                                               : LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR;
             if (pfnSetDefaultDllDirectories(fDirs))
-                g_uRTR3WinDllHardening = fSystem32Only ? 4 : 3;
+                g_enmRTR3WinDllHardening = fSystem32Only ? RTR3WINDLLHARDENING_SYSTEM_DIR_ONLY
+                                                         : RTR3WINDLLHARDENING_SYSTEM_AND_APP_DIR;
             else if (RT_SUCCESS(rc))
                 rc = KERR_INTERNAL_ERROR_4;
         }

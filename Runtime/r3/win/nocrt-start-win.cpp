@@ -16,17 +16,13 @@
 #include <zelk/utf.h>
 
 #include "init-internal.h"
+#include "path-internal.h"
 #include "win.h"
 
 #include <winternl.h>
 
 /* Stack-protection value, seeded from the time-stamp counter before anything runs. */
 uintptr_t g_uRTStackCookie = 0x2b992ddf;
-
-/* Start-up copy of the executable path. */
-char g_szrtProcExePathStartup[4100];
-size_t g_cchrtProcExePathStartup;
-size_t g_cchrtProcExeDirStartup;
 
 typedef int (*PFNRTSTATICINITSTATUS)(void);
 typedef void (*PFNRTSTATICINIT)(void);
@@ -95,31 +91,26 @@ void rtR3WinLegacyImageFixup(void)
     }
 }
 
+/* Records the executable path for the whole process; a failure is reported and start-up goes on. */
 void initProcExecPath(void)
 {
-    static wchar_t s_wszPath[4100];
-    DWORD const cwc = GetModuleFileNameW(nullptr, s_wszPath, RT_ELEMENTS(s_wszPath));
-    if (cwc == 0 || cwc >= RT_ELEMENTS(s_wszPath))
+    uint32_t const uNoWinErr = UINT32_MAX;
+    uint32_t uWinErr = uNoWinErr;
+    int const rc = rtProcInitExePath(&uWinErr);
+    if (RT_SUCCESS(rc))
+        return;
+    if (uWinErr != uNoWinErr)
     {
         static const char s_szMsg[] = "initProcExecPath: GetModuleFileNameW failed: ";
         rtStdErrWrite(s_szMsg, sizeof(s_szMsg) - 1);
-        rtStdErrWriteDecHex(cwc ? ERROR_INSUFFICIENT_BUFFER : GetLastError());
+        rtStdErrWriteDecHex(uWinErr);
         rtStdErrWrite("\r\n", 2);
-        return;
     }
-    char *psz = g_szrtProcExePathStartup;
-    int const rc = RTUtf16ToUtf8Ex((PCRTUTF16)s_wszPath, cwc, &psz, sizeof(g_szrtProcExePathStartup),
-                                   &g_cchrtProcExePathStartup, "initProcExecPath");
-    if (RT_FAILURE(rc))
+    else
     {
         static const char s_szMsg[] = "initProcExecPath: RTUtf16ToUtf8Ex failed: ";
         rtStdErrWriteMsgNum(s_szMsg, sizeof(s_szMsg) - 1, (uint32_t)rc);
-        return;
     }
-    size_t offName = g_cchrtProcExePathStartup;
-    while (offName > 0 && psz[offName - 1] != '\\' && psz[offName - 1] != '/' && psz[offName - 1] != ':')
-        offName--;
-    g_cchrtProcExeDirStartup = rtR3StartupDirLength(psz, offName);
 }
 
 void rtR3RunStaticInitialisers(void)

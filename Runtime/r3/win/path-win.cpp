@@ -94,7 +94,7 @@ int RTPathExecDir(char *pszPath, size_t cb)
         return KERR_WRONG_ORDER;
     if (!pszPath && cb)
         return KERR_INVALID_POINTER;
-    size_t const cchDir = rtPathExecDirLength(g_szrtProcExePath, g_offrtProcExeName);
+    size_t const cchDir = g_cchrtProcExeDir;
     if (cchDir >= cb)
         return KERR_BUFFER_OVERFLOW;
     RTMemCopy(pszPath, g_szrtProcExePath, cchDir);

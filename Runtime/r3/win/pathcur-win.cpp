@@ -14,23 +14,41 @@
 
 namespace {
 
-const DWORD g_cwcCwdBuf = 4100;
+const DWORD g_cwcCwdBuf = RTPATH_MAX;
 
-/* GetFullPathNameW of pwszIn into a stack or heap buffer; *ppwszFree is what to free. */
-int rtPathWinFullPath(LPCWSTR pwszIn, WCHAR *pwszStack, LPWSTR *ppwszOut, LPWSTR *ppwszFree)
+/* A Win32 call that answers a path: the units written, or the size needed when cwc is too small. */
+typedef DWORD FNRTPATHWINQUERY(LPCWSTR pwszIn, DWORD cwc, LPWSTR pwszOut);
+
+DWORD rtPathWinQueryCwd(LPCWSTR, DWORD cwc, LPWSTR pwszOut)
+{
+    return RT_NT_SYS(GetCurrentDirectoryW)(cwc, pwszOut);
+}
+
+DWORD rtPathWinQueryFull(LPCWSTR pwszIn, DWORD cwc, LPWSTR pwszOut)
+{
+    return RT_NT_SYS(GetFullPathNameW)(pwszIn, cwc, pwszOut, nullptr);
+}
+
+/*
+ * Runs a path query into pwszStack (g_cwcCwdBuf units) and, when the answer
+ * is longer, once more into a heap buffer of the size the system asked for;
+ * *ppwszFree is what to free.  A path that grew between the two calls is
+ * KERR_FILENAME_TOO_LONG.
+ */
+int rtPathWinQuery(FNRTPATHWINQUERY *pfnQuery, LPCWSTR pwszIn, WCHAR *pwszStack, LPWSTR *ppwszOut,
+                   LPWSTR *ppwszFree)
 {
     *ppwszFree = nullptr;
-    DWORD cwc = RT_NT_SYS(GetFullPathNameW)(pwszIn, g_cwcCwdBuf, pwszStack, nullptr);
+    DWORD const cwc = pfnQuery(pwszIn, g_cwcCwdBuf, pwszStack);
     if (cwc == 0)
         return RTErrConvertFromWin32(GetLastError());
     *ppwszOut = pwszStack;
     if (cwc >= g_cwcCwdBuf)
     {
-        /* Longer than the classic buffer: the system says how much it needs. */
         LPWSTR pwszHeap = (LPWSTR)RTMemAlloc((cwc + 1) * sizeof(WCHAR), "path-cwd");
         if (!pwszHeap)
             return KERR_NO_TMP_MEMORY;
-        DWORD const cwc2 = RT_NT_SYS(GetFullPathNameW)(pwszIn, cwc + 1, pwszHeap, nullptr);
+        DWORD const cwc2 = pfnQuery(pwszIn, cwc + 1, pwszHeap);
         if (cwc2 == 0 || cwc2 > cwc)
         {
             int const rc = cwc2 ? KERR_FILENAME_TOO_LONG : RTErrConvertFromWin32(GetLastError());
@@ -45,8 +63,9 @@ int rtPathWinFullPath(LPCWSTR pwszIn, WCHAR *pwszStack, LPWSTR *ppwszOut, LPWSTR
 
 int rtPathWinOut(LPWSTR pwszPath, char *pszPath, size_t cb)
 {
-    if (pwszPath[0] >= 'a' && pwszPath[0] <= 'z' && pwszPath[1] == ':')
-        pwszPath[0] = (WCHAR)(pwszPath[0] - 'a' + 'A');
+    RTPATHROOTKIND const enmKind = rtPathRoot16((PCRTUTF16)pwszPath, 2).enmKind;
+    if (enmKind == RTPATHROOTKIND_DRIVE || enmKind == RTPATHROOTKIND_DRIVE_SLASH)
+        pwszPath[0] = (WCHAR)rtPathUpperDrive((char)pwszPath[0]);
     return RTUtf16ToUtf8Ex((PCRTUTF16)pwszPath, RTSTR_MAX, &pszPath, cb, nullptr, "path-cwd");
 }
 
@@ -60,30 +79,16 @@ int RTPathGetCurrent(char *pszPath, size_t cb)
         return KERR_INVALID_POINTER;
 
     WCHAR wszCwd[g_cwcCwdBuf];
-    LPWSTR pwszCwd = wszCwd;
+    LPWSTR pwszCwd = nullptr;
     LPWSTR pwszCwdFree = nullptr;
-    DWORD cwc = RT_NT_SYS(GetCurrentDirectoryW)(g_cwcCwdBuf, wszCwd);
-    if (cwc == 0)
-        return RTErrConvertFromWin32(GetLastError());
-    if (cwc >= g_cwcCwdBuf)
-    {
-        pwszCwdFree = (LPWSTR)RTMemAlloc((cwc + 1) * sizeof(WCHAR), "path-cwd");
-        if (!pwszCwdFree)
-            return KERR_NO_TMP_MEMORY;
-        DWORD const cwc2 = RT_NT_SYS(GetCurrentDirectoryW)(cwc + 1, pwszCwdFree);
-        if (cwc2 == 0 || cwc2 > cwc)
-        {
-            int const rc = cwc2 ? KERR_FILENAME_TOO_LONG : RTErrConvertFromWin32(GetLastError());
-            RTMemFree(pwszCwdFree);
-            return rc;
-        }
-        pwszCwd = pwszCwdFree;
-    }
+    int rc = rtPathWinQuery(rtPathWinQueryCwd, nullptr, wszCwd, &pwszCwd, &pwszCwdFree);
+    if (RT_FAILURE(rc))
+        return rc;
 
     WCHAR wszFull[g_cwcCwdBuf];
     LPWSTR pwszFull = nullptr;
     LPWSTR pwszFullFree = nullptr;
-    int rc = rtPathWinFullPath(pwszCwd, wszFull, &pwszFull, &pwszFullFree);
+    rc = rtPathWinQuery(rtPathWinQueryFull, pwszCwd, wszFull, &pwszFull, &pwszFullFree);
     if (RT_SUCCESS(rc))
         rc = rtPathWinOut(pwszFull, pszPath, cb);
     RTMemFree(pwszFullFree);
@@ -104,7 +109,7 @@ int RTPathGetCurrentOnDrive(char chDrive, char *pszPath, size_t cb)
     WCHAR wszFull[g_cwcCwdBuf];
     LPWSTR pwszFull = nullptr;
     LPWSTR pwszFree = nullptr;
-    int rc = rtPathWinFullPath(wszDrive, wszFull, &pwszFull, &pwszFree);
+    int rc = rtPathWinQuery(rtPathWinQueryFull, wszDrive, wszFull, &pwszFull, &pwszFree);
     if (RT_SUCCESS(rc))
         rc = rtPathWinOut(pwszFull, pszPath, cb);
     RTMemFree(pwszFree);
@@ -122,7 +127,7 @@ int RTPathSetCurrent(const char *pszPath)
     char *pszCopy = RTStrClone(pszPath, "path-setcwd");
     if (!pszCopy)
         return KERR_NO_TMP_MEMORY;
-    if (cch > 1 && (pszCopy[cch - 1] == '\\' || pszCopy[cch - 1] == '/') && pszCopy[cch - 2] != ':')
+    if (cch > 1 && rtPathIsSep(pszCopy[cch - 1]) && pszCopy[cch - 2] != ':')
         pszCopy[cch - 1] = '\0';
 
     PRTUTF16 pwszPath = nullptr;

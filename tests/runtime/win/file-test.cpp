@@ -626,6 +626,71 @@ TEST_F(FileTest, WriteInChunksWhenTheSystemLacksMemory)
 
 namespace {
 
+/* What the faked system call reports as moved: a count, or kcbMoreThanAsked. */
+DWORD g_cbReported;
+const DWORD kcbMoreThanAsked = ~(DWORD)0;
+
+BOOL WINAPI readReporting(HANDLE, LPVOID, DWORD cb, LPDWORD pcb, LPOVERLAPPED)
+{
+    g_acbIo.push_back(cb);
+    *pcb = g_cbReported == kcbMoreThanAsked ? cb + 5 : g_cbReported;
+    return TRUE;
+}
+
+BOOL WINAPI writeReporting(HANDLE, LPCVOID, DWORD cb, LPDWORD pcb, LPOVERLAPPED)
+{
+    g_acbIo.push_back(cb);
+    *pcb = g_cbReported == kcbMoreThanAsked ? cb + 5 : g_cbReported;
+    return TRUE;
+}
+
+} // namespace
+
+/* Reading and writing share one body: the same rows, both directions. */
+TEST_F(FileTest, WhatTheSystemReportsAsMovedInBothDirections)
+{
+    std::string const strFile = path("reported");
+    AutoFile File;
+    ASSERT_EQ(RTFileOpenPath(&File.h, strFile.c_str(), RTFILE_O_CREATE | RTFILE_O_READWRITE), 0);
+    SysOverrideGuard Guard;
+    g_rtNtSysOverride.pfnReadFile = readReporting;
+    g_rtNtSysOverride.pfnWriteFile = writeReporting;
+
+    static const struct
+    {
+        DWORD cbReported;
+        bool fCount;
+        int rcRead, rcWrite;
+        size_t cbDone;    /* with a count */
+        size_t cCalls;
+    } s_aRows[] =
+    {
+        { 0, false, KERR_EOF, KERR_WRITE_ERROR, 0, 1 },   /* nothing moved, everything asked for */
+        { 0, true, 0, 0, 0, 1 },                           /* nothing moved is an answer with a count */
+        { 40, false, 0, 0, 0, 3 },                         /* 100 bytes in three calls */
+        { 40, true, 0, 0, 40, 1 },
+        { kcbMoreThanAsked, true, 0, 0, 100, 1 },          /* never more than was asked */
+        { kcbMoreThanAsked, false, 0, 0, 0, 1 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+        for (int fWrite = 0; fWrite <= 1; fWrite++)
+        {
+            SCOPED_TRACE(testing::Message() << "row " << i << (fWrite ? " write" : " read"));
+            g_cbReported = s_aRows[i].cbReported;
+            g_acbIo.clear();
+            char abBuf[100] = "";
+            size_t cbDone = 12345;
+            size_t *pcbDone = s_aRows[i].fCount ? &cbDone : nullptr;
+            int const rc = fWrite ? RTFileWrite(File.h, abBuf, sizeof(abBuf), pcbDone)
+                                  : RTFileRead(File.h, abBuf, sizeof(abBuf), pcbDone);
+            EXPECT_EQ(rc, fWrite ? s_aRows[i].rcWrite : s_aRows[i].rcRead);
+            EXPECT_EQ(cbDone, s_aRows[i].fCount ? s_aRows[i].cbDone : 12345u);
+            EXPECT_EQ(g_acbIo.size(), s_aRows[i].cCalls);
+        }
+}
+
+namespace {
+
 const wchar_t *g_pwszFsName;
 unsigned g_cFsQueries;
 
@@ -757,16 +822,16 @@ DWORD g_uGeometryMedia;
 BOOL WINAPI deviceIoGeometry(HANDLE, DWORD uCode, LPVOID, DWORD, LPVOID pvOut, DWORD cbOut, LPDWORD pcbRet,
                              LPOVERLAPPED)
 {
-    if (uCode == 0x70000 && cbOut >= 24)
+    if (uCode == IOCTL_DISK_GET_DRIVE_GEOMETRY && cbOut >= sizeof(DISK_GEOMETRY))
     {
-        uint8_t *pb = (uint8_t *)pvOut;
-        memset(pb, 0, 24);
-        *(int64_t *)pb = 1000;          /* cylinders */
-        *(DWORD *)(pb + 8) = g_uGeometryMedia;
-        *(DWORD *)(pb + 12) = 255;      /* tracks per cylinder */
-        *(DWORD *)(pb + 16) = 63;       /* sectors per track */
-        *(DWORD *)(pb + 20) = 512;      /* bytes per sector */
-        *pcbRet = 24;
+        DISK_GEOMETRY *pGeometry = (DISK_GEOMETRY *)pvOut;
+        memset(pGeometry, 0, sizeof(*pGeometry));
+        pGeometry->Cylinders.QuadPart = 1000;
+        pGeometry->MediaType = (MEDIA_TYPE)g_uGeometryMedia;
+        pGeometry->TracksPerCylinder = 255;
+        pGeometry->SectorsPerTrack = 63;
+        pGeometry->BytesPerSector = 512;
+        *pcbRet = sizeof(*pGeometry);
         return TRUE;
     }
     SetLastError(ERROR_INVALID_FUNCTION);
@@ -786,10 +851,10 @@ TEST_F(FileTest, LengthOfADiskDeviceFromItsGeometry)
 
     static const struct { DWORD uMedia; int rc; uint64_t cb; } s_aRows[] =
     {
-        { 12, 0, UINT64_C(1000) * 255 * 63 * 512 },
-        { 11, 0, UINT64_C(1000) * 255 * 63 * 512 },
-        { 0, KERR_INVALID_FUNCTION, 0 },
-        { 13, KERR_INVALID_FUNCTION, 0 },
+        { FixedMedia, 0, UINT64_C(1000) * 255 * 63 * 512 },
+        { RemovableMedia, 0, UINT64_C(1000) * 255 * 63 * 512 },
+        { Unknown, KERR_INVALID_FUNCTION, 0 },
+        { F3_120M_512, KERR_INVALID_FUNCTION, 0 }, /* the first after FixedMedia */
     };
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {

@@ -215,6 +215,9 @@ extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)
 
     if (!RTStrCmp(pszCmd, "crash"))
         SetUnhandledExceptionFilter(probePreviousFilter);
+    /* Start-up records the executable path; RTR3Init only finds it there. */
+    char szNameAtStart[260] = "";
+    RTStrCopyInto(szNameAtStart, sizeof(szNameAtStart), RTProcExecPath() + RTProcExecNameOffset());
     int rc = RTR3Init(&cArgs, &papszArgs, RTR3INIT_FLAGS_SYSTEM32_ONLY);
     if (RT_FAILURE(rc))
     {
@@ -244,10 +247,13 @@ extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)
         int cOther = 1;
         outf("again, other arguments: %Rrc\n", RTR3Init(&cOther, &papszOther, 0));
         outf("again, no arguments: %Rrc\n", RTR3Init(nullptr, nullptr, 0));
-        outf("hardening state: %u\n", g_uRTR3WinDllHardening);
-        outf("flags: %#x\n", g_frtR3InitFlags);
-        outf("version code above 100: %RTbool\n", g_enmWinVer > 100);
+        outf("hardening: system directory only: %RTbool\n",
+             g_enmRTR3WinDllHardening == RTR3WINDLLHARDENING_SYSTEM_DIR_ONLY);
+        outf("flags repeated and system32 only: %RTbool\n",
+             g_frtR3InitFlags == (RTR3INIT_FLAGS_REPEATED | RTR3INIT_FLAGS_SYSTEM32_ONLY));
+        outf("version newer than NT 3.1: %RTbool\n", g_enmWinVer > RTWINOSTYPE_NT310);
         outf("exe name: %s\n", RTProcExecPath() + RTProcExecNameOffset());
+        outf("exe name before RTR3Init: %s\n", szNameAtStart);
         return 0;
     }
     if (!RTStrCmp(pszCmd, "writers"))

@@ -51,10 +51,11 @@ run "$probe" init
 check "RTR3Init again" "again, same arguments: KINF_SUCCESS
 again, other arguments: KERR_WRONG_ORDER
 again, no arguments: KINF_SUCCESS
-hardening state: 4
-flags: 0x6
-version code above 100: true
-exe name: $(basename "$probe")" "$stdout"
+hardening: system directory only: true
+flags repeated and system32 only: true
+version newer than NT 3.1: true
+exe name: $(basename "$probe")
+exe name before RTR3Init: $(basename "$probe")" "$stdout"
 
 # The direct writers' number forms.
 run "$probe" writers
