@@ -192,7 +192,13 @@ TEST(StubCmdLine, ParametersAndErrors)
         { { "-P", "T", "a\tb", "-P", "N", "a\nb", "-P", "R", "a\rb" }, STUBEXIT_CONTINUE,
           "T=\"a\tb\" N=\"a\nb\" R=\"a\rb\"", "", "" },
         { { "--msi-prop", "Q", "say\"hi\"", "--msi-prop", "E", "", "--msi-prop", "", "v" }, STUBEXIT_CONTINUE,
-          "Q=say\"hi\" E= =v", "", "" },
+          "Q=\"say\"\"hi\"\"\" E= =v", "", "" },
+        /* A value can't close its quotes and add a property: one property A, value x" B="y. */
+        { { "--msi-prop", "A", "x\" B=\"y" }, STUBEXIT_CONTINUE, "A=\"x\"\" B=\"\"y\"", "", "" },
+        { { "-P", "A", "\"", "-P", "B", "\"\"" }, STUBEXIT_CONTINUE, "A=\"\"\"\" B=\"\"\"\"\"\"", "", "" },
+        /* Doubling counts against the room: 4089 + 'P="' + '""' + '"' is 4095; one more is too many. */
+        { { "-P", "P", x4093.substr(0, 4089) + "\"" }, STUBEXIT_CONTINUE, "P=\"" + x4093.substr(0, 4089) + "\"\"\"", "", "" },
+        { { "--silent", "-P", "P", x4093.substr(0, 4090) + "\"" }, STUBEXIT_SYNTAX, "", "", strNoRoom },
         { { "--msi-prop", "A", "--extract" }, STUBEXIT_CONTINUE, "A=--extract", "", "" },
         { { "--msiparams", "A=" + x4093 }, STUBEXIT_CONTINUE, "A=" + x4093, "", "" },
         { { "-m", x4093.substr(0, 4091), "-P", "P", "v" }, STUBEXIT_CONTINUE, x4093.substr(0, 4091) + " P=v", "", "" },
