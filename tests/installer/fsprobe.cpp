@@ -11,6 +11,8 @@
  *                                    replace, rename and delete it, and to
  *                                    open it for reading
  *   fsprobe try-dir DIR              tries to rename and to delete DIR
+ *   fsprobe file-id FILE             prints FILE's file ID (volume serial and
+ *                                    file index, in hex), or the error
  *
  * The try commands print one line per attempt, "what: ok" or "what: N" with
  * the Windows error, and undo whatever succeeded where they can.
@@ -79,6 +81,22 @@ int tryDir(const std::wstring &dir)
     return 0;
 }
 
+int fileId(const std::wstring &file)
+{
+    HANDLE h = CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION Info;
+    bool const fOk = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &Info);
+    if (!fOk)
+        report("file-id", false);
+    else
+        std::printf("%08lx:%08lx%08lx\n", (unsigned long)Info.dwVolumeSerialNumber, (unsigned long)Info.nFileIndexHigh,
+                    (unsigned long)Info.nFileIndexLow);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    return fOk ? 0 : 1;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
@@ -88,6 +106,8 @@ int wmain(int argc, wchar_t **argv)
         return tryFile(argv[2]);
     if (cmd == L"try-dir" && argc == 3)
         return tryDir(argv[2]);
+    if (cmd == L"file-id" && argc == 3)
+        return fileId(argv[2]);
     if ((cmd == L"hold" || cmd == L"hold-mutex") && (argc == 4 || argc == 5))
     {
         HANDLE h;
@@ -106,6 +126,6 @@ int wmain(int argc, wchar_t **argv)
         CloseHandle(h);
         return 0;
     }
-    std::fprintf(stderr, "usage: fsprobe hold|hold-mutex|try-file|try-dir ...\n");
+    std::fprintf(stderr, "usage: fsprobe hold|hold-mutex|try-file|try-dir|file-id ...\n");
     return 2;
 }

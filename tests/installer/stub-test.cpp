@@ -346,6 +346,33 @@ TEST(StubPayload, PackageHeaders)
               + errLine("Internal error: Could not find package header #100: KERR_GENERAL_FAILURE"), cap.err());
 }
 
+/* A header's file name must name a file inside the extraction directory and nothing else. */
+TEST(StubPayload, BareFileNames)
+{
+    static const struct { const char *pszName; bool fBare; } s_aRows[] =
+    {
+        { "Product-1.0.msi", true },
+        { "x", true },
+        { "...", true },
+        { ".msi", true },
+        { "a..b.cab", true },
+        { "\xc3\xa9t\xc3\xa9.msi", true },
+        { "", false },
+        { ".", false },
+        { "..", false },
+        { "..\\x.msi", false },
+        { "../x.msi", false },
+        { "a\\b.msi", false },
+        { "a/b.msi", false },
+        { "\\x.msi", false },
+        { "C:x.msi", false },
+        { "x.msi:stream", false },
+        { "x.msi\\", false },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+        EXPECT_EQ(s_aRows[i].fBare, stubIsBareFileName(s_aRows[i].pszName)) << "row " << i << ": " << s_aRows[i].pszName;
+}
+
 TEST(StubPayload, ArchitectureFilter)
 {
     BOOL fWow64 = FALSE;

@@ -176,7 +176,7 @@ int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fEx
 
 /*
  * Writes the blob pszResName to pszFile (through hFile when it is open, else
- * creating or replacing the file), records it as package idxPackage and
+ * removing whatever has the name and creating the file anew), records it as package idxPackage and
  * verifies it, leaving it open for reading only.  Returns 0,
  * KERR_INVALID_POINTER for a missing name or path, or the failing step's
  * status after an "error: " line on standard error.
