@@ -82,8 +82,13 @@ NTSTATUS NTAPI NtQueryDirectoryObject(HANDLE hDir, PVOID pvBuf, ULONG cbBuf, BOO
 NTSTATUS NTAPI NtQueryFullAttributesFile(POBJECT_ATTRIBUTES pObjAttr, PFILE_NETWORK_OPEN_INFORMATION pInfo);
 }
 
+/* Side-by-side redirection of a DLL name (ntdll; looked up by name, as older systems lack it). */
+typedef NTSTATUS(NTAPI *PFNRTNTDOSAPPLYFILEISOLATIONREDIRECTION)(ULONG, PUNICODE_STRING, PUNICODE_STRING,
+                                                                 PUNICODE_STRING, PUNICODE_STRING, PUNICODE_STRING *,
+                                                                 PULONG, PSIZE_T, PSIZE_T);
+
 /*
- * The system calls of the file layer.  A null entry means the system's own
+ * The system calls of the file layer and of the system-module loader.  A null entry means the system's own
  * function; tests store replacements and clear them with rtNtSysReset.
  */
 typedef struct RTNTSYSCALLS
@@ -116,6 +121,12 @@ typedef struct RTNTSYSCALLS
     decltype(&::NtQueryDirectoryObject) pfnNtQueryDirectoryObject;
     /* Looked up by name, as older systems lack it; see rtNtSysQueryFullAttributesFile. */
     decltype(&::NtQueryFullAttributesFile) pfnNtQueryFullAttributesFile;
+    /* The system-module loader's. */
+    decltype(&::GetSystemDirectoryW) pfnGetSystemDirectoryW;
+    decltype(&::GetSystemWow64DirectoryW) pfnGetSystemWow64DirectoryW;
+    decltype(&::LoadLibraryExW) pfnLoadLibraryExW;
+    /* Replaces the one looked up by name; see RTLdrLoadSystem. */
+    PFNRTNTDOSAPPLYFILEISOLATIONREDIRECTION pfnRtlDosApplyFileIsolationRedirection_Ustr;
 } RTNTSYSCALLS;
 
 extern RTNTSYSCALLS g_rtNtSysOverride;
