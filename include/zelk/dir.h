@@ -39,8 +39,11 @@ bool RTDirExists(const char *pszPath);
 
 /*
  * Creates the directory pszPath (its parent must exist).  fMode is taken as
- * a directory mode; one of another type gives KERR_INVALID_FMODE, and
- * beyond that it has no effect on Windows.  Unless fCreate has
+ * a directory mode; one of another type gives KERR_INVALID_FMODE.  On
+ * Windows a mode without group and other bits (0700) makes the directory
+ * private: full control for the process's user, SYSTEM and Administrators
+ * only, inherited inside it, nothing inherited from the parent; any other
+ * mode keeps the parent's inheritable entries.  Unless fCreate has
  * RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_DONT_SET the directory is marked not
  * content indexed; a failure of that is returned unless
  * RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_NOT_CRITICAL.
