@@ -685,6 +685,58 @@ TEST_F(StubExtractTest, DirectoryAndHeaderFailures)
     EXPECT_NE(nullptr, stubCleanupFindPackage(4));
 }
 
+/* The names in a directory, sorted. */
+std::vector<std::string> listDir(const std::string &strDir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW Data;
+    HANDLE hFind = FindFirstFileW(toWide(strDir + "\\*").c_str(), &Data);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return { "<cannot list>" };
+    do
+    {
+        std::wstring const wstrName = Data.cFileName;
+        if (wstrName != L"." && wstrName != L"..")
+            names.push_back(toUtf8(wstrName));
+    } while (FindNextFileW(hFind, &Data));
+    FindClose(hFind);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+/*
+ * A junction in place of the directory just made (the system calls it one,
+ * as Wine makes none): the run stops before writing anything through it.
+ * A directory named with --path is borrowed as it is, junction or not.
+ */
+TEST_F(StubExtractTest, JunctionInPlaceOfTheNewDirectory)
+{
+    Capture cap;
+    std::string const strDir = path("made");
+    ASSERT_EQ(0, RTDirMake(strDir.c_str(), 0700, 0));
+    {
+        SysOverrideGuard Guard;
+        g_rtNtSysOverride.pfnNtQueryInformationFile = queryInfoAsMountPoint;
+        StubCleanupRecord *pDirRec = stubCleanupAdd(strDir.c_str(), false);
+        EXPECT_EQ(STUBEXIT_FAILURE, stubExtractPackages(2, strDir.c_str(), true, &pDirRec));
+        EXPECT_EQ(nullptr, pDirRec->u.hDir);
+    }
+    EXPECT_EQ(errLine("Failed to open extraction path '" + strDir + "': KERR_IS_A_SYMLINK"), cap.err());
+    EXPECT_EQ(std::vector<std::string>{}, listDir(strDir));
+
+    std::string const strBorrowed = path("borrowed");
+    ASSERT_EQ(0, RTDirMake(strBorrowed.c_str(), 0700, 0));
+    {
+        SysOverrideGuard Guard;
+        g_rtNtSysOverride.pfnNtQueryInformationFile = queryInfoAsMountPoint;
+        StubCleanupRecord *pDirRec = nullptr;
+        EXPECT_EQ(STUBEXIT_SUCCESS, stubExtractPackages(2, strBorrowed.c_str(), true, &pDirRec));
+        ASSERT_NE(nullptr, pDirRec);
+        EXPECT_TRUE(pDirRec->fKeep);
+    }
+    EXPECT_EQ((std::vector<std::string>{ "unit-amd64.msi", "unit-any.cab" }), listDir(strBorrowed));
+}
+
 TEST_F(StubExtractTest, PackageFailures)
 {
     Capture cap;

@@ -125,8 +125,14 @@ int stubPrepareExtractDir(const char *pszExtractPath, StubCleanupRecord **ppDirR
         *ppDirRec = pRec;
     }
 
+    /*
+     * A directory of ours was made a moment ago in a place others may write
+     * to: if it is a junction or link now, someone put it there.  One that
+     * was only borrowed is taken as it is.
+     */
     RTDIR hDir = NIL_RTDIR;
-    int const rc = RTDirOpenPath(&hDir, pszExtractPath);
+    int const rc = RTDirOpenPathFiltered(&hDir, pszExtractPath, RTDIRFILTER_NONE,
+                                         (*ppDirRec)->fKeep ? 0 : RTDIR_F_NO_REPARSE);
     if (RT_FAILURE(rc))
         return stubReportError("Failed to open extraction path '%s': %Rrc", pszExtractPath, rc);
     (*ppDirRec)->u.hDir = hDir;

@@ -296,6 +296,8 @@ TEST_F(DirTest, OpenFailuresAndArguments)
         { "sub\\*.txt",        RTDIRFILTER_WINNT, 0,    0 },
         { "sub",               RTDIRFILTER_NONE,  RTDIR_F_NO_FOLLOW, 0 },
         { "sub",               RTDIRFILTER_NONE,  RTDIR_F_NO_ABS_PATH, 0 },
+        { "sub",               RTDIRFILTER_NONE,  RTDIR_F_NO_REPARSE, 0 },
+        { "sub\\",             RTDIRFILTER_NONE,  RTDIR_F_NO_REPARSE, 0 },
         { "file.txt",          RTDIRFILTER_NONE,  0,    KERR_NOT_A_DIRECTORY },
         { "missing",           RTDIRFILTER_NONE,  0,    KERR_FILE_NOT_FOUND },
         { "missing\\x\\*.txt", RTDIRFILTER_WINNT, 0,    KERR_PATH_NOT_FOUND },
@@ -353,6 +355,38 @@ TEST_F(DirTest, SymbolicLinkRefusedWithNoFollow)
     EXPECT_EQ(RTDirClose(hDir), 0);
     ASSERT_EQ(RTDirOpenPathFiltered(&hDir, (strLink + "\\").c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW), 0);
     EXPECT_EQ(RTDirClose(hDir), 0);
+}
+
+/* A junction is followed, even with RTDIR_F_NO_FOLLOW, unless every reparse point is refused. */
+TEST_F(DirTest, JunctionRefusedWithNoReparse)
+{
+    ASSERT_EQ(RTDirMake(path("junction").c_str(), 0700, 0), 0);
+    ASSERT_EQ(RTDirMake(path("link").c_str(), 0700, 0), 0);
+    static const struct { const char *pszName; bool fSymlink; uint32_t fFlags; int rc; } s_aRows[] =
+    {
+        { "junction",   false, 0,                                     0 },
+        { "junction",   false, RTDIR_F_NO_FOLLOW,                     0 },
+        { "junction",   false, RTDIR_F_NO_REPARSE,                    KERR_IS_A_SYMLINK },
+        { "junction\\", false, RTDIR_F_NO_REPARSE,                    KERR_IS_A_SYMLINK },
+        { "junction",   false, RTDIR_F_NO_REPARSE | RTDIR_F_NO_FOLLOW, KERR_IS_A_SYMLINK },
+        { "link",       true,  RTDIR_F_NO_FOLLOW,                     KERR_IS_A_SYMLINK },
+        { "link",       true,  RTDIR_F_NO_REPARSE,                    KERR_IS_A_SYMLINK },
+        { "link",       true,  0,                                     0 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
+        SysOverrideGuard Guard;
+        g_rtNtSysOverride.pfnNtQueryInformationFile = s_aRows[i].fSymlink ? queryInfoAsSymlink : queryInfoAsMountPoint;
+        RTDIR hDir = NIL_RTDIR;
+        int const rc = RTDirOpenPathFiltered(&hDir, path(s_aRows[i].pszName).c_str(), RTDIRFILTER_NONE,
+                                             s_aRows[i].fFlags);
+        EXPECT_EQ(rc, s_aRows[i].rc);
+        if (RT_SUCCESS(rc))
+            EXPECT_EQ(RTDirClose(hDir), 0);
+        else
+            EXPECT_EQ(hDir, NIL_RTDIR);
+    }
 }
 
 TEST_F(DirTest, ReparseOptionProbeIsSettledOnce)
