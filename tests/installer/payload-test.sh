@@ -73,13 +73,11 @@ for bad in up sub drive slash dot dotdot; do
   n=$(exe "$prog")
   broken "header name ($bad)" "$prog" \
     "$n: error: Internal error: Could not find package header #0: KERR_INVALID_NAME"
-  rm -rf "$work/x.msi" "$work/a"
   run "$prog" --silent --extract
   check_run "header name ($bad), extract-only" 1 "" \
     "$n: error: Internal error: Could not find package header #0: KERR_INVALID_NAME"
   tmp_empty "header name ($bad), extract-only"
-  check "header name ($bad): nothing beside the temporary directory" "stderr.txt stdout.txt tmp" \
-    "$(ls "$work" | tr '\n' ' ' | sed 's/ $//')"
+  check "header name ($bad): no package anywhere" "" "$(find "$work" \( -name '*.msi' -o -name a \))"
 done
 
 # A blob whose entry claims more than the image holds is a missing blob, not a crash.
