@@ -24,8 +24,8 @@ namespace {
 const RTFMODE g_fDirModeShared = 077;
 
 /* S-1-5-18 (SYSTEM) and S-1-5-32-544 (Administrators), in their binary form. */
-const uint8_t g_abSidSystem[] = { 1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0 };
-const uint8_t g_abSidAdmins[] = { 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0 };
+alignas(4) const uint8_t g_abSidSystem[] = { 1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0 };
+alignas(4) const uint8_t g_abSidAdmins[] = { 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0 };
 
 /* An absolute security descriptor with its access list and the user's SID beside it. */
 struct RTDIRPRIVATESD
