@@ -2,14 +2,16 @@
 #
 # kestrelyn_add_installer(<name> PACKAGES <file:arch[:key=value...]>...
 #                         [COUNT <n>] [NO_MANIFEST] [MAGIC <text>] [MANIFEST_SIZE <n>]
+#                         [DECLARED_SIZE <resource>=<n>...]
 #                         [EXCLUDE_FROM_ALL])
 #   An installer executable <name>.exe: the stub's objects, linked without the
 #   C runtime, with the packages as raw-data resources.  A package is its file
 #   (relative to the current source directory, or absolute) and its
 #   architecture (1 any, 2 x86, 3 amd64), optionally followed by
 #   name=<extracted file name>, res=<blob resource name>, header-size=<bytes>,
-#   raw-header=<file> or no-blob (see tools/mkpayload.py).  COUNT, MAGIC, MANIFEST_SIZE and
-#   NO_MANIFEST override the manifest, for deliberately broken payloads.
+#   raw-header=<file>, unsafe-name=<percent-encoded name> or no-blob (see tools/mkpayload.py).
+#   COUNT, MAGIC, MANIFEST_SIZE and NO_MANIFEST override the manifest, and DECLARED_SIZE the
+#   size that a resource's entry declares, for deliberately broken payloads.
 #
 # kestrelyn_add_payload(<target> PACKAGES ... [same options])
 #   Adds such a payload to any Windows executable target (the stub's tests
@@ -18,7 +20,7 @@
 set(KESTRELYN_PAYLOAD_TOOL ${CMAKE_CURRENT_LIST_DIR}/../tools/mkpayload.py)
 
 function(kestrelyn_add_payload target)
-  cmake_parse_arguments(ARG "NO_MANIFEST" "COUNT;MAGIC;MANIFEST_SIZE" "PACKAGES" ${ARGN})
+  cmake_parse_arguments(ARG "NO_MANIFEST" "COUNT;MAGIC;MANIFEST_SIZE" "PACKAGES;DECLARED_SIZE" ${ARGN})
   set(work ${CMAKE_CURRENT_BINARY_DIR}/${target}.payload)
   set(rc ${work}/payload.rc)
 
@@ -65,8 +67,12 @@ function(kestrelyn_add_payload target)
   # The resource compiler reads the package files: they are its inputs too.
   set_source_files_properties(${rc} PROPERTIES GENERATED TRUE OBJECT_DEPENDS "${files}")
   target_sources(${target} PRIVATE ${rc})
+  set(sizes)
+  foreach(size IN LISTS ARG_DECLARED_SIZE)
+    list(APPEND sizes --size ${size})
+  endforeach()
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${Python3_EXECUTABLE} ${KESTRELYN_PAYLOAD_TOOL} codepage $<TARGET_FILE:${target}>
+    COMMAND ${Python3_EXECUTABLE} ${KESTRELYN_PAYLOAD_TOOL} codepage $<TARGET_FILE:${target}> ${sizes}
     VERBATIM)
 endfunction()
 

@@ -7,17 +7,21 @@ stub reads from its own image.
       Writes the manifest and the package headers into DIR and a resource
       script OUT.rc that names them and the package files as raw data, to be
       compiled with windres and linked into the stub.  A PACKAGE is
-          FILE:ARCH[:name=NAME][:res=RES][:header-size=N][:raw-header=F][:no-blob]
+          FILE:ARCH[:name=NAME][:unsafe-name=TEXT][:res=RES][:header-size=N]
+                   [:raw-header=F][:no-blob]
       FILE is the package file and ARCH its architecture (1 any, 2 x86,
       3 amd64).  name= is the file name the package is extracted under
       (default: FILE's own), res= the blob's resource name (default BIN_nn).
       --count, --magic, --manifest-size, header-size=, raw-header= (the
-      header's bytes taken from file F as they are) and no-blob make
-      deliberately broken payloads for tests.
+      header's bytes taken from file F as they are), unsafe-name= (a file
+      name that is not a plain name, such as "..\\x.msi", percent-encoded:
+      ..%5Cx.msi) and no-blob make deliberately broken payloads for tests.
 
-  mkpayload.py codepage EXE [--code-page N]
+  mkpayload.py codepage EXE [--code-page N] [--size NAME=N]...
       Sets the code page of every raw-data entry of a linked executable (the
-      resource compiler writes 0; the payload declares 1252).
+      resource compiler writes 0; the payload declares 1252).  --size makes
+      the entry of resource NAME declare N bytes, whatever it holds (for
+      tests of a size that runs past the image).
 
   mkpayload.py list EXE
       Prints one line per raw-data resource: name, language, code page, size.
@@ -33,6 +37,7 @@ import os
 import re
 import struct
 import sys
+import urllib.parse
 
 MAGIC = b"QornInstV1"
 HEADER_SIZE = 256
@@ -65,11 +70,15 @@ def parse_package(spec, index):
         "header_size": HEADER_SIZE,
         "blob": True,
         "raw_header": None,
+        "unsafe": False,
     }
     for opt in parts[2:]:
         key, _, value = opt.partition("=")
         if key == "name":
             pkg["name"] = value
+        elif key == "unsafe-name":
+            pkg["name"] = urllib.parse.unquote(value)
+            pkg["unsafe"] = True
         elif key == "res":
             pkg["res"] = value
         elif key == "header-size":
@@ -86,7 +95,7 @@ def parse_package(spec, index):
     if not name or len(name) >= FILE_NAME_FIELD:
         raise PayloadError(f"package '{spec}': the file name must have 1 to {FILE_NAME_FIELD - 1} bytes")
     # The name is joined to the extraction directory: it must stay inside it.
-    if re.search(r'[\\/:\x00-\x1f]', pkg["name"]) or pkg["name"] in (".", ".."):
+    if not pkg["unsafe"] and (re.search(r'[\\/:\x00-\x1f]', pkg["name"]) or pkg["name"] in (".", "..")):
         raise PayloadError(f"package '{spec}': '{pkg['name']}' is not a plain file name")
     # Bare names in a resource script: a leading digit would make a number of it.
     if not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*", pkg["res"]) or len(pkg["res"]) >= RES_NAME_FIELD:
@@ -213,8 +222,16 @@ def cmd_codepage(args):
     with open(args.exe, "rb") as f:
         data = bytearray(f.read())
     image = PeImage(data)
-    for _, _, entry in image.rcdata_leaves():
+    sizes = {}
+    for spec in args.size:
+        name, _, size = spec.partition("=")
+        sizes[name.upper()] = int(size, 0)
+    for name, _, entry in image.rcdata_leaves():
         struct.pack_into("<I", data, entry + 8, args.code_page)
+        if isinstance(name, str) and name.upper() in sizes:
+            struct.pack_into("<I", data, entry + 4, sizes.pop(name.upper()))
+    if sizes:
+        raise PayloadError(f"no raw-data resource named {', '.join(sizes)}")
     write_if_changed(args.exe, bytes(data))
 
 
@@ -240,6 +257,7 @@ def main():
     cp = sub.add_parser("codepage", help="set the code page of the raw-data entries")
     cp.add_argument("exe")
     cp.add_argument("--code-page", type=int, default=1252)
+    cp.add_argument("--size", action="append", default=[])
     ls = sub.add_parser("list", help="list the raw-data resources")
     ls.add_argument("exe")
     args = parser.parse_args()

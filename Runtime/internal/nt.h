@@ -83,10 +83,23 @@ NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE phDir, ACCESS_MASK fAccess, POBJECT
 NTSTATUS NTAPI NtQueryDirectoryObject(HANDLE hDir, PVOID pvBuf, ULONG cbBuf, BOOLEAN fSingleEntry,
                                       BOOLEAN fRestartScan, PULONG puContext, PULONG pcbReturned);
 NTSTATUS NTAPI NtQueryFullAttributesFile(POBJECT_ATTRIBUTES pObjAttr, PFILE_NETWORK_OPEN_INFORMATION pInfo);
+NTSTATUS NTAPI NtOpenProcessToken(HANDLE hProcess, ACCESS_MASK fAccess, PHANDLE phToken);
+NTSTATUS NTAPI NtQueryInformationToken(HANDLE hToken, TOKEN_INFORMATION_CLASS enmClass, PVOID pvInfo, ULONG cbInfo,
+                                       PULONG pcbReturned);
+NTSTATUS NTAPI RtlCreateSecurityDescriptor(PSECURITY_DESCRIPTOR pSd, ULONG uRevision);
+NTSTATUS NTAPI RtlSetDaclSecurityDescriptor(PSECURITY_DESCRIPTOR pSd, BOOLEAN fDaclPresent, PACL pDacl,
+                                            BOOLEAN fDaclDefaulted);
+NTSTATUS NTAPI RtlCreateAcl(PACL pAcl, ULONG cbAcl, ULONG uRevision);
+NTSTATUS NTAPI RtlAddAccessAllowedAceEx(PACL pAcl, ULONG uRevision, ULONG fAceFlags, ACCESS_MASK fAccess, PSID pSid);
 }
 
+/* Side-by-side redirection of a DLL name (ntdll; looked up by name, as older systems lack it). */
+typedef NTSTATUS(NTAPI *PFNRTNTDOSAPPLYFILEISOLATIONREDIRECTION)(ULONG, PUNICODE_STRING, PUNICODE_STRING,
+                                                                 PUNICODE_STRING, PUNICODE_STRING, PUNICODE_STRING *,
+                                                                 PULONG, PSIZE_T, PSIZE_T);
+
 /*
- * The system calls of the file layer.  A null entry means the system's own
+ * The system calls of the file layer and of the system-module loader.  A null entry means the system's own
  * function; tests store replacements and clear them with rtNtSysReset.
  */
 typedef struct RTNTSYSCALLS
@@ -119,6 +132,12 @@ typedef struct RTNTSYSCALLS
     decltype(&::NtQueryDirectoryObject) pfnNtQueryDirectoryObject;
     /* Looked up by name, as older systems lack it; see rtNtSysQueryFullAttributesFile. */
     decltype(&::NtQueryFullAttributesFile) pfnNtQueryFullAttributesFile;
+    /* The system-module loader's. */
+    decltype(&::GetSystemDirectoryW) pfnGetSystemDirectoryW;
+    decltype(&::GetSystemWow64DirectoryW) pfnGetSystemWow64DirectoryW;
+    decltype(&::LoadLibraryExW) pfnLoadLibraryExW;
+    /* Replaces the one looked up by name; see RTLdrLoadSystem. */
+    PFNRTNTDOSAPPLYFILEISOLATIONREDIRECTION pfnRtlDosApplyFileIsolationRedirection_Ustr;
 } RTNTSYSCALLS;
 
 extern RTNTSYSCALLS g_rtNtSysOverride;

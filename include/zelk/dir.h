@@ -15,6 +15,7 @@ typedef struct RTDIRINTERNAL *RTDIR;
 #define NIL_RTDIR ((RTDIR)0)
 
 /* RTDirOpenPathFiltered flags. */
+#define RTDIR_F_NO_REPARSE  UINT32_C(0x00000001) /* refuse a path that is any reparse point (link, junction) */
 #define RTDIR_F_NO_FOLLOW   UINT32_C(0x00000004) /* refuse a path that is a symbolic link */
 #define RTDIR_F_NO_ABS_PATH UINT32_C(0x00000008) /* take the path as given, with a separator added */
 #define RTDIR_F_VALID_MASK  UINT32_C(0x0000000F)
@@ -39,8 +40,11 @@ bool RTDirExists(const char *pszPath);
 
 /*
  * Creates the directory pszPath (its parent must exist).  fMode is taken as
- * a directory mode; one of another type gives KERR_INVALID_FMODE, and
- * beyond that it has no effect on Windows.  Unless fCreate has
+ * a directory mode; one of another type gives KERR_INVALID_FMODE.  On
+ * Windows a mode without group and other bits (0700) makes the directory
+ * private: full control for the process's user, SYSTEM and Administrators
+ * only, inherited inside it, nothing inherited from the parent; any other
+ * mode keeps the parent's inheritable entries.  Unless fCreate has
  * RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_DONT_SET the directory is marked not
  * content indexed; a failure of that is returned unless
  * RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_NOT_CRITICAL.
@@ -67,8 +71,9 @@ int RTDirOpenPath(RTDIR *phDir, const char *pszPath);
  * Opens a directory handle on pszPath.  enmFilter is an RTDIRFILTER;
  * RTDIRFILTER_WINNT takes the filter from the path's last component.
  * Returns 0; KERR_INVALID_POINTER, KERR_INVALID_FLAGS, KERR_NOT_IMPLEMENTED
- * (the Unix filters), KERR_INVALID_PARAMETER, KERR_IS_A_SYMLINK (with
- * RTDIR_F_NO_FOLLOW), KERR_NOT_A_DIRECTORY or another converted failure.
+ * (the Unix filters), KERR_INVALID_PARAMETER, KERR_IS_A_SYMLINK (a
+ * symbolic link with RTDIR_F_NO_FOLLOW, any reparse point with
+ * RTDIR_F_NO_REPARSE), KERR_NOT_A_DIRECTORY or another converted failure.
  */
 int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter, uint32_t fFlags);
 

@@ -19,7 +19,11 @@ typedef void *RTLDRMOD;
 
 /*
  * Loads a DLL by bare file name from the system directory.  ".DLL" is added
- * when the name has no suffix.
+ * when the name has no suffix.  A side-by-side redirection is followed only
+ * to a file right inside the system directory or the 32-bit one beside it
+ * (SysWOW64); any other is ignored and the system directory's file taken.
+ * Where the system can (AddDllDirectory exists), the module's own imports
+ * are looked up in the system directory only.
  * @returns 0 with *phMod set;
  *   KERR_INVALID_PARAMETER  the name holds '/', '\\' or ':' or is 3075 bytes or longer;
  *   KERR_INVALID_FLAGS      a flag of RTLDRLOAD_FLAGS_INVALID_MASK;
@@ -36,11 +40,13 @@ int rtldrNativeLoad(const char *pszPath, uint32_t fFlags, RTLDRMOD *phMod);
 int RTLdrGetSymbol(RTLDRMOD hMod, const char *pszSymbol, void **ppvValue);
 
 /*
- * Separators in the common beginning of two paths, compared from the start:
- * ASCII letters without regard to case, '\\' and '/' alike, a run of
- * separators as one; a separator at the very start is not counted.  The
- * comparison stops at the first difference.
+ * Whether pwszPath names a file right inside the folder pwszDir: the folder's
+ * components, compared exactly (ASCII letters without regard to case, '\\'
+ * and '/' alike, a run of separators as one), then one more component that
+ * is not "." or ".." and holds no ':'.  A path that merely shares the
+ * folder's beginning (C:\Windows\Temp against C:\Windows\System32), or
+ * goes deeper, is not inside it.
  */
-size_t rtLdrCommonSeparators(PCRTUTF16 pwsz1, PCRTUTF16 pwsz2);
+bool rtLdrIsFileInDir(PCRTUTF16 pwszPath, PCRTUTF16 pwszDir);
 
 #endif

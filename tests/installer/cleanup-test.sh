@@ -31,18 +31,21 @@ check "normal run, two packages: no sleep" "" "$(sleeps)"
 tmp_empty "normal run, two packages"
 
 # A package held open by another process (read and write shared, delete not).
+# A file of that name planted beforehand would stop the run (it can't be
+# removed), so the holder grabs the package as soon as the installer has made
+# it, while the large package after it is still being written and verified.
 dir=$work/held
 mkdir -p "$dir"
-echo "placeholder" > "$dir/held.msi"
 wheld=$(winepath -w "$dir/held.msi")
-wine "$KT_fsprobe" hold "$wheld" 30000 "$(winepath -w "$work/held.ready")" </dev/null >/dev/null 2>&1 &
+wine "$KT_fsprobe" hold-new "$wheld" 30000 "$(winepath -w "$work/held.ready")" </dev/null >/dev/null 2>&1 &
 holder=$!
-for _ in $(seq 300); do [ -e "$work/held.ready" ] && break; sleep 0.1; done
-[ -e "$work/held.ready" ] && ok "file held by a second process" || fail "the holder never opened the file"
+for _ in $(seq 600); do [ -e "$work/held.ready.polling" ] && break; sleep 0.05; done
 
 start=$(date +%s%N)
-run_traced "$KT_inst_any" --silent --path "$(winepath -w "$dir")" &
+run_traced "$KT_inst_held" --silent --path "$(winepath -w "$dir")" &
 first=$!
+for _ in $(seq 600); do [ -e "$work/held.ready" ] && break; sleep 0.05; done
+[ -e "$work/held.ready" ] && ok "file held by a second process" || fail "the holder never opened the file"
 # Once the package is written the first installer is well past its mutex.
 for _ in $(seq 300); do [ "$(stat -c %s "$dir/held.msi")" == 1000 ] && break; sleep 0.05; done
 wine "$KT_launch" --stdout "$(winepath -w "$work/second-out.txt")" --stderr "$(winepath -w "$work/second-err.txt")" \
@@ -57,7 +60,7 @@ elapsed_ms=$((($(date +%s%N) - start) / 1000000))
 check "held file: exit code (the cleanup's trouble is not the run's)" 0 "$(cat "$work/code.txt")"
 stderr=$(tr -d '\r' < "$err")
 check "held file: reported once, in the last pass" \
-  "$(exe "$KT_inst_any"): error: Failed to delete temporary file '$wheld': KERR_SHARING_VIOLATION" "$stderr"
+  "$(exe "$KT_inst_held"): error: Failed to delete temporary file '$wheld': KERR_SHARING_VIOLATION" "$stderr"
 check "held file: sleeps between the passes" "100 3000 3000 3000" "$(sleeps)"
 [ "$elapsed_ms" -ge 9100 ] && ok "held file: the run took the 9.1 s it slept (${elapsed_ms} ms)" \
   || fail "held file: the run took only ${elapsed_ms} ms"

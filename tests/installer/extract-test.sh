@@ -40,6 +40,44 @@ same_file "replaced: four.msi" big.bin "$tmp/four.msi"
 same_file "replaced: x86.msi" small.bin "$tmp/x86.msi"
 check "other files untouched" "amd64.msi any.cab four.msi unrelated.txt x86.msi zero.msi" "$(listing "$tmp")"
 
+# Names planted in the temporary directory before the run (by another user,
+# in real life): the package is always a file of its own.  A hard link is not
+# written through, so its other name, the victim, keeps its bytes; a planted
+# file is removed, not rewritten, so the package has a new file ID.  The
+# shell holds the planted file open, so its inode can't be reused meanwhile.
+clear_tmp
+printf 'victim' > "$work/victim.txt"
+ln "$work/victim.txt" "$tmp/x86.msi"
+printf 'planted' > "$tmp/amd64.msi"
+exec 3<"$tmp/amd64.msi"
+run "$KT_fsprobe" file-id "$(winepath -w "$tmp/amd64.msi")"
+planted_id=$stdout
+run "$mixed" --silent --extract
+check_run "extract over a hard link and a planted file" 0 "Files were extracted to: $wtmp" ""
+check "hard link: the victim is unchanged" "victim" "$(head -c 16 "$work/victim.txt")"
+check "hard link: the victim has no other name left" 1 "$(stat -c %h "$work/victim.txt")"
+same_file "hard link: the package is written" small.bin "$tmp/x86.msi"
+run "$KT_fsprobe" file-id "$(winepath -w "$tmp/amd64.msi")"
+[ "$code" == 0 ] && [ -n "$planted_id" ] && [ "$stdout" != "$planted_id" ] && ok "planted file: a new file ID" \
+  || fail "planted file: file ID $planted_id before, $stdout after (exit $code)"
+check "planted file: the old file is untouched" "planted" "$(head -c 16 <&3)"
+exec 3<&-
+same_file "planted file: the package is written" small2.bin "$tmp/amd64.msi"
+
+# A planted file that can't be removed (held open without delete sharing)
+# stops the run before anything is written through it.
+clear_tmp
+printf 'held' > "$tmp/x86.msi"
+wine "$KT_fsprobe" hold "$(winepath -w "$tmp/x86.msi")" 4000 "$(winepath -w "$work/held.ready")" </dev/null >/dev/null 2>&1 &
+holder=$!
+for _ in $(seq 300); do [ -e "$work/held.ready" ] && break; sleep 0.1; done
+run "$mixed" --silent --extract
+check_run "planted file held open" 1 "" "error: #0: Failed to create/replace '$wtmp\\x86.msi' for writing: KERR_SHARING_VIOLATION
+$(exe "$mixed"): error: Error extracting package #0 (x86.msi): KERR_SHARING_VIOLATION"
+check "planted file held open: unchanged" "held" "$(head -c 16 "$tmp/x86.msi")"
+wait $holder
+rm -f "$work/held.ready"
+
 # --path, in its spellings, to an existing directory.
 n=0
 for opt in --path -path /path -p; do

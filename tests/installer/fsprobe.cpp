@@ -6,11 +6,18 @@
  *   fsprobe hold FILE MS [READY]     opens FILE for reading, sharing read and
  *                                    write but not delete (like an indexer),
  *                                    creates READY, holds it MS milliseconds
+ *   fsprobe hold-new FILE MS [READY] the same, but first waits (up to 60 s)
+ *                                    for FILE to appear, and opens it at once:
+ *                                    a file that another program is about to
+ *                                    make; READY.polling is created when the
+ *                                    waiting begins
  *   fsprobe hold-mutex NAME MS [READY]  creates the named mutex and holds it
  *   fsprobe try-file FILE            tries to open FILE for writing, to
  *                                    replace, rename and delete it, and to
  *                                    open it for reading
  *   fsprobe try-dir DIR              tries to rename and to delete DIR
+ *   fsprobe file-id FILE             prints FILE's file ID (volume serial and
+ *                                    file index, in hex), or the error
  *
  * The try commands print one line per attempt, "what: ok" or "what: N" with
  * the Windows error, and undo whatever succeeded where they can.
@@ -79,6 +86,22 @@ int tryDir(const std::wstring &dir)
     return 0;
 }
 
+int fileId(const std::wstring &file)
+{
+    HANDLE h = CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION Info;
+    bool const fOk = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &Info);
+    if (!fOk)
+        report("file-id", false);
+    else
+        std::printf("%08lx:%08lx%08lx\n", (unsigned long)Info.dwVolumeSerialNumber, (unsigned long)Info.nFileIndexHigh,
+                    (unsigned long)Info.nFileIndexLow);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    return fOk ? 0 : 1;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
@@ -88,11 +111,24 @@ int wmain(int argc, wchar_t **argv)
         return tryFile(argv[2]);
     if (cmd == L"try-dir" && argc == 3)
         return tryDir(argv[2]);
-    if ((cmd == L"hold" || cmd == L"hold-mutex") && (argc == 4 || argc == 5))
+    if (cmd == L"file-id" && argc == 3)
+        return fileId(argv[2]);
+    if ((cmd == L"hold" || cmd == L"hold-new" || cmd == L"hold-mutex") && (argc == 4 || argc == 5))
     {
         HANDLE h;
         if (cmd == L"hold")
             h = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        else if (cmd == L"hold-new")
+        {
+            if (argc == 5)
+                touch((std::wstring(argv[4]) + L".polling").c_str());
+            /* No sleep between the attempts: the file may not live long. */
+            DWORD const msStart = GetTickCount();
+            do
+                h = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+            while (h == INVALID_HANDLE_VALUE && GetTickCount() - msStart < 60000);
+        }
         else
             h = CreateMutexW(nullptr, FALSE, argv[2]);
         if (!h || h == INVALID_HANDLE_VALUE)
@@ -106,6 +142,6 @@ int wmain(int argc, wchar_t **argv)
         CloseHandle(h);
         return 0;
     }
-    std::fprintf(stderr, "usage: fsprobe hold|hold-mutex|try-file|try-dir ...\n");
+    std::fprintf(stderr, "usage: fsprobe hold|hold-new|hold-mutex|try-file|try-dir|file-id ...\n");
     return 2;
 }

@@ -136,11 +136,12 @@ check "--reinstall twice" "$manifest_box
 $(summary "$wtmp" false true "REINSTALLMODE=vomus REINSTALL=ALL REINSTALLMODE=vomus REINSTALL=ALL" "<None>")
 exit code: 1" "$report"
 
-# The console shows a tab as a blank; the quotes are the point here.
+# The console shows a tab as a blank; the quotes are the point here.  Quotes
+# inside a value are doubled, so x" B="y stays one value of one property.
 report=$(vprobe "$stub" --verbose --extract --msi-prop INSTALLDIR 'C:\x' --msi-prop X 'y z' --msi-prop T "$(printf 'a\tb')" \
-         --msi-prop Q 'say "hi"' --msi-prop E "")
+         --msi-prop Q 'say "hi"' --msi-prop E "" --msi-prop A 'x" B="y')
 check "--msi-prop quoting" "$manifest_box
-$(summary "$wtmp" false true 'INSTALLDIR=C:\x X="y z" T="a b" Q="say "hi"" E=' "<None>")
+$(summary "$wtmp" false true 'INSTALLDIR=C:\x X="y z" T="a b" Q="say ""hi""" E= A="x"" B=""y"' "<None>")
 exit code: 1" "$report"
 
 report=$(vprobe "$stub" --verbose --extract --logging)

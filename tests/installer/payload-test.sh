@@ -65,6 +65,30 @@ run "$KT_bad_suffix" --silent --extract
 check_run "unknown suffix, extract-only" 0 "Files were extracted to: $wtmp" ""
 check "unknown suffix, extract-only: files" "first.msi pkg.bin" "$(listing "$tmp")"
 
+# Header file names that would lead out of the extraction directory: refused
+# before anything is written, in extract-only and normal runs.
+for bad in up sub drive slash dot dotdot; do
+  var=KT_bad_name_$bad
+  prog=${!var}
+  n=$(exe "$prog")
+  broken "header name ($bad)" "$prog" \
+    "$n: error: Internal error: Could not find package header #0: KERR_INVALID_NAME"
+  run "$prog" --silent --extract
+  check_run "header name ($bad), extract-only" 1 "" \
+    "$n: error: Internal error: Could not find package header #0: KERR_INVALID_NAME"
+  tmp_empty "header name ($bad), extract-only"
+  check "header name ($bad): no package anywhere" "" "$(find "$work" \( -name '*.msi' -o -name a \))"
+done
+
+# A blob whose entry claims more than the image holds is a missing blob, not a crash.
+for bad in bad_blobsize bad_blobsize1m; do
+  var=KT_$bad
+  n=$(exe "${!var}")
+  broken "$bad" "${!var}" \
+    "error: #0: Failed to locate resource 'BIN_00': KERR_GENERAL_FAILURE
+$n: error: Error extracting package #0 \(x\.msi\): KERR_GENERAL_FAILURE"
+done
+
 # Sound but unusual payloads.
 clear_tmp
 run "$KT_inst_cab_upper" --silent

@@ -192,7 +192,13 @@ TEST(StubCmdLine, ParametersAndErrors)
         { { "-P", "T", "a\tb", "-P", "N", "a\nb", "-P", "R", "a\rb" }, STUBEXIT_CONTINUE,
           "T=\"a\tb\" N=\"a\nb\" R=\"a\rb\"", "", "" },
         { { "--msi-prop", "Q", "say\"hi\"", "--msi-prop", "E", "", "--msi-prop", "", "v" }, STUBEXIT_CONTINUE,
-          "Q=say\"hi\" E= =v", "", "" },
+          "Q=\"say\"\"hi\"\"\" E= =v", "", "" },
+        /* A value can't close its quotes and add a property: one property A, value x" B="y. */
+        { { "--msi-prop", "A", "x\" B=\"y" }, STUBEXIT_CONTINUE, "A=\"x\"\" B=\"\"y\"", "", "" },
+        { { "-P", "A", "\"", "-P", "B", "\"\"" }, STUBEXIT_CONTINUE, "A=\"\"\"\" B=\"\"\"\"\"\"", "", "" },
+        /* Doubling counts against the room: 4089 + 'P="' + '""' + '"' is 4095; one more is too many. */
+        { { "-P", "P", x4093.substr(0, 4089) + "\"" }, STUBEXIT_CONTINUE, "P=\"" + x4093.substr(0, 4089) + "\"\"\"", "", "" },
+        { { "--silent", "-P", "P", x4093.substr(0, 4090) + "\"" }, STUBEXIT_SYNTAX, "", "", strNoRoom },
         { { "--msi-prop", "A", "--extract" }, STUBEXIT_CONTINUE, "A=--extract", "", "" },
         { { "--msiparams", "A=" + x4093 }, STUBEXIT_CONTINUE, "A=" + x4093, "", "" },
         { { "-m", x4093.substr(0, 4091), "-P", "P", "v" }, STUBEXIT_CONTINUE, x4093.substr(0, 4091) + " P=v", "", "" },
@@ -338,6 +344,33 @@ TEST(StubPayload, PackageHeaders)
               + errLine("Internal error: Could not find package header #8: KERR_INVALID_NAME")
               + errLine("Internal error: Could not find package header #9: KERR_GENERAL_FAILURE")
               + errLine("Internal error: Could not find package header #100: KERR_GENERAL_FAILURE"), cap.err());
+}
+
+/* A header's file name must name a file inside the extraction directory and nothing else. */
+TEST(StubPayload, BareFileNames)
+{
+    static const struct { const char *pszName; bool fBare; } s_aRows[] =
+    {
+        { "Product-1.0.msi", true },
+        { "x", true },
+        { "...", true },
+        { ".msi", true },
+        { "a..b.cab", true },
+        { "\xc3\xa9t\xc3\xa9.msi", true },
+        { "", false },
+        { ".", false },
+        { "..", false },
+        { "..\\x.msi", false },
+        { "../x.msi", false },
+        { "a\\b.msi", false },
+        { "a/b.msi", false },
+        { "\\x.msi", false },
+        { "C:x.msi", false },
+        { "x.msi:stream", false },
+        { "x.msi\\", false },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+        EXPECT_EQ(s_aRows[i].fBare, stubIsBareFileName(s_aRows[i].pszName)) << "row " << i << ": " << s_aRows[i].pszName;
 }
 
 TEST(StubPayload, ArchitectureFilter)
@@ -650,6 +683,58 @@ TEST_F(StubExtractTest, DirectoryAndHeaderFailures)
               + errLine("Internal error: Could not find package header #5: KERR_BAD_LENGTH"), cap.err());
     /* The packages before the bad header stay recorded, for the driver to delete or keep. */
     EXPECT_NE(nullptr, stubCleanupFindPackage(4));
+}
+
+/* The names in a directory, sorted. */
+std::vector<std::string> listDir(const std::string &strDir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW Data;
+    HANDLE hFind = FindFirstFileW(toWide(strDir + "\\*").c_str(), &Data);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return { "<cannot list>" };
+    do
+    {
+        std::wstring const wstrName = Data.cFileName;
+        if (wstrName != L"." && wstrName != L"..")
+            names.push_back(toUtf8(wstrName));
+    } while (FindNextFileW(hFind, &Data));
+    FindClose(hFind);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+/*
+ * A junction in place of the directory just made (the system calls it one,
+ * as Wine makes none): the run stops before writing anything through it.
+ * A directory named with --path is borrowed as it is, junction or not.
+ */
+TEST_F(StubExtractTest, JunctionInPlaceOfTheNewDirectory)
+{
+    Capture cap;
+    std::string const strDir = path("made");
+    ASSERT_EQ(0, RTDirMake(strDir.c_str(), 0700, 0));
+    {
+        SysOverrideGuard Guard;
+        g_rtNtSysOverride.pfnNtQueryInformationFile = queryInfoAsMountPoint;
+        StubCleanupRecord *pDirRec = stubCleanupAdd(strDir.c_str(), false);
+        EXPECT_EQ(STUBEXIT_FAILURE, stubExtractPackages(2, strDir.c_str(), true, &pDirRec));
+        EXPECT_EQ(nullptr, pDirRec->u.hDir);
+    }
+    EXPECT_EQ(errLine("Failed to open extraction path '" + strDir + "': KERR_IS_A_SYMLINK"), cap.err());
+    EXPECT_EQ(std::vector<std::string>{}, listDir(strDir));
+
+    std::string const strBorrowed = path("borrowed");
+    ASSERT_EQ(0, RTDirMake(strBorrowed.c_str(), 0700, 0));
+    {
+        SysOverrideGuard Guard;
+        g_rtNtSysOverride.pfnNtQueryInformationFile = queryInfoAsMountPoint;
+        StubCleanupRecord *pDirRec = nullptr;
+        EXPECT_EQ(STUBEXIT_SUCCESS, stubExtractPackages(2, strBorrowed.c_str(), true, &pDirRec));
+        ASSERT_NE(nullptr, pDirRec);
+        EXPECT_TRUE(pDirRec->fKeep);
+    }
+    EXPECT_EQ((std::vector<std::string>{ "unit-amd64.msi", "unit-any.cab" }), listDir(strBorrowed));
 }
 
 TEST_F(StubExtractTest, PackageFailures)

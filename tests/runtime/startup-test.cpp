@@ -51,31 +51,42 @@ TEST(WinVersionCode, EveryRowOfTheTable)
             << "row " << i;
 }
 
-TEST(LdrCommonSeparators, Rows)
+TEST(LdrIsFileInDir, Rows)
 {
     struct
     {
-        const char *psz1;
-        const char *psz2;
-        size_t cSeps;
+        const char *pszPath;
+        const char *pszDir;
+        bool fInside;
     } const aRows[] =
     {
-        { "C:\\windows\\system32", "C:\\windows\\system32\\msi.dll", 2 },
-        { "c:/WINDOWS/System32", "C:\\windows\\system32\\msi.dll", 2 },
-        { "C:\\windows\\\\system32\\", "C:\\windows\\system32\\msi.dll", 3 },
-        { "C:\\windows\\WinSxS\\x86_comctl32\\comctl32.dll", "C:\\windows\\system32", 2 },
-        { "C:\\Program Files\\app\\msi.dll", "C:\\windows\\system32", 1 },
-        { "D:\\windows\\system32\\msi.dll", "C:\\windows\\system32", 0 },
-        { "\\\\?\\C:\\windows\\x", "\\\\?\\C:\\windows\\y", 3 }, // the leading run is not counted
-        { "", "C:\\windows", 0 },
+        { "C:\\windows\\system32\\msi.dll", "C:\\windows\\system32", true },
+        { "c:/WINDOWS/System32/MSI.DLL", "C:\\windows\\system32", true },
+        { "C:\\windows\\\\system32\\msi.dll", "C:\\windows\\system32\\", true },
+        { "C:\\windows\\syswow64\\msi.dll", "C:\\Windows\\SysWOW64", true },
+        { "\\\\?\\C:\\windows\\system32\\x.dll", "\\\\?\\C:\\windows\\system32", true },
+        /* Anything else under the Windows folder shares two separators with it, and is refused. */
+        { "C:\\windows\\Temp\\msi.dll", "C:\\windows\\system32", false },
+        { "C:\\windows\\WinSxS\\x86_comctl32\\comctl32.dll", "C:\\windows\\system32", false },
+        { "C:\\windows\\system32x\\msi.dll", "C:\\windows\\system32", false },
+        { "C:\\windows\\system3\\msi.dll", "C:\\windows\\system32", false },
+        { "C:\\windows\\system32\\sub\\msi.dll", "C:\\windows\\system32", false },
+        { "C:\\windows\\system32\\..\\Temp\\msi.dll", "C:\\windows\\system32", false },
+        { "C:\\windows\\system32\\..", "C:\\windows\\system32", false },
+        { "C:\\windows\\system32\\.", "C:\\windows\\system32", false },
+        { "C:\\windows\\system32\\", "C:\\windows\\system32", false },
+        { "C:\\windows\\system32", "C:\\windows\\system32", false },
+        { "C:\\windows\\system32\\msi.dll:ads", "C:\\windows\\system32", false },
+        { "D:\\windows\\system32\\msi.dll", "C:\\windows\\system32", false },
+        { "C:\\Program Files\\app\\msi.dll", "C:\\windows\\system32", false },
+        { "msi.dll", "", false },
+        { "", "C:\\windows\\system32", false },
     };
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
-        std::u16string const s1(aRows[i].psz1, aRows[i].psz1 + strlen(aRows[i].psz1));
-        std::u16string const s2(aRows[i].psz2, aRows[i].psz2 + strlen(aRows[i].psz2));
-        EXPECT_EQ(rtLdrCommonSeparators((PCRTUTF16)s1.c_str(), (PCRTUTF16)s2.c_str()), aRows[i].cSeps)
-            << "row " << i;
-        EXPECT_EQ(rtLdrCommonSeparators((PCRTUTF16)s2.c_str(), (PCRTUTF16)s1.c_str()), aRows[i].cSeps)
-            << "row " << i << " swapped";
+        std::u16string const path(aRows[i].pszPath, aRows[i].pszPath + strlen(aRows[i].pszPath));
+        std::u16string const dir(aRows[i].pszDir, aRows[i].pszDir + strlen(aRows[i].pszDir));
+        EXPECT_EQ(rtLdrIsFileInDir((PCRTUTF16)path.c_str(), (PCRTUTF16)dir.c_str()), aRows[i].fInside)
+            << "row " << i << ": " << aRows[i].pszPath;
     }
 }

@@ -85,8 +85,9 @@ static_assert(sizeof(PackageHeader) == 256, "header layout");
  * @param ppvData   receives the read-only address of its bytes.
  * @param pcbData   optional; receives its size.
  * @returns 0; KERR_INVALID_PARAMETER for a missing name or output, the
- *          UTF-16 conversion's status, KERR_GENERAL_FAILURE when not found
- *          or not loadable, KERR_NO_DATA when empty.  The outputs are written
+ *          UTF-16 conversion's status, KERR_GENERAL_FAILURE when not found,
+ *          not loadable or not wholly inside the image, KERR_NO_DATA when
+ *          empty.  The outputs are written
  *          on success only.
  */
 int stubFindResource(const char *pszName, const void **ppvData, uint32_t *pcbData);
@@ -94,10 +95,18 @@ int stubFindResource(const char *pszName, const void **ppvData, uint32_t *pcbDat
 /*
  * The header of package idxPackage, or null after showing "Internal error:
  * Could not find package header #n: status".  A resource shorter than the
- * header (KERR_BAD_LENGTH) or whose names lack their terminator inside their
- * fields (KERR_INVALID_NAME) is refused like a missing one.
+ * header (KERR_BAD_LENGTH), whose names lack their terminator inside their
+ * fields, or whose file name is not a bare name (KERR_INVALID_NAME) is
+ * refused like a missing one.
  */
 const PackageHeader *stubFindPackageHeader(unsigned idxPackage);
+
+/*
+ * Whether a header's file name names a file inside the extraction directory
+ * and nothing else: not empty, not "." or "..", and without a slash,
+ * backslash or colon (no path, no drive, no stream).
+ */
+bool stubIsBareFileName(const char *pszName);
 
 /* Non-zero on a 64-bit Windows host. */
 unsigned stubIsHost64Bit(void);
@@ -168,7 +177,7 @@ int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fEx
 
 /*
  * Writes the blob pszResName to pszFile (through hFile when it is open, else
- * creating or replacing the file), records it as package idxPackage and
+ * removing whatever has the name and creating the file anew), records it as package idxPackage and
  * verifies it, leaving it open for reading only.  Returns 0,
  * KERR_INVALID_POINTER for a missing name or path, or the failing step's
  * status after an "error: " line on standard error.

@@ -121,7 +121,12 @@ int stubMsiParamsAppend(STUBRUNSTATE *pState, const char *pszText)
     return STUBEXIT_CONTINUE;
 }
 
-/* --msi-prop NAME VALUE: NAME=VALUE, the value quoted when it holds blanks. */
+/*
+ * --msi-prop NAME VALUE: NAME=VALUE, the value quoted when it holds blanks or
+ * double quotes.  Inside the quotes every double quote is doubled, the
+ * Windows Installer's own rule, so no value can end its quotes early and
+ * smuggle in a property of its own.
+ */
 int stubMsiParamsAddProp(STUBRUNSTATE *pState, RTOPTIONSTATE *pGetState, const char *pszName)
 {
     if (stubHasWhitespace(pszName))
@@ -133,12 +138,30 @@ int stubMsiParamsAddProp(STUBRUNSTATE *pState, RTOPTIONSTATE *pGetState, const c
     if (RT_FAILURE(rc))
         return stubReportSyntaxError("Failed to get 2nd --msi-prop argument: %Rrc", rc);
 
-    size_t const cchParams = RTStrLen(pState->szMsiParams);
-    ptrdiff_t const cch = RTStrFmtToBufEx(&pState->szMsiParams[cchParams], sizeof(pState->szMsiParams) - cchParams,
-                                          stubHasWhitespace(Value.psz) ? "%s%s=\"%s\"" : "%s%s=%s",
-                                          cchParams ? " " : "", pszName, Value.psz);
+    bool const fQuote = stubHasWhitespace(Value.psz) || RTStrChr(Value.psz, '"');
+    size_t const cbParams = sizeof(pState->szMsiParams);
+    size_t const cchBefore = RTStrLen(pState->szMsiParams);
+    size_t cchParams = cchBefore;
+    ptrdiff_t const cch = RTStrFmtToBufEx(&pState->szMsiParams[cchParams], cbParams - cchParams,
+                                          fQuote ? "%s%s=\"" : "%s%s=", cchParams ? " " : "", pszName);
     if (cch < 0)
         return stubReportSyntaxError(g_szStubOutOfParamSpace);
+    cchParams += (size_t)cch;
+    for (const char *pch = Value.psz; *pch; pch++)
+    {
+        /* Room for this character, its double and the closing quote, and the terminator. */
+        if (cchParams + (*pch == '"' ? 2 : 1) + (fQuote ? 1 : 0) >= cbParams)
+        {
+            pState->szMsiParams[cchBefore] = '\0';
+            return stubReportSyntaxError(g_szStubOutOfParamSpace);
+        }
+        if (*pch == '"')
+            pState->szMsiParams[cchParams++] = '"';
+        pState->szMsiParams[cchParams++] = *pch;
+    }
+    if (fQuote)
+        pState->szMsiParams[cchParams++] = '"';
+    pState->szMsiParams[cchParams] = '\0';
     return STUBEXIT_CONTINUE;
 }
 

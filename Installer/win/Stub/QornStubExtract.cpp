@@ -9,6 +9,12 @@
  * only a read handle that denies writing is left, so what the installer
  * later hands on is what was verified.  The directory itself is held open,
  * which keeps anyone from deleting or renaming it under us.
+ *
+ * The installer often runs elevated in a temporary directory that other
+ * users can write to.  So every package file is a file of our own making:
+ * a name that is already taken is removed before the file is created anew,
+ * never opened and rewritten, so that no owner, access list or hard link of
+ * a file planted there beforehand survives or is written through.
  */
 #include <zelk/err.h>
 #include <zelk/fs.h>
@@ -20,21 +26,19 @@
 namespace {
 
 /*
- * Open-flag words of a package file's handles: the writing handle (under the
- * header's name, or under a new unique name), the bridge that is opened
- * while the writing handle is still open (so it must let others write), and
- * the handle kept until the cleanup, which lets others read only.
+ * Open-flag words of a package file's handles: the writing handle, always on
+ * a new file (under the header's name once any old file of that name is
+ * gone, or under a new unique name), the bridge that is opened while the
+ * writing handle is still open (so it must let others write), and the
+ * handle kept until the cleanup, which lets others read only.
  */
-const uint64_t g_fStubOpenCreateReplace = RTFILE_O_WRITE | RTFILE_O_DENY_WRITE | RTFILE_O_CREATE_REPLACE
-                                        | (UINT64_C(0700) << RTFILE_O_CREATE_MODE_SHIFT);
-const uint64_t g_fStubOpenCreateUnique = RTFILE_O_WRITE | RTFILE_O_DENY_WRITE | RTFILE_O_CREATE
+const uint64_t g_fStubOpenCreateNew = RTFILE_O_WRITE | RTFILE_O_DENY_WRITE | RTFILE_O_CREATE
                                        | (UINT64_C(0700) << RTFILE_O_CREATE_MODE_SHIFT);
 const uint64_t g_fStubOpenBridge = RTFILE_O_READ | RTFILE_O_DENY_NONE | RTFILE_O_OPEN
                                  | (UINT64_C(0700) << RTFILE_O_CREATE_MODE_SHIFT);
 const uint64_t g_fStubOpenKept = RTFILE_O_READ | RTFILE_O_DENY_WRITE | RTFILE_O_OPEN;
 
-static_assert(g_fStubOpenCreateReplace == UINT64_C(0x1C000322), "writing handle, own name");
-static_assert(g_fStubOpenCreateUnique == UINT64_C(0x1C000222), "writing handle, unique name");
+static_assert(g_fStubOpenCreateNew == UINT64_C(0x1C000222), "writing handle");
 static_assert(g_fStubOpenBridge == UINT64_C(0x1C000781), "bridge handle");
 static_assert(g_fStubOpenKept == UINT64_C(0x721), "kept handle");
 
@@ -121,8 +125,14 @@ int stubPrepareExtractDir(const char *pszExtractPath, StubCleanupRecord **ppDirR
         *ppDirRec = pRec;
     }
 
+    /*
+     * A directory of ours was made a moment ago in a place others may write
+     * to: if it is a junction or link now, someone put it there.  One that
+     * was only borrowed is taken as it is.
+     */
     RTDIR hDir = NIL_RTDIR;
-    int const rc = RTDirOpenPath(&hDir, pszExtractPath);
+    int const rc = RTDirOpenPathFiltered(&hDir, pszExtractPath, RTDIRFILTER_NONE,
+                                         (*ppDirRec)->fKeep ? 0 : RTDIR_F_NO_REPARSE);
     if (RT_FAILURE(rc))
         return stubReportError("Failed to open extraction path '%s': %Rrc", pszExtractPath, rc);
     (*ppDirRec)->u.hDir = hDir;
@@ -141,7 +151,10 @@ int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile
     int rc;
     if (hFile == NIL_RTFILE)
     {
-        rc = RTFileOpenPath(&hFile, pszFile, g_fStubOpenCreateReplace);
+        /* Whatever has the name goes first; if someone plants it again meanwhile, creating fails. */
+        rc = RTFileRemove(pszFile);
+        if (RT_SUCCESS(rc) || rc == KERR_FILE_NOT_FOUND || rc == KERR_PATH_NOT_FOUND)
+            rc = RTFileOpenPath(&hFile, pszFile, g_fStubOpenCreateNew);
         if (RT_FAILURE(rc))
             return stubPrintErrorStatus(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", idxPackage, pszFile,
                                         rc);
@@ -228,7 +241,7 @@ int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fEx
                 rc = RTStrAppendInto(szFile, sizeof(szFile), pszSuffix);
             if (RT_SUCCESS(rc))
             {
-                rc = RTFileOpenUnique(&hFile, szFile, g_fStubOpenCreateUnique);
+                rc = RTFileOpenUnique(&hFile, szFile, g_fStubOpenCreateNew);
                 if (RT_FAILURE(rc))
                     return stubReportError("Failed to create unique filename for '%s' in '%s': %Rrc", pHdr->szFileName,
                                            pszExtractPath, rc);

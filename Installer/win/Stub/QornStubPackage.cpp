@@ -6,9 +6,11 @@
  * header.  The builder stores them under U.S. English; the lookup asks for
  * the neutral language, which finds a resource whatever language it has.
  * Resources are mapped with the image and read in place for the life of the
- * process.  Nothing here reads past a resource's size: a header shorter than
+ * process.  Nothing here reads past a resource's size or outside the image:
+ * a resource whose declared size runs past the image, a header shorter than
  * its layout, or with a name that runs to the end of its field, is refused
- * like a missing one.
+ * like a missing one.  A header's file name is joined to the extraction
+ * directory, so a name that could lead out of it is refused too.
  */
 #include <zelk/err.h>
 #include <zelk/format.h>
@@ -24,7 +26,35 @@ typedef BOOL(WINAPI *PFNISWOW64PROCESS)(HANDLE, PBOOL);
 PFNISWOW64PROCESS g_pfnStubIsWow64Process;
 bool g_fStubIsWow64ProcessResolved;
 
+/*
+ * Whether cb bytes at pv lie inside this program's mapped image.  The size
+ * of a resource is whatever its directory entry says; a broken or tampered
+ * executable can claim more than the image holds.
+ */
+bool stubIsInsideImage(const void *pv, uint32_t cb)
+{
+    const uint8_t *pbImage = (const uint8_t *)GetModuleHandleW(nullptr);
+    if (!pbImage)
+        return false;
+    const IMAGE_DOS_HEADER *pDos = (const IMAGE_DOS_HEADER *)pbImage;
+    const IMAGE_NT_HEADERS *pNt = (const IMAGE_NT_HEADERS *)(pbImage + pDos->e_lfanew);
+    uintptr_t const uStart = (uintptr_t)pbImage;
+    uintptr_t const uEnd = uStart + pNt->OptionalHeader.SizeOfImage;
+    uintptr_t const uData = (uintptr_t)pv;
+    return uData >= uStart && uData <= uEnd && cb <= uEnd - uData;
+}
+
 } // namespace
+
+bool stubIsBareFileName(const char *pszName)
+{
+    if (!*pszName || !RTStrCmp(pszName, ".") || !RTStrCmp(pszName, ".."))
+        return false;
+    for (const char *pch = pszName; *pch; pch++)
+        if (*pch == '/' || *pch == '\\' || *pch == ':')
+            return false;
+    return true;
+}
 
 int stubFindResource(const char *pszName, const void **ppvData, uint32_t *pcbData)
 {
@@ -43,7 +73,7 @@ int stubFindResource(const char *pszName, const void **ppvData, uint32_t *pcbDat
         return KERR_NO_DATA;
     HGLOBAL const hData = LoadResource(nullptr, hRsrc);
     const void *pv = hData ? LockResource(hData) : nullptr;
-    if (!pv)
+    if (!pv || !stubIsInsideImage(pv, cb))
         return KERR_GENERAL_FAILURE;
     *ppvData = pv;
     if (pcbData)
@@ -64,7 +94,8 @@ const PackageHeader *stubFindPackageHeader(unsigned idxPackage)
         if (cb < sizeof(PackageHeader))
             rc = KERR_BAD_LENGTH;
         else if (   RTStrNLen(pHdr->szResName, sizeof(pHdr->szResName)) >= sizeof(pHdr->szResName)
-                 || RTStrNLen(pHdr->szFileName, sizeof(pHdr->szFileName)) >= sizeof(pHdr->szFileName))
+                 || RTStrNLen(pHdr->szFileName, sizeof(pHdr->szFileName)) >= sizeof(pHdr->szFileName)
+                 || !stubIsBareFileName(pHdr->szFileName))
             rc = KERR_INVALID_NAME;
         else
             return pHdr;

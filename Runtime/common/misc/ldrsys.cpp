@@ -1,6 +1,7 @@
 /*
- * Path comparison of the system-module loader: is a side-by-side redirected
- * path below the system's own folders?  Pure text, so every host tests it.
+ * Path comparison of the system-module loader: does a side-by-side
+ * redirected path name a file right inside one of the system's own module
+ * folders?  Pure text, so every host tests it.
  */
 #include <zelk/ldr.h>
 
@@ -14,29 +15,37 @@ static inline RTUTF16 rtLdrFold(RTUTF16 wc)
     return wc >= 'A' && wc <= 'Z' ? (RTUTF16)(wc + ('a' - 'A')) : wc;
 }
 
-size_t rtLdrCommonSeparators(PCRTUTF16 pwsz1, PCRTUTF16 pwsz2)
+bool rtLdrIsFileInDir(PCRTUTF16 pwszPath, PCRTUTF16 pwszDir)
 {
-    size_t cSeps = 0;
-    bool fAtStart = true;
+    if (!*pwszDir)
+        return false;
+    /* The folder, component by component. */
     for (;;)
     {
-        RTUTF16 const wc1 = *pwsz1;
-        RTUTF16 const wc2 = *pwsz2;
-        if (rtLdrIsSep(wc1) && rtLdrIsSep(wc2))
+        if (rtLdrIsSep(*pwszDir) || !*pwszDir)
         {
-            while (rtLdrIsSep(*pwsz1))
-                pwsz1++;
-            while (rtLdrIsSep(*pwsz2))
-                pwsz2++;
-            if (!fAtStart)
-                cSeps++;
-            fAtStart = false;
+            if (!rtLdrIsSep(*pwszPath))
+                return false;
+            while (rtLdrIsSep(*pwszDir))
+                pwszDir++;
+            while (rtLdrIsSep(*pwszPath))
+                pwszPath++;
+            if (!*pwszDir)
+                break;
             continue;
         }
-        if (!wc1 || !wc2 || rtLdrFold(wc1) != rtLdrFold(wc2))
-            return cSeps;
-        fAtStart = false;
-        pwsz1++;
-        pwsz2++;
+        if (rtLdrFold(*pwszDir) != rtLdrFold(*pwszPath))
+            return false;
+        pwszDir++;
+        pwszPath++;
     }
+    /* Then exactly one more component, the file, which can't be "." or "..". */
+    PCRTUTF16 const pwszName = pwszPath;
+    for (; *pwszPath; pwszPath++)
+        if (rtLdrIsSep(*pwszPath) || *pwszPath == ':')
+            return false;
+    size_t const cwcName = (size_t)(pwszPath - pwszName);
+    if (cwcName == 0 || (pwszName[0] == '.' && (cwcName == 1 || (cwcName == 2 && pwszName[1] == '.'))))
+        return false;
+    return true;
 }

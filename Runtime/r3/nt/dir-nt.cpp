@@ -3,7 +3,10 @@
  * with read and write sharing but not delete, so nobody can remove or
  * rename it while the handle lives.  Whether the system can open a
  * symbolic link itself (the open-reparse-point option) is learnt from the
- * first open that asks, and remembered for the process.
+ * first open that asks, and remembered for the process.  A caller that has
+ * just made a directory in a place others can write to asks for no reparse
+ * point at all: a junction put in its place before the open would lead the
+ * handle, and everything written through it, somewhere else.
  */
 #include <zelk/dir.h>
 #include <zelk/err.h>
@@ -40,10 +43,13 @@ struct RTDIRINTERNAL
 
 namespace {
 
-/* Opens the record's directory; pszOpen is the path to open, fNoFollow asks for the link itself. */
-int rtDirNtOpen(RTDIRINTERNAL *pDir, const char *pszOpen, bool fNoFollow)
+/*
+ * Opens the record's directory; pszOpen is the path to open, fNoFollow asks
+ * for the link itself, fNoReparse refuses any reparse point.
+ */
+int rtDirNtOpen(RTDIRINTERNAL *pDir, const char *pszOpen, bool fNoFollow, bool fNoReparse)
 {
-    bool fReparse = fNoFollow
+    bool fReparse = (fNoFollow || fNoReparse)
                  && __atomic_load_n(&g_rtDirNtReparseSupport, __ATOMIC_RELAXED) != RTNT_REPARSE_SUPPORT_NO;
     ACCESS_MASK fAccess = g_fDirAccess;
     ULONG const fShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
@@ -80,13 +86,19 @@ int rtDirNtOpen(RTDIRINTERNAL *pDir, const char *pszOpen, bool fNoFollow)
         IO_STATUS_BLOCK Ios = {};
         NTSTATUS const rcNt = RT_NT_SYS(NtQueryInformationFile)(hDir, &Ios, &TagInfo, sizeof(TagInfo),
                                                                 FileAttributeTagInformation);
+        if (!NT_SUCCESS(rcNt) && fNoReparse)
+        {
+            /* What can't be told apart from a junction is refused like one. */
+            RT_NT_SYS(NtClose)(hDir);
+            return RTErrConvertFromNtStatus(rcNt);
+        }
         if (NT_SUCCESS(rcNt) && (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         {
             RT_NT_SYS(NtClose)(hDir);
-            if (TagInfo.ReparseTag == RTFS_REPARSE_TAG_SYMLINK)
+            if (TagInfo.ReparseTag == RTFS_REPARSE_TAG_SYMLINK || fNoReparse)
                 return KERR_IS_A_SYMLINK;
             /* A mount point or the like: what it leads to is the directory. */
-            return rtDirNtOpen(pDir, pszOpen, false);
+            return rtDirNtOpen(pDir, pszOpen, false, false);
         }
     }
     pDir->hDir = hDir;
@@ -203,7 +215,7 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
         if (!pszOpenFree)
             rc = KERR_NO_MEMORY;
         else
-            rc = rtDirNtOpen(pDir, pszOpenFree, fNoFollow);
+            rc = rtDirNtOpen(pDir, pszOpenFree, fNoFollow, (fFlags & RTDIR_F_NO_REPARSE) != 0);
         RTMemFree(pszOpenFree);
     }
     RTMemFree(pszDirPart);

@@ -4,12 +4,73 @@
  * while they are verified and removed; when that fails and the caller cares,
  * the directory just made is removed again, so that a failed call leaves
  * nothing behind.
+ *
+ * A directory whose mode grants nothing to group and others (0700, say) is
+ * made private: its access list gives full control to the process's user,
+ * SYSTEM and Administrators, is passed on to everything made inside it, and
+ * takes nothing from the parent.  Without that it would inherit the
+ * parent's list, and a temporary directory such as C:\Windows\Temp lets
+ * every local user in.  Other modes keep the inherited list.
  */
 #include <zelk/dir.h>
 #include <zelk/err.h>
 #include <zelk/utf.h>
 
 #include "nt.h"
+
+namespace {
+
+/* The group and other bits of a mode: without them, a directory is private. */
+const RTFMODE g_fDirModeShared = 077;
+
+/* S-1-5-18 (SYSTEM) and S-1-5-32-544 (Administrators), in their binary form. */
+alignas(4) const uint8_t g_abSidSystem[] = { 1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0 };
+alignas(4) const uint8_t g_abSidAdmins[] = { 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0 };
+
+/* An absolute security descriptor with its access list and the user's SID beside it. */
+struct RTDIRPRIVATESD
+{
+    SECURITY_DESCRIPTOR Sd;
+    union
+    {
+        TOKEN_USER User;
+        uint8_t ab[256];
+    } u;
+    union
+    {
+        ACL Acl;
+        uint8_t ab[512];
+    } Dacl;
+};
+
+/* Fills pPriv with the private directory's descriptor (see the file banner). */
+int rtDirPrivateSecDesc(RTDIRPRIVATESD *pPriv)
+{
+    HANDLE hToken = nullptr;
+    NTSTATUS rcNt = NtOpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken);
+    if (NT_SUCCESS(rcNt))
+    {
+        ULONG cbRet = 0;
+        rcNt = NtQueryInformationToken(hToken, TokenUser, &pPriv->u, sizeof(pPriv->u), &cbRet);
+        NtClose(hToken);
+    }
+    if (NT_SUCCESS(rcNt))
+        rcNt = RtlCreateAcl(&pPriv->Dacl.Acl, sizeof(pPriv->Dacl), ACL_REVISION);
+    PSID const apSids[] = { pPriv->u.User.User.Sid, (PSID)g_abSidSystem, (PSID)g_abSidAdmins };
+    for (size_t i = 0; i < sizeof(apSids) / sizeof(apSids[0]) && NT_SUCCESS(rcNt); i++)
+        rcNt = RtlAddAccessAllowedAceEx(&pPriv->Dacl.Acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                                        FILE_ALL_ACCESS, apSids[i]);
+    if (NT_SUCCESS(rcNt))
+        rcNt = RtlCreateSecurityDescriptor(&pPriv->Sd, SECURITY_DESCRIPTOR_REVISION);
+    if (NT_SUCCESS(rcNt))
+        rcNt = RtlSetDaclSecurityDescriptor(&pPriv->Sd, TRUE, &pPriv->Dacl.Acl, FALSE);
+    if (!NT_SUCCESS(rcNt))
+        return RTErrConvertFromNtStatus(rcNt);
+    pPriv->Sd.Control |= SE_DACL_PROTECTED;
+    return KINF_SUCCESS;
+}
+
+} // namespace
 
 int RTDirMake(const char *pszPath, RTFMODE fMode, uint32_t fCreate)
 {
@@ -23,11 +84,21 @@ int RTDirMake(const char *pszPath, RTFMODE fMode, uint32_t fCreate)
     if ((fMode & RTFS_TYPE_MASK) != RTFS_TYPE_DIRECTORY)
         return KERR_INVALID_FMODE;
 
+    RTDIRPRIVATESD Priv;
+    SECURITY_ATTRIBUTES SecAttr = { sizeof(SecAttr), &Priv.Sd, FALSE };
+    bool const fPrivate = !(fMode & g_fDirModeShared);
+    if (fPrivate)
+    {
+        int const rc = rtDirPrivateSecDesc(&Priv);
+        if (RT_FAILURE(rc))
+            return rc;
+    }
+
     PRTUTF16 pwszPath = nullptr;
     int rc = rtPathWin32FromUtf8(pszPath, &pwszPath);
     if (RT_FAILURE(rc))
         return rc;
-    if (!RT_NT_SYS(CreateDirectoryW)((LPCWSTR)pwszPath, nullptr))
+    if (!RT_NT_SYS(CreateDirectoryW)((LPCWSTR)pwszPath, fPrivate ? &SecAttr : nullptr))
         rc = RTErrConvertFromWin32(GetLastError());
     else if (   !(fCreate & RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_DONT_SET)
              && !RT_NT_SYS(SetFileAttributesW)((LPCWSTR)pwszPath, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)

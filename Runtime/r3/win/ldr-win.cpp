@@ -3,26 +3,71 @@
  *
  * The system-module loader exists so that a DLL planted next to the
  * executable (a downloads folder, say) can never stand in for a system DLL:
- * the file is taken from the system directory by full path, or from the
- * side-by-side store when the system redirects it there.
+ * the file is taken from the system directory by full path.  A side-by-side
+ * redirection is followed only when it leads right into the system
+ * directory or its 32-bit twin; the installer may run elevated from a
+ * folder that others can write to (C:\Windows\Temp is under the Windows
+ * folder too), so nothing else is trusted.  Where the system supports it,
+ * the module's own imports are searched for in the system directory only.
  */
 #include <zelk/err.h>
 #include <zelk/ldr.h>
 #include <zelk/mem.h>
 #include <zelk/utf.h>
 
-#include "win.h"
-
-#include <winternl.h>
+#include "nt.h"
 
 namespace {
 
-typedef LONG(NTAPI *PFNRTLDOSAPPLYFILEISOLATIONREDIRECTION)(ULONG, PUNICODE_STRING, PUNICODE_STRING,
-                                                           PUNICODE_STRING, PUNICODE_STRING,
-                                                           PUNICODE_STRING *, PULONG, PSIZE_T, PSIZE_T);
-
-PFNRTLDOSAPPLYFILEISOLATIONREDIRECTION g_pfnRedirect;
+PFNRTNTDOSAPPLYFILEISOLATIONREDIRECTION g_pfnRedirect;
 bool g_fRedirectResolved;
+
+/* 0: unknown; else the LoadLibraryExW flags for a system module. */
+DWORD g_fSystemLoadFlags;
+
+/*
+ * LOAD_LIBRARY_SEARCH_SYSTEM32 where kernel32 exports AddDllDirectory (from
+ * Windows 7 with KB2533623); older systems refuse the flag, and get the
+ * altered search path, which at least starts at the module's own folder.
+ */
+DWORD rtldrSystemLoadFlags(void)
+{
+    if (!g_fSystemLoadFlags)
+    {
+        HMODULE const hKernel32 = GetModuleHandleW(L"kernel32.dll");
+        g_fSystemLoadFlags = hKernel32 && GetProcAddress(hKernel32, "AddDllDirectory")
+                           ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH;
+    }
+    return g_fSystemLoadFlags;
+}
+
+/* Whether a redirected module path lies right inside the system directory or its 32-bit twin. */
+bool rtldrIsInSystemDirs(PCRTUTF16 pwszPath, const wchar_t *pwszSysDir)
+{
+    if (rtLdrIsFileInDir(pwszPath, (PCRTUTF16)pwszSysDir))
+        return true;
+    /* A 32-bit process on 64-bit Windows already gets SysWOW64 above; elsewhere there is none. */
+    wchar_t wszWow64Dir[MAX_PATH];
+    UINT const cwc = RT_NT_SYS(GetSystemWow64DirectoryW)(wszWow64Dir, MAX_PATH);
+    return cwc > 0 && cwc < MAX_PATH && rtLdrIsFileInDir(pwszPath, (PCRTUTF16)wszWow64Dir);
+}
+
+int rtldrLoadW(PCRTUTF16 pwszPath, DWORD fLoad, uint32_t fFlags, RTLDRMOD *phMod)
+{
+    int rc = KINF_SUCCESS;
+    HMODULE hMod = RT_NT_SYS(LoadLibraryExW)((LPCWSTR)pwszPath, nullptr, fLoad);
+    if (!hMod)
+        rc = RTErrConvertFromWin32(GetLastError());
+    else if (fFlags & RTLDRLOAD_FLAGS_NO_UNLOAD)
+    {
+        HMODULE hPinned;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, (LPCWSTR)pwszPath, &hPinned);
+    }
+    if (!hMod)
+        return RT_FAILURE(rc) ? rc : KERR_MODULE_NOT_FOUND;
+    *phMod = (RTLDRMOD)hMod;
+    return KINF_SUCCESS;
+}
 
 } // namespace
 
@@ -32,19 +77,9 @@ int rtldrNativeLoad(const char *pszPath, uint32_t fFlags, RTLDRMOD *phMod)
     int rc = RTStrToUtf16(pszPath, &pwszPath, "rtldrNativeLoad");
     if (RT_FAILURE(rc))
         return rc;
-    HMODULE hMod = LoadLibraryExW((LPCWSTR)pwszPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (!hMod)
-        rc = RTErrConvertFromWin32(GetLastError());
-    else if (fFlags & RTLDRLOAD_FLAGS_NO_UNLOAD)
-    {
-        HMODULE hPinned;
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, (LPCWSTR)pwszPath, &hPinned);
-    }
+    rc = rtldrLoadW(pwszPath, LOAD_WITH_ALTERED_SEARCH_PATH, fFlags, phMod);
     RTStrRelease(pwszPath);
-    if (!hMod)
-        return RT_FAILURE(rc) ? rc : KERR_MODULE_NOT_FOUND;
-    *phMod = (RTLDRMOD)hMod;
-    return KINF_SUCCESS;
+    return rc;
 }
 
 int RTLdrGetSymbol(RTLDRMOD hMod, const char *pszSymbol, void **ppvValue)
@@ -69,7 +104,7 @@ int RTLdrLoadSystem(const char *pszFilename, uint32_t fFlags, RTLDRMOD *phMod)
     bool const fAddSuffix = RTStrRChr(pszFilename, '.') == nullptr;
 
     wchar_t wszSysDir[MAX_PATH];
-    UINT const cwcSysDir = GetSystemDirectoryW(wszSysDir, MAX_PATH);
+    UINT const cwcSysDir = RT_NT_SYS(GetSystemDirectoryW)(wszSysDir, MAX_PATH);
     if (cwcSysDir == 0)
         return RTErrConvertFromWin32(GetLastError());
     if (cwcSysDir >= MAX_PATH)
@@ -89,10 +124,13 @@ int RTLdrLoadSystem(const char *pszFilename, uint32_t fFlags, RTLDRMOD *phMod)
 
     if (!g_fRedirectResolved)
     {
-        g_pfnRedirect = (PFNRTLDOSAPPLYFILEISOLATIONREDIRECTION)(void *)GetProcAddress(
+        g_pfnRedirect = (PFNRTNTDOSAPPLYFILEISOLATIONREDIRECTION)(void *)GetProcAddress(
             GetModuleHandleW(L"ntdll.dll"), "RtlDosApplyFileIsolationRedirection_Ustr");
         g_fRedirectResolved = true;
     }
+    PFNRTNTDOSAPPLYFILEISOLATIONREDIRECTION const pfnRedirect =
+        g_rtNtSysOverride.pfnRtlDosApplyFileIsolationRedirection_Ustr
+        ? g_rtNtSysOverride.pfnRtlDosApplyFileIsolationRedirection_Ustr : g_pfnRedirect;
 
     /* Room for the system directory, a separator, the name and the terminator. */
     size_t const cwcName = RTUtf16Units(pwszName);
@@ -104,7 +142,7 @@ int RTLdrLoadSystem(const char *pszFilename, uint32_t fFlags, RTLDRMOD *phMod)
         return KERR_NO_MEMORY;
     }
     bool fHavePath = false;
-    if (g_pfnRedirect)
+    if (pfnRedirect)
     {
         UNICODE_STRING Original = { (USHORT)(cwcName * 2), (USHORT)(cwcName * 2), (PWSTR)pwszName };
         static wchar_t s_wszDllExt[] = L".DLL";
@@ -112,13 +150,13 @@ int RTLdrLoadSystem(const char *pszFilename, uint32_t fFlags, RTLDRMOD *phMod)
         wchar_t wszStatic[MAX_PATH];
         UNICODE_STRING Static = { 0, sizeof(wszStatic), wszStatic };
         UNICODE_STRING *pNew = nullptr;
-        if (g_pfnRedirect(1, &Original, &Extension, &Static, nullptr, &pNew, nullptr, nullptr, nullptr) >= 0
+        if (pfnRedirect(1, &Original, &Extension, &Static, nullptr, &pNew, nullptr, nullptr, nullptr) >= 0
             && pNew && pNew->Buffer && pNew->Length / 2 < cwcPathMax)
         {
             size_t const cwcNew = pNew->Length / 2;
             RTMemCopy(pwszPath, pNew->Buffer, cwcNew * 2);
             pwszPath[cwcNew] = 0;
-            fHavePath = rtLdrCommonSeparators(pwszPath, (PCRTUTF16)wszSysDir) >= 2;
+            fHavePath = rtldrIsInSystemDirs(pwszPath, wszSysDir);
         }
     }
     if (!fHavePath)
@@ -135,15 +173,7 @@ int RTLdrLoadSystem(const char *pszFilename, uint32_t fFlags, RTLDRMOD *phMod)
     if (fAttr == INVALID_FILE_ATTRIBUTES || (fAttr & FILE_ATTRIBUTE_DIRECTORY))
         rc = KERR_MODULE_NOT_FOUND;
     else
-    {
-        char *pszPath = nullptr;
-        rc = RTUtf16ToUtf8Ex(pwszPath, RTSTR_MAX, &pszPath, 0, nullptr, "RTLdrLoadSystem");
-        if (RT_SUCCESS(rc))
-        {
-            rc = rtldrNativeLoad(pszPath, fFlags, phMod);
-            RTStrRelease(pszPath);
-        }
-    }
+        rc = rtldrLoadW(pwszPath, rtldrSystemLoadFlags(), fFlags, phMod);
     RTMemFree(pwszPath);
     return rc;
 }

@@ -9,6 +9,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include <zelk/dir.h>
 #include <zelk/err.h>
@@ -20,6 +21,8 @@
 #include "nt.h"
 #include "path-internal.h"
 #include "runtime/win/fs-testutil.h"
+
+#include <sddl.h>
 
 using namespace fstest;
 
@@ -101,6 +104,76 @@ BOOL WINAPI createDirectoryAlwaysExists(LPCWSTR, LPSECURITY_ATTRIBUTES)
     return FALSE;
 }
 
+/*
+ * The entries of an access list as "SID mask flags" lines, and whether it is
+ * protected from inheritance ("protected" first when it is).
+ */
+std::vector<std::string> describeDacl(SECURITY_DESCRIPTOR_CONTROL fControl, PACL pAcl)
+{
+    std::vector<std::string> lines;
+    if (fControl & SE_DACL_PROTECTED)
+        lines.push_back("protected");
+    for (DWORD i = 0; pAcl && i < pAcl->AceCount; i++)
+    {
+        ACCESS_ALLOWED_ACE *pAce = nullptr;
+        if (!GetAce(pAcl, i, (void **)&pAce))
+            break;
+        LPWSTR pwszSid = nullptr;
+        ConvertSidToStringSidW((PSID)&pAce->SidStart, &pwszSid);
+        char szLine[160];
+        snprintf(szLine, sizeof(szLine), "%s type=%u mask=%#lx flags=%#x", pwszSid ? toUtf8(pwszSid).c_str() : "?",
+                 pAce->Header.AceType, (unsigned long)pAce->Mask, pAce->Header.AceFlags);
+        LocalFree(pwszSid);
+        lines.push_back(szLine);
+    }
+    return lines;
+}
+
+std::string currentUserSid()
+{
+    HANDLE hToken = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken);
+    union { TOKEN_USER User; uint8_t ab[256]; } u;
+    DWORD cb = 0;
+    GetTokenInformation(hToken, TokenUser, &u, sizeof(u), &cb);
+    CloseHandle(hToken);
+    LPWSTR pwszSid = nullptr;
+    ConvertSidToStringSidW(u.User.User.Sid, &pwszSid);
+    std::string const str = pwszSid ? toUtf8(pwszSid) : "?";
+    LocalFree(pwszSid);
+    return str;
+}
+
+/* The access list that a private directory must carry, and nothing else. */
+std::vector<std::string> privateDacl()
+{
+    char szFlags[32];
+    snprintf(szFlags, sizeof(szFlags), " type=0 mask=%#lx flags=%#x", (unsigned long)FILE_ALL_ACCESS,
+             OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    return { "protected", currentUserSid() + szFlags, std::string("S-1-5-18") + szFlags,
+             std::string("S-1-5-32-544") + szFlags };
+}
+
+/* What each CreateDirectoryW call was asked to set; "inherit" when no descriptor came. */
+std::vector<std::vector<std::string>> g_aCreateDirDacls;
+
+BOOL WINAPI createDirectoryRecordingDacl(LPCWSTR pwszPath, LPSECURITY_ATTRIBUTES pSecAttr)
+{
+    if (!pSecAttr || !pSecAttr->lpSecurityDescriptor)
+        g_aCreateDirDacls.push_back({ "inherit" });
+    else
+    {
+        SECURITY_DESCRIPTOR_CONTROL fControl = 0;
+        DWORD uRevision = 0;
+        GetSecurityDescriptorControl(pSecAttr->lpSecurityDescriptor, &fControl, &uRevision);
+        BOOL fPresent = FALSE, fDefaulted = FALSE;
+        PACL pAcl = nullptr;
+        GetSecurityDescriptorDacl(pSecAttr->lpSecurityDescriptor, &fPresent, &pAcl, &fDefaulted);
+        g_aCreateDirDacls.push_back(fPresent ? describeDacl(fControl, pAcl) : std::vector<std::string>{ "no dacl" });
+    }
+    return CreateDirectoryW(pwszPath, pSecAttr);
+}
+
 bool isUniqueName(const std::string &strName, size_t cch)
 {
     if (strName.size() != cch)
@@ -139,6 +212,35 @@ TEST_F(DirTest, MakeExistsDelete)
     EXPECT_EQ(RTDirDelete(path("no\\such").c_str()), KERR_PATH_NOT_FOUND);
     EXPECT_EQ(RTDirMake(nullptr, 0, 0), KERR_INVALID_POINTER);
     EXPECT_FALSE(RTDirExists(""));
+}
+
+/*
+ * A private mode makes a private directory.  Wine neither keeps the
+ * descriptor a directory is created with (no extended attribute, and the
+ * Unix mode stays 0755) nor gives it back, so the check is on what
+ * CreateDirectoryW is asked for, through the table.
+ */
+TEST_F(DirTest, PrivateModeMakesAPrivateAccessList)
+{
+    std::vector<std::string> const expected = privateDacl();
+    {
+        SysOverrideGuard Guard;
+        g_rtNtSysOverride.pfnCreateDirectoryW = createDirectoryRecordingDacl;
+        g_aCreateDirDacls.clear();
+        ASSERT_EQ(RTDirMake(path("private").c_str(), 0700, 0), 0);
+        ASSERT_EQ(RTDirMake(path("owner-only").c_str(), 0500, 0), 0);
+        ASSERT_EQ(RTDirMake(path("shared").c_str(), 0755, 0), 0);
+        ASSERT_EQ(RTDirMake(path("group").c_str(), 0770, 0), 0);
+        char szTemplate[MAX_PATH];
+        snprintf(szTemplate, sizeof(szTemplate), "%s", path("XXXXXXXX").c_str());
+        ASSERT_EQ(RTDirMakeUnique(szTemplate, 0700), 0);
+        ASSERT_EQ(g_aCreateDirDacls.size(), 5u);
+        EXPECT_EQ(g_aCreateDirDacls[0], expected);
+        EXPECT_EQ(g_aCreateDirDacls[1], expected);
+        EXPECT_EQ(g_aCreateDirDacls[2], std::vector<std::string>{ "inherit" });
+        EXPECT_EQ(g_aCreateDirDacls[3], std::vector<std::string>{ "inherit" });
+        EXPECT_EQ(g_aCreateDirDacls[4], expected);
+    }
 }
 
 TEST_F(DirTest, NotContentIndexedAttribute)
@@ -194,6 +296,8 @@ TEST_F(DirTest, OpenFailuresAndArguments)
         { "sub\\*.txt",        RTDIRFILTER_WINNT, 0,    0 },
         { "sub",               RTDIRFILTER_NONE,  RTDIR_F_NO_FOLLOW, 0 },
         { "sub",               RTDIRFILTER_NONE,  RTDIR_F_NO_ABS_PATH, 0 },
+        { "sub",               RTDIRFILTER_NONE,  RTDIR_F_NO_REPARSE, 0 },
+        { "sub\\",             RTDIRFILTER_NONE,  RTDIR_F_NO_REPARSE, 0 },
         { "file.txt",          RTDIRFILTER_NONE,  0,    KERR_NOT_A_DIRECTORY },
         { "missing",           RTDIRFILTER_NONE,  0,    KERR_FILE_NOT_FOUND },
         { "missing\\x\\*.txt", RTDIRFILTER_WINNT, 0,    KERR_PATH_NOT_FOUND },
@@ -251,6 +355,38 @@ TEST_F(DirTest, SymbolicLinkRefusedWithNoFollow)
     EXPECT_EQ(RTDirClose(hDir), 0);
     ASSERT_EQ(RTDirOpenPathFiltered(&hDir, (strLink + "\\").c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW), 0);
     EXPECT_EQ(RTDirClose(hDir), 0);
+}
+
+/* A junction is followed, even with RTDIR_F_NO_FOLLOW, unless every reparse point is refused. */
+TEST_F(DirTest, JunctionRefusedWithNoReparse)
+{
+    ASSERT_EQ(RTDirMake(path("junction").c_str(), 0700, 0), 0);
+    ASSERT_EQ(RTDirMake(path("link").c_str(), 0700, 0), 0);
+    static const struct { const char *pszName; bool fSymlink; uint32_t fFlags; int rc; } s_aRows[] =
+    {
+        { "junction",   false, 0,                                     0 },
+        { "junction",   false, RTDIR_F_NO_FOLLOW,                     0 },
+        { "junction",   false, RTDIR_F_NO_REPARSE,                    KERR_IS_A_SYMLINK },
+        { "junction\\", false, RTDIR_F_NO_REPARSE,                    KERR_IS_A_SYMLINK },
+        { "junction",   false, RTDIR_F_NO_REPARSE | RTDIR_F_NO_FOLLOW, KERR_IS_A_SYMLINK },
+        { "link",       true,  RTDIR_F_NO_FOLLOW,                     KERR_IS_A_SYMLINK },
+        { "link",       true,  RTDIR_F_NO_REPARSE,                    KERR_IS_A_SYMLINK },
+        { "link",       true,  0,                                     0 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
+        SysOverrideGuard Guard;
+        g_rtNtSysOverride.pfnNtQueryInformationFile = s_aRows[i].fSymlink ? queryInfoAsSymlink : queryInfoAsMountPoint;
+        RTDIR hDir = NIL_RTDIR;
+        int const rc = RTDirOpenPathFiltered(&hDir, path(s_aRows[i].pszName).c_str(), RTDIRFILTER_NONE,
+                                             s_aRows[i].fFlags);
+        EXPECT_EQ(rc, s_aRows[i].rc);
+        if (RT_SUCCESS(rc))
+            EXPECT_EQ(RTDirClose(hDir), 0);
+        else
+            EXPECT_EQ(hDir, NIL_RTDIR);
+    }
 }
 
 TEST_F(DirTest, ReparseOptionProbeIsSettledOnce)

@@ -155,6 +155,20 @@ inline NTSTATUS NTAPI queryInfoAsSymlink(HANDLE hFile, PIO_STATUS_BLOCK pIos, PV
     return rcNt;
 }
 
+/* The same for a junction (mount point), which Wine can't make: any directory opened as itself is one. */
+inline NTSTATUS NTAPI queryInfoAsMountPoint(HANDLE hFile, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb,
+                                            FILE_INFORMATION_CLASS enmClass)
+{
+    NTSTATUS const rcNt = NtQueryInformationFile(hFile, pIos, pv, cb, enmClass);
+    if (enmClass == FileAttributeTagInformation && NT_SUCCESS(rcNt)
+        && (((FILE_ATTRIBUTE_TAG_INFORMATION *)pv)->FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    {
+        ((FILE_ATTRIBUTE_TAG_INFORMATION *)pv)->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        ((FILE_ATTRIBUTE_TAG_INFORMATION *)pv)->ReparseTag = IO_REPARSE_TAG_MOUNT_POINT;
+    }
+    return rcNt;
+}
+
 /* True when the system made a real symbolic link at pszLink. */
 inline bool isRealSymlink(const std::string &strLink)
 {
