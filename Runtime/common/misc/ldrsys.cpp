@@ -5,10 +5,7 @@
  */
 #include <zelk/ldr.h>
 
-static inline bool rtLdrIsSep(RTUTF16 wc)
-{
-    return wc == '\\' || wc == '/';
-}
+#include "path-internal.h"
 
 static inline RTUTF16 rtLdrFold(RTUTF16 wc)
 {
@@ -22,13 +19,13 @@ bool rtLdrIsFileInDir(PCRTUTF16 pwszPath, PCRTUTF16 pwszDir)
     /* The folder, component by component. */
     for (;;)
     {
-        if (rtLdrIsSep(*pwszDir) || !*pwszDir)
+        if (rtPathIsSep(*pwszDir) || !*pwszDir)
         {
-            if (!rtLdrIsSep(*pwszPath))
+            if (!rtPathIsSep(*pwszPath))
                 return false;
-            while (rtLdrIsSep(*pwszDir))
+            while (rtPathIsSep(*pwszDir))
                 pwszDir++;
-            while (rtLdrIsSep(*pwszPath))
+            while (rtPathIsSep(*pwszPath))
                 pwszPath++;
             if (!*pwszDir)
                 break;
@@ -42,7 +39,7 @@ bool rtLdrIsFileInDir(PCRTUTF16 pwszPath, PCRTUTF16 pwszDir)
     /* Then exactly one more component, the file, which can't be "." or "..". */
     PCRTUTF16 const pwszName = pwszPath;
     for (; *pwszPath; pwszPath++)
-        if (rtLdrIsSep(*pwszPath) || *pwszPath == ':')
+        if (rtPathIsSepOrColon(*pwszPath))
             return false;
     size_t const cwcName = (size_t)(pwszPath - pwszName);
     if (cwcName == 0 || (pwszName[0] == '.' && (cwcName == 1 || (cwcName == 2 && pwszName[1] == '.'))))

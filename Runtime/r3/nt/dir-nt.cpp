@@ -172,7 +172,7 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
         if (pDir->pszPath)
         {
             RTMemCopy(pDir->pszPath, pszDirPart, cch + 1);
-            if (pszDirPart[cch - 1] != '\\' && pszDirPart[cch - 1] != '/')
+            if (!rtPathIsSep(pszDirPart[cch - 1]))
             {
                 pDir->pszPath[cch] = '\\';
                 pDir->pszPath[cch + 1] = '\0';
@@ -200,16 +200,15 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
         /* Asking for the link itself only makes sense for a name, not for "dir\". */
         size_t const cchGiven = RTStrLen(pszDirPart);
         bool const fNoFollow = (fFlags & RTDIR_F_NO_FOLLOW) && cchGiven
-                            && pszDirPart[cchGiven - 1] != '\\' && pszDirPart[cchGiven - 1] != '/';
+                            && !rtPathIsSep(pszDirPart[cchGiven - 1]);
         /*
          * Opened without the record's trailing separator, except at a root: so that a link
          * is not traversed when asked for itself, and a file is "not a directory", not a
          * bad name.  A volume root that wants the separator gets it back from rtNtPathOpen.
          */
         size_t cchOpen = RTStrLen(pDir->pszPath);
-        if (cchOpen > 1 && (pDir->pszPath[cchOpen - 1] == '\\' || pDir->pszPath[cchOpen - 1] == '/')
-            && pDir->pszPath[cchOpen - 2] != ':' && pDir->pszPath[cchOpen - 2] != '\\'
-            && pDir->pszPath[cchOpen - 2] != '/')
+        if (cchOpen > 1 && rtPathIsSep(pDir->pszPath[cchOpen - 1])
+            && !rtPathIsSepOrColon(pDir->pszPath[cchOpen - 2]))
             cchOpen--;
         char *pszOpenFree = RTStrCloneMax(pDir->pszPath, cchOpen, "dir-open");
         if (!pszOpenFree)

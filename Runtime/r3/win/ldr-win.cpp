@@ -16,6 +16,7 @@
 #include <zelk/utf.h>
 
 #include "nt.h"
+#include "path-internal.h"
 
 namespace {
 
@@ -94,7 +95,7 @@ int RTLdrGetSymbol(RTLDRMOD hMod, const char *pszSymbol, void **ppvValue)
 int RTLdrLoadSystem(const char *pszFilename, uint32_t fFlags, RTLDRMOD *phMod)
 {
     for (const char *pch = pszFilename; *pch; pch++)
-        if (*pch == '/' || *pch == '\\' || *pch == ':')
+        if (rtPathIsSepOrColon(*pch))
             return KERR_INVALID_PARAMETER;
     if (fFlags & RTLDRLOAD_FLAGS_INVALID_MASK)
         return KERR_INVALID_FLAGS;
@@ -163,7 +164,7 @@ int RTLdrLoadSystem(const char *pszFilename, uint32_t fFlags, RTLDRMOD *phMod)
     {
         RTMemCopy(pwszPath, wszSysDir, cwcSysDir * 2);
         size_t off = cwcSysDir;
-        if (off > 0 && wszSysDir[off - 1] != L'\\' && wszSysDir[off - 1] != L'/')
+        if (off > 0 && !rtPathIsSep(wszSysDir[off - 1]))
             pwszPath[off++] = '\\';
         RTMemCopy(&pwszPath[off], pwszName, (cwcName + 1) * 2);
     }
