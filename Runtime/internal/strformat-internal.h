@@ -4,24 +4,62 @@
  * The %R handlers print through the caller's output callback and may format
  * sub-pieces with rtStrFmtSub, which never makes the end-of-output call: only
  * the outermost RTStrFmtV ends the output.
+ *
+ * The %R conversions come in families, one object file each, keyed by the
+ * first character of the name.  The engine reaches a family only through
+ * g_apRTStrFmtFamilies, so a program that assembles its own list (see
+ * RTSTRFMT_FAMILIES in <zelk/format.h>) links only the families it names;
+ * without one it gets the runtime's list of all of them.
  */
 #ifndef ZELK_INTERNAL_STRFORMAT_H
 #define ZELK_INTERNAL_STRFORMAT_H
 
 #include <zelk/format.h>
 
-/* A pointer within 4096 of zero (either end of the address space) is never read. */
+#include "ptr-internal.h"
+
+/* A pointer within a page of either end of the address space is never read. */
 static inline bool rtStrFmtIsBadPtr(const void *pv)
 {
-    uintptr_t const u = (uintptr_t)pv;
-    return u < 0x1000 || u >= (uintptr_t)0 - 0x1000;
+    return rtIsBadPtr(pv);
 }
+
+/* Pointer width in hex digits: the %p width and the width of bad-pointer markers. */
+#define RTSTR_FMT_PTR_DIGITS ((int)sizeof(void *) * 2)
+/* FMT_F_32BIT or FMT_F_64BIT, whichever a pointer is. */
+#define RTSTR_FMT_PTR_SIZE_FLAG (sizeof(void *) > 4 ? FMT_F_64BIT : FMT_F_32BIT)
 
 /* The whole engine without the end-of-output call. */
 size_t rtStrFmtCore(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pfnFormat,
                     void *pvArgFormat, const char *pszFormat, va_list *pva);
 /* Formats a sub-piece without user callback and without ending the output. */
 size_t rtStrFmtSub(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *pszFormat, ...);
+
+/*
+ * Fetches an integer argument of cbArg bytes (1, 2, 4 or 8; anything larger
+ * counts as 8) and ORs the matching FMT_F_8BIT..FMT_F_64BIT into *pfFlags.
+ * Arguments narrower than 8 bytes travel as int: with fSignExtend they are
+ * sign-extended from that int (1 and 2 bytes without truncation, 4 bytes from
+ * bit 31); without it 1 and 2 byte values are cut to their width and 4 byte
+ * values zero-extended.
+ */
+uint64_t rtStrFmtFetchInt(va_list *pva, unsigned cbArg, bool fSignExtend, unsigned *pfFlags);
+
+/* Formats u64 with RTStrFmtNumber and outputs it. */
+size_t rtStrFmtNum(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, uint64_t u64, unsigned uBase,
+                   int cchWidth, int cchPrecision, unsigned fFlags);
+
+/* "0123456789abcdef". */
+extern const char g_achRTStrFmtHexLower[];
+
+/* Outputs a NUL-terminated string as it is. */
+size_t rtStrFmtOut(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *psz);
+
+/* The cursor one character past pszFrom, never past a terminator. */
+static inline const char *rtStrFmtStep(const char *pszFrom)
+{
+    return *pszFrom ? pszFrom + 1 : pszFrom;
+}
 
 /*
  * Prints "<NULL>" for a null pointer, otherwise "<" the pointer (pointer
@@ -34,6 +72,22 @@ size_t rtStrFmtBadPtr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *p
 /* cch spaces, one per call. */
 size_t rtStrFmtPad(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, size_t cch);
 
+/*
+ * A %R family handler.  *ppszFormat points at the 'R' on entry; the handler
+ * moves it past the name it recognises (or as the family's rule for unknown
+ * names says) and fetches its own arguments.
+ */
+typedef size_t FNRTSTRFMTFAMILY(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput,
+                                const char **ppszFormat, va_list *pva, int cchWidth,
+                                int cchPrecision, unsigned fFlags, char chArgSize);
+
+struct RTSTRFMTFAMILY
+{
+    /* The first characters of the names the family handles (after the 'R'). */
+    char szFirstChars[12];
+    FNRTSTRFMTFAMILY *pfnFormat;
+};
+
 /* %R types: *ppszFormat points at the 'R' on entry and is advanced by the handler. */
 size_t rtStrFmtExtType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
                        va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
@@ -43,7 +97,12 @@ size_t rtStrFmtCustomType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const cha
                           va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
                           char chArgSize);
 
-/* Prints the 16 bytes at pab as an IPv6 address. */
+/* Shared between families: the IPv4 and MAC forms, status and Windows error codes. */
+size_t rtStrFmtIPv4(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const uint8_t *pab);
 size_t rtStrFmtIPv6(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const uint8_t *pab);
+size_t rtStrFmtMac(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const uint8_t *pab);
+/* chWhat: 'c' name, 's'/'f' message, 'a' all; anything else prints nothing. */
+size_t rtStrFmtStatus(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char chWhat, int rc);
+size_t rtStrFmtWinErr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char chWhat, uint32_t uErr);
 
 #endif

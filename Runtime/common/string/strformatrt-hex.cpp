@@ -1,0 +1,314 @@
+/*
+ * %Rh: hex strings and dumps (%Rhx, %RhX), human-readable sizes (%Rhc, %Rhu)
+ * and HRESULTs (%Rhr, printed as Windows error codes).
+ */
+#include <zelk/string.h>
+
+#include "strformat-internal.h"
+
+namespace
+{
+
+/*
+ * Hex strings and dumps.
+ */
+
+struct RTFMTHEX
+{
+    PFNRTFMTOUTPUT pfnOutput;
+    void *pvArgOutput;
+    const uint8_t *pb;
+    size_t cb;
+    uint64_t uAddr;
+    int cchAddr;
+};
+
+size_t rtFmtHexLine(const RTFMTHEX *pHex, size_t off, size_t cbLine)
+{
+    size_t cch = rtStrFmtSub(pHex->pfnOutput, pHex->pvArgOutput, "%s%0*llx/%04x:",
+                             off ? "\n" : "", pHex->cchAddr, pHex->uAddr + off, (unsigned)off);
+    size_t const cbThis = pHex->cb - off < cbLine ? pHex->cb - off : cbLine;
+    char ach[4];
+    for (size_t i = 0; i < cbLine; i++)
+    {
+        if (i < cbThis)
+        {
+            uint8_t const b = pHex->pb[off + i];
+            ach[0] = i && i % 8 == 0 ? '-' : ' ';
+            ach[1] = g_achRTStrFmtHexLower[b >> 4];
+            ach[2] = g_achRTStrFmtHexLower[b & 0xf];
+        }
+        else
+            ach[0] = ach[1] = ach[2] = ' ';
+        cch += pHex->pfnOutput(pHex->pvArgOutput, ach, 3);
+    }
+    cch += pHex->pfnOutput(pHex->pvArgOutput, " ", 1);
+    for (size_t i = 0; i < cbThis; i++)
+    {
+        uint8_t const b = pHex->pb[off + i];
+        ach[0] = b >= 0x20 && b <= 0x7e ? (char)b : '.';
+        cch += pHex->pfnOutput(pHex->pvArgOutput, ach, 1);
+    }
+    return cch;
+}
+
+size_t rtFmtHexDump(const RTFMTHEX *pHex, size_t cbLine, bool fDitto)
+{
+    size_t const cLines = (pHex->cb + cbLine - 1) / cbLine;
+    size_t const iLastFull = pHex->cb / cbLine ? pHex->cb / cbLine - 1 : ~(size_t)0;
+    size_t cch = 0;
+    size_t cSkipped = 0;
+    for (size_t iLine = 0; iLine < cLines; iLine++)
+    {
+        size_t const off = iLine * cbLine;
+        if (fDitto && iLine > 0 && iLine < iLastFull
+            && !RTMemCmp(&pHex->pb[off], &pHex->pb[off - cbLine], cbLine)
+            && (cSkipped || !RTMemCmp(&pHex->pb[off], &pHex->pb[off + cbLine], cbLine)))
+        {
+            cSkipped++;
+            continue;
+        }
+        if (cSkipped)
+        {
+            cch += rtStrFmtSub(pHex->pfnOutput, pHex->pvArgOutput, "\n%.*s ****  <ditto x %u>",
+                               pHex->cchAddr, "****************", (unsigned)cSkipped);
+            cSkipped = 0;
+        }
+        cch += rtFmtHexLine(pHex, off, cbLine);
+    }
+    return cch;
+}
+
+size_t rtFmtHex(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
+                va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags)
+{
+    /* Cursor on the 'x' or 'X' of "hx"/"hX". */
+    const char *psz = *ppszFormat;
+    bool const fAddr = *psz == 'X';
+    char const chVariant = psz[1];
+    *ppszFormat = rtStrFmtStep(psz + 1);
+
+    RTFMTHEX Hex;
+    Hex.pfnOutput = pfnOutput;
+    Hex.pvArgOutput = pvArgOutput;
+    Hex.pb = va_arg(*pva, const uint8_t *);
+    Hex.cb = cchPrecision >= 0 ? (size_t)cchPrecision : 16;
+    if (fAddr)
+    {
+        Hex.uAddr = va_arg(*pva, uint64_t);
+        Hex.cchAddr = (Hex.uAddr >> 32) || (Hex.uAddr & 0xffffffff) + Hex.cb > UINT64_C(0xffffffff)
+                          ? 16
+                          : 8;
+    }
+    else
+    {
+        Hex.uAddr = (uintptr_t)Hex.pb;
+        Hex.cchAddr = (int)sizeof(void *) * 2;
+    }
+    if (!Hex.pb)
+        return rtStrFmtOut(pfnOutput, pvArgOutput, "<null>");
+    /* A pointer just above zero (an offset from a null base) is never read. */
+    if (rtStrFmtIsBadPtr(Hex.pb))
+        return rtStrFmtBadPtr(pfnOutput, pvArgOutput, Hex.pb, -1, 0, "!BadHex");
+
+    switch (chVariant)
+    {
+        case 's':
+        {
+            if (!Hex.cb)
+                return 0;
+            size_t cch;
+            if (fAddr)
+                cch = rtStrFmtSub(pfnOutput, pvArgOutput, "%0*llx: %02x", Hex.cchAddr, Hex.uAddr,
+                                  Hex.pb[0]);
+            else
+                cch = rtStrFmtSub(pfnOutput, pvArgOutput, "%02x", Hex.pb[0]);
+            char const chSep = fFlags & FMT_F_ALT ? '\0' : fFlags & FMT_F_GROUP ? ':' : ' ';
+            char ach[3];
+            for (size_t i = 1; i < Hex.cb; i++)
+            {
+                size_t j = 0;
+                if (chSep)
+                    ach[j++] = chSep;
+                ach[j++] = g_achRTStrFmtHexLower[Hex.pb[i] >> 4];
+                ach[j++] = g_achRTStrFmtHexLower[Hex.pb[i] & 0xf];
+                cch += pfnOutput(pvArgOutput, ach, j);
+            }
+            return cch;
+        }
+        case 'd':
+        case 'D':
+        {
+            if (!Hex.cb)
+                return 0;
+            size_t const cbLine = cchWidth >= 1 ? (size_t)cchWidth : 16;
+            return rtFmtHexDump(&Hex, cbLine, chVariant == 'D');
+        }
+        default:
+            return 0;
+    }
+}
+
+/*
+ * Human-readable sizes.
+ */
+
+struct RTFMTSIZEUNIT
+{
+    char szSuffix[3];
+    uint8_t uShift;       /* binary */
+    uint64_t uDivisor;    /* decimal */
+    uint64_t uMinNoFrac;  /* decimal: threshold without fraction digits */
+};
+
+const RTFMTSIZEUNIT g_aBinUnits[] = {
+    { "Ei", 60, 0, 0 }, { "Pi", 50, 0, 0 }, { "Ti", 40, 0, 0 },
+    { "Gi", 30, 0, 0 }, { "Mi", 20, 0, 0 }, { "Ki", 10, 0, 0 },
+};
+
+const RTFMTSIZEUNIT g_aDecUnits[] = {
+    { "E", 0, UINT64_C(1000000000000000000), UINT64_C(1010000000000000000) },
+    { "P", 0, UINT64_C(1000000000000000), UINT64_C(1010000000000000) },
+    { "T", 0, UINT64_C(1000000000000), UINT64_C(1010000000000) },
+    { "G", 0, UINT64_C(1000000000), UINT64_C(1010000000) },
+    { "M", 0, UINT64_C(1000000), UINT64_C(1010000) },
+    { "k", 0, UINT64_C(1000), UINT64_C(1010) },
+};
+
+/* (uRem * uMul) >> cShift without losing the bits above 64; uMul below 2^10. */
+uint64_t rtMulShift(uint64_t uRem, unsigned uMul, unsigned cShift)
+{
+    uint64_t const uLo = (uRem & 0xffffffff) * uMul;
+    uint64_t const uHi = (uRem >> 32) * uMul + (uLo >> 32);
+    uint64_t const uLo32 = uLo & 0xffffffff;
+    if (cShift >= 32)
+        return uHi >> (cShift - 32);
+    return (uHi << (32 - cShift)) | (uLo32 >> cShift);
+}
+
+size_t rtFmtSize(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
+                 va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags)
+{
+    /* Cursor on the 'c' or 'u' of "hc"/"hu". */
+    const char *psz = *ppszFormat;
+    bool const fBytes = *psz == 'c';
+    char const chKind = psz[1];
+    *ppszFormat = rtStrFmtStep(psz + 1);
+    if (chKind != 'b' && chKind != 'B' && chKind != 'i')
+        return 0;
+    uint64_t const u64 = va_arg(*pva, uint64_t);
+
+    unsigned cDigits = 1;
+    if (fFlags & FMT_F_PRECISION)
+        cDigits = cchPrecision < 0 ? 0 : cchPrecision > 3 ? 3 : (unsigned)cchPrecision;
+    unsigned uMul = 1;
+    for (unsigned i = 0; i < cDigits; i++)
+        uMul *= 10;
+
+    uint64_t uInt = u64;
+    uint64_t uFrac = 0;
+    const char *pszSuffix = nullptr;
+    if (chKind != 'i')
+    {
+        for (size_t i = 0; i < RT_ELEMENTS(g_aBinUnits); i++)
+        {
+            unsigned const cShift = g_aBinUnits[i].uShift;
+            if (u64 >= (UINT64_C(1) << cShift) * (cDigits ? 1 : 2))
+            {
+                uInt = u64 >> cShift;
+                uFrac = rtMulShift(u64 & ((UINT64_C(1) << cShift) - 1), uMul, cShift);
+                pszSuffix = g_aBinUnits[i].szSuffix;
+                break;
+            }
+        }
+    }
+    else
+    {
+        for (size_t i = 0; i < RT_ELEMENTS(g_aDecUnits); i++)
+        {
+            uint64_t const uDiv = g_aDecUnits[i].uDivisor;
+            if (u64 >= (cDigits ? uDiv : g_aDecUnits[i].uMinNoFrac))
+            {
+                uInt = u64 / uDiv;
+                /* Digit by digit: the remainder times 10^digits may not fit in 64 bits. */
+                uint64_t uRem = u64 % uDiv;
+                for (unsigned j = 0; j < cDigits; j++)
+                {
+                    uRem *= 10;
+                    uFrac = uFrac * 10 + uRem / uDiv;
+                    uRem %= uDiv;
+                }
+                if (cDigits && uRem >= uDiv - uDiv / 2)
+                    uFrac++;
+                /* Rounding up to a whole unit carries: 999999 is 1000.0k, not 999.10k. */
+                if (uFrac >= uMul && cDigits)
+                {
+                    uFrac -= uMul;
+                    uInt++;
+                }
+                pszSuffix = g_aDecUnits[i].szSuffix;
+                break;
+            }
+        }
+    }
+
+    char szBuf[80];
+    size_t cch = (size_t)RTStrFmtNumber(szBuf, uInt, 10, -1, -1, FMT_F_64BIT);
+    if (pszSuffix && cDigits)
+    {
+        szBuf[cch++] = '.';
+        cch += (size_t)RTStrFmtNumber(&szBuf[cch], uFrac, 10, (int)cDigits, -1,
+                                      FMT_F_ZEROPAD | FMT_F_32BIT);
+    }
+    if (fFlags & FMT_F_BLANK)
+        szBuf[cch++] = ' ';
+    if (pszSuffix)
+    {
+        szBuf[cch++] = pszSuffix[0];
+        if (pszSuffix[1] && chKind != 'B')
+            szBuf[cch++] = pszSuffix[1];
+    }
+    if (fBytes)
+        szBuf[cch++] = 'B';
+
+    size_t cchRet = 0;
+    if (cchWidth > 0 && (size_t)cchWidth > cch && !(fFlags & FMT_F_LEFT))
+    {
+        const char *pszPad = fFlags & FMT_F_ZEROPAD ? "0" : " ";
+        for (size_t i = cch; i < (size_t)cchWidth; i++)
+            cchRet += pfnOutput(pvArgOutput, pszPad, 1);
+    }
+    return cchRet + pfnOutput(pvArgOutput, szBuf, cch);
+}
+
+size_t rtFmtFamilyHex(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
+                      va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags, char)
+{
+    const char *pszR = *ppszFormat;
+    switch (pszR[2])
+    {
+        case 'x':
+        case 'X':
+            *ppszFormat = pszR + 2;
+            return rtFmtHex(pfnOutput, pvArgOutput, ppszFormat, pva, cchWidth, cchPrecision,
+                            fFlags);
+        case 'c':
+        case 'u':
+            *ppszFormat = pszR + 2;
+            return rtFmtSize(pfnOutput, pvArgOutput, ppszFormat, pva, cchWidth, cchPrecision,
+                             fFlags);
+        case 'r':
+        {
+            char const chWhat = pszR[3];
+            *ppszFormat = rtStrFmtStep(pszR + 3);
+            return rtStrFmtWinErr(pfnOutput, pvArgOutput, chWhat, va_arg(*pva, uint32_t));
+        }
+        default:
+            *ppszFormat = rtStrFmtStep(pszR + 2);
+            return 0;
+    }
+}
+
+} // namespace
+
+extern const RTSTRFMTFAMILY g_RTStrFmtFamilyHex = { "h", rtFmtFamilyHex };
