@@ -88,6 +88,64 @@ struct RTSTRFMTFAMILY
     FNRTSTRFMTFAMILY *pfnFormat;
 };
 
+
+/*
+ * The %R type tables: the sized integer types (%RX32, %RI64, ...) and the
+ * runtime types (%RTbool, %RTnaddr, ...) are two families that share one
+ * lookup, argument fetch and number output (strformatrt-types.cpp).
+ */
+enum RTFMTKIND : uint32_t
+{
+    kKindNumber = 0,
+    kKindNumberFull, /* zero-padded to the value's width unless a width is given */
+    kKindBool,
+    kKindFar16,
+    kKindFar32,
+    kKindFar64,
+    kKindIPv4,
+    kKindIPv6,
+    kKindMac,
+    kKindNetAddr,
+    kKindUuid,
+    kKindErrInfoStatus,
+    kKindErrInfoMsg,
+};
+
+struct RTFMTTYPEREC
+{
+    uint8_t cchName;
+    char szName[11];
+    uint8_t cbValue;
+    uint8_t uBase;
+    RTFMTKIND enmKind;
+    uint16_t fFlags;
+};
+
+#define RTFMTTYPEREC_INIT(a_sz, a_cb, a_uBase, a_enmKind, a_fFlags) \
+    { (uint8_t)(sizeof(a_sz) - 1), a_sz, a_cb, a_uBase, a_enmKind, a_fFlags }
+
+/* A type table argument: a number, a far pointer's offset and selector, or a pointer. */
+struct RTFMTTYPEARG
+{
+    uint64_t u64;
+    uint16_t uSel;
+    const void *pv;
+};
+
+/* Prints the kinds beyond kKindNumber and kKindNumberFull. */
+typedef size_t FNRTFMTTYPEKIND(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput,
+                               const RTFMTTYPEREC *pRec, const RTFMTTYPEARG *pArg, int cchWidth,
+                               unsigned fFlags);
+
+/*
+ * Looks the name after the 'R' up in paTypes (sorted by name, searched by
+ * prefix), fetches its argument and prints it; other kinds than the numbers
+ * go to pfnKind.  An unknown name stops the cursor one character after 'R'.
+ */
+size_t rtStrFmtTypeTable(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
+                         va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
+                         const RTFMTTYPEREC *paTypes, size_t cTypes, FNRTFMTTYPEKIND *pfnKind);
+
 /* %R types: *ppszFormat points at the 'R' on entry and is advanced by the handler. */
 size_t rtStrFmtExtType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
                        va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,

@@ -142,15 +142,17 @@ ptrdiff_t RTStrFmtToAlloc(char **ppszBuffer, const char *pszTag, const char *psz
  * g_apRTStrFmtFamilies; one that does not define the list gets the runtime's,
  * which has them all.  To link fewer, name them once in one source file:
  *
- *     RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyTypes, &g_RTStrFmtFamilyStatus);
+ *     RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyInts, &g_RTStrFmtFamilyStatus);
  *
  * A conversion of a family left out prints "<missing:%R" and the family's
  * character ">" and takes no argument.
  */
 struct RTSTRFMTFAMILY;
-/* %RC %RG %RH %RI %RK %RR %RT %RU %RX: sized and runtime integer types, pointers,
-   booleans, far pointers, network addresses, UUIDs, error info records. */
-extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyTypes;
+/* %RC %RG %RH %RI %RK %RR %RU %RX: sized integer types, pointers and registers. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyInts;
+/* %RT: runtime types - system integers, booleans, far pointers, network
+   addresses, UUIDs, error info records. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyRtTypes;
 /* %Rr %Rw: status codes, Windows error codes. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatus;
 /* %Rh: hex strings and dumps, human-readable sizes, HRESULTs. */

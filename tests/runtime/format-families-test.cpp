@@ -16,7 +16,8 @@ RTGETOPT_VALUE_KINDS(&g_RTGetOptKindsBool);
 
 #if defined(__ELF__)
 /* Weak references pull nothing in: null when no other object references them. */
-extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyTypes __attribute__((weak));
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyInts __attribute__((weak));
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyRtTypes __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyHex __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyEscape __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyMisc __attribute__((weak));
@@ -74,7 +75,8 @@ TEST(FormatFamilies, LeftOutFamiliesAreVisible)
 TEST(FormatFamilies, LeftOutPartsAreNotLinked)
 {
 #if defined(__ELF__)
-    EXPECT_EQ(&g_RTStrFmtFamilyTypes, nullptr);
+    EXPECT_EQ(&g_RTStrFmtFamilyInts, nullptr);
+    EXPECT_EQ(&g_RTStrFmtFamilyRtTypes, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyHex, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyEscape, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyMisc, nullptr);

@@ -1,11 +1,11 @@
 /*
  * The parts of the runtime's format engine and option parser the installer
- * links: it prints statuses, sized integers and booleans (and the crash report
- * its hex dump), and takes only plain and string options.  Whatever is not
+ * links: it prints statuses and sized integers (and the crash report its hex
+ * dump), and takes only plain and string options.  Whatever is not
  * named here stays out of the executable.
  */
 #include <zelk/format.h>
 #include <zelk/getopt.h>
 
-RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyTypes, &g_RTStrFmtFamilyStatus, &g_RTStrFmtFamilyHex);
+RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyInts, &g_RTStrFmtFamilyStatus, &g_RTStrFmtFamilyHex);
 RTGETOPT_VALUE_KINDS_NONE();

@@ -7,5 +7,6 @@
  */
 #include "strformat-internal.h"
 
-RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyTypes, &g_RTStrFmtFamilyStatus, &g_RTStrFmtFamilyHex,
-                  &g_RTStrFmtFamilyEscape, &g_RTStrFmtFamilyNames, &g_RTStrFmtFamilyMisc);
+RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyInts, &g_RTStrFmtFamilyRtTypes, &g_RTStrFmtFamilyStatus,
+                  &g_RTStrFmtFamilyHex, &g_RTStrFmtFamilyEscape, &g_RTStrFmtFamilyNames,
+                  &g_RTStrFmtFamilyMisc);
