@@ -6,7 +6,7 @@
  * the outermost RTStrFmtV ends the output.
  *
  * The %R conversions come in families, one object file each, keyed by the
- * first character of the name.  The engine reaches a family only through
+ * first one or two characters of the name.  The engine reaches a family only through
  * g_apRTStrFmtFamilies, so a program that assembles its own list (see
  * RTSTRFMT_FAMILIES in <zelk/format.h>) links only the families it names;
  * without one it gets the runtime's list of all of them.
@@ -83,8 +83,12 @@ typedef size_t FNRTSTRFMTFAMILY(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput,
 
 struct RTSTRFMTFAMILY
 {
-    /* The first characters of the names the family handles (after the 'R'). */
-    char szFirstChars[12];
+    /*
+     * The starts of the names the family handles (after the 'R'), one or two
+     * characters each, separated by blanks.  The longest start that matches
+     * a name picks the family.
+     */
+    char szPrefixes[24];
     FNRTSTRFMTFAMILY *pfnFormat;
 };
 
@@ -159,8 +163,11 @@ size_t rtStrFmtCustomType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const cha
 size_t rtStrFmtIPv4(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const uint8_t *pab);
 size_t rtStrFmtIPv6(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const uint8_t *pab);
 size_t rtStrFmtMac(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const uint8_t *pab);
-/* chWhat: 'c' name, 's'/'f' message, 'a' all; anything else prints nothing. */
+/* chWhat 'c': the name (or the number when the table has none); anything else prints nothing. */
 size_t rtStrFmtStatus(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char chWhat, int rc);
+size_t rtStrFmtStatusName(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, int rc);
+/* The message, with fAll preceded by the name and number: "NAME (rc) - message". */
+size_t rtStrFmtStatusMessage(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, bool fAll, int rc);
 size_t rtStrFmtWinErr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char chWhat, uint32_t uErr);
 
 #endif

@@ -144,8 +144,9 @@ ptrdiff_t RTStrFmtToAlloc(char **ppszBuffer, const char *pszTag, const char *psz
  *
  *     RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyInts, &g_RTStrFmtFamilyStatus);
  *
- * A conversion of a family left out prints "<missing:%R" and the family's
- * character ">" and takes no argument.
+ * A conversion of a family left out prints "<missing:%R" and the start of
+ * the name the family claims (one or two characters) ">" and takes no
+ * argument.
  */
 struct RTSTRFMTFAMILY;
 /* %RC %RG %RH %RI %RK %RR %RU %RX: sized integer types, pointers and registers. */
@@ -153,10 +154,14 @@ extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyInts;
 /* %RT: runtime types - system integers, booleans, far pointers, network
    addresses, UUIDs, error info records. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyRtTypes;
-/* %Rr %Rw: status codes, Windows error codes. */
+/* %Rrc %Rw: status code names, Windows error codes. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatus;
-/* %Rh: hex strings and dumps, human-readable sizes, HRESULTs. */
+/* %Rrs %Rrf %Rra: status code messages. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatusMsg;
+/* %Rhx %RhX %Rhr: hex strings and dumps, HRESULTs. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyHex;
+/* %Rhc %Rhu: human-readable sizes. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilySize;
 /* %RM: XML, JSON and URL escaping. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyEscape;
 /* %Rb %Rf: base names, big-endian UTF-16, function names. */

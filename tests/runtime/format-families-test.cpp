@@ -19,6 +19,8 @@ RTGETOPT_VALUE_KINDS(&g_RTGetOptKindsBool);
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyInts __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyRtTypes __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyHex __attribute__((weak));
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilySize __attribute__((weak));
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatusMsg __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyEscape __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyMisc __attribute__((weak));
 extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsInt __attribute__((weak));
@@ -61,6 +63,10 @@ TEST(FormatFamilies, LeftOutFamiliesAreVisible)
         { "%RMjs %d", "<missing:%RM>js 7" },
         { "%RDtimespec %d", "<missing:%RD>timespec 7" },
         { "%RAx86[cr0] %d", "<missing:%RA>x86[cr0] 7" },
+        /* Two-character starts: the status family is in, its messages are not. */
+        { "%Rrs %d", "<missing:%Rrs> 7" },
+        { "%Rra %d", "<missing:%Rra> 7" },
+        { "%Rhcb %d", "<missing:%Rhc>b 7" },
         /* Not a family at all: as in every program, the name prints as text. */
         { "%RZz %d", "z 7" },
         { "%R", "" },
@@ -78,6 +84,8 @@ TEST(FormatFamilies, LeftOutPartsAreNotLinked)
     EXPECT_EQ(&g_RTStrFmtFamilyInts, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyRtTypes, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyHex, nullptr);
+    EXPECT_EQ(&g_RTStrFmtFamilySize, nullptr);
+    EXPECT_EQ(&g_RTStrFmtFamilyStatusMsg, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyEscape, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyMisc, nullptr);
     EXPECT_EQ(&g_RTGetOptKindsInt, nullptr);

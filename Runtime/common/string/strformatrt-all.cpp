@@ -8,5 +8,5 @@
 #include "strformat-internal.h"
 
 RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyInts, &g_RTStrFmtFamilyRtTypes, &g_RTStrFmtFamilyStatus,
-                  &g_RTStrFmtFamilyHex, &g_RTStrFmtFamilyEscape, &g_RTStrFmtFamilyNames,
-                  &g_RTStrFmtFamilyMisc);
+                  &g_RTStrFmtFamilyStatusMsg, &g_RTStrFmtFamilyHex, &g_RTStrFmtFamilySize,
+                  &g_RTStrFmtFamilyEscape, &g_RTStrFmtFamilyNames, &g_RTStrFmtFamilyMisc);

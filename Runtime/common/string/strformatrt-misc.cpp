@@ -137,4 +137,4 @@ size_t rtFmtFamilyMisc(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *
 
 } // namespace
 
-extern const RTSTRFMTFAMILY g_RTStrFmtFamilyMisc = { "AD", rtFmtFamilyMisc };
+extern const RTSTRFMTFAMILY g_RTStrFmtFamilyMisc = { "A D", rtFmtFamilyMisc };

@@ -132,4 +132,4 @@ size_t rtFmtFamilyNames(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char 
 
 } // namespace
 
-extern const RTSTRFMTFAMILY g_RTStrFmtFamilyNames = { "bf", rtFmtFamilyNames };
+extern const RTSTRFMTFAMILY g_RTStrFmtFamilyNames = { "b f", rtFmtFamilyNames };

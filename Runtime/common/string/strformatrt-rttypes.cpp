@@ -70,7 +70,7 @@ size_t rtFmtErrInfo(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *pvE
         return 0;
     size_t cch = 0;
     if (fStatus)
-        cch += rtStrFmtStatus(pfnOutput, pvArgOutput, 's', pErrInfo->rc);
+        cch += rtStrFmtStatusMessage(pfnOutput, pvArgOutput, false, pErrInfo->rc);
     if (pErrInfo->cbMsg)
     {
         cch += rtStrFmtOut(pfnOutput, pvArgOutput, fFlags & FMT_F_ALT ? " - " : ": ");

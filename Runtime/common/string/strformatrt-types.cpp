@@ -177,4 +177,4 @@ size_t rtStrFmtTypeTable(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char
                            pfnKind);
 }
 
-extern const RTSTRFMTFAMILY g_RTStrFmtFamilyInts = { "CGHIKRUX", rtFmtFamilyInts };
+extern const RTSTRFMTFAMILY g_RTStrFmtFamilyInts = { "C G H I K R U X", rtFmtFamilyInts };

@@ -8,9 +8,11 @@
  * terminator of a format string that ends inside a name.
  *
  * The families live in strformatrt-*.cpp and are reached only through the
- * program's g_apRTStrFmtFamilies.  A name of a family the program left out
- * prints "<missing:%R" and its first character ">", so that a message never
- * silently loses a value; the argument is not taken, as for unknown names.
+ * program's g_apRTStrFmtFamilies; the longest start of a name that a family
+ * claims picks it.  A name of a family the program left out prints
+ * "<missing:%R" and the family's start ">", so that a message never silently
+ * loses a value; the argument is not taken, and the cursor moves past that
+ * start.
  */
 #include <zelk/string.h>
 
@@ -21,16 +23,29 @@ const char g_achRTStrFmtHexLower[] = "0123456789abcdef";
 namespace
 {
 
-/* First characters of all the families the runtime has, linked or not. */
-const char g_szAllFamilyChars[] = "ACDGHIKMRTUXbfhrw";
+/* The starts of the names of all the runtime's families, linked or not. */
+const char g_szAllPrefixes[] = "A C D G H I K M R T U X b f h hc hu r rs rf ra w";
 
-const RTSTRFMTFAMILY *rtStrFmtFindFamily(char ch)
+/*
+ * The length of the longest blank-separated start in pszPrefixes that pszName
+ * begins with; 0 when none does.
+ */
+size_t rtStrFmtMatchPrefix(const char *pszPrefixes, const char *pszName)
 {
-    for (const RTSTRFMTFAMILY *const *ppFamily = g_apRTStrFmtFamilies; *ppFamily; ppFamily++)
-        for (const char *pch = (*ppFamily)->szFirstChars; *pch; pch++)
-            if (*pch == ch)
-                return *ppFamily;
-    return nullptr;
+    size_t cchBest = 0;
+    const char *psz = pszPrefixes;
+    while (*psz)
+    {
+        size_t cch = 0;
+        while (psz[cch] && psz[cch] != ' ')
+            cch++;
+        if (cch > cchBest && RTStrNCmp(psz, pszName, cch) == 0)
+            cchBest = cch;
+        psz += cch;
+        while (*psz == ' ')
+            psz++;
+    }
+    return cchBest;
 }
 
 } // namespace
@@ -40,15 +55,30 @@ size_t rtStrFmtExtType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *
                        char chArgSize)
 {
     const char *pszR = *ppszFormat;
-    char const chFamily = pszR[1];
-    const RTSTRFMTFAMILY *pFamily = chFamily ? rtStrFmtFindFamily(chFamily) : nullptr;
-    if (pFamily)
+    const char *pszName = pszR + 1;
+    const RTSTRFMTFAMILY *pFamily = nullptr;
+    size_t cchFamily = 0;
+    if (*pszName)
+        for (const RTSTRFMTFAMILY *const *ppFamily = g_apRTStrFmtFamilies; *ppFamily; ppFamily++)
+        {
+            size_t const cch = rtStrFmtMatchPrefix((*ppFamily)->szPrefixes, pszName);
+            if (cch > cchFamily)
+            {
+                cchFamily = cch;
+                pFamily = *ppFamily;
+            }
+        }
+
+    size_t const cchKnown = *pszName ? rtStrFmtMatchPrefix(g_szAllPrefixes, pszName) : 0;
+    if (pFamily && cchFamily >= cchKnown)
         return pFamily->pfnFormat(pfnOutput, pvArgOutput, ppszFormat, pva, cchWidth, cchPrecision,
                                   fFlags, chArgSize);
-    *ppszFormat = rtStrFmtStep(pszR + 1);
-    if (!chFamily || !RTStrChr(g_szAllFamilyChars, chFamily))
+    if (!cchKnown)
+    {
+        *ppszFormat = rtStrFmtStep(pszName);
         return 0;
-    char const achMissing[] = { '<', 'm', 'i', 's', 's', 'i', 'n', 'g', ':', '%', 'R', chFamily,
-                                '>' };
-    return pfnOutput(pvArgOutput, achMissing, sizeof(achMissing));
+    }
+    *ppszFormat = pszName + cchKnown;
+    return pfnOutput(pvArgOutput, "<missing:%R", 11) + pfnOutput(pvArgOutput, pszName, cchKnown)
+           + pfnOutput(pvArgOutput, ">", 1);
 }
