@@ -8,5 +8,7 @@
 
 extern const RTSTATUSENTRY g_aRTErrEntries[];
 extern const size_t g_cRTErrEntries;
+/* The messages' string table; the names' is g_RTErrStrTab (<zelk/err.h>). */
+extern const RTERRSTRTAB g_RTErrMsgStrTab;
 
 #endif
