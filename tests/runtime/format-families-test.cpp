@@ -100,8 +100,10 @@ int parseOne(const char *pszArg, uint32_t fKind, RTOPTIONVALUE *pValue)
     const RTOPTIONDEF aOpts[] = { { "--opt", 'o', fKind } };
     char szProg[] = "prog";
     char szOpt[] = "--opt";
-    std::string strArg(pszArg);
-    char *apszArgv[] = { szProg, szOpt, &strArg[0], nullptr };
+    /* The value points into argv: it must outlive the call. */
+    static std::string s_strArg;
+    s_strArg = pszArg;
+    char *apszArgv[] = { szProg, szOpt, &s_strArg[0], nullptr };
     RTOPTIONSTATE State;
     EXPECT_EQ(RTGetOptInit(&State, 3, apszArgv, aOpts, 1, 1, RTGETOPTINIT_F_NO_STD_OPTS), 0);
     return RTGetOpt(&State, pValue);
