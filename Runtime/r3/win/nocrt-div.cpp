@@ -13,9 +13,7 @@
 namespace
 {
 
-/* One copy behind all five entry points: these are rare calls, not worth inlining. */
-__attribute__((noinline)) uint64_t rtNoCrtUDivMod64(uint64_t uDividend, uint64_t uDivisor,
-                                                    uint64_t *puRem)
+uint64_t rtNoCrtUDivMod64(uint64_t uDividend, uint64_t uDivisor, uint64_t *puRem)
 {
     if (!uDivisor)
         __builtin_trap();
