@@ -1,23 +1,28 @@
 #!/usr/bin/env python3
 """Generates the status table and the status constants from the status list.
 
-Usage: gen-status-table.py STATUS_LIST OUT_CPP OUT_HEADER
+Usage: gen-status-table.py STATUS_LIST OUT_CPP OUT_MSG_CPP OUT_HEADER
 
 The list has one status per line: value, name, message (blank lines and lines
 starting with '#' are skipped).  The table is sorted by value, one packed 64-bit
 entry per status:
 
-    bits  0-16  offset of the name in the compressed bytes
+    bits  0-16  offset of the name in the names' compressed bytes
     bits 17-22  length of the compressed name (at most 63)
-    bits 23-39  offset of the message
+    bits 23-39  offset of the message in the messages' compressed bytes
     bits 40-47  length of the compressed message (at most 255)
     bits 48-63  the status code, signed 16 bits
 
+The names (with the entries) and the messages are two string tables in two
+files, so that a program that prints only names does not link the messages.
+
 Names and messages are compressed one byte per dictionary reference.  The
-dictionary has 256 32-bit entries: a byte whose entry is above 0x7FFFFF stands
-for the stretch of the compressed bytes at (entry & 0x3FFFFF) of length
-(entry >> 22), which holds a frequent word stored plainly; any other byte
-stands for itself.  Bytes that occur in no text are free to name words.
+dictionary has up to 256 32-bit entries: a byte whose entry is above 0x7FFFFF
+stands for the stretch of the compressed bytes at (entry & 0x3FFFFF) of length
+(entry >> 22), which holds a frequent word stored plainly; any other byte, and
+any byte past the dictionary's end, stands for itself.  Bytes below the end
+that occur in no text are free to name words; the end is chosen for the
+smallest table.
 """
 import re
 import sys
@@ -98,60 +103,113 @@ def encode(text, word_code):
     return bytes(out)
 
 
-def build(entries):
-    texts = [e[1] for e in entries] + [e[2] for e in entries]
+def build_strtab_sized(texts, limit, cdict):
+    """The table with a dictionary of cdict entries: words take the free codes below cdict."""
     used = set()
     for t in texts:
         used.update(t.encode("utf-8"))
-    free = [b for b in range(256) if b not in used]
+    if 0xFF in used:
+        fail("0xff cannot occur in UTF-8 text")
+    free = [b for b in range(cdict) if b not in used]
     words = candidate_words(texts)[: len(free)]
     word_code = dict(zip(words, free))
 
     blob = bytearray()
-    dictionary = list(range(256))
+    dictionary = list(range(cdict))
     for w, code in word_code.items():
         wb = w.encode("utf-8")
         dictionary[code] = (len(wb) << 22) | len(blob)
         blob += wb
 
     placed = {}
+    spans = []
+    for text in texts:
+        enc = encode(text, word_code)
+        if len(enc) > limit:
+            return None
+        if enc not in placed:
+            placed[enc] = len(blob)
+            blob += enc
+        spans.append((placed[enc], len(enc)))
+    if len(blob) >= 1 << 17:
+        fail("compressed string table exceeds 17-bit offsets")
+    for text, (off, cb) in zip(texts, spans):
+        if decode(blob, dictionary, off, cb) != text.encode("utf-8"):
+            fail("%s: does not decode to itself" % text)
+    return spans, bytes(blob), dictionary
+
+
+def decode(blob, dictionary, off, cb):
+    """What the runtime's decoder (errmsg.cpp) makes of a string."""
+    out = bytearray()
+    for b in blob[off:off + cb]:
+        entry = dictionary[b] if b < len(dictionary) else 0
+        if entry > 0x7FFFFF:
+            out += blob[entry & 0x3FFFFF:(entry & 0x3FFFFF) + (entry >> 22)]
+        else:
+            out.append(b)
+    return bytes(out)
+
+
+def build_strtab(texts, limit):
+    """
+    A compressed string table of texts: (offset, length) per text, bytes, and
+    dictionary.  Bytes at or above the dictionary's size stand for themselves
+    (the decoder's escape mode, which no UTF-8 text needs), so the dictionary
+    is cut to the size that gives the smallest table.
+    """
+    best = None
+    for cdict in (32, 48, 64, 96, 128, 160, 192, 224, 256):
+        table = build_strtab_sized(texts, limit, cdict)
+        if table and (best is None or len(table[1]) + 4 * len(table[2])
+                      < len(best[1]) + 4 * len(best[2])):
+            best = table
+    if best is None:
+        fail("a compressed text is longer than %d bytes" % limit)
+    return best
+
+
+def build(entries):
+    names = build_strtab([e[1] for e in entries], 63)
+    messages = build_strtab([e[2] for e in entries], 255)
     packed = []
-    for value, name, msg in entries:
-        spans = []
-        for text, limit in ((name, 63), (msg, 255)):
-            enc = encode(text, word_code)
-            if len(enc) > limit:
-                fail("%s: compressed text longer than %d bytes" % (name, limit))
-            if enc not in placed:
-                placed[enc] = len(blob)
-                blob += enc
-            spans.append((placed[enc], len(enc)))
-        (off_name, cb_name), (off_msg, cb_msg) = spans
-        if len(blob) >= 1 << 17:
-            fail("compressed string table exceeds 17-bit offsets")
+    for (value, _, _), (off_name, cb_name), (off_msg, cb_msg) in zip(entries, names[0], messages[0]):
         packed.append(off_name | cb_name << 17 | off_msg << 23 | cb_msg << 40
                       | (value & 0xFFFF) << 48)
-    return packed, bytes(blob), dictionary
+    return packed, names, messages
 
 
-def write_cpp(path, entries, packed, blob, dictionary):
+def strtab_lines(prefix, table_name, blob, dictionary):
+    out = ["static const uint8_t g_ab%sCompressed[] =" % prefix, "{"]
+    for i in range(0, len(blob), 16):
+        out.append("    " + " ".join("0x%02x," % b for b in blob[i:i + 16]))
+    out += ["};", "", "static const uint32_t g_au%sDict[%d] =" % (prefix, len(dictionary)), "{"]
+    for i in range(0, len(dictionary), 8):
+        out.append("    " + " ".join("0x%08x," % d for d in dictionary[i:i + 8]))
+    out += ["};", "",
+            "extern const RTERRSTRTAB %s =" % table_name,
+            "{",
+            "    g_ab%sCompressed, sizeof(g_ab%sCompressed), %d, g_au%sDict"
+            % (prefix, prefix, len(dictionary), prefix),
+            "};", ""]
+    return out
+
+
+def write_cpp(path, entries, packed, names):
     out = ["/* Generated by tools/gen-status-table.py from the status list; do not edit. */",
            '#include "err-internal.h"', "",
            "extern const RTSTATUSENTRY g_aRTErrEntries[] =", "{"]
     for (value, name, _), word in zip(entries, packed):
         out.append("    UINT64_C(0x%016x), /* %d %s */" % (word, value, name))
-    out += ["};", "extern const size_t g_cRTErrEntries = %d;" % len(packed), "",
-            "static const uint8_t g_abRTErrCompressed[] =", "{"]
-    for i in range(0, len(blob), 16):
-        out.append("    " + " ".join("0x%02x," % b for b in blob[i:i + 16]))
-    out += ["};", "", "static const uint32_t g_auRTErrDict[256] =", "{"]
-    for i in range(0, 256, 8):
-        out.append("    " + " ".join("0x%08x," % d for d in dictionary[i:i + 8]))
-    out += ["};", "",
-            "extern const RTERRSTRTAB g_RTErrStrTab =",
-            "{",
-            "    g_abRTErrCompressed, sizeof(g_abRTErrCompressed), 256, g_auRTErrDict",
-            "};", ""]
+    out += ["};", "extern const size_t g_cRTErrEntries = %d;" % len(packed), ""]
+    out += strtab_lines("RTErr", "g_RTErrStrTab", names[1], names[2])
+    write_if_changed(path, "\n".join(out))
+
+
+def write_msg_cpp(path, messages):
+    out = ["/* Generated by tools/gen-status-table.py from the status list; do not edit. */",
+           '#include "err-internal.h"', ""]
+    out += strtab_lines("RTErrMsg", "g_RTErrMsgStrTab", messages[1], messages[2])
     write_if_changed(path, "\n".join(out))
 
 
@@ -179,12 +237,13 @@ def write_if_changed(path, text):
 
 
 def main():
-    if len(sys.argv) != 4:
-        fail("usage: gen-status-table.py STATUS_LIST OUT_CPP OUT_HEADER")
+    if len(sys.argv) != 5:
+        fail("usage: gen-status-table.py STATUS_LIST OUT_CPP OUT_MSG_CPP OUT_HEADER")
     entries = read_list(sys.argv[1])
-    packed, blob, dictionary = build(entries)
-    write_cpp(sys.argv[2], entries, packed, blob, dictionary)
-    write_header(sys.argv[3], entries)
+    packed, names, messages = build(entries)
+    write_cpp(sys.argv[2], entries, packed, names)
+    write_msg_cpp(sys.argv[3], messages)
+    write_header(sys.argv[4], entries)
 
 
 if __name__ == "__main__":

@@ -9,6 +9,8 @@
 
 extern const RTSTATUSENTRY g_aRTErrEntries[];
 extern const size_t g_cRTErrEntries;
+/* The messages' string table; the names' is g_RTErrStrTab (<zelk/err.h>). */
+extern const RTERRSTRTAB g_RTErrMsgStrTab;
 
 /* A line through the release logger (rtErrSetReleaseLogger); nothing when none is installed. */
 void rtErrLogRel(const char *pszFormat, ...);

@@ -4,24 +4,62 @@
  * The %R handlers print through the caller's output callback and may format
  * sub-pieces with rtStrFmtSub, which never makes the end-of-output call: only
  * the outermost RTStrFmtV ends the output.
+ *
+ * The %R conversions come in families, one object file each, keyed by the
+ * first one or two characters of the name.  The engine reaches a family only through
+ * g_apRTStrFmtFamilies, so a program that assembles its own list (see
+ * RTSTRFMT_FAMILIES in <zelk/format.h>) links only the families it names;
+ * without one it gets the runtime's list of all of them.
  */
 #ifndef ZELK_INTERNAL_STRFORMAT_H
 #define ZELK_INTERNAL_STRFORMAT_H
 
 #include <zelk/format.h>
 
-/* A pointer within 4096 of zero (either end of the address space) is never read. */
+#include "ptr-internal.h"
+
+/* A pointer within a page of either end of the address space is never read. */
 static inline bool rtStrFmtIsBadPtr(const void *pv)
 {
-    uintptr_t const u = (uintptr_t)pv;
-    return u < 0x1000 || u >= (uintptr_t)0 - 0x1000;
+    return rtIsBadPtr(pv);
 }
+
+/* Pointer width in hex digits: the %p width and the width of bad-pointer markers. */
+#define RTSTR_FMT_PTR_DIGITS ((int)sizeof(void *) * 2)
+/* FMT_F_32BIT or FMT_F_64BIT, whichever a pointer is. */
+#define RTSTR_FMT_PTR_SIZE_FLAG (sizeof(void *) > 4 ? FMT_F_64BIT : FMT_F_32BIT)
 
 /* The whole engine without the end-of-output call. */
 size_t rtStrFmtCore(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pfnFormat,
                     void *pvArgFormat, const char *pszFormat, va_list *pva);
 /* Formats a sub-piece without user callback and without ending the output. */
 size_t rtStrFmtSub(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *pszFormat, ...);
+
+/*
+ * Fetches an integer argument of cbArg bytes (1, 2, 4 or 8; anything larger
+ * counts as 8) and ORs the matching FMT_F_8BIT..FMT_F_64BIT into *pfFlags.
+ * Arguments narrower than 8 bytes travel as int: with fSignExtend they are
+ * sign-extended from that int (1 and 2 bytes without truncation, 4 bytes from
+ * bit 31); without it 1 and 2 byte values are cut to their width and 4 byte
+ * values zero-extended.
+ */
+uint64_t rtStrFmtFetchInt(va_list *pva, unsigned cbArg, bool fSignExtend, unsigned *pfFlags);
+
+/* Formats u64 with RTStrFmtNumber and outputs it. */
+size_t rtStrFmtNum(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, uint64_t u64, unsigned uBase,
+                   int cchWidth, int cchPrecision, unsigned fFlags);
+
+/* "0123456789abcdef". */
+extern const char g_achRTStrFmtHexLower[];
+
+/* Outputs a NUL-terminated string as it is. */
+size_t rtStrFmtOut(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *psz);
+
+/* The cursor one character past pszFrom, never past a terminator. */
+static inline const char *rtStrFmtStep(const char *pszFrom)
+{
+    return *pszFrom ? pszFrom + 1 : pszFrom;
+}
 
 /*
  * Prints "<NULL>" for a null pointer, otherwise "<" the pointer (pointer
@@ -34,6 +72,84 @@ size_t rtStrFmtBadPtr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *p
 /* cch spaces, one per call. */
 size_t rtStrFmtPad(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, size_t cch);
 
+/*
+ * A %R family handler.  *ppszFormat points at the 'R' on entry; the handler
+ * moves it past the name it recognises (or as the family's rule for unknown
+ * names says) and fetches its own arguments.
+ */
+typedef size_t FNRTSTRFMTFAMILY(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput,
+                                const char **ppszFormat, va_list *pva, int cchWidth,
+                                int cchPrecision, unsigned fFlags, char chArgSize);
+
+struct RTSTRFMTFAMILY
+{
+    /*
+     * The starts of the names the family handles (after the 'R'), one or two
+     * characters each, separated by blanks.  The longest start that matches
+     * a name picks the family.
+     */
+    char szPrefixes[24];
+    FNRTSTRFMTFAMILY *pfnFormat;
+};
+
+
+/*
+ * The %R type tables: the sized integer types (%RX32, %RI64, ...) and the
+ * runtime types (%RTbool, %RTnaddr, ...) are two families that share one
+ * lookup, argument fetch and number output (strformatrt-types.cpp).
+ */
+enum RTFMTKIND : uint32_t
+{
+    kKindNumber = 0,
+    kKindNumberFull, /* zero-padded to the value's width unless a width is given */
+    kKindBool,
+    kKindFar16,
+    kKindFar32,
+    kKindFar64,
+    kKindIPv4,
+    kKindIPv6,
+    kKindMac,
+    kKindNetAddr,
+    kKindUuid,
+    kKindErrInfoStatus,
+    kKindErrInfoMsg,
+};
+
+struct RTFMTTYPEREC
+{
+    uint8_t cchName;
+    char szName[11];
+    uint8_t cbValue;
+    uint8_t uBase;
+    RTFMTKIND enmKind;
+    uint16_t fFlags;
+};
+
+#define RTFMTTYPEREC_INIT(a_sz, a_cb, a_uBase, a_enmKind, a_fFlags) \
+    { (uint8_t)(sizeof(a_sz) - 1), a_sz, a_cb, a_uBase, a_enmKind, a_fFlags }
+
+/* A type table argument: a number, a far pointer's offset and selector, or a pointer. */
+struct RTFMTTYPEARG
+{
+    uint64_t u64;
+    uint16_t uSel;
+    const void *pv;
+};
+
+/* Prints the kinds beyond kKindNumber and kKindNumberFull. */
+typedef size_t FNRTFMTTYPEKIND(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput,
+                               const RTFMTTYPEREC *pRec, const RTFMTTYPEARG *pArg, int cchWidth,
+                               unsigned fFlags);
+
+/*
+ * Looks the name after the 'R' up in paTypes (sorted by name, searched by
+ * prefix), fetches its argument and prints it; other kinds than the numbers
+ * go to pfnKind.  An unknown name stops the cursor one character after 'R'.
+ */
+size_t rtStrFmtTypeTable(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
+                         va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
+                         const RTFMTTYPEREC *paTypes, size_t cTypes, FNRTFMTTYPEKIND *pfnKind);
+
 /* %R types: *ppszFormat points at the 'R' on entry and is advanced by the handler. */
 size_t rtStrFmtExtType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
                        va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
@@ -43,7 +159,15 @@ size_t rtStrFmtCustomType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const cha
                           va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
                           char chArgSize);
 
-/* Prints the 16 bytes at pab as an IPv6 address. */
+/* Shared between families: the IPv4 and MAC forms, status and Windows error codes. */
+size_t rtStrFmtIPv4(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const uint8_t *pab);
 size_t rtStrFmtIPv6(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const uint8_t *pab);
+size_t rtStrFmtMac(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const uint8_t *pab);
+/* chWhat 'c': the name (or the number when the table has none); anything else prints nothing. */
+size_t rtStrFmtStatus(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char chWhat, int rc);
+size_t rtStrFmtStatusName(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, int rc);
+/* The message, with fAll preceded by the name and number: "NAME (rc) - message". */
+size_t rtStrFmtStatusMessage(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, bool fAll, int rc);
+size_t rtStrFmtWinErr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char chWhat, uint32_t uErr);
 
 #endif

@@ -14,6 +14,7 @@
 #include <zelk/once.h>
 #include <zelk/utf.h>
 
+#include "ptr-internal.h"
 #include "stream-internal.h"
 
 namespace {
@@ -32,8 +33,7 @@ RTSTRMOBJ g_StreamListHead;
 
 bool rtStrmIsValid(PRTSTREAM pStream)
 {
-    uintptr_t const u = (uintptr_t)pStream;
-    return u >= 4096 && u <= ~(uintptr_t)0 - 4096 && pStream->u32Magic == RTSTREAM_MAGIC;
+    return !rtIsBadPtr(pStream) && pStream->u32Magic == RTSTREAM_MAGIC;
 }
 
 PRTCRITSECT rtStrmLock(RTSTRMOBJ *pStream)

@@ -42,7 +42,8 @@ PFNRTERRRELLOG rtErrGetReleaseLogger(void);
  * Status table lookup.  An entry is one packed 64-bit word:
  *   bits 0-16 name offset, 17-22 name length, 23-39 message offset,
  *   40-47 message length, 48-63 the status code (signed).
- * Offsets and lengths index the compressed string table.
+ * Name offsets and lengths index the names' compressed string table
+ * (g_RTErrStrTab), message ones the messages' table.
  */
 typedef uint64_t RTSTATUSENTRY;
 
@@ -83,7 +84,7 @@ typedef struct RTERRSTRTAB
 size_t RTErrStrTabDecode(const RTERRSTRTAB *pStrTab, uint32_t offString, uint32_t cbString,
                          PFNRTFMTOUTPUT pfnOutput, void *pvArg);
 
-/* The table generated from the status list. */
+/* The names' string table generated from the status list. */
 extern const RTERRSTRTAB g_RTErrStrTab;
 
 #endif

@@ -138,6 +138,44 @@ ptrdiff_t RTStrFmtToAllocV(char **ppszBuffer, const char *pszFormat, va_list va,
 ptrdiff_t RTStrFmtToAlloc(char **ppszBuffer, const char *pszTag, const char *pszFormat, ...);
 
 /*
+ * The %R families.  A program links only the families in its
+ * g_apRTStrFmtFamilies; one that does not define the list gets the runtime's,
+ * which has them all.  To link fewer, name them once in one source file:
+ *
+ *     RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyInts, &g_RTStrFmtFamilyStatus);
+ *
+ * A conversion of a family left out prints "<missing:%R" and the start of
+ * the name the family claims (one or two characters) ">" and takes no
+ * argument.
+ */
+struct RTSTRFMTFAMILY;
+/* %RC %RG %RH %RI %RK %RR %RU %RX: sized integer types, pointers and registers. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyInts;
+/* %RT: runtime types - system integers, booleans, far pointers, network
+   addresses, UUIDs, error info records. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyRtTypes;
+/* %Rrc %Rw: status code names, Windows error codes. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatus;
+/* %Rrs %Rrf %Rra: status code messages. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatusMsg;
+/* %Rhx %RhX %Rhr: hex strings and dumps, HRESULTs. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyHex;
+/* %Rhc %Rhu: human-readable sizes. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilySize;
+/* %RM: XML, JSON and URL escaping. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyEscape;
+/* %Rb %Rf: base names, big-endian UTF-16, function names. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyNames;
+/* %RA %RD: control registers, time spans. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyMisc;
+
+/* The program's families, null-terminated. */
+extern const struct RTSTRFMTFAMILY *const g_apRTStrFmtFamilies[];
+
+#define RTSTRFMT_FAMILIES(...) \
+    const struct RTSTRFMTFAMILY *const g_apRTStrFmtFamilies[] = { __VA_ARGS__, nullptr }
+
+/*
  * Records that some %R types point to.
  */
 

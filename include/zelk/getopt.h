@@ -310,4 +310,32 @@ void RTGetOptArgvFree(char **papszArgv);
  */
 int RTGetOptPrintError(int ch, const RTOPTIONVALUE *pValueUnion);
 
+/*
+ * The value kinds a program converts.  Plain and string options are always
+ * there; the other kinds come in groups, and a program links only the groups
+ * in its g_apRTGetOptValueKinds.  One that does not define the list gets the
+ * runtime's, which has them all.  To link fewer, name them once in one
+ * source file:
+ *
+ *     RTGETOPT_VALUE_KINDS(&g_RTGetOptKindsInt);
+ *
+ * An option of a kind left out fails with KERR_INTERNAL_ERROR, as an unknown
+ * kind does.
+ */
+struct RTGETOPTVALUEKINDS;
+extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsInt;  /* INT8 .. UINT64 */
+extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsNet;  /* IPV4ADDR, IPV4CIDR, MACADDR */
+extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsUuid; /* UUID */
+extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsBool; /* BOOL_ONOFF, BOOL */
+extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsPair; /* the four pair kinds */
+
+/* The program's value kinds, null-terminated. */
+extern const struct RTGETOPTVALUEKINDS *const g_apRTGetOptValueKinds[];
+
+#define RTGETOPT_VALUE_KINDS(...) \
+    const struct RTGETOPTVALUEKINDS *const g_apRTGetOptValueKinds[] = { __VA_ARGS__, nullptr }
+/* Plain and string options only. */
+#define RTGETOPT_VALUE_KINDS_NONE() \
+    const struct RTGETOPTVALUEKINDS *const g_apRTGetOptValueKinds[] = { nullptr }
+
 #endif

@@ -77,8 +77,8 @@ int stubOpenConsole(void)
 void stubPrintSummary(const STUBRUNSTATE *pState)
 {
     RTStrmFmt(g_pStdOut, "Extraction path          : %s\n", pState->szExtractPath);
-    RTStrmFmt(g_pStdOut, "Silent installation      : %RTbool\n", g_fStubSilent);
-    RTStrmFmt(g_pStdOut, "Certificate installation : %RTbool\n", pState->fInstallCert);
+    RTStrmFmt(g_pStdOut, "Silent installation      : %s\n", g_fStubSilent ? "true" : "false");
+    RTStrmFmt(g_pStdOut, "Certificate installation : %s\n", pState->fInstallCert ? "true" : "false");
     RTStrmFmt(g_pStdOut, "Additional MSI parameters: %s\n", pState->szMsiParams[0] ? pState->szMsiParams : "<None>");
     RTStrmFmt(g_pStdOut, "Logging to file          : %s\n", pState->szMsiLogFile[0] ? pState->szMsiLogFile : "<None>");
 }

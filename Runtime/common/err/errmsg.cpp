@@ -50,7 +50,7 @@ size_t RTErrOutputName(const RTSTATUSENTRY *pEntry, PFNRTFMTOUTPUT pfnOutput, vo
 size_t RTErrOutputMessage(const RTSTATUSENTRY *pEntry, PFNRTFMTOUTPUT pfnOutput, void *pvArg)
 {
     uint64_t const u = *pEntry;
-    return RTErrStrTabDecode(&g_RTErrStrTab, (uint32_t)((u >> 23) & 0x1ffff),
+    return RTErrStrTabDecode(&g_RTErrMsgStrTab, (uint32_t)((u >> 23) & 0x1ffff),
                              (uint32_t)((u >> 40) & 0xff), pfnOutput, pvArg);
 }
 

@@ -13,8 +13,9 @@
 #include <zelk/err.h>
 #include <zelk/getopt.h>
 #include <zelk/string.h>
-#include <zelk/strtonum.h>
 #include <zelk/utf.h>
+
+#include "getopt-internal.h"
 
 /* The options every program understands unless the caller opts out. */
 static const RTOPTIONDEF g_aRTGetOptStdOptions[] =
@@ -24,37 +25,6 @@ static const RTOPTIONDEF g_aRTGetOptStdOptions[] =
     { "--version",  'V', RTGETOPT_REQ_NOTHING },
     { "-version",   'V', RTGETOPT_REQ_NOTHING },
 };
-
-static bool rtGetOptIsDigit(char ch)
-{
-    return ch >= '0' && ch <= '9';
-}
-
-static bool rtGetOptIsBlank(char ch)
-{
-    return ch == ' ' || ch == '\t';
-}
-
-static char rtGetOptFoldAscii(char ch)
-{
-    return ch >= 'A' && ch <= 'Z' ? (char)(ch + ('a' - 'A')) : ch;
-}
-
-static unsigned rtGetOptHexValue(char ch)
-{
-    if (ch >= '0' && ch <= '9')
-        return (unsigned)(ch - '0');
-    if (ch >= 'a' && ch <= 'f')
-        return (unsigned)(ch - 'a') + 10;
-    if (ch >= 'A' && ch <= 'F')
-        return (unsigned)(ch - 'A') + 10;
-    return 16;
-}
-
-static bool rtGetOptHasHexPrefix(const char *psz)
-{
-    return psz[0] == '0' && (psz[1] == 'x' || psz[1] == 'X') && rtGetOptHexValue(psz[2]) < 16;
-}
 
 /* Dashes that word processors and web pages put where the user typed '-'. */
 static bool rtGetOptIsDashLookAlike(RTUNICP cp)
@@ -216,272 +186,23 @@ static const char *rtGetOptTakeNextArg(PRTOPTIONSTATE pState)
     return pState->argv[pState->iNext++];
 }
 
-/* Reads four dotted decimal octets at *ppsz; leading zeros are refused (no octal guessing). */
-static bool rtGetOptParseIPv4(const char **ppsz, RTNETADDRIPV4 *pAddr)
+/* The converters of a value kind, or null when the program did not link them. */
+static const RTGETOPTVALUEKINDS *rtGetOptFindKinds(uint32_t uKind)
 {
-    const char *psz = *ppsz;
-    for (unsigned i = 0; i < 4; i++)
-    {
-        if (i > 0)
-        {
-            if (*psz != '.')
-                return false;
-            psz++;
-        }
-        if (!rtGetOptIsDigit(*psz) || (psz[0] == '0' && rtGetOptIsDigit(psz[1])))
-            return false;
-        unsigned uOctet = 0;
-        for (unsigned cDigits = 0; rtGetOptIsDigit(*psz); cDigits++, psz++)
-        {
-            if (cDigits == 3)
-                return false;
-            uOctet = uOctet * 10 + (unsigned)(*psz - '0');
-        }
-        if (uOctet > 255)
-            return false;
-        pAddr->au8[i] = (uint8_t)uOctet;
-    }
-    *ppsz = psz;
-    return true;
-}
-
-static const char *rtGetOptSkipBlanks(const char *psz)
-{
-    while (rtGetOptIsBlank(*psz))
-        psz++;
-    return psz;
-}
-
-static bool rtGetOptConvIPv4Addr(const char *pszValue, RTOPTIONVALUE *pTmp)
-{
-    const char *psz = rtGetOptSkipBlanks(pszValue);
-    if (!rtGetOptParseIPv4(&psz, &pTmp->IPv4Addr))
-        return false;
-    return *rtGetOptSkipBlanks(psz) == '\0';
-}
-
-static bool rtGetOptConvIPv4Cidr(const char *pszValue, RTOPTIONVALUE *pTmp)
-{
-    const char *psz = rtGetOptSkipBlanks(pszValue);
-    RTNETADDRIPV4 Addr;
-    if (!rtGetOptParseIPv4(&psz, &Addr))
-        return false;
-    unsigned cPrefix = 32;
-    if (*psz == '/')
-    {
-        psz++;
-        if (!rtGetOptIsDigit(*psz) || (psz[0] == '0' && rtGetOptIsDigit(psz[1])))
-            return false;
-        cPrefix = 0;
-        for (unsigned cDigits = 0; rtGetOptIsDigit(*psz); cDigits++, psz++)
-        {
-            if (cDigits == 2)
-                return false;
-            cPrefix = cPrefix * 10 + (unsigned)(*psz - '0');
-        }
-        if (cPrefix > 32)
-            return false;
-    }
-    if (*rtGetOptSkipBlanks(psz) != '\0')
-        return false;
-
-    uint32_t const uAddr = (uint32_t)Addr.au8[0] << 24 | (uint32_t)Addr.au8[1] << 16
-                         | (uint32_t)Addr.au8[2] << 8 | Addr.au8[3];
-    uint32_t const uMask = cPrefix ? UINT32_MAX << (32 - cPrefix) : 0;
-    if (uAddr & ~uMask)
-        return false;
-    pTmp->CidrNetworkAddr.IPv4Network = Addr;
-    for (unsigned i = 0; i < 4; i++)
-        pTmp->CidrNetworkAddr.IPv4Netmask.au8[i] = (uint8_t)(uMask >> (24 - 8 * i));
-    return true;
-}
-
-static bool rtGetOptConvMacAddr(const char *pszValue, RTOPTIONVALUE *pTmp)
-{
-    const char *psz = rtGetOptSkipBlanks(pszValue);
-    size_t cHex = 0;
-    while (rtGetOptHexValue(psz[cHex]) < 16)
-        cHex++;
-    if (cHex == 12)
-    {
-        for (unsigned i = 0; i < 6; i++, psz += 2)
-            pTmp->MacAddr.au8[i] = (uint8_t)(rtGetOptHexValue(psz[0]) << 4 | rtGetOptHexValue(psz[1]));
-    }
-    else
-    {
-        for (unsigned i = 0; i < 6; i++)
-        {
-            if (i > 0)
-            {
-                if (*psz != ':')
-                    return false;
-                psz++;
-            }
-            unsigned uByte = 0;
-            for (unsigned cDigits = 0; rtGetOptHexValue(*psz) < 16; cDigits++, psz++)
-            {
-                if (cDigits == 2)
-                    return false;
-                uByte = uByte << 4 | rtGetOptHexValue(*psz);
-            }
-            pTmp->MacAddr.au8[i] = (uint8_t)uByte;
-        }
-    }
-    return *rtGetOptSkipBlanks(psz) == '\0';
-}
-
-/* Reads exactly cDigits hex digits at *ppsz. */
-static bool rtGetOptReadHex(const char **ppsz, unsigned cDigits, uint32_t *pu)
-{
-    uint32_t u = 0;
-    for (unsigned i = 0; i < cDigits; i++)
-    {
-        unsigned const uDigit = rtGetOptHexValue((*ppsz)[i]);
-        if (uDigit >= 16)
-            return false;
-        u = u << 4 | uDigit;
-    }
-    *ppsz += cDigits;
-    *pu = u;
-    return true;
-}
-
-static bool rtGetOptConvUuid(const char *pszValue, RTOPTIONVALUE *pTmp)
-{
-    const char *psz = pszValue;
-    bool const fBraces = *psz == '{';
-    if (fBraces)
-        psz++;
-    uint32_t u;
-    if (!rtGetOptReadHex(&psz, 8, &u) || *psz++ != '-')
-        return false;
-    pTmp->Uuid.Gen.u32TimeLow = u;
-    if (!rtGetOptReadHex(&psz, 4, &u) || *psz++ != '-')
-        return false;
-    pTmp->Uuid.Gen.u16TimeMid = (uint16_t)u;
-    if (!rtGetOptReadHex(&psz, 4, &u) || *psz++ != '-')
-        return false;
-    pTmp->Uuid.Gen.u16TimeHiAndVersion = (uint16_t)u;
-    for (unsigned i = 0; i < 8; i++)
-    {
-        if (i == 2 && *psz++ != '-')
-            return false;
-        if (!rtGetOptReadHex(&psz, 2, &u))
-            return false;
-        pTmp->Uuid.Gen.au8Node[i] = (uint8_t)u;
-    }
-    if (fBraces && *psz++ != '}')
-        return false;
-    return *psz == '\0';
-}
-
-/* True when psz is exactly the first cch characters of the ASCII word, ignoring case. */
-static bool rtGetOptIsWordPrefix(const char *psz, const char *pszWord, size_t cch)
-{
-    if (RTStrNLen(psz, cch + 1) != cch)
-        return false;
-    for (size_t i = 0; i < cch; i++)
-        if (rtGetOptFoldAscii(psz[i]) != pszWord[i])
-            return false;
-    return true;
-}
-
-static bool rtGetOptConvBool(const char *pszValue, bool *pf)
-{
-    /* The bit n of fLengths allows the first n letters of the word. */
-    static const struct { const char *pszWord; bool fValue; uint16_t fLengths; } s_aWords[] =
-    {
-        { "true",     true,  1 << 1 | 1 << 4 },
-        { "yes",      true,  1 << 1 | 1 << 3 },
-        { "enabled",  true,  1 << 1 | 1 << 2 | 1 << 6 | 1 << 7 },
-        { "on",       true,  1 << 2 },
-        { "1",        true,  1 << 1 },
-        { "false",    false, 1 << 1 | 1 << 5 },
-        { "no",       false, 1 << 1 | 1 << 2 },
-        { "disabled", false, 1 << 1 | 1 << 3 | 1 << 7 | 1 << 8 },
-        { "off",      false, 1 << 3 },
-        { "0",        false, 1 << 1 },
-    };
-    for (size_t i = 0; i < RT_ELEMENTS(s_aWords); i++)
-        for (size_t cch = 1; cch <= 8; cch++)
-            if ((s_aWords[i].fLengths & (1u << cch)) && rtGetOptIsWordPrefix(pszValue, s_aWords[i].pszWord, cch))
-            {
-                *pf = s_aWords[i].fValue;
-                return true;
-            }
-    return false;
-}
-
-/* Reads a whole integer of the kind's width in the given base into pTmp. */
-static int rtGetOptReadInt(const char *psz, unsigned uBase, uint32_t uKind, RTOPTIONVALUE *pTmp)
-{
-    switch (uKind)
-    {
-        case RTGETOPT_REQ_INT8:   return RTStrToInt8Ex(psz, nullptr, uBase, &pTmp->i8);
-        case RTGETOPT_REQ_UINT8:  return RTStrToUInt8Ex(psz, nullptr, uBase, &pTmp->u8);
-        case RTGETOPT_REQ_INT16:  return RTStrToInt16Ex(psz, nullptr, uBase, &pTmp->i16);
-        case RTGETOPT_REQ_UINT16: return RTStrToUInt16Ex(psz, nullptr, uBase, &pTmp->u16);
-        case RTGETOPT_REQ_INT32:  return RTStrToInt32Ex(psz, nullptr, uBase, &pTmp->i32);
-        case RTGETOPT_REQ_UINT32: return RTStrToUInt32Ex(psz, nullptr, uBase, &pTmp->u32);
-        case RTGETOPT_REQ_INT64:  return RTStrToInt64Ex(psz, nullptr, uBase, &pTmp->i64);
-        default:                  return RTStrToUInt64Ex(psz, nullptr, uBase, &pTmp->u64);
-    }
-}
-
-static int rtGetOptReadPairNumber(const char *psz, const char **ppszNext, unsigned uBase, bool f64,
-                                  uint64_t *pu)
-{
-    if (rtGetOptHasHexPrefix(psz))
-        uBase = 16;
-    if (f64)
-        return RTStrToUInt64Ex(psz, ppszNext, uBase, pu);
-    uint32_t u32 = 0;
-    int const rc = RTStrToUInt32Ex(psz, ppszNext, uBase, &u32);
-    *pu = u32;
-    return rc;
-}
-
-static bool rtGetOptConvPair(const char *pszValue, unsigned uBase, uint32_t uKind, RTOPTIONVALUE *pTmp)
-{
-    bool const f64 = uKind == RTGETOPT_REQ_UINT64_PAIR || uKind == RTGETOPT_REQ_UINT64_OPTIONAL_PAIR;
-    bool const fOptional = uKind == RTGETOPT_REQ_UINT32_OPTIONAL_PAIR
-                        || uKind == RTGETOPT_REQ_UINT64_OPTIONAL_PAIR;
-    uint64_t uFirst = 0;
-    uint64_t uSecond = f64 ? UINT64_MAX : UINT32_MAX;
-    const char *pszNext = pszValue;
-    int rc = rtGetOptReadPairNumber(pszValue, &pszNext, uBase, f64, &uFirst);
-    if (RT_FAILURE(rc) || rc == KWRN_NUMBER_TOO_BIG)
-        return false;
-
-    const char *psz = rtGetOptSkipBlanks(pszNext);
-    if (*psz == '/' || *psz == ':' || *psz == '|')
-        psz = rtGetOptSkipBlanks(psz + 1);
-    if (psz == pszNext)
-    {
-        /* No separator: only a lone first number is a (half) pair, "5x" is not. */
-        if (*psz != '\0' || !fOptional)
-            return false;
-    }
-    else if (rtGetOptReadPairNumber(psz, nullptr, uBase, f64, &uSecond) != 0)
-        return false;
-
-    if (f64)
-    {
-        pTmp->PairU64.uFirst = uFirst;
-        pTmp->PairU64.uSecond = uSecond;
-    }
-    else
-    {
-        pTmp->PairU32.uFirst = (uint32_t)uFirst;
-        pTmp->PairU32.uSecond = (uint32_t)uSecond;
-    }
-    return true;
+    if (uKind == RTGETOPT_REQ_NOTHING || uKind > RTGETOPT_REQ_MASK)
+        return nullptr;
+    for (const RTGETOPTVALUEKINDS *const *ppKinds = g_apRTGetOptValueKinds; *ppKinds; ppKinds++)
+        if ((*ppKinds)->fKinds & RTGETOPT_KIND_BIT(uKind))
+            return *ppKinds;
+    return nullptr;
 }
 
 /*
  * Converts pszValue by the kind and radix of fFlags.  On success the whole
  * value record is replaced; on failure it keeps the definition in its first
- * word, except that the two boolean kinds leave the rejected text there.
+ * word, except that the two boolean kinds leave the rejected text there.  A
+ * kind whose converters the program did not link is refused like an unknown
+ * one.
  */
 static int rtGetOptProcessValue(uint32_t fFlags, const char *pszValue, PRTOPTIONVALUE pValue)
 {
@@ -497,79 +218,16 @@ static int rtGetOptProcessValue(uint32_t fFlags, const char *pszValue, PRTOPTION
 
     RTOPTIONVALUE Tmp;
     RTMemSet(&Tmp, 0, sizeof(Tmp));
-    switch (uKind)
+    if (uKind == RTGETOPT_REQ_STRING)
+        Tmp.psz = pszValue;
+    else
     {
-        case RTGETOPT_REQ_STRING:
-            Tmp.psz = pszValue;
-            break;
-
-        case RTGETOPT_REQ_INT8:
-        case RTGETOPT_REQ_UINT8:
-        case RTGETOPT_REQ_INT16:
-        case RTGETOPT_REQ_UINT16:
-        case RTGETOPT_REQ_INT32:
-        case RTGETOPT_REQ_UINT32:
-        case RTGETOPT_REQ_INT64:
-        case RTGETOPT_REQ_UINT64:
-        {
-            int rc = rtGetOptReadInt(pszValue, uBase, uKind, &Tmp);
-            if (rc != 0 && !fRadix && rtGetOptHasHexPrefix(pszValue))
-                rc = rtGetOptReadInt(pszValue, 16, uKind, &Tmp);
-            if (rc != 0)
-                return KERR_OPT_BAD_VALUE_FORMAT;
-            break;
-        }
-
-        case RTGETOPT_REQ_IPV4ADDR:
-            if (!rtGetOptConvIPv4Addr(pszValue, &Tmp))
-                return KERR_OPT_BAD_VALUE_FORMAT;
-            break;
-
-        case RTGETOPT_REQ_IPV4CIDR:
-            if (!rtGetOptConvIPv4Cidr(pszValue, &Tmp))
-                return KERR_OPT_BAD_VALUE_FORMAT;
-            break;
-
-        case RTGETOPT_REQ_MACADDR:
-            if (!rtGetOptConvMacAddr(pszValue, &Tmp))
-                return KERR_OPT_BAD_VALUE_FORMAT;
-            break;
-
-        case RTGETOPT_REQ_UUID:
-            if (!rtGetOptConvUuid(pszValue, &Tmp))
-                return KERR_OPT_BAD_VALUE_FORMAT;
-            break;
-
-        case RTGETOPT_REQ_BOOL_ONOFF:
-            if (rtGetOptIsWordPrefix(pszValue, "on", 2))
-                Tmp.f = true;
-            else if (rtGetOptIsWordPrefix(pszValue, "off", 3))
-                Tmp.f = false;
-            else
-            {
-                pValue->psz = pszValue;
-                return KERR_OPT_UNKNOWN;
-            }
-            break;
-
-        case RTGETOPT_REQ_BOOL:
-            if (!rtGetOptConvBool(pszValue, &Tmp.f))
-            {
-                pValue->psz = pszValue;
-                return KERR_OPT_UNKNOWN;
-            }
-            break;
-
-        case RTGETOPT_REQ_UINT32_PAIR:
-        case RTGETOPT_REQ_UINT64_PAIR:
-        case RTGETOPT_REQ_UINT32_OPTIONAL_PAIR:
-        case RTGETOPT_REQ_UINT64_OPTIONAL_PAIR:
-            if (!rtGetOptConvPair(pszValue, uBase, uKind, &Tmp))
-                return KERR_OPT_BAD_VALUE_FORMAT;
-            break;
-
-        default:
+        const RTGETOPTVALUEKINDS *pKinds = rtGetOptFindKinds(uKind);
+        if (!pKinds)
             return KERR_INTERNAL_ERROR;
+        int const rc = pKinds->pfnConvert(uKind, uBase, fRadix != 0, pszValue, &Tmp, pValue);
+        if (rc != 0)
+            return rc;
     }
     *pValue = Tmp;
     return 0;

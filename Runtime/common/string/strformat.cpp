@@ -31,7 +31,7 @@ int rtStrFmtParseInt(const char **ppsz)
     while (*psz >= '0' && *psz <= '9')
     {
         int const iDigit = *psz++ - '0';
-        i = i > (0x7fffffff - iDigit) / 10 ? 0x7fffffff : i * 10 + iDigit;
+        i = i > (INT32_MAX - iDigit) / 10 ? INT32_MAX : i * 10 + iDigit;
     }
     *ppsz = psz;
     return i;
@@ -137,6 +137,33 @@ size_t rtStrFmtUni(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTUNICP *p
 
 } // namespace
 
+uint64_t rtStrFmtFetchInt(va_list *pva, unsigned cbArg, bool fSignExtend, unsigned *pfFlags)
+{
+    if (cbArg >= 8)
+    {
+        *pfFlags |= FMT_F_64BIT;
+        return va_arg(*pva, uint64_t);
+    }
+    *pfFlags |= cbArg == 1 ? FMT_F_8BIT : cbArg == 2 ? FMT_F_16BIT : FMT_F_32BIT;
+    if (fSignExtend)
+        return (uint64_t)(int64_t)va_arg(*pva, int);
+    unsigned const u = va_arg(*pva, unsigned);
+    return cbArg == 1 ? (uint8_t)u : cbArg == 2 ? (uint16_t)u : (uint32_t)u;
+}
+
+size_t rtStrFmtNum(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, uint64_t u64, unsigned uBase,
+                   int cchWidth, int cchPrecision, unsigned fFlags)
+{
+    char szNum[RTSTR_FMT_NUM_BUF];
+    int const cch = RTStrFmtNumber(szNum, u64, uBase, cchWidth, cchPrecision, fFlags);
+    return pfnOutput(pvArgOutput, szNum, (size_t)cch);
+}
+
+size_t rtStrFmtOut(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *psz)
+{
+    return pfnOutput(pvArgOutput, psz, RTStrLen(psz));
+}
+
 size_t rtStrFmtPad(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, size_t cch)
 {
     size_t cchRet = 0;
@@ -158,9 +185,8 @@ size_t rtStrFmtBadPtr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *p
     else
     {
         szBuf[0] = '<';
-        cch = 1 + (size_t)RTStrFmtNumber(&szBuf[1], (uintptr_t)pv, 16, (int)sizeof(void *) * 2, -1,
-                                         FMT_F_ZEROPAD | (sizeof(void *) > 4 ? FMT_F_64BIT
-                                                                             : FMT_F_32BIT));
+        cch = 1 + (size_t)RTStrFmtNumber(&szBuf[1], (uintptr_t)pv, 16, RTSTR_FMT_PTR_DIGITS, -1,
+                                         FMT_F_ZEROPAD | RTSTR_FMT_PTR_SIZE_FLAG);
         size_t const cchMarker = RTStrLen(pszMarker);
         RTMemCopy(&szBuf[cch], pszMarker, cchMarker);
         cch += cchMarker;
@@ -169,6 +195,311 @@ size_t rtStrFmtBadPtr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *p
     }
     return rtStrFmtUtf8(pfnOutput, pvArgOutput, szBuf, cchWidth, -1, fFlags);
 }
+
+namespace
+{
+
+/* A conversion specification: everything between the '%' and the conversion character. */
+struct RTSTRFMTSPEC
+{
+    unsigned fFlags;
+    int cchWidth;     /* -1: none */
+    int cchPrecision; /* -1: none */
+    char chArgSize;   /* 0, 'H' hh, 'h', 'l', 'L' ll/L/q/I64, 'j', 'z', 't' */
+};
+
+/* Flags, width and precision; "*" takes an int argument (a negative width left-justifies). */
+const char *rtStrFmtParseFlagsWidth(const char *pszFormat, va_list *pva, RTSTRFMTSPEC *pSpec)
+{
+    unsigned fFlags = 0;
+    for (;;)
+    {
+        unsigned const uIdx = (unsigned char)*pszFormat - (unsigned)' ';
+        if (uIdx >= RT_ELEMENTS(g_afFlagChars) || !g_afFlagChars[uIdx])
+            break;
+        fFlags |= g_afFlagChars[uIdx];
+        pszFormat++;
+    }
+
+    int cchWidth = -1;
+    if (*pszFormat >= '0' && *pszFormat <= '9')
+    {
+        cchWidth = rtStrFmtParseInt(&pszFormat);
+        fFlags |= FMT_F_WIDTH;
+    }
+    else if (*pszFormat == '*')
+    {
+        pszFormat++;
+        cchWidth = va_arg(*pva, int);
+        if (cchWidth < 0)
+        {
+            cchWidth = cchWidth == INT32_MIN ? INT32_MAX : -cchWidth;
+            fFlags |= FMT_F_LEFT;
+        }
+        fFlags |= FMT_F_WIDTH;
+    }
+
+    int cchPrecision = -1;
+    if (*pszFormat == '.')
+    {
+        pszFormat++;
+        if (*pszFormat >= '0' && *pszFormat <= '9')
+            cchPrecision = rtStrFmtParseInt(&pszFormat);
+        else if (*pszFormat == '*')
+        {
+            pszFormat++;
+            cchPrecision = va_arg(*pva, int);
+            if (cchPrecision < 0)
+                cchPrecision = 0;
+        }
+        else
+            cchPrecision = 0;
+        fFlags |= FMT_F_PRECISION;
+    }
+
+    pSpec->fFlags = fFlags;
+    pSpec->cchWidth = cchWidth;
+    pSpec->cchPrecision = cchPrecision;
+    return pszFormat;
+}
+
+/* The size prefix: hh h l ll L q j z t I I32 I64. */
+const char *rtStrFmtParseSize(const char *pszFormat, RTSTRFMTSPEC *pSpec)
+{
+    char chArgSize = 0;
+    switch (*pszFormat)
+    {
+        case 'l':
+        case 'h':
+        {
+            /* Doubled, the letter means the next size down or up: hh and ll. */
+            char const ch = *pszFormat++;
+            chArgSize = ch;
+            if (*pszFormat == ch)
+            {
+                pszFormat++;
+                chArgSize = ch == 'l' ? 'L' : 'H';
+            }
+            break;
+        }
+        case 'L':
+        case 'q':
+            pszFormat++;
+            chArgSize = 'L';
+            break;
+        case 'j':
+        case 'z':
+        case 't':
+            chArgSize = *pszFormat++;
+            break;
+        case 'I':
+            pszFormat++;
+            if (pszFormat[0] == '3' && pszFormat[1] == '2')
+                pszFormat += 2;
+            else if (pszFormat[0] == '6' && pszFormat[1] == '4')
+            {
+                pszFormat += 2;
+                chArgSize = 'L';
+            }
+            else
+                chArgSize = 'j';
+            break;
+        default:
+            break;
+    }
+    pSpec->chArgSize = chArgSize;
+    return pszFormat;
+}
+
+/*
+ * d i u o x X: the argument by its size prefix, then the number.  h and hh
+ * arguments are sign-extended whatever the conversion, t ones too (ptrdiff_t
+ * is signed).
+ */
+size_t rtStrFmtInteger(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char ch,
+                       const RTSTRFMTSPEC *pSpec, va_list *pva)
+{
+    unsigned fFlags = pSpec->fFlags;
+    unsigned uBase = 10;
+    if (ch == 'd' || ch == 'i')
+        fFlags |= FMT_F_SIGNED;
+    else if (ch == 'o')
+        uBase = 8;
+    else if (ch != 'u')
+    {
+        uBase = 16;
+        if (ch == 'X')
+            fFlags |= FMT_F_UPPER;
+    }
+    bool const fSigned = (fFlags & FMT_F_SIGNED) != 0;
+    unsigned cbArg;
+    bool fSignExtend = fSigned;
+    switch (pSpec->chArgSize)
+    {
+        case 'H': cbArg = 1; fSignExtend = true; break;
+        case 'h': cbArg = 2; fSignExtend = true; break;
+        case 'L':
+        case 'j': cbArg = 8; break;
+        case 'l': cbArg = sizeof(long); break;
+        case 'z': cbArg = sizeof(size_t); break;
+        case 't': cbArg = sizeof(ptrdiff_t); fSignExtend = true; break;
+        default:  cbArg = 4; break;
+    }
+    uint64_t const u64 = rtStrFmtFetchInt(pva, cbArg, fSignExtend, &fFlags);
+    return rtStrFmtNum(pfnOutput, pvArgOutput, u64, uBase, pSpec->cchWidth, pSpec->cchPrecision,
+                       fFlags);
+}
+
+size_t rtStrFmtChar(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFMTSPEC *pSpec,
+                    va_list *pva)
+{
+    char const chArg = (char)va_arg(*pva, int);
+    size_t const cchPad = pSpec->cchWidth > 1 ? (size_t)pSpec->cchWidth - 1 : 0;
+    size_t cchRet = 0;
+    if (!(pSpec->fFlags & FMT_F_LEFT))
+        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
+    cchRet += pfnOutput(pvArgOutput, &chArg, 1);
+    if (pSpec->fFlags & FMT_F_LEFT)
+        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
+    return cchRet;
+}
+
+/* s S: UTF-8, or UTF-16 with l, or code points with ll/L. */
+size_t rtStrFmtString(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFMTSPEC *pSpec,
+                      va_list *pva)
+{
+    const void *pv = va_arg(*pva, const void *);
+    char const chArgSize = pSpec->chArgSize;
+    if (rtStrFmtIsBadPtr(pv))
+        return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pv, pSpec->cchWidth, pSpec->fFlags,
+                              chArgSize == 'l'   ? "!BadStrW"
+                              : chArgSize == 'L' ? "!BadStrU"
+                                                 : "!BadStr");
+    if (chArgSize == 'l')
+        return rtStrFmtUtf16(pfnOutput, pvArgOutput, (PCRTUTF16)pv, pSpec->cchWidth,
+                             pSpec->cchPrecision, pSpec->fFlags);
+    if (chArgSize == 'L')
+        return rtStrFmtUni(pfnOutput, pvArgOutput, (const RTUNICP *)pv, pSpec->cchWidth,
+                           pSpec->cchPrecision, pSpec->fFlags);
+    return rtStrFmtUtf8(pfnOutput, pvArgOutput, (const char *)pv, pSpec->cchWidth,
+                        pSpec->cchPrecision, pSpec->fFlags);
+}
+
+size_t rtStrFmtFloat(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFMTSPEC *pSpec,
+                     va_list *pva)
+{
+#if defined(__i386__)
+    /* Taken as bits: an x87 load would turn a signalling NaN into a quiet one. */
+    uint64_t const u64Bits = va_arg(*pva, uint64_t);
+    double r64;
+    RTMemCopy(&r64, &u64Bits, sizeof(r64));
+#else
+    double const r64 = va_arg(*pva, double);
+#endif
+    char szNum[RTSTR_FMT_NUM_BUF];
+    int const cch = RTStrFmtR64(szNum, sizeof(szNum), &r64, pSpec->cchWidth, pSpec->cchPrecision,
+                                pSpec->fFlags);
+    return pfnOutput(pvArgOutput, szNum, (size_t)cch);
+}
+
+/* %N: a nested format string with a pointer to its va_list. */
+size_t rtStrFmtNested(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pfnFormat,
+                      void *pvArgFormat, va_list *pva)
+{
+    const char *pszNested = va_arg(*pva, const char *);
+    va_list *pvaNested = va_arg(*pva, va_list *);
+    /* A bad pointer here would crash the caller: print a marker, as for strings. */
+    if (rtStrFmtIsBadPtr(pszNested))
+        return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pszNested, -1, 0, "!BadFmt");
+    if (rtStrFmtIsBadPtr(pvaNested))
+        return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pvaNested, -1, 0, "!BadFmt");
+    va_list vaCopy;
+    va_copy(vaCopy, *pvaNested);
+    size_t const cchRet = rtStrFmtCore(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pszNested,
+                                       &vaCopy);
+    va_end(vaCopy);
+    return cchRet;
+}
+
+/*
+ * One conversion: *ppszFormat points at the conversion character on entry and
+ * past what the conversion consumed on return (%M replaces the format string).
+ */
+size_t rtStrFmtConvert(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pfnFormat,
+                       void *pvArgFormat, const char **ppszFormat, const RTSTRFMTSPEC *pSpec,
+                       va_list *pva)
+{
+    const char *pszFormat = *ppszFormat;
+    char const ch = *pszFormat;
+    *ppszFormat = pszFormat + 1;
+    switch (ch)
+    {
+        case 'd':
+        case 'i':
+        case 'u':
+        case 'o':
+        case 'x':
+        case 'X':
+            return rtStrFmtInteger(pfnOutput, pvArgOutput, ch, pSpec, pva);
+
+        case 'p':
+        {
+            void *pv = va_arg(*pva, void *);
+            int const cchWidth = pSpec->cchWidth < 0 ? RTSTR_FMT_PTR_DIGITS : pSpec->cchWidth;
+            return rtStrFmtNum(pfnOutput, pvArgOutput, (uintptr_t)pv, 16, cchWidth,
+                               pSpec->cchPrecision,
+                               pSpec->fFlags | FMT_F_ZEROPAD | RTSTR_FMT_PTR_SIZE_FLAG);
+        }
+
+        case 'c':
+            return rtStrFmtChar(pfnOutput, pvArgOutput, pSpec, pva);
+
+        case 's':
+        case 'S':
+            return rtStrFmtString(pfnOutput, pvArgOutput, pSpec, pva);
+
+        case 'a':
+        case 'e':
+        case 'f':
+        case 'g':
+        case 'A':
+        case 'E':
+        case 'F':
+        case 'G':
+            return rtStrFmtFloat(pfnOutput, pvArgOutput, pSpec, pva);
+
+        case 'N':
+            return rtStrFmtNested(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pva);
+
+        case 'M':
+        {
+            const char *pszNew = va_arg(*pva, const char *);
+            if (rtStrFmtIsBadPtr(pszNew))
+                return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pszNew, -1, 0, "!BadFmt");
+            *ppszFormat = pszNew;
+            return 0;
+        }
+
+        case 'R':
+            *ppszFormat = pszFormat;
+            if (pszFormat[1] == '[')
+                return rtStrFmtCustomType(pfnOutput, pvArgOutput, ppszFormat, pva,
+                                          pSpec->cchWidth, pSpec->cchPrecision, pSpec->fFlags,
+                                          pSpec->chArgSize);
+            return rtStrFmtExtType(pfnOutput, pvArgOutput, ppszFormat, pva, pSpec->cchWidth,
+                                   pSpec->cchPrecision, pSpec->fFlags, pSpec->chArgSize);
+
+        default:
+            if (!pfnFormat)
+                return 0;
+            *ppszFormat = pszFormat;
+            return pfnFormat(pvArgFormat, pfnOutput, pvArgOutput, ppszFormat, pva,
+                             pSpec->cchWidth, pSpec->cchPrecision, pSpec->fFlags,
+                             pSpec->chArgSize);
+    }
+}
+
+} // namespace
 
 size_t rtStrFmtCore(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pfnFormat,
                     void *pvArgFormat, const char *pszFormat, va_list *pva)
@@ -181,7 +512,7 @@ size_t rtStrFmtCore(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pf
         while (pszFormat[0] != '%' && pszFormat[0] && pszFormat[1] != '%' && pszFormat[1]
                && pszFormat[2] != '%' && pszFormat[2] && pszFormat[3] != '%' && pszFormat[3])
             pszFormat += 4;
-        char ch = *pszFormat;
+        char const ch = *pszFormat;
         if (ch != '%')
         {
             if (ch)
@@ -201,310 +532,17 @@ size_t rtStrFmtCore(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pf
             continue;
         }
 
-        /* Flags. */
-        unsigned fFlags = 0;
-        for (;;)
-        {
-            unsigned const uIdx = (unsigned char)*pszFormat - (unsigned)' ';
-            if (uIdx >= RT_ELEMENTS(g_afFlagChars) || !g_afFlagChars[uIdx])
-                break;
-            fFlags |= g_afFlagChars[uIdx];
-            pszFormat++;
-        }
-
-        /* Width. */
-        int cchWidth = -1;
-        if (*pszFormat >= '0' && *pszFormat <= '9')
-        {
-            cchWidth = rtStrFmtParseInt(&pszFormat);
-            fFlags |= FMT_F_WIDTH;
-        }
-        else if (*pszFormat == '*')
-        {
-            pszFormat++;
-            cchWidth = va_arg(*pva, int);
-            if (cchWidth < 0)
-            {
-                cchWidth = cchWidth == -0x7fffffff - 1 ? 0x7fffffff : -cchWidth;
-                fFlags |= FMT_F_LEFT;
-            }
-            fFlags |= FMT_F_WIDTH;
-        }
-
-        /* Precision. */
-        int cchPrecision = -1;
-        if (*pszFormat == '.')
-        {
-            pszFormat++;
-            if (*pszFormat >= '0' && *pszFormat <= '9')
-                cchPrecision = rtStrFmtParseInt(&pszFormat);
-            else if (*pszFormat == '*')
-            {
-                pszFormat++;
-                cchPrecision = va_arg(*pva, int);
-                if (cchPrecision < 0)
-                    cchPrecision = 0;
-            }
-            else
-                cchPrecision = 0;
-            fFlags |= FMT_F_PRECISION;
-        }
-
-        /* Size prefix. */
-        char chArgSize = 0;
-        switch (*pszFormat)
-        {
-            case 'l':
-                pszFormat++;
-                chArgSize = 'l';
-                if (*pszFormat == 'l')
-                {
-                    pszFormat++;
-                    chArgSize = 'L';
-                }
-                break;
-            case 'h':
-                pszFormat++;
-                chArgSize = 'h';
-                if (*pszFormat == 'h')
-                {
-                    pszFormat++;
-                    chArgSize = 'H';
-                }
-                break;
-            case 'L':
-            case 'q':
-                pszFormat++;
-                chArgSize = 'L';
-                break;
-            case 'j':
-            case 'z':
-            case 't':
-                chArgSize = *pszFormat++;
-                break;
-            case 'I':
-                pszFormat++;
-                if (pszFormat[0] == '3' && pszFormat[1] == '2')
-                    pszFormat += 2;
-                else if (pszFormat[0] == '6' && pszFormat[1] == '4')
-                {
-                    pszFormat += 2;
-                    chArgSize = 'L';
-                }
-                else
-                    chArgSize = 'j';
-                break;
-            default:
-                break;
-        }
-
-        ch = *pszFormat;
-        if (!ch)
+        RTSTRFMTSPEC Spec;
+        pszFormat = rtStrFmtParseFlagsWidth(pszFormat, pva, &Spec);
+        pszFormat = rtStrFmtParseSize(pszFormat, &Spec);
+        if (!*pszFormat)
         {
             /* A specifier cut short by the end of the string prints nothing. */
             pszRun = pszFormat;
             break;
         }
-        pszFormat++;
-        switch (ch)
-        {
-            case 'd':
-            case 'i':
-            case 'u':
-            case 'o':
-            case 'x':
-            case 'X':
-            {
-                unsigned uBase = 10;
-                if (ch == 'd' || ch == 'i')
-                    fFlags |= FMT_F_SIGNED;
-                else if (ch == 'o')
-                    uBase = 8;
-                else if (ch != 'u')
-                {
-                    uBase = 16;
-                    if (ch == 'X')
-                        fFlags |= FMT_F_UPPER;
-                }
-                uint64_t u64;
-                bool const fSigned = (fFlags & FMT_F_SIGNED) != 0;
-                switch (chArgSize)
-                {
-                    case 'H':
-                        u64 = (uint64_t)(int64_t)va_arg(*pva, int);
-                        fFlags |= FMT_F_8BIT;
-                        break;
-                    case 'h':
-                        u64 = (uint64_t)(int64_t)va_arg(*pva, int);
-                        fFlags |= FMT_F_16BIT;
-                        break;
-                    case 'L':
-                    case 'j':
-                        u64 = va_arg(*pva, uint64_t);
-                        fFlags |= FMT_F_64BIT;
-                        break;
-                    case 'l':
-                        if (sizeof(long) > 4)
-                        {
-                            u64 = (uint64_t)va_arg(*pva, unsigned long);
-                            fFlags |= FMT_F_64BIT;
-                        }
-                        else
-                        {
-                            uint32_t const u32 = (uint32_t)va_arg(*pva, unsigned long);
-                            u64 = fSigned ? (uint64_t)(int64_t)(int32_t)u32 : u32;
-                            fFlags |= FMT_F_32BIT;
-                        }
-                        break;
-                    case 'z':
-                    case 't':
-                        if (sizeof(size_t) > 4)
-                        {
-                            u64 = (uint64_t)va_arg(*pva, size_t);
-                            fFlags |= FMT_F_64BIT;
-                        }
-                        else
-                        {
-                            uint32_t const u32 = (uint32_t)va_arg(*pva, size_t);
-                            u64 = fSigned || chArgSize == 't' ? (uint64_t)(int64_t)(int32_t)u32
-                                                               : u32;
-                            fFlags |= FMT_F_32BIT;
-                        }
-                        break;
-                    default:
-                    {
-                        uint32_t const u32 = va_arg(*pva, uint32_t);
-                        u64 = fSigned ? (uint64_t)(int64_t)(int32_t)u32 : u32;
-                        fFlags |= FMT_F_32BIT;
-                        break;
-                    }
-                }
-                char szNum[RTSTR_FMT_NUM_BUF];
-                int const cch = RTStrFmtNumber(szNum, u64, uBase, cchWidth, cchPrecision, fFlags);
-                cchRet += pfnOutput(pvArgOutput, szNum, (size_t)cch);
-                break;
-            }
-
-            case 'p':
-            {
-                void *pv = va_arg(*pva, void *);
-                if (cchWidth < 0)
-                    cchWidth = (int)sizeof(void *) * 2;
-                fFlags |= FMT_F_ZEROPAD | (sizeof(void *) > 4 ? FMT_F_64BIT : FMT_F_32BIT);
-                char szNum[RTSTR_FMT_NUM_BUF];
-                int const cch = RTStrFmtNumber(szNum, (uintptr_t)pv, 16, cchWidth, cchPrecision,
-                                               fFlags);
-                cchRet += pfnOutput(pvArgOutput, szNum, (size_t)cch);
-                break;
-            }
-
-            case 'c':
-            {
-                char const chArg = (char)va_arg(*pva, int);
-                size_t const cchPad = cchWidth > 1 ? (size_t)cchWidth - 1 : 0;
-                if (!(fFlags & FMT_F_LEFT))
-                    cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-                cchRet += pfnOutput(pvArgOutput, &chArg, 1);
-                if (fFlags & FMT_F_LEFT)
-                    cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-                break;
-            }
-
-            case 's':
-            case 'S':
-            {
-                const void *pv = va_arg(*pva, const void *);
-                if (rtStrFmtIsBadPtr(pv))
-                    cchRet += rtStrFmtBadPtr(pfnOutput, pvArgOutput, pv, cchWidth, fFlags,
-                                             chArgSize == 'l'   ? "!BadStrW"
-                                             : chArgSize == 'L' ? "!BadStrU"
-                                                                : "!BadStr");
-                else if (chArgSize == 'l')
-                    cchRet += rtStrFmtUtf16(pfnOutput, pvArgOutput, (PCRTUTF16)pv, cchWidth,
-                                            cchPrecision, fFlags);
-                else if (chArgSize == 'L')
-                    cchRet += rtStrFmtUni(pfnOutput, pvArgOutput, (const RTUNICP *)pv, cchWidth,
-                                          cchPrecision, fFlags);
-                else
-                    cchRet += rtStrFmtUtf8(pfnOutput, pvArgOutput, (const char *)pv, cchWidth,
-                                           cchPrecision, fFlags);
-                break;
-            }
-
-            case 'a':
-            case 'e':
-            case 'f':
-            case 'g':
-            case 'A':
-            case 'E':
-            case 'F':
-            case 'G':
-            {
-#if defined(__i386__)
-                /* Taken as bits: an x87 load would turn a signalling NaN into a quiet one. */
-                uint64_t const u64Bits = va_arg(*pva, uint64_t);
-                double r64;
-                RTMemCopy(&r64, &u64Bits, sizeof(r64));
-#else
-                double const r64 = va_arg(*pva, double);
-#endif
-                char szNum[RTSTR_FMT_NUM_BUF];
-                int const cch = RTStrFmtR64(szNum, sizeof(szNum), &r64, cchWidth, cchPrecision,
-                                            fFlags);
-                cchRet += pfnOutput(pvArgOutput, szNum, (size_t)cch);
-                break;
-            }
-
-            case 'N':
-            {
-                const char *pszNested = va_arg(*pva, const char *);
-                va_list *pvaNested = va_arg(*pva, va_list *);
-                /* A bad pointer here would crash the caller: print a marker, as for strings. */
-                if (rtStrFmtIsBadPtr(pszNested) || rtStrFmtIsBadPtr(pvaNested))
-                    cchRet += rtStrFmtBadPtr(pfnOutput, pvArgOutput,
-                                             rtStrFmtIsBadPtr(pszNested) ? (const void *)pszNested
-                                                                         : (const void *)pvaNested,
-                                             -1, 0, "!BadFmt");
-                else
-                {
-                    va_list vaCopy;
-                    va_copy(vaCopy, *pvaNested);
-                    cchRet += rtStrFmtCore(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat,
-                                           pszNested, &vaCopy);
-                    va_end(vaCopy);
-                }
-                break;
-            }
-
-            case 'M':
-            {
-                const char *pszNew = va_arg(*pva, const char *);
-                if (rtStrFmtIsBadPtr(pszNew))
-                    cchRet += rtStrFmtBadPtr(pfnOutput, pvArgOutput, pszNew, -1, 0, "!BadFmt");
-                else
-                    pszFormat = pszNew;
-                break;
-            }
-
-            case 'R':
-                pszFormat--;
-                if (pszFormat[1] == '[')
-                    cchRet += rtStrFmtCustomType(pfnOutput, pvArgOutput, &pszFormat, pva,
-                                                 cchWidth, cchPrecision, fFlags, chArgSize);
-                else
-                    cchRet += rtStrFmtExtType(pfnOutput, pvArgOutput, &pszFormat, pva, cchWidth,
-                                              cchPrecision, fFlags, chArgSize);
-                break;
-
-            default:
-                if (pfnFormat)
-                {
-                    pszFormat--;
-                    cchRet += pfnFormat(pvArgFormat, pfnOutput, pvArgOutput, &pszFormat, pva,
-                                        cchWidth, cchPrecision, fFlags, chArgSize);
-                }
-                break;
-        }
+        cchRet += rtStrFmtConvert(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, &pszFormat,
+                                  &Spec, pva);
         pszRun = pszFormat;
     }
     if (pszFormat != pszRun)

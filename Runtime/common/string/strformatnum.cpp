@@ -91,6 +91,42 @@ int rtStrFmtFinish(char *pszBuf, size_t cbBuf, const char *pszTmp, size_t cch)
     return KERR_BUFFER_OVERFLOW;
 }
 
+/* The sign and the base prefix ("0", "0x", "0X"): at most 3 characters into pach. */
+int rtStrFmtNumPrefix(char *pach, bool fNegative, unsigned uBase, unsigned fFlags)
+{
+    int cch = 0;
+    if (fFlags & FMT_F_SIGNED)
+    {
+        if (fNegative)
+            pach[cch++] = '-';
+        else if (fFlags & FMT_F_PLUS)
+            pach[cch++] = '+';
+        else if (fFlags & FMT_F_BLANK)
+            pach[cch++] = ' ';
+    }
+    if (fFlags & FMT_F_ALT)
+    {
+        if (uBase == 8)
+            pach[cch++] = '0';
+        else if (uBase == 16)
+        {
+            pach[cch++] = '0';
+            pach[cch++] = fFlags & FMT_F_UPPER ? 'X' : 'x';
+        }
+    }
+    return cch;
+}
+
+/* The flags RTStrFmtU32/U64/R64 pass on: everything up to FMT_F_HIDEPTR. */
+constexpr unsigned kfFmtPassedFlags = (FMT_F_HIDEPTR << 1) - 1;
+
+/* IEEE 754 binary64: 52 mantissa bits, 11 exponent bits biased by 1023. */
+constexpr unsigned kcR64MantissaBits = 52;
+constexpr unsigned kuR64ExpMax = 0x7ff; /* infinities and NaNs */
+constexpr int kiR64ExpBias = 1023;
+constexpr uint64_t kuR64MantissaMask = (UINT64_C(1) << kcR64MantissaBits) - 1;
+constexpr uint64_t kfR64QuietNan = UINT64_C(1) << (kcR64MantissaBits - 1);
+
 } // namespace
 
 int RTStrFmtNumber(char *psz, uint64_t u64Value, unsigned uBase, int cchWidth, int cchPrecision,
@@ -137,26 +173,7 @@ int RTStrFmtNumber(char *psz, uint64_t u64Value, unsigned uBase, int cchWidth, i
     }
 
     char achPrefix[4];
-    int cchPrefix = 0;
-    if (fFlags & FMT_F_SIGNED)
-    {
-        if (fNegative)
-            achPrefix[cchPrefix++] = '-';
-        else if (fFlags & FMT_F_PLUS)
-            achPrefix[cchPrefix++] = '+';
-        else if (fFlags & FMT_F_BLANK)
-            achPrefix[cchPrefix++] = ' ';
-    }
-    if (fFlags & FMT_F_ALT)
-    {
-        if (uBase == 8)
-            achPrefix[cchPrefix++] = '0';
-        else if (uBase == 16)
-        {
-            achPrefix[cchPrefix++] = '0';
-            achPrefix[cchPrefix++] = fFlags & FMT_F_UPPER ? 'X' : 'x';
-        }
-    }
+    int const cchPrefix = rtStrFmtNumPrefix(achPrefix, fNegative, uBase, fFlags);
 
     /* Room for everything before the digits. */
     int const cchBeforeMax = kcchNumMax - cchValue;
@@ -211,7 +228,7 @@ int RTStrFmtNumber(char *psz, uint64_t u64Value, unsigned uBase, int cchWidth, i
 int RTStrFmtU32(char *pszBuf, size_t cbBuf, uint32_t u32Value, unsigned uBase, int cchWidth,
                 int cchPrecision, unsigned fFlags)
 {
-    fFlags = (fFlags & 0x7ff) | FMT_F_32BIT;
+    fFlags = (fFlags & kfFmtPassedFlags) | FMT_F_32BIT;
     if (cbBuf >= RTSTR_FMT_NUM_BUF)
         return RTStrFmtNumber(pszBuf, u32Value, uBase, cchWidth, cchPrecision, fFlags);
     char szTmp[RTSTR_FMT_NUM_BUF];
@@ -222,7 +239,7 @@ int RTStrFmtU32(char *pszBuf, size_t cbBuf, uint32_t u32Value, unsigned uBase, i
 int RTStrFmtU64(char *pszBuf, size_t cbBuf, uint64_t u64Value, unsigned uBase, int cchWidth,
                 int cchPrecision, unsigned fFlags)
 {
-    fFlags = (fFlags & 0x7ff) | FMT_F_64BIT;
+    fFlags = (fFlags & kfFmtPassedFlags) | FMT_F_64BIT;
     if (cbBuf >= RTSTR_FMT_NUM_BUF)
         return RTStrFmtNumber(pszBuf, u64Value, uBase, cchWidth, cchPrecision, fFlags);
     char szTmp[RTSTR_FMT_NUM_BUF];
@@ -239,18 +256,18 @@ int RTStrFmtR64(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidt
     /* The bits, not the value: no floating-point instruction, no library call. */
     uint64_t u64;
     RTMemCopy(&u64, pr64Value, sizeof(u64));
-    unsigned const uExp = (unsigned)(u64 >> 52) & 0x7ff;
-    uint64_t const uMantissa = u64 & UINT64_C(0x000fffffffffffff);
+    unsigned const uExp = (unsigned)(u64 >> kcR64MantissaBits) & kuR64ExpMax;
+    uint64_t const uMantissa = u64 & kuR64MantissaMask;
 
     char szTmp[RTSTR_FMT_NUM_BUF];
     size_t cch = 0;
     szTmp[cch++] = u64 >> 63 ? '-' : '+';
     if (uExp == 0 && uMantissa == 0)
         szTmp[cch++] = '0';
-    else if (uExp == 0x7ff)
+    else if (uExp == kuR64ExpMax)
     {
         const char *pszWord = uMantissa == 0                       ? "Inf"
-                              : uMantissa & UINT64_C(0x8000000000000) ? "QNan"
+                              : uMantissa & kfR64QuietNan ? "QNan"
                                                                        : "SNan";
         while (*pszWord)
             szTmp[cch++] = *pszWord++;
@@ -261,12 +278,12 @@ int RTStrFmtR64(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidt
         szTmp[cch++] = 'm';
         szTmp[cch++] = '0';
         szTmp[cch++] = 'x';
-        for (int iShift = 48; iShift >= 0; iShift -= 4)
+        for (int iShift = kcR64MantissaBits - 4; iShift >= 0; iShift -= 4)
             szTmp[cch++] = g_achDigitsLower[(uMantissa >> iShift) & 0xf];
         if (uExp)
         {
             szTmp[cch++] = '^';
-            cch += (size_t)RTStrFmtNumber(&szTmp[cch], (uint64_t)(int64_t)((int)uExp - 1023), 10,
+            cch += (size_t)RTStrFmtNumber(&szTmp[cch], (uint64_t)(int64_t)((int)uExp - kiR64ExpBias), 10,
                                           -1, -1, FMT_F_SIGNED | FMT_F_32BIT);
         }
     }

@@ -6,6 +6,7 @@
 #include <zelk/format.h>
 #include <zelk/stderr.h>
 
+#include "ptr-internal.h"
 #include "win.h"
 
 namespace {
@@ -54,7 +55,7 @@ void rtStdErrWriteFlush(const char *pch, size_t cch)
 
 void rtStdErrWriteStr(const char *psz)
 {
-    if ((uintptr_t)psz < 4096)
+    if (rtIsBadPtr(psz))
     {
         rtStdErrWrite("<pszString=", 11);
         rtStdErrWriteHex8((uint32_t)(uintptr_t)psz);

@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""Checks that a program linked every %R family its format strings use.
+
+    check-fmt-families.py EXE MAP
+
+A program that names its own %R families (RTSTRFMT_FAMILIES) prints a marker
+instead of the value for a family it left out.  This reads the format strings
+out of the program file, finds each %R conversion, and fails (exit status 1)
+when the family that the conversion's name belongs to is not in the link map.
+"""
+import re
+import sys
+
+# The start of each %R name and its family (as strformatrt.cpp dispatches them).
+FAMILIES = {
+    'A': 'Misc', 'D': 'Misc',
+    'C': 'Ints', 'G': 'Ints', 'H': 'Ints', 'I': 'Ints', 'K': 'Ints', 'R': 'Ints',
+    'U': 'Ints', 'X': 'Ints',
+    'T': 'RtTypes',
+    'M': 'Escape',
+    'b': 'Names', 'f': 'Names',
+    'h': 'Hex', 'hc': 'Size', 'hu': 'Size',
+    'r': 'Status', 'w': 'Status', 'rs': 'StatusMsg', 'rf': 'StatusMsg', 'ra': 'StatusMsg',
+}
+
+_CONV = re.compile(rb"%%|%[-+ #'0-9.*]*(?:hh|ll|I64|I32|[hlLqjztI])?R([A-Za-z]{1,2})")
+
+
+def conversions(data):
+    """(name start, text) of each %R conversion in the NUL-separated strings."""
+    for text in re.findall(rb'[\x20-\x7e\t\n\r]{3,}', data):
+        for m in _CONV.finditer(text):
+            if m.group(0) == b'%%':
+                continue
+            name = m.group(1).decode()
+            start = name if name in FAMILIES else name[0]
+            if start in FAMILIES:
+                yield start, text.decode(errors='replace')
+
+
+def linked_families(map_text):
+    body = map_text.split('Linker script and memory map', 1)[-1]
+    return set(re.findall(r'\bg_RTStrFmtFamily(\w+)\b', body))
+
+
+def main():
+    if len(sys.argv) != 3:
+        print(__doc__, file=sys.stderr)
+        return 2
+    with open(sys.argv[1], 'rb') as f:
+        data = f.read()
+    with open(sys.argv[2], encoding='utf-8', errors='replace') as f:
+        linked = linked_families(f.read())
+    missing = {}
+    used = set()
+    for start, text in conversions(data):
+        family = FAMILIES[start]
+        used.add(family)
+        if family not in linked:
+            missing.setdefault(family, []).append(text)
+    print('%%R families used: %s; linked: %s' % (', '.join(sorted(used)) or 'none',
+                                               ', '.join(sorted(linked)) or 'none'))
+    for family, texts in sorted(missing.items()):
+        print('MISSING g_RTStrFmtFamily%s, used by:' % family)
+        for text in texts[:5]:
+            print('    %r' % text)
+    return 1 if missing else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
