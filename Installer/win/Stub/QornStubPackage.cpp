@@ -18,6 +18,7 @@
 #include "QornStub.h"
 #include "win.h"
 
+#ifndef _WIN64
 namespace {
 
 typedef BOOL(WINAPI *PFNISWOW64PROCESS)(HANDLE, PBOOL);
@@ -25,6 +26,7 @@ PFNISWOW64PROCESS g_pfnStubIsWow64Process;
 bool g_fStubIsWow64ProcessResolved;
 
 } // namespace
+#endif
 
 int stubFindResource(const char *pszName, const void **ppvData, uint32_t *pcbData)
 {
@@ -75,6 +77,10 @@ const PackageHeader *stubFindPackageHeader(unsigned idxPackage)
 
 unsigned stubIsHost64Bit(void)
 {
+#ifdef _WIN64
+    /* A 64-bit program runs on a 64-bit host only. */
+    return 1;
+#else
     if (!g_fStubIsWow64ProcessResolved)
     {
         HMODULE const hKernel32 = GetModuleHandleA("kernel32");
@@ -89,6 +95,7 @@ unsigned stubIsHost64Bit(void)
     if (!g_pfnStubIsWow64Process(GetCurrentProcess(), &fWow64))
         return 0;
     return fWow64 ? 1 : 0;
+#endif
 }
 
 bool stubPackageAppliesToHost(uint32_t uArch)
