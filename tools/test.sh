@@ -99,7 +99,7 @@ smoke32() {
   mkdir -p "$dest"
   export WINEPREFIX=$prefix WINEDEBUG=-all
   PATH=$PWD/build/win64/wine-bin:$PATH tools/wine-bench.sh start "$prefix"
-  run64() { timeout 600 build/win64/wine-bin/wine "$launch" --timeout 540000 -- "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+  run64() { timeout 600 env -u DISPLAY build/win64/wine-bin/wine "$launch" --timeout 540000 -- "$@" </dev/null 2>/dev/null | tr -d '\r'; }
   out=$(run64 "$exe" --version)
   version=$(sed -n 's/^exit code: //p' <<<"$out")
   out=$(run64 "$exe" --silent --extract --path "$(build/win64/wine-bin/winepath -w "$dest")")
