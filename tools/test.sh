@@ -62,7 +62,9 @@ skip_wine32() {
   local n
   n=$(grep -c . <<<"$names" || true)
   counts+=("$(printf '%-9s %s' "win:" "$n tests under Wine skipped: $ZELK_WINE_MODE_WHY")")
-  while read -r t; do [ -n "$t" ] && skips+=("win/$t: skipped, 32-bit Wine not run ($ZELK_WINE_MODE_WHY)"); done <<<"$names"
+  while read -r t; do
+    if [ -n "$t" ]; then skips+=("skipped win/$t: no 32-bit Wine ($ZELK_WINE_MODE_WHY)"); fi
+  done <<<"$names"
 }
 
 # smoke32: the 32-bit demo installer's --version and one silent extract, each
