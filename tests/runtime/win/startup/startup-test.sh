@@ -6,9 +6,10 @@
 # report and a failing static initialiser.
 set -uo pipefail
 bits=$1 launch=$2 probe=$3 initfail=$4 plant=$5 work=$6
-# The crash report's pointers, the probe's image base, the exception address
-# 0x1234 bytes into it, and the register lines; offsets and time stamps are
-# 32-bit ($o) in both.
+# The crash report's pointers, the probe's image base (the linker's default:
+# 0x400000 for PE32, 0x140000000 for PE32+), the exception address 0x1234
+# bytes into it, the 15th parameter (0x100e), and the register lines; offsets
+# and time stamps are 32-bit ($o) in both.
 o='[0-9a-f]{8}'
 if [ "$bits" == 64 ]; then
   x='[0-9a-f]{16}' base=0000000140000000 pc=0000000140001234 p14=000000000000100e ip=rip
