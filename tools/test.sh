@@ -49,7 +49,7 @@ suite() {
   ctest --preset "$preset" -j "$jobs" "$@" 2>&1 | tee "$log" || rc=1
   local line
   line=$(grep -E '^[0-9]+% tests passed' "$log" | tail -1)
-  counts+=("$(printf '%-9s %s' "$preset:" "${line:-no test ran}")")
+  counts+=("$(printf '%-10s %s' "$preset:" "${line:-no test ran}")")
   return $rc
 }
 counts=()
@@ -61,7 +61,7 @@ skip_wine32() {
   names=$(ctest --preset win -N -L wine32 | sed -n 's/^ *Test *#[0-9]*: //p')
   local n
   n=$(grep -c . <<<"$names" || true)
-  counts+=("$(printf '%-9s %s' "win:" "$n tests under Wine skipped: $ZELK_WINE_MODE_WHY")")
+  counts+=("$(printf '%-10s %s' "win:" "$n tests under Wine skipped: $ZELK_WINE_MODE_WHY")")
   while read -r t; do
     if [ -n "$t" ]; then skips+=("skipped win/$t: no 32-bit Wine ($ZELK_WINE_MODE_WHY)"); fi
   done <<<"$names"
