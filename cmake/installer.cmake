@@ -82,7 +82,7 @@ function(kestrelyn_add_installer name)
     set(exclude EXCLUDE_FROM_ALL)
   endif()
   add_executable(${name} WIN32 ${exclude} $<TARGET_OBJECTS:QornStubCore>)
-  zelk_link_nocrt(${name} ENTRY _KestrelStart@0)
+  zelk_link_nocrt(${name})
   zelk_link_comctl32_delay(${name})
   # Sections at page boundaries in the file too: the loader can then map the
   # payload as it is needed instead of reading all of it at start-up.

@@ -7,9 +7,15 @@ packages=(
   python3 cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
   wine wine32:i386 wine64
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wixl msitools osslsigncode openssl
   xvfb xauth xdotool x11-apps imagemagick
 )
+# A machine that runs no 32-bit x86 code can still smoke-test the 32-bit
+# installer through qemu-user (see tools/test.sh).
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1 && [ "$(uname -m)" = x86_64 ]; then
+  packages+=(qemu-user-static)
+fi
 
 missing=()
 if dpkg --print-foreign-architectures | grep -qx i386; then

@@ -3,6 +3,9 @@
 # start: creates the prefix on first use (wineboot -i; ARCH win32 makes a
 #        32-bit one) and leaves one wineserver running for the test run.
 # stop:  shuts that wineserver down.
+# "wine" and "wineboot" are the build's own (build/<preset>/wine-bin first on
+# PATH, as CTest and the scripts set it): they run the loader that fits the
+# build, so a 64-bit build's prefix is made by wine64 alone.
 set -euo pipefail
 action=$1
 export WINEPREFIX=$2

@@ -6,6 +6,12 @@
 # (ZELK_TMPDIR), so that what a run leaves behind there can be checked.
 set -uo pipefail
 export LC_ALL=C.UTF-8
+# "wine", "winepath" and "wineboot" are the build's own (wine-bin/ first on
+# PATH, set by CTest): they run the loader that fits the build's programs.
+case $(command -v wine) in
+*/wine-bin/wine) ;;
+*) echo "FAIL wine is $(command -v wine), not the test bench's (run through ctest)"; exit 1 ;;
+esac
 # Without a display a message box returns at once: nothing here may wait on one.
 unset DISPLAY
 work=$KT_WORK

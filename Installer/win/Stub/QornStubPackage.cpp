@@ -20,6 +20,7 @@
 #include "QornStub.h"
 #include "win.h"
 
+#ifndef _WIN64
 namespace {
 
 typedef BOOL(WINAPI *PFNISWOW64PROCESS)(HANDLE, PBOOL);
@@ -45,6 +46,7 @@ bool stubIsInsideImage(const void *pv, uint32_t cb)
 }
 
 } // namespace
+#endif
 
 bool stubIsBareFileName(const char *pszName)
 {
@@ -106,6 +108,10 @@ const PackageHeader *stubFindPackageHeader(unsigned idxPackage)
 
 unsigned stubIsHost64Bit(void)
 {
+#ifdef _WIN64
+    /* A 64-bit program runs on a 64-bit host only. */
+    return 1;
+#else
     if (!g_fStubIsWow64ProcessResolved)
     {
         HMODULE const hKernel32 = GetModuleHandleA("kernel32");
@@ -120,6 +126,7 @@ unsigned stubIsHost64Bit(void)
     if (!g_pfnStubIsWow64Process(GetCurrentProcess(), &fWow64))
         return 0;
     return fWow64 ? 1 : 0;
+#endif
 }
 
 bool stubPackageAppliesToHost(uint32_t uArch)

@@ -20,6 +20,7 @@
 
 LONG WINAPI rtR3WinUnhandledXcptFilter(EXCEPTION_POINTERS *pXcptPtrs);
 extern LPTOP_LEVEL_EXCEPTION_FILTER g_pfnrtR3WinUnhandledXcptFilter;
+extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
@@ -102,7 +103,7 @@ int probeCrashDirect(void)
     EXCEPTION_RECORD Rec;
     RTMemSet(&Rec, 0, sizeof(Rec));
     Rec.ExceptionCode = 0xe0434f4d;
-    Rec.ExceptionAddress = (void *)(uintptr_t)0x401234;
+    Rec.ExceptionAddress = (void *)((uintptr_t)&__ImageBase + 0x1234); /* inside the probe */
     Rec.NumberParameters = 20; /* more than the record holds: 15 are printed */
     for (unsigned i = 0; i < EXCEPTION_MAXIMUM_PARAMETERS; i++)
         Rec.ExceptionInformation[i] = 0x1000 + i;

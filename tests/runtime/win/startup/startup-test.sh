@@ -1,10 +1,33 @@
 #!/usr/bin/env bash
-# startup-test.sh LAUNCH PROBE INITFAIL PLANT_DLL WORKDIR
-# Runs the start-up probe under Wine (prefix and server from the test bench)
-# and checks exit codes, argument vectors, RTR3Init, the direct writers, lazy
-# binding, the crash report and a failing static initialiser.
+# startup-test.sh BITS LAUNCH PROBE INITFAIL PLANT_DLL WORKDIR
+# Runs the start-up probe of the 32-bit or 64-bit build (BITS) under Wine
+# (prefix, server and loader from the test bench) and checks exit codes,
+# argument vectors, RTR3Init, the direct writers, lazy binding, the crash
+# report and a failing static initialiser.
 set -uo pipefail
-launch=$1 probe=$2 initfail=$3 plant=$4 work=$5
+bits=$1 launch=$2 probe=$3 initfail=$4 plant=$5 work=$6
+# The crash report's pointers, the probe's image base (the linker's default:
+# 0x400000 for PE32, 0x140000000 for PE32+), the exception address 0x1234
+# bytes into it, the 15th parameter (0x100e), and the register lines; offsets
+# and time stamps are 32-bit ($o) in both.
+o='[0-9a-f]{8}'
+if [ "$bits" == 64 ]; then
+  x='[0-9a-f]{16}' base=0000000140000000 pc=0000000140001234 p14=000000000000100e ip=rip
+  registers="cs:rip=[0-9a-f]{4}:$x
+ss:rsp=[0-9a-f]{4}:$x rbp=$x
+rax=$x rcx=$x rdx=$x rbx=$x
+rsi=$x rdi=$x rsp=$x rbp=$x
+r8 =$x r9 =$x r10=$x r11=$x
+r12=$x r13=$x r14=$x r15=$x
+ds=[0-9a-f]{4} es=[0-9a-f]{4} fs=[0-9a-f]{4} gs=[0-9a-f]{4} eflags=[0-9a-f]{8}"
+else
+  x='[0-9a-f]{8}' base=00400000 pc=00401234 p14=0000100e ip=eip
+  registers="cs:eip=[0-9a-f]{4}:$x
+ss:esp=[0-9a-f]{4}:$x ebp=$x
+eax=$x ecx=$x edx=$x ebx=$x
+esi=$x edi=$x esp=$x ebp=$x
+ds=[0-9a-f]{4} es=[0-9a-f]{4} fs=[0-9a-f]{4} gs=[0-9a-f]{4} eflags=[0-9a-f]{8}"
+fi
 export LC_ALL=C.UTF-8
 rm -rf "$work"
 mkdir -p "$work"
@@ -21,6 +44,10 @@ check() { # name expected actual
   if [ "$2" == "$3" ]; then echo "ok   $1"; else
     echo "FAIL $1"; echo "  expected: $(printf '%q' "$2")"; echo "  actual:   $(printf '%q' "$3")"
     fails=$((fails + 1)); fi
+}
+matches() { # name regex actual (whole text)
+  if [[ "$3" =~ ^$2$ ]]; then echo "ok   $1"; else
+    echo "FAIL $1"; echo "  pattern: $2"; echo "  actual:  $(printf '%q' "$3")"; fails=$((fails + 1)); fi
 }
 contains() { # name needle haystack
   if [[ "$3" == *"$2"* ]]; then echo "ok   $1"; else
@@ -156,14 +183,14 @@ check "missing function message" \
 run "$probe" crash-direct
 check "no logger: nothing, previous filter's result" "no logger: 0x1234" "$(head -1 <<<"$stdout")"
 check "15 parameter lines" 15 "$(grep -c '^ExceptionInformation\[' <<<"$stdout")"
-contains "last parameter" "ExceptionInformation[14]=0000100e" "$stdout"
-check "no register lines without a context" 0 "$(grep -c '^cs:eip=' <<<"$stdout")"
+contains "last parameter" "ExceptionInformation[14]=$p14" "$stdout"
+check "no register lines without a context" 0 "$(grep -c "^cs:$ip=" <<<"$stdout")"
 contains "header" "!!! rtR3WinUnhandledXcptFilter caught an exception on thread " "$stdout"
-contains "exception line" "ExceptionCode=0xe0434f4d ExceptionFlags=0x00000000 ExceptionAddress=00401234" "$stdout"
-contains "stack dump" "bytes (low=" "$stdout"
+contains "exception line" "ExceptionCode=0xe0434f4d ExceptionFlags=0x00000000 ExceptionAddress=$pc" "$stdout"
+matches "stack dump" "Stack $x, dumping 0x[0-9a-f]+ bytes \(low=$x, high=$x\)" "$(grep '^Stack ' <<<"$stdout")"
 contains "module list" "Address range    [*] Timestamp Path" "$stdout"
-contains "faulting module marked" "..0041" "$(grep -F '*  ' <<<"$stdout")"
-contains "code address of the exception" "Xcpt PC : 00401234 - 0x00001234 bytes into " "$stdout"
+matches "faulting module marked" "$base\\.\\.$x\\*  $o  .*startup-probe\\.exe" "$(grep "^$base\\." <<<"$stdout")"
+contains "code address of the exception" "Xcpt PC : $pc - 0x00001234 bytes into " "$stdout"
 contains "command line" "PEB/CommandLine: " "$stdout"
 check "previous filter's result" "with logger: 0x1234" "$(tail -1 <<<"$stdout")"
 
@@ -171,7 +198,14 @@ check "previous filter's result" "with logger: 0x1234" "$(tail -1 <<<"$stdout")"
 run "$probe" crash
 check "crash chains to the previous filter" 77 "$code"
 contains "crash exception" "ExceptionCode=0xc0000005" "$stdout"
-contains "crash registers" "cs:eip=" "$stdout"
+matches "crash registers" "$registers" "$(sed -n "/^cs:$ip=/,/^ds=/p" <<<"$stdout")"
+matches "crash in the probe's code" "Xcpt PC : $x - 0x$o bytes into .*startup-probe\.exe" \
+  "$(grep '^Xcpt PC' <<<"$stdout")"
+# Return addresses are whole pointers on the stack: the probe's own are found.
+[ "$(grep -cE "^$x: $x - 0x$o bytes into .*startup-probe\.exe$" <<<"$stdout")" -gt 0 ] \
+  && echo "ok   crash: return addresses into the probe on the stack" \
+  || { echo "FAIL crash: no return address into the probe on the stack"; fails=$((fails + 1)); }
+contains "crash command line" "PEB/CommandLine: " "$stdout"
 contains "crash previous filter" "previous filter called with 0xc0000005" "$stdout"
 
 echo
