@@ -9,6 +9,7 @@
 #include <zelk/log.h>
 
 #include "init-internal.h"
+#include "ptr-internal.h"
 #include "win.h"
 
 #include <winternl.h>
@@ -40,8 +41,7 @@ struct RTLDRMODENTRY
 
 inline bool rtIsUsablePtr(const void *pv)
 {
-    uintptr_t const u = (uintptr_t)pv;
-    return u > 4096 && u < ~(uintptr_t)0 - 4096;
+    return !rtIsBadPtr(pv);
 }
 
 /* The path is printable: a usable buffer, even byte length 1..0x1FFE within its maximum. */
@@ -158,11 +158,12 @@ void rtXcptLogStack(RTXCPTREPORT *pReport, volatile char *pchMarker)
 {
     PRTLOGGER const pLogger = pReport->pLogger;
     uintptr_t const uStart = (uintptr_t)pchMarker & ~(uintptr_t)15;
-    size_t cbDump = 4096 - (uStart & 4095);
+    size_t const cbPage = 4096;
+    size_t cbDump = cbPage - (uStart & (cbPage - 1));
     if (cbDump < 512)
-        cbDump += 4096;
+        cbDump += cbPage;
     while (pReport->uStackTop >= uStart + cbDump && pReport->uStackTop - uStart <= 0x4000)
-        cbDump += 4096;
+        cbDump += cbPage;
     ULONG_PTR uLow = (ULONG_PTR)pchMarker;
     ULONG_PTR uHigh = uLow;
     if (g_pfnrtGetCurrentThreadStackLimits)
