@@ -141,8 +141,8 @@ int stubRunPayload(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
     rcExit = stubCopyCustomDir(pState->szExtractPath);
     if (rcExit == STUBEXIT_SUCCESS && pState->fInstallCert && g_fStubSilent)
         for (size_t iCert = 0; iCert < g_cStubCerts; iCert++)
-            if (!stubAddCertToStore(0x20000 /* local machine */, "TrustedPublisher", g_paStubCerts[iCert].pbCert,
-                                    g_paStubCerts[iCert].cbCert))
+            if (!stubAddCertToStore(STUB_CERT_LOCAL_MACHINE, "TrustedPublisher", g_paStubCerts[iCert].pbCert,
+                                    stubCertSize(&g_paStubCerts[iCert])))
             {
                 rcExit = stubReportError("Failed to add our certificate(s) to trusted publisher store.");
                 break;
