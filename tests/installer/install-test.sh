@@ -1,0 +1,225 @@
+#!/usr/bin/env bash
+# Installation end to end: installers around real packages built by wixl
+# (msi/KestrelynTest.wxs), installed by Wine's Windows Installer.  Where the
+# product's files land, what the parameters change, the reboot answer, the
+# Windows Installer's refusals, the log, the certificate in the local
+# machine's trusted publishers, the ".custom" folder as the package sees it,
+# and the locks on the package while the install runs.  Wine's answers and
+# texts differ from Windows': the tests pin the form of the messages and the
+# code path, not Windows' wording.
+source "$(dirname "$0")/lib.sh"
+
+drive_c=$WINEPREFIX/drive_c
+# The product folder under the program files of a 32-bit process (the 64-bit
+# prefix's "Program Files (x86)", a 32-bit prefix's "Program Files"), or "".
+product_dir() {
+  local pf
+  for pf in "Program Files (x86)" "Program Files"; do
+    [ -d "$drive_c/$pf/$1" ] && { echo "$drive_c/$pf/$1"; return; }
+  done
+}
+# The uninstall entry of a product, by its display name: "present" or "absent".
+uninstall_entry() {
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /f "$1" /d </dev/null 2>/dev/null \
+    | tr -d '\r' | grep -q "DisplayName.*$1" && echo present || echo absent
+}
+remove_product() { run "$1" --silent --no-silent-cert --msiparams REMOVE=ALL; }
+
+n=$(exe "$KT_inst_msi")
+thumb=$(openssl x509 -inform DER -in "$KT_CERT" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')
+cert() { wine "$KT_certprobe" find TrustedPublisher "$thumb" </dev/null 2>/dev/null | tr -d '\r'; }
+wine "$KT_certprobe" remove TrustedPublisher "$thumb" </dev/null >/dev/null 2>&1
+remove_product "$KT_inst_msi"
+check "start: product not installed" "" "$(product_dir KestrelynTest)"
+
+# A silent install: the product's files, its uninstall entry, the certificate.
+run "$KT_inst_msi" --silent
+check_run "silent install" 0 "" ""
+check "silent install: product file" "Kestrelyn test product" "$(tr -d '\r' < "$(product_dir KestrelynTest)/payload.txt" 2>/dev/null)"
+check "silent install: uninstall entry" present "$(uninstall_entry KestrelynTest)"
+check "silent install: certificate in TrustedPublisher" \
+  "present: Kestrelyn development certificate, not for release" "$(cert)"
+tmp_empty "silent install"
+
+# --reinstall puts back a file that went missing.
+rm -f "$(product_dir KestrelynTest)/payload.txt"
+run "$KT_inst_msi" --silent --reinstall
+check_run "--reinstall" 0 "" ""
+check "--reinstall: the file is back" "Kestrelyn test product" "$(tr -d '\r' < "$(product_dir KestrelynTest)/payload.txt" 2>/dev/null)"
+
+# REMOVE=ALL through the parameters removes the product.
+run "$KT_inst_msi" --silent --msiparams REMOVE=ALL
+check_run "REMOVE=ALL" 0 "" ""
+check "REMOVE=ALL: files gone" "" "$(product_dir KestrelynTest)"
+check "REMOVE=ALL: uninstall entry gone" absent "$(uninstall_entry KestrelynTest)"
+
+# Another target, by property and by parameter text, with blanks in the folder.
+rm -rf "$drive_c/kt install" "$drive_c/kt params"
+run "$KT_inst_msi" --silent --msi-prop INSTALLDIR 'C:\kt install\with blank'
+check_run "--msi-prop INSTALLDIR" 0 "" ""
+check "--msi-prop INSTALLDIR: file there" "Kestrelyn test product" \
+  "$(tr -d '\r' < "$drive_c/kt install/with blank/payload.txt" 2>/dev/null)"
+check "--msi-prop INSTALLDIR: not under the program files" "" "$(product_dir KestrelynTest)"
+remove_product "$KT_inst_msi"
+check "--msi-prop INSTALLDIR: removed again" "" "$(ls -A "$drive_c/kt install/with blank" 2>/dev/null)"
+run "$KT_inst_msi" --silent --msiparams 'INSTALLDIR="C:\kt params\x y"'
+check_run "--msiparams INSTALLDIR" 0 "" ""
+check "--msiparams INSTALLDIR: file there" "Kestrelyn test product" \
+  "$(tr -d '\r' < "$drive_c/kt params/x y/payload.txt" 2>/dev/null)"
+remove_product "$KT_inst_msi"
+
+# A property reaches the package's custom actions as one value.
+echo_file=$work/echo-A.txt
+run "$KT_inst_msi" --silent --no-silent-cert --msi-prop A "two words" --msi-prop ECHOFILE "$(winepath -w "$echo_file")"
+check_run "property seen by a custom action" 0 "" ""
+check "property seen by a custom action: value" "two words" "$(tr -d '\r' < "$echo_file" 2>/dev/null)"
+remove_product "$KT_inst_msi"
+
+# --logging: the verbose log stays in the kept extraction directory.
+clear_tmp
+run "$KT_inst_msi" --silent --no-silent-cert --logging
+check_run "--logging" 0 "" ""
+log=$(ls "$tmp"/*/QornInstallLog.txt 2>/dev/null | head -1)
+matches "--logging: only the log stays" "[0-9a-z]{24}/QornInstallLog\.txt" "$(listing "$tmp" | sed 's/^[0-9a-z]* //')"
+grep -aq "KestrelynTest" <(tr -d '\0' < "${log:-/dev/null}") && ok "--logging: a verbose log of the install" \
+  || fail "--logging: no verbose log in '${log}'"
+remove_product "$KT_inst_msi"
+# --msi-log-file with a relative name: the log goes there, the directory goes.
+clear_tmp
+mkdir -p "$work/cwd"
+run --cwd "$work/cwd" "$KT_inst_msi" --silent --no-silent-cert --msi-log-file install.log
+check_run "--msi-log-file relative" 0 "" ""
+[ -s "$work/cwd/install.log" ] && ok "--msi-log-file relative: log in the current directory" \
+  || fail "--msi-log-file relative: no log in $work/cwd"
+tmp_empty "--msi-log-file relative"
+remove_product "$KT_inst_msi"
+
+# A package that asks for a reboot, then one that succeeds: 3010 survives.
+remove_product "$KT_inst_msi_reboot"
+clear_tmp
+run "$KT_inst_msi_reboot" --silent --no-silent-cert
+matches "reboot required: 3010 and the information line" \
+  "3010 $(exe "$KT_inst_msi_reboot"): info: Reboot required \(by ${wtmp//\\/\\\\}\\\\[0-9a-z]{24}\\\\reboot\.msi\)" \
+  "$code $stdout"
+check "reboot required: no error" "" "$stderr"
+[ -n "$(product_dir KestrelynTest)" ] && ok "reboot required: the later package was installed" \
+  || fail "reboot required: the later package was not installed"
+tmp_empty "reboot required"
+run "$KT_inst_msi_reboot" --silent --no-silent-cert --ignore-reboot
+check "--ignore-reboot: 0" 0 "$code"
+remove_product "$KT_inst_msi_reboot"
+
+# The Windows Installer's refusals come back as failures with its text.
+run "$KT_bad_msi" --silent --no-silent-cert
+check "corrupt package: exit code" 1 "$code"
+matches "corrupt package: message" "$(exe "$KT_bad_msi"): error: Installation failed! Error: [^0-9].+" "$stderr"
+tmp_empty "corrupt package"
+# A mistyped option (Unicode dash) joins the parameters; the installer refuses them.
+run "$KT_inst_msi" --silent --no-silent-cert "—logging"
+check "mistyped option: exit code" 1 "$code"
+matches "mistyped option: the Windows Installer's message" "$n: error: Installation failed! Error: .+" "$stderr"
+check "mistyped option: nothing installed" "" "$(product_dir KestrelynTest)"
+
+# The certificate: only silent runs without --no-silent-cert add it.
+wine "$KT_certprobe" remove TrustedPublisher "$thumb" </dev/null >/dev/null 2>&1
+run "$KT_inst_msi" --silent --no-silent-cert
+check "--no-silent-cert: certificate untouched" absent "$(cert)"
+remove_product "$KT_inst_msi"
+# An interactive run (no display here, the installer's interface has nothing to wait for).
+run "$KT_inst_msi"
+check "interactive run: installed" 0 "$code"
+check "interactive run: certificate untouched" absent "$(cert)"
+remove_product "$KT_inst_msi"
+# A store whose registry key refuses every access cannot be opened.
+if wine "$KT_certprobe" deny TrustedPublisher </dev/null >/dev/null 2>&1; then
+  run "$KT_inst_msi" --silent
+  wine "$KT_certprobe" allow TrustedPublisher </dev/null >/dev/null 2>&1
+  matches "store cannot be opened" "1 $n: error: Unable to open certificates store: [0-9]+
+$n: error: Failed to add our certificate\(s\) to trusted publisher store\." "$code $stderr"
+  check "store cannot be opened: no package installed" "" "$(product_dir KestrelynTest)"
+  tmp_empty "store cannot be opened"
+else
+  fail "store cannot be opened: the key could not be locked"
+fi
+
+# .custom beside the installer: the package sees the whole tree beside itself.
+inst=$work/custom/inst.exe
+mkdir -p "$work/custom/.custom/sub dir/deeper" "$work/custom/.custom/empty"
+cp "$KT_inst_msi" "$inst"
+echo one > "$work/custom/.custom/top.txt"
+echo two > "$work/custom/.custom/sub dir/name with blank.txt"
+echo three > "$work/custom/.custom/sub dir/deeper/Grüße-日本.txt"
+seen=$work/custom-seen
+rm -rf "$seen"
+clear_tmp
+run "$inst" --silent --no-silent-cert --msi-prop CUSTOMSEEN "$(winepath -w "$seen")"
+check_run ".custom" 0 "" ""
+check ".custom: the package saw the tree beside it" "$(listing "$work/custom/.custom" | sed 's/ empty//')" \
+  "$(listing "$seen")"
+check ".custom: contents" "three" "$(tr -d '\r' < "$seen/sub dir/deeper/Grüße-日本.txt" 2>/dev/null)"
+# Its files have no records: .custom and the extraction directory stay.
+matches ".custom: both directories stay" "[0-9a-z]{24} [0-9a-z]{24}/\.custom .*" "$(listing "$tmp")"
+check ".custom: the package file is gone" "" "$(cd "$tmp" && ls ./*/*.msi 2>/dev/null)"
+remove_product "$KT_inst_msi"
+# A .custom that is a file copies nothing; no .custom copies nothing.
+rm -rf "$work/custom/.custom" "$seen"
+echo file > "$work/custom/.custom"
+clear_tmp
+run "$inst" --silent --no-silent-cert --msi-prop CUSTOMSEEN "$(winepath -w "$seen")"
+check_run ".custom as a file" 0 "" ""
+check ".custom as a file: nothing seen" "" "$(listing "$seen" 2>/dev/null)"
+tmp_empty ".custom as a file"
+rm -f "$work/custom/.custom"
+run "$inst" --silent --no-silent-cert
+check_run "no .custom" 0 "" ""
+tmp_empty "no .custom"
+remove_product "$KT_inst_msi"
+
+# While the package's custom action holds the install, the package and the
+# directory are locked and a second installer is refused.
+hold=$work/hold
+rm -f "$hold" "$hold.started"
+clear_tmp
+( run "$KT_inst_msi" --silent --no-silent-cert --msi-prop HOLDFILE "$(winepath -w "$hold")"
+  echo "$code" > "$work/held-code.txt" ) &
+first=$!
+for _ in $(seq 600); do [ -e "$hold.started" ] && break; sleep 0.1; done
+[ -e "$hold.started" ] && ok "install held by its custom action" || fail "the custom action never started"
+pkg=$(ls "$tmp"/*/*.msi 2>/dev/null | head -1)
+probe=$(wine "$KT_fsprobe" try-file "$(winepath -w "${pkg:-$tmp/none}")" </dev/null 2>/dev/null | tr -d '\r')
+check "held install: package not writable, not deletable" "open-write: 32
+replace: 5
+rename: 5
+delete: 5
+open-read: ok" "$probe"
+probe=$(wine "$KT_fsprobe" try-dir "$(winepath -w "$(dirname "${pkg:-$tmp/none/x}")")" </dev/null 2>/dev/null | tr -d '\r')
+matches "held install: directory not removable" "rename: [0-9]+
+delete: [0-9]+" "$probe"
+wine "$KT_launch" --stdout "$(winepath -w "$work/second-out.txt")" --stderr "$(winepath -w "$work/second-err.txt")" \
+  -- "$KT_inst_msi" --silent </dev/null 2>/dev/null | tr -d '\r' > "$work/second-code.txt"
+check "held install: second installer" "exit code: 1 $n: error: Another installer is already running" \
+  "$(cat "$work/second-code.txt") $(tr -d '\r' < "$work/second-err.txt")"
+touch "$hold"
+wait $first
+check "held install: finishes" 0 "$(cat "$work/held-code.txt")"
+tmp_empty "held install"
+remove_product "$KT_inst_msi"
+
+# A relative temporary directory works like an absolute one.
+mkdir -p "$work/rel/tmp"
+clear_tmp
+ZELK_TMPDIR=tmp run --cwd "$work/rel" "$KT_inst_msi" --silent --no-silent-cert
+check_run "relative ZELK_TMPDIR" 0 "" ""
+check "relative ZELK_TMPDIR: nothing left" "" "$(listing "$work/rel/tmp")"
+check "relative ZELK_TMPDIR: installed" "Kestrelyn test product" \
+  "$(tr -d '\r' < "$(product_dir KestrelynTest)/payload.txt" 2>/dev/null)"
+remove_product "$KT_inst_msi"
+
+# Two packages for two architectures: a 64-bit host installs the amd64 one.
+run "$KT_inst_msi_pair" --silent --no-silent-cert
+check_run "x86 and amd64 packages" 0 "" ""
+check "x86 and amd64 packages: installed" "KestrelynTestAmd64" \
+  "$(for p in KestrelynTestX86 KestrelynTestAmd64; do [ -n "$(product_dir $p)" ] && echo $p; done)"
+run "$KT_inst_msi_pair" --silent --no-silent-cert --msiparams REMOVE=ALL
+
+finish
