@@ -20,15 +20,20 @@ product_dir() {
 }
 # The uninstall entry of a product, by its display name: "present" or "absent".
 uninstall_entry() {
-  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /f "$1" /d </dev/null 2>/dev/null \
-    | tr -d '\r' | grep -q "DisplayName.*$1" && echo present || echo absent
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s </dev/null 2>/dev/null \
+    | tr -d '\r' | grep -q "DisplayName  *REG_SZ  *$1\$" && echo present || echo absent
 }
 remove_product() { run "$1" --silent --no-silent-cert --msiparams REMOVE=ALL; }
 
 n=$(exe "$KT_inst_msi")
 thumb=$(openssl x509 -inform DER -in "$KT_CERT" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')
 cert() { wine "$KT_certprobe" find TrustedPublisher "$thumb" </dev/null 2>/dev/null | tr -d '\r'; }
-wine "$KT_certprobe" remove TrustedPublisher "$thumb" </dev/null >/dev/null 2>&1
+uncert() {
+  wine reg delete "HKLM\\Software\\Microsoft\\SystemCertificates\\TrustedPublisher\\Certificates\\$thumb" /f \
+    </dev/null >/dev/null 2>&1
+}
+uncert
+check "start: certificate not in the store" absent "$(cert)"
 remove_product "$KT_inst_msi"
 check "start: product not installed" "" "$(product_dir KestrelynTest)"
 
@@ -60,13 +65,15 @@ check_run "--msi-prop INSTALLDIR" 0 "" ""
 check "--msi-prop INSTALLDIR: file there" "Kestrelyn test product" \
   "$(tr -d '\r' < "$drive_c/kt install/with blank/payload.txt" 2>/dev/null)"
 check "--msi-prop INSTALLDIR: not under the program files" "" "$(product_dir KestrelynTest)"
-remove_product "$KT_inst_msi"
+# Wine's Windows Installer looks for the files where the properties say.
+run "$KT_inst_msi" --silent --no-silent-cert --msi-prop INSTALLDIR 'C:\kt install\with blank' --msiparams REMOVE=ALL
 check "--msi-prop INSTALLDIR: removed again" "" "$(ls -A "$drive_c/kt install/with blank" 2>/dev/null)"
 run "$KT_inst_msi" --silent --msiparams 'INSTALLDIR="C:\kt params\x y"'
 check_run "--msiparams INSTALLDIR" 0 "" ""
 check "--msiparams INSTALLDIR: file there" "Kestrelyn test product" \
   "$(tr -d '\r' < "$drive_c/kt params/x y/payload.txt" 2>/dev/null)"
-remove_product "$KT_inst_msi"
+run "$KT_inst_msi" --silent --no-silent-cert --msiparams 'INSTALLDIR="C:\kt params\x y" REMOVE=ALL'
+check "--msiparams INSTALLDIR: removed again" "" "$(ls -A "$drive_c/kt params/x y" 2>/dev/null)"
 
 # A property reaches the package's custom actions as one value.
 echo_file=$work/echo-A.txt
@@ -114,14 +121,18 @@ run "$KT_bad_msi" --silent --no-silent-cert
 check "corrupt package: exit code" 1 "$code"
 matches "corrupt package: message" "$(exe "$KT_bad_msi"): error: Installation failed! Error: [^0-9].+" "$stderr"
 tmp_empty "corrupt package"
-# A mistyped option (Unicode dash) joins the parameters; the installer refuses them.
-run "$KT_inst_msi" --silent --no-silent-cert "—logging"
-check "mistyped option: exit code" 1 "$code"
-matches "mistyped option: the Windows Installer's message" "$n: error: Installation failed! Error: .+" "$stderr"
-check "mistyped option: nothing installed" "" "$(product_dir KestrelynTest)"
+# A command line that the Windows Installer refuses (unbalanced quotes) comes
+# back as a failure with its text.  A mistyped option with a Unicode dash
+# joins the parameters as well; Wine's Windows Installer ignores a word
+# without "=" (Windows refuses it), so with Wine it takes the quote to fail.
+run "$KT_inst_msi" --silent --no-silent-cert "—logging" --msiparams 'A="x'
+check "refused command line: exit code" 1 "$code"
+matches "refused command line: the Windows Installer's message" "$n: error: Installation failed! Error: [^0-9].+" "$stderr"
+check "refused command line: nothing installed" "" "$(product_dir KestrelynTest)"
+tmp_empty "refused command line"
 
 # The certificate: only silent runs without --no-silent-cert add it.
-wine "$KT_certprobe" remove TrustedPublisher "$thumb" </dev/null >/dev/null 2>&1
+uncert
 run "$KT_inst_msi" --silent --no-silent-cert
 check "--no-silent-cert: certificate untouched" absent "$(cert)"
 remove_product "$KT_inst_msi"
@@ -130,6 +141,7 @@ run "$KT_inst_msi"
 check "interactive run: installed" 0 "$code"
 check "interactive run: certificate untouched" absent "$(cert)"
 remove_product "$KT_inst_msi"
+clear_tmp
 # A store whose registry key refuses every access cannot be opened.
 if wine "$KT_certprobe" deny TrustedPublisher </dev/null >/dev/null 2>&1; then
   run "$KT_inst_msi" --silent
