@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # The main job: builds the demo installer (a small MSI made with wixl at build
-# time, packed into the installer stub as its payload) and runs it under Wine
-# in the build tree's private prefix with --extract, then shows where the
-# package went.  Extra arguments go to the installer.
+# time, packed into the installer stub as its payload), installs it silently
+# under Wine in the build tree's private prefix, and shows the exit code, the
+# installed files, the product's uninstall entry and where the log went.
+#   tools/demo.sh [ARGS...]            silent install (ARGS go to the installer)
+#   tools/demo.sh --extract [ARGS...]  extract only, into build/win/demo-extract
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+mode=install
+if [ "${1:-}" == --extract ]; then mode=extract; shift; fi
+
 tools/bootstrap.sh
 cmake --preset win >/dev/null
-cmake --build --preset win -j "$(nproc)"
+cmake --build --preset win -j 2 --target KestrelynDemoSetup launch
 
 prefix=$PWD/build/win/wineprefix
 tools/wine-bench.sh start "$prefix"
@@ -17,15 +22,33 @@ export WINEPREFIX=$prefix WINEDEBUG=-all
 
 stub=build/win/Installer/win/Stub/QornStub.exe
 exe=build/win/Installer/demo/KestrelynDemoSetup.exe
-dest=$PWD/build/win/demo-extract
-rm -rf "$dest"
+launch=build/win/tests/tools/launch.exe
 echo "installer: $exe ($(stat -c %s "$exe") bytes; the stub alone: $(stat -c %s "$stub") bytes)"
 python3 tools/mkpayload.py list "$exe" | sed 's/^/  resource /'
-echo "running: $(basename "$exe") --silent --extract --path $(winepath -w "$dest") $*"
-wine build/win/tests/tools/launch.exe -- "$exe" --silent --extract --path "$(winepath -w "$dest")" "$@" | tr -d '\r'
-echo "extracted into $dest:"
-ls -l "$dest"
-for msi in "$dest"/*.msi; do
-  cmp -s "$msi" "build/win/Installer/demo/$(basename "$msi")" && echo "$(basename "$msi"): identical to the package built"
-  command -v msiinfo >/dev/null && msiinfo suminfo "$msi" | sed -n 's/^Subject: /  product: /p'
-done
+
+if [ "$mode" == extract ]; then
+  dest=$PWD/build/win/demo-extract
+  rm -rf "$dest"
+  echo "running: $(basename "$exe") --silent --extract --path $(winepath -w "$dest") $*"
+  wine "$launch" -- "$exe" --silent --extract --path "$(winepath -w "$dest")" "$@" | tr -d '\r'
+  echo "extracted into $dest:"
+  ls -l "$dest"
+  for msi in "$dest"/*.msi; do
+    cmp -s "$msi" "build/win/Installer/demo/$(basename "$msi")" && echo "$(basename "$msi"): identical to the package built"
+    command -v msiinfo >/dev/null && msiinfo suminfo "$msi" | sed -n 's/^Subject: /  product: /p'
+  done
+  exit 0
+fi
+
+log=$PWD/build/win/demo-install.log
+rm -f "$log"
+echo "running: $(basename "$exe") --silent --msi-log-file $(winepath -w "$log") $*"
+wine "$launch" -- "$exe" --silent --msi-log-file "$(winepath -w "$log")" "$@" | tr -d '\r'
+echo "installed files:"
+find "$prefix/drive_c/Program Files"*/"Kestrelyn Demo" -type f -printf '  %p (%s bytes)\n' 2>/dev/null \
+  || echo "  (none under the prefix's Program Files)"
+echo "uninstall entry:"
+wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s </dev/null 2>/dev/null | tr -d '\r' \
+  | awk '/^HKEY/ { key = $0 } /DisplayName +REG_SZ +Kestrelyn Demo$/ { print "  " key; print "  " $0 }'
+echo "Windows Installer log: $log ($(stat -c %s "$log" 2>/dev/null || echo 0) bytes)"
+echo "remove again: tools/demo.sh --msiparams REMOVE=ALL"

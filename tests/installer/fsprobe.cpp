@@ -11,6 +11,10 @@
  *                                    replace, rename and delete it, and to
  *                                    open it for reading
  *   fsprobe try-dir DIR              tries to rename and to delete DIR
+ *   fsprobe wait-for FILE MS         creates FILE.started, then waits until
+ *                                    FILE exists, at most MS milliseconds
+ *                                    (a custom action of the test package
+ *                                    that keeps an install running)
  *
  * The try commands print one line per attempt, "what: ok" or "what: N" with
  * the Windows error, and undo whatever succeeded where they can.
@@ -106,6 +110,18 @@ int wmain(int argc, wchar_t **argv)
         CloseHandle(h);
         return 0;
     }
-    std::fprintf(stderr, "usage: fsprobe hold|hold-mutex|try-file|try-dir ...\n");
+    if (cmd == L"wait-for" && argc == 4)
+    {
+        std::wstring const file = argv[2];
+        touch((file + L".started").c_str());
+        for (DWORD cMs = 0; cMs < std::wcstoul(argv[3], nullptr, 10); cMs += 50)
+        {
+            if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
+                return 0;
+            Sleep(50);
+        }
+        return 1;
+    }
+    std::fprintf(stderr, "usage: fsprobe hold|hold-mutex|try-file|try-dir|wait-for ...\n");
     return 2;
 }

@@ -122,10 +122,10 @@ check "corrupt package: exit code" 1 "$code"
 matches "corrupt package: message" "$(exe "$KT_bad_msi"): error: Installation failed! Error: [^0-9].+" "$stderr"
 tmp_empty "corrupt package"
 # A command line that the Windows Installer refuses (unbalanced quotes) comes
-# back as a failure with its text.  A mistyped option with a Unicode dash
-# joins the parameters as well; Wine's Windows Installer ignores a word
-# without "=" (Windows refuses it), so with Wine it takes the quote to fail.
-run "$KT_inst_msi" --silent --no-silent-cert "—logging" --msiparams 'A="x'
+# back as a failure with its text.  (A stray word, such as an option typed
+# with a Unicode dash, joins the parameters too, but Wine's Windows Installer
+# ignores a word without "=" where Windows refuses it.)
+run "$KT_inst_msi" --silent --no-silent-cert --msiparams 'A="x'
 check "refused command line: exit code" 1 "$code"
 matches "refused command line: the Windows Installer's message" "$n: error: Installation failed! Error: [^0-9].+" "$stderr"
 check "refused command line: nothing installed" "" "$(product_dir KestrelynTest)"
@@ -192,7 +192,8 @@ remove_product "$KT_inst_msi"
 hold=$work/hold
 rm -f "$hold" "$hold.started"
 clear_tmp
-( run "$KT_inst_msi" --silent --no-silent-cert --msi-prop HOLDFILE "$(winepath -w "$hold")"
+( run "$KT_inst_msi" --silent --no-silent-cert --msi-prop HOLDEXE "$(winepath -w "$KT_fsprobe")" \
+    --msi-prop HOLDFILE "$(winepath -w "$hold")"
   echo "$code" > "$work/held-code.txt" ) &
 first=$!
 for _ in $(seq 600); do [ -e "$hold.started" ] && break; sleep 0.1; done
