@@ -11,6 +11,9 @@
  *                                    replace, rename and delete it, and to
  *                                    open it for reading
  *   fsprobe try-dir DIR              tries to rename and to delete DIR
+ *   fsprobe loadlib NAME...          loads each DLL by its bare name, the
+ *                                    way a careless program does (the
+ *                                    control of the DLL-planting test)
  *   fsprobe wait-for FILE MS         creates FILE.started, then waits until
  *                                    FILE exists, at most MS milliseconds
  *                                    (a custom action of the test package
@@ -108,6 +111,12 @@ int wmain(int argc, wchar_t **argv)
             touch(argv[4]);
         Sleep((DWORD)std::wcstoul(argv[3], nullptr, 10));
         CloseHandle(h);
+        return 0;
+    }
+    if (cmd == L"loadlib" && argc >= 3)
+    {
+        for (int i = 2; i < argc; i++)
+            report("loadlib", LoadLibraryW(argv[i]) != nullptr);
         return 0;
     }
     if (cmd == L"wait-for" && argc == 4)
