@@ -169,7 +169,7 @@ for size in 0 4097; do
   cp "$KT_inst_msi" "$work/slot.exe"
   slot_size "$work/slot.exe" $size
   run "$work/slot.exe" --silent
-  matches "certificate slot of $size bytes" "1 slot\.exe: error: Unable to get certificate context: [0-9]+
+  matches "certificate slot of $size bytes" "1 slot\.exe: error: Unable to get certificate context: -?[0-9]+
 slot\.exe: error: Failed to add our certificate\(s\) to trusted publisher store\." "$code $stderr"
   check "certificate slot of $size bytes: nothing installed" "" "$(product_dir KestrelynTest)"
   tmp_empty "certificate slot of $size bytes"
@@ -259,6 +259,16 @@ check_run "x86 and amd64 packages" 0 "" ""
 check "x86 and amd64 packages: installed" "$want" \
   "$(for p in KestrelynTestX86 KestrelynTestAmd64; do [ -n "$(product_dir $p)" ] && echo $p; done)"
 run "$KT_inst_msi_pair" --silent --no-silent-cert --msiparams REMOVE=ALL
+
+# A cabinet beside the package: extracted next to it, and the package finds it.
+clear_tmp
+run "$KT_inst_msi_cab" --silent --no-silent-cert
+check_run "external cabinet" 0 "" ""
+check "external cabinet: the file from the cabinet" "Kestrelyn test product" \
+  "$(tr -d '\r' < "$(product_dir KestrelynCab)/payload.txt" 2>/dev/null)"
+tmp_empty "external cabinet"
+run "$KT_inst_msi_cab" --silent --no-silent-cert --msiparams REMOVE=ALL
+check "external cabinet: removed" "" "$(product_dir KestrelynCab)"
 
 # Lazy binding: MSI.DLL and CRYPT32.DLL are loaded only by the runs that call
 # into them (Wine's trace of the DLLs it loads; Wine's MSI.DLL loads

@@ -163,4 +163,21 @@ check "4095 characters of parameters" "$manifest_box
 $(summary "$wtmp" false true "A=$x4093" "<None>")
 exit code: 1" "$report"
 
+# A failure before the extraction directory exists closes the mutex before
+# its box: while the box waits for a click, another installer runs.
+rm -f "$work/ready"
+ZELK_TMPDIR='C:\no\such\folder' wine "$KT_uiprobe" --ready "$(winepath -w "$work/ready")" --timeout 60000 \
+  -- "$KT_inst_msi" </dev/null 2>/dev/null | tr -d '\r' > "$work/report.txt" &
+pid=$!
+for _ in $(seq 600); do [ -e "$work/ready" ] && break; sleep 0.1; done
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Kestrelyn Installer$' 2>/dev/null | head -1)
+clear_tmp
+run "$KT_inst_mixed" --silent --extract
+check "box of an early failure up: a second installer runs" "0" "$code"
+[ -n "$wid" ] && timeout 30 xdotool windowfocus --sync "$wid" key Return
+wait "$pid"
+check "early failure: the box" "$(box 'Failed to create extraction path: KERR_PATH_NOT_FOUND')
+exit code: 1" "$(cat "$work/report.txt")"
+clear_tmp
+
 finish
