@@ -270,6 +270,18 @@ tmp_empty "external cabinet"
 run "$KT_inst_msi_cab" --silent --no-silent-cert --msiparams REMOVE=ALL
 check "external cabinet: removed" "" "$(product_dir KestrelynCab)"
 
+# Failures before the extraction: the temporary directory can't be read (a
+# value too long for the buffer) or holds no new directory, the log's name
+# does not fit.
+long=$(printf 'x%.0s' $(seq 4200))
+ZELK_TMPDIR="C:\\$long" run "$KT_inst_msi" --silent
+matches "temporary directory unreadable" "1 $n: error: Failed to find temporary directory: KERR_[A-Z_]+" "$code $stderr"
+ZELK_TMPDIR='C:\no\such\folder' run "$KT_inst_msi" --silent
+check_run "temporary directory missing" 1 "" "$n: error: Failed to create extraction path: KERR_PATH_NOT_FOUND"
+run "$KT_inst_msi" --silent --logging --path "C:\\$(printf 'x%.0s' $(seq 4085))"
+check_run "log name too long" 1 "" "$n: error: Error creating MSI log file name, rc=KERR_BUFFER_OVERFLOW"
+tmp_empty "failures before the extraction"
+
 # Lazy binding: MSI.DLL and CRYPT32.DLL are loaded only by the runs that call
 # into them (Wine's trace of the DLLs it loads; Wine's MSI.DLL loads
 # CRYPT32.DLL itself, so a run with --no-silent-cert tells nothing).
