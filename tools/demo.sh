@@ -45,8 +45,8 @@ rm -f "$log"
 echo "running: $(basename "$exe") --silent --msi-log-file $(winepath -w "$log") $*"
 wine "$launch" -- "$exe" --silent --msi-log-file "$(winepath -w "$log")" "$@" | tr -d '\r'
 echo "installed files:"
-find "$prefix/drive_c/Program Files"*/"Kestrelyn Demo" -type f -printf '  %p (%s bytes)\n' 2>/dev/null \
-  || echo "  (none under the prefix's Program Files)"
+files=$(find "$prefix/drive_c/Program Files"*/"Kestrelyn Demo" -type f -printf '  %p (%s bytes)\n' 2>/dev/null || true)
+echo "${files:-  (none under the prefix's Program Files)}"
 echo "uninstall entry:"
 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s </dev/null 2>/dev/null | tr -d '\r' \
   | awk '/^HKEY/ { key = $0 } /DisplayName +REG_SZ +Kestrelyn Demo$/ { print "  " key; print "  " $0 }'
