@@ -23,9 +23,25 @@ box() { # TEXT...: the report lines of one box with this text
   printf '%s\n' "$@" | sed 's/^/box-text: /'
 }
 
-# A box found and dismissed from the X side, with a screenshot of it.
+# The icon on a screenshot of one box: Wine's error icon is a red disc, its
+# information icon a blue one; nothing else on the box is red or that blue.
+icon_kind() { # PNG
+  convert "$1" -depth 8 rgb:- | python3 -c '
+import sys
+d = sys.stdin.buffer.read()
+red = blue = 0
+for i in range(0, len(d) - 2, 3):
+    r, g, b = d[i], d[i + 1], d[i + 2]
+    if r > 180 and g < 100 and b < 100: red += 1
+    elif b > 140 and b > r + 50 and b > g + 20: blue += 1
+print("error" if red > 100 and red > blue else "information" if blue > 100 and red < 10 else "none")'
+}
+
+# A box found and dismissed from the X side, with a screenshot of it (and
+# the kind of its icon in $icon).
 xbox() { # NAME SHOT ARGS...: sets $report
   local what=$1 shot=$2; shift 2
+  icon=none
   rm -f "$work/ready"
   wine "$KT_uiprobe" --ready "$(winepath -w "$work/ready")" --timeout 60000 -- "$@" </dev/null 2>/dev/null \
     | tr -d '\r' > "$work/report.txt" &
@@ -38,7 +54,10 @@ xbox() { # NAME SHOT ARGS...: sets $report
     check "$what: window title" "Kestrelyn Installer" "$(xdotool getwindowname "$wid")"
     sleep 0.5 # let it paint
     xwd -root -silent > "$work/$shot.xwd"
-    if command -v convert >/dev/null; then convert "$work/$shot.xwd" "$work/$shot.png" && rm -f "$work/$shot.xwd"; fi
+    if command -v convert >/dev/null; then
+      convert "$work/$shot.xwd" "$work/$shot.png" && rm -f "$work/$shot.xwd"
+      icon=$(icon_kind "$work/$shot.png")
+    fi
     timeout 30 xdotool windowfocus --sync "$wid" key Return
   else
     fail "$what: no box on the display"
@@ -51,9 +70,14 @@ xbox "error box" error-box "$stub" --bogus
 check "error box: title, text and exit code" "$(box 'Unknown option "--bogus"' \
   'Please refer to the command line help by specifying "-?"' 'to get more information.')
 exit code: 2" "$report"
+error_icon=$icon
 xbox "information box" info-box "$stub" --version
 check "information box: title, text and exit code" "$(box "Version: $KT_VERSION")
 exit code: 0" "$report"
+if command -v convert >/dev/null; then
+  check "error box: error icon" error "$error_icon"
+  check "information box: information icon" information "$icon"
+fi
 [ -s "$work/error-box.png" ] || [ -s "$work/error-box.xwd" ] && ok "screenshots kept in $work" || fail "no screenshot"
 
 # Help: every line in the box, nothing on standard output; --silent after it is never reached.
