@@ -1081,6 +1081,7 @@ struct FakeShell
         s_wstrTo = std::wstring(pOp->pTo, wcslen(pOp->pTo) + 2);
         return 0x402;
     }
+    static int WINAPI copyPretends(LPSHFILEOPSTRUCTW) { return 0; }
 };
 SHFILEOPSTRUCTW FakeShell::s_Op;
 std::wstring FakeShell::s_wstrFrom, FakeShell::s_wstrTo;
@@ -1103,6 +1104,28 @@ TEST(StubCopyCustomDir, ShellCopyFails)
         EXPECT_EQ(toWide(strCustom) + std::wstring(2, L'\0'), FakeShell::s_wstrFrom);
         EXPECT_EQ(std::wstring(L"C:\\extract here") + std::wstring(2, L'\0'), FakeShell::s_wstrTo);
         EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE)) << "nothing recorded after a failed copy";
+    }
+    {
+        /* An extraction path that is no UTF-8 never reaches the shell. */
+        SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyFails);
+        Capture cap;
+        FakeShell::s_Op.wFunc = 0;
+        EXPECT_EQ(1, stubCopyCustomDir("C:\\bad\xff"));
+        EXPECT_EQ(0u, cap.err().find(errLine("RTStrToUtf16Ex failed on 'C:\\bad\xff': KERR_").substr(0, 60))) << cap.err();
+        EXPECT_EQ(0u, FakeShell::s_Op.wFunc);
+    }
+    {
+        /* The shell says it copied, but the copy is not there to be opened: recorded, without a handle. */
+        SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyPretends);
+        Capture cap;
+        stubCleanupInit();
+        EXPECT_EQ(1, stubCopyCustomDir("C:\\no\\such\\extraction dir"));
+        EXPECT_EQ(errLine("Unable to open the destination .custom directory: KERR_PATH_NOT_FOUND"), cap.err());
+        StubCleanupRecord *pRec = stubCleanupFindPackage(STUB_NO_PACKAGE);
+        ASSERT_NE(nullptr, pRec);
+        EXPECT_STREQ("C:\\no\\such\\extraction dir\\.custom", pRec->szPath);
+        EXPECT_EQ(NIL_RTDIR, pRec->u.hDir);
+        stubCleanupRelease();
     }
     RemoveDirectoryW(toWide(strCustom).c_str());
 }
