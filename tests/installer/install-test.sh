@@ -7,7 +7,12 @@
 # and the locks on the package while the install runs.  Wine's answers and
 # texts differ from Windows': the tests pin the form of the messages and the
 # code path, not Windows' wording.
+# install-test.sh [32]: with 32, on a 32-bit prefix of its own (made on first use).
 source "$(dirname "$0")/lib.sh"
+if [ "${1:-}" == 32 ]; then
+  "$KT_TOOLS/wine-bench.sh" start "$WINEPREFIX" win32 || { echo "FAIL no 32-bit prefix"; exit 1; }
+  trap '"$KT_TOOLS/wine-bench.sh" stop "$WINEPREFIX"' EXIT
+fi
 
 drive_c=$WINEPREFIX/drive_c
 # An interactive run refuses a 32-bit host (exit code 1) before any package.
