@@ -1130,4 +1130,47 @@ TEST(StubCopyCustomDir, ShellCopyFails)
     RemoveDirectoryW(toWide(strCustom).c_str());
 }
 
+struct FakeUser
+{
+    static std::vector<std::string> s_vecCalls;
+    static int WINAPI boxW(HWND hwnd, LPCWSTR pwszText, LPCWSTR pwszTitle, UINT fStyle)
+    {
+        s_vecCalls.push_back("W " + std::to_string(hwnd == (HWND)0x1234) + " " + toUtf8(pwszTitle) + " "
+                             + std::to_string(fStyle) + " " + toUtf8(pwszText));
+        return IDOK;
+    }
+    static int WINAPI boxA(HWND hwnd, LPCSTR pszText, LPCSTR pszTitle, UINT fStyle)
+    {
+        s_vecCalls.push_back("A " + std::to_string(hwnd == (HWND)0x1234) + " " + pszTitle + " "
+                             + std::to_string(fStyle) + " " + pszText);
+        return IDOK;
+    }
+    static HWND WINAPI desktop() { return (HWND)0x1234; }
+};
+std::vector<std::string> FakeUser::s_vecCalls;
+
+TEST(StubDisplay, BoxesTheirStyleAndTheNarrowFallback)
+{
+    SlotGuard<StubLazy::StubLazySlot_MessageBoxW> GuardW(FakeUser::boxW);
+    SlotGuard<StubLazy::StubLazySlot_MessageBoxA> GuardA(FakeUser::boxA);
+    SlotGuard<StubLazy::StubLazySlot_GetDesktopWindow> GuardD(FakeUser::desktop);
+    FakeUser::s_vecCalls.clear();
+    Capture cap(false);
+    EXPECT_EQ(1, stubReportError("Grüße %s", "日本"));
+    stubReportInfo("Version: %u", 7);
+    /* Not UTF-8: shown byte for byte through the narrow box. */
+    EXPECT_EQ(1, stubReportError("bad \xff byte"));
+    stubReportInfo("bad \xfe byte");
+    std::vector<std::string> const vecExpected = {
+        "W 1 Kestrelyn Installer " + std::to_string(MB_OK | MB_ICONERROR) + " Grüße 日本",
+        "W 1 Kestrelyn Installer " + std::to_string(MB_OK | MB_ICONINFORMATION) + " Version: 7",
+        "A 1 Kestrelyn Installer " + std::to_string(MB_OK | MB_ICONERROR) + " bad \xff byte",
+        "A 1 Kestrelyn Installer " + std::to_string(MB_OK | MB_ICONINFORMATION) + " bad \xfe byte",
+    };
+    EXPECT_EQ(vecExpected, FakeUser::s_vecCalls);
+    EXPECT_EQ(0x10, MB_OK | MB_ICONERROR);
+    EXPECT_EQ(0x40, MB_OK | MB_ICONINFORMATION);
+    EXPECT_EQ("", cap.out() + cap.err());
+}
+
 } // namespace
