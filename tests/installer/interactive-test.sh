@@ -204,4 +204,44 @@ check "early failure: the box" "$(box 'Failed to create extraction path: KERR_PA
 exit code: 1" "$(cat "$work/report.txt")"
 clear_tmp
 
+# The Windows Installer's full interface in an interactive run: its dialog
+# is photographed (msi-dialog.png) and answered from the X side; Install
+# installs, Cancel (1602) ends the run with 1 and no message.
+msi_ui() { # KEY: runs inst-msi-ui, answers its dialog with KEY; sets $report
+  rm -f "$work/report.txt"
+  wine "$KT_uiprobe" --timeout 90000 -- "$KT_inst_msi_ui" </dev/null 2>/dev/null | tr -d '\r' > "$work/report.txt" &
+  local pid=$!
+  local wid
+  wid=$(timeout 60 xdotool search --sync --name '^Kestrelyn Test Setup$' 2>/dev/null | head -1)
+  if [ -n "$wid" ]; then
+    ok "installer interface ($1): the Windows Installer's dialog"
+    sleep 0.5
+    if [ "$1" == Return ]; then
+      xwd -root -silent > "$work/msi-dialog.xwd"
+      if command -v convert >/dev/null; then convert "$work/msi-dialog.xwd" "$work/msi-dialog.png" && rm -f "$work/msi-dialog.xwd"; fi
+    fi
+    timeout 30 xdotool windowfocus --sync "$wid" key "$1"
+  else
+    fail "installer interface ($1): no dialog on the display"
+  fi
+  wait "$pid"
+  report=$(cat "$work/report.txt")
+}
+drive_c=$WINEPREFIX/drive_c
+ui_dir() { ls -d "$drive_c/Program Files"*/KestrelynUI 2>/dev/null; }
+run "$KT_inst_msi_ui" --silent --no-silent-cert --msiparams REMOVE=ALL
+clear_tmp
+msi_ui Escape
+check "installer interface, Cancel: 1 and no message" "exit code: 1" "$report"
+check "installer interface, Cancel: nothing installed" "" "$(ui_dir)"
+tmp_empty "installer interface, Cancel"
+msi_ui Return
+check "installer interface, Install: 0 and no message" "exit code: 0" "$report"
+[ -n "$(ui_dir)" ] && ok "installer interface, Install: installed" || fail "installer interface, Install: not installed"
+[ -s "$work/msi-dialog.png" ] || [ -s "$work/msi-dialog.xwd" ] && ok "installer interface: screenshot kept" \
+  || fail "installer interface: no screenshot"
+tmp_empty "installer interface, Install"
+run "$KT_inst_msi_ui" --silent --no-silent-cert --msiparams REMOVE=ALL
+check "installer interface: removed" "" "$(ui_dir)"
+
 finish
