@@ -3,7 +3,7 @@
 # kestrelyn_add_installer(<name> PACKAGES <file:arch[:key=value...]>...
 #                         [COUNT <n>] [NO_MANIFEST] [MAGIC <text>] [MANIFEST_SIZE <n>]
 #                         [DECLARED_SIZE <resource>=<n>...]
-#                         [EXCLUDE_FROM_ALL])
+#                         [CERT <file.der>] [EXCLUDE_FROM_ALL])
 #   An installer executable <name>.exe: the stub's objects, linked without the
 #   C runtime, with the packages as raw-data resources.  A package is its file
 #   (relative to the current source directory, or absolute) and its
@@ -12,12 +12,72 @@
 #   raw-header=<file>, unsafe-name=<percent-encoded name> or no-blob (see tools/mkpayload.py).
 #   COUNT, MAGIC, MANIFEST_SIZE and NO_MANIFEST override the manifest, and DECLARED_SIZE the
 #   size that a resource's entry declares, for deliberately broken payloads.
+#   CERT names the publisher's DER certificate for this installer (default:
+#   KESTRELYN_CERT, see below).
+#
+# kestrelyn_add_cert_slot(<target> [CERT <file.der>])
+#   Gives a target of the stub's objects its certificate slot, generated from
+#   the DER file.
+#
+# KESTRELYN_CERT (cache variable): the publisher's DER X.509 code-signing
+#   certificate that silent runs add to the trusted publishers.  Empty: the
+#   build makes a self-signed development certificate with openssl, once per
+#   build tree, and says so.
 #
 # kestrelyn_add_payload(<target> PACKAGES ... [same options])
 #   Adds such a payload to any Windows executable target (the stub's tests
 #   use it to read packages from their own image).
 
 set(KESTRELYN_PAYLOAD_TOOL ${CMAKE_CURRENT_LIST_DIR}/../tools/mkpayload.py)
+set(KESTRELYN_CERT_SLOT_TOOL ${CMAKE_CURRENT_LIST_DIR}/../tools/gen-cert-slot.py)
+set(KESTRELYN_DEV_CERT_TOOL ${CMAKE_CURRENT_LIST_DIR}/../tools/make-dev-cert.sh)
+set(KESTRELYN_CERT "" CACHE FILEPATH "The publisher's DER code-signing certificate (empty: a development one)")
+
+# The certificate of installers that name none: KESTRELYN_CERT, or the
+# development certificate of this build tree, made on first use.
+function(kestrelyn_default_cert var)
+  if(KESTRELYN_CERT)
+    cmake_path(ABSOLUTE_PATH KESTRELYN_CERT BASE_DIRECTORY ${CMAKE_SOURCE_DIR} NORMALIZE OUTPUT_VARIABLE cert)
+    if(NOT EXISTS ${cert})
+      message(FATAL_ERROR "KESTRELYN_CERT: ${cert} does not exist")
+    endif()
+    set(${var} ${cert} PARENT_SCOPE)
+    return()
+  endif()
+  set(cert ${CMAKE_BINARY_DIR}/kestrelyn-dev-cert/publisher.der)
+  if(NOT EXISTS ${cert})
+    execute_process(COMMAND bash ${KESTRELYN_DEV_CERT_TOOL} ${CMAKE_BINARY_DIR}/kestrelyn-dev-cert
+      RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+      message(FATAL_ERROR "Could not make the development certificate (openssl)")
+    endif()
+  endif()
+  get_property(told GLOBAL PROPERTY KESTRELYN_DEV_CERT_TOLD)
+  if(NOT told)
+    message(STATUS "No KESTRELYN_CERT given: installers carry the self-signed development certificate "
+      "${cert} (\"Kestrelyn development certificate, not for release\")")
+    set_property(GLOBAL PROPERTY KESTRELYN_DEV_CERT_TOLD TRUE)
+  endif()
+  set(${var} ${cert} PARENT_SCOPE)
+endfunction()
+
+function(kestrelyn_add_cert_slot target)
+  cmake_parse_arguments(ARG "" "CERT" "" ${ARGN})
+  if(ARG_CERT)
+    cmake_path(ABSOLUTE_PATH ARG_CERT BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} NORMALIZE OUTPUT_VARIABLE cert)
+  else()
+    kestrelyn_default_cert(cert)
+  endif()
+  set(slot ${CMAKE_CURRENT_BINARY_DIR}/${target}.certslot.cpp)
+  add_custom_command(OUTPUT ${slot}
+    COMMAND ${Python3_EXECUTABLE} ${KESTRELYN_CERT_SLOT_TOOL} ${cert} ${slot}
+    DEPENDS ${KESTRELYN_CERT_SLOT_TOOL} ${cert}
+    COMMENT "Certificate slot of ${target}"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${slot})
+  set_source_files_properties(${slot} PROPERTIES COMPILE_OPTIONS "${ZELK_WARNINGS}")
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/Installer/win/Stub)
+endfunction()
 
 function(kestrelyn_add_payload target)
   cmake_parse_arguments(ARG "NO_MANIFEST" "COUNT;MAGIC;MANIFEST_SIZE" "PACKAGES;DECLARED_SIZE" ${ARGN})
@@ -77,7 +137,7 @@ function(kestrelyn_add_payload target)
 endfunction()
 
 function(kestrelyn_add_installer name)
-  cmake_parse_arguments(ARG "EXCLUDE_FROM_ALL" "" "" ${ARGN})
+  cmake_parse_arguments(ARG "EXCLUDE_FROM_ALL" "CERT" "" ${ARGN})
   if(ARG_EXCLUDE_FROM_ALL)
     set(exclude EXCLUDE_FROM_ALL)
   endif()
@@ -87,5 +147,10 @@ function(kestrelyn_add_installer name)
   # Sections at page boundaries in the file too: the loader can then map the
   # payload as it is needed instead of reading all of it at start-up.
   target_link_options(${name} PRIVATE -mwindows -Wl,--file-alignment,0x1000)
+  if(ARG_CERT)
+    kestrelyn_add_cert_slot(${name} CERT ${ARG_CERT})
+  else()
+    kestrelyn_add_cert_slot(${name})
+  endif()
   kestrelyn_add_payload(${name} ${ARG_UNPARSED_ARGUMENTS})
 endfunction()

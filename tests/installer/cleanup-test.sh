@@ -47,7 +47,8 @@ first=$!
 for _ in $(seq 600); do [ -e "$work/held.ready" ] && break; sleep 0.05; done
 [ -e "$work/held.ready" ] && ok "file held by a second process" || fail "the holder never opened the file"
 # Once the package is written the first installer is well past its mutex.
-for _ in $(seq 300); do [ "$(stat -c %s "$dir/held.msi")" == 1000 ] && break; sleep 0.05; done
+msisize=$(stat -c %s "$KT_PACKAGES/KestrelynTest.msi")
+for _ in $(seq 300); do [ "$(stat -c %s "$dir/held.msi")" == "$msisize" ] && break; sleep 0.05; done
 wine "$KT_launch" --stdout "$(winepath -w "$work/second-out.txt")" --stderr "$(winepath -w "$work/second-err.txt")" \
   -- "$KT_QornStub" --silent </dev/null 2>/dev/null | tr -d '\r' > "$work/second-code.txt"
 check "second instance during the first: exit code" "exit code: 1" "$(cat "$work/second-code.txt")"
@@ -65,7 +66,7 @@ check "held file: sleeps between the passes" "100 3000 3000 3000" "$(sleeps)"
 [ "$elapsed_ms" -ge 9100 ] && ok "held file: the run took the 9.1 s it slept (${elapsed_ms} ms)" \
   || fail "held file: the run took only ${elapsed_ms} ms"
 check "held file: the file stays, the other package is gone" "held.msi" "$(listing "$dir")"
-same_file "held file: it is the verified package" small.bin "$dir/held.msi"
+same_file "held file: it is the verified package" KestrelynTest.msi "$dir/held.msi"
 kill $holder 2>/dev/null
 wait $holder 2>/dev/null
 

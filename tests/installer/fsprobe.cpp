@@ -18,6 +18,13 @@
  *   fsprobe try-dir DIR              tries to rename and to delete DIR
  *   fsprobe file-id FILE             prints FILE's file ID (volume serial and
  *                                    file index, in hex), or the error
+ *   fsprobe loadlib NAME...          loads each DLL by its bare name, the
+ *                                    way a careless program does (the
+ *                                    control of the DLL-planting test)
+ *   fsprobe wait-for FILE MS         creates FILE.started, then waits until
+ *                                    FILE exists, at most MS milliseconds
+ *                                    (a custom action of the test package
+ *                                    that keeps an install running)
  *
  * The try commands print one line per attempt, "what: ok" or "what: N" with
  * the Windows error, and undo whatever succeeded where they can.
@@ -142,6 +149,24 @@ int wmain(int argc, wchar_t **argv)
         CloseHandle(h);
         return 0;
     }
-    std::fprintf(stderr, "usage: fsprobe hold|hold-new|hold-mutex|try-file|try-dir|file-id ...\n");
+    if (cmd == L"loadlib" && argc >= 3)
+    {
+        for (int i = 2; i < argc; i++)
+            report("loadlib", LoadLibraryW(argv[i]) != nullptr);
+        return 0;
+    }
+    if (cmd == L"wait-for" && argc == 4)
+    {
+        std::wstring const file = argv[2];
+        touch((file + L".started").c_str());
+        for (DWORD cMs = 0; cMs < std::wcstoul(argv[3], nullptr, 10); cMs += 50)
+        {
+            if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
+                return 0;
+            Sleep(50);
+        }
+        return 1;
+    }
+    std::fprintf(stderr, "usage: fsprobe hold|hold-new|hold-mutex|try-file|try-dir|file-id|loadlib|wait-for ...\n");
     return 2;
 }

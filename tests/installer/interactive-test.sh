@@ -23,9 +23,25 @@ box() { # TEXT...: the report lines of one box with this text
   printf '%s\n' "$@" | sed 's/^/box-text: /'
 }
 
-# A box found and dismissed from the X side, with a screenshot of it.
+# The icon on a screenshot of one box: Wine's error icon is a red disc, its
+# information icon a blue one; nothing else on the box is red or that blue.
+icon_kind() { # PNG
+  convert "$1" -depth 8 rgb:- | python3 -c '
+import sys
+d = sys.stdin.buffer.read()
+red = blue = 0
+for i in range(0, len(d) - 2, 3):
+    r, g, b = d[i], d[i + 1], d[i + 2]
+    if r > 180 and g < 100 and b < 100: red += 1
+    elif b > 140 and b > r + 50 and b > g + 20: blue += 1
+print("error" if red > 100 and red > blue else "information" if blue > 100 and red < 10 else "none")'
+}
+
+# A box found and dismissed from the X side, with a screenshot of it (and
+# the kind of its icon in $icon).
 xbox() { # NAME SHOT ARGS...: sets $report
   local what=$1 shot=$2; shift 2
+  icon=none
   rm -f "$work/ready"
   wine "$KT_uiprobe" --ready "$(winepath -w "$work/ready")" --timeout 60000 -- "$@" </dev/null 2>/dev/null \
     | tr -d '\r' > "$work/report.txt" &
@@ -38,7 +54,10 @@ xbox() { # NAME SHOT ARGS...: sets $report
     check "$what: window title" "Kestrelyn Installer" "$(xdotool getwindowname "$wid")"
     sleep 0.5 # let it paint
     xwd -root -silent > "$work/$shot.xwd"
-    if command -v convert >/dev/null; then convert "$work/$shot.xwd" "$work/$shot.png" && rm -f "$work/$shot.xwd"; fi
+    if command -v convert >/dev/null; then
+      convert "$work/$shot.xwd" "$work/$shot.png" && rm -f "$work/$shot.xwd"
+      icon=$(icon_kind "$work/$shot.png")
+    fi
     timeout 30 xdotool windowfocus --sync "$wid" key Return
   else
     fail "$what: no box on the display"
@@ -51,9 +70,14 @@ xbox "error box" error-box "$stub" --bogus
 check "error box: title, text and exit code" "$(box 'Unknown option "--bogus"' \
   'Please refer to the command line help by specifying "-?"' 'to get more information.')
 exit code: 2" "$report"
+error_icon=$icon
 xbox "information box" info-box "$stub" --version
 check "information box: title, text and exit code" "$(box "Version: $KT_VERSION")
 exit code: 0" "$report"
+if command -v convert >/dev/null; then
+  check "error box: error icon" error "$error_icon"
+  check "information box: information icon" information "$icon"
+fi
 [ -s "$work/error-box.png" ] || [ -s "$work/error-box.xwd" ] && ok "screenshots kept in $work" || fail "no screenshot"
 
 # Help: every line in the box, nothing on standard output; --silent after it is never reached.
@@ -163,5 +187,62 @@ report=$(vprobe "$stub" --verbose --extract --msiparams "A=$x4093")
 check "4095 characters of parameters" "$manifest_box
 $(summary "$wtmp" false true "A=$x4093" "<None>")
 exit code: 1" "$report"
+
+# A failure before the extraction directory exists closes the mutex before
+# its box: while the box waits for a click, another installer runs.
+rm -f "$work/ready"
+ZELK_TMPDIR='C:\no\such\folder' wine "$KT_uiprobe" --ready "$(winepath -w "$work/ready")" --timeout 60000 \
+  -- "$KT_inst_msi" </dev/null 2>/dev/null | tr -d '\r' > "$work/report.txt" &
+pid=$!
+for _ in $(seq 600); do [ -e "$work/ready" ] && break; sleep 0.1; done
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Kestrelyn Installer$' 2>/dev/null | head -1)
+clear_tmp
+run "$KT_inst_mixed" --silent --extract
+check "box of an early failure up: a second installer runs" "0" "$code"
+[ -n "$wid" ] && timeout 30 xdotool windowfocus --sync "$wid" key Return
+wait "$pid"
+check "early failure: the box" "$(box 'Failed to create extraction path: KERR_PATH_NOT_FOUND')
+exit code: 1" "$(cat "$work/report.txt")"
+clear_tmp
+
+# The Windows Installer's full interface in an interactive run: its dialog
+# is photographed (msi-dialog.png) and answered from the X side; Install
+# installs, Cancel (1602) ends the run with 1 and no message.
+msi_ui() { # KEY: runs inst-msi-ui, answers its dialog with KEY; sets $report
+  rm -f "$work/report.txt"
+  wine "$KT_uiprobe" --timeout 90000 -- "$KT_inst_msi_ui" </dev/null 2>/dev/null | tr -d '\r' > "$work/report.txt" &
+  local pid=$!
+  local wid
+  wid=$(timeout 60 xdotool search --sync --name '^Kestrelyn Test Setup$' 2>/dev/null | head -1)
+  if [ -n "$wid" ]; then
+    ok "installer interface ($1): the Windows Installer's dialog"
+    sleep 0.5
+    if [ "$1" == Return ]; then
+      xwd -root -silent > "$work/msi-dialog.xwd"
+      if command -v convert >/dev/null; then convert "$work/msi-dialog.xwd" "$work/msi-dialog.png" && rm -f "$work/msi-dialog.xwd"; fi
+    fi
+    timeout 30 xdotool windowfocus --sync "$wid" key "$1"
+  else
+    fail "installer interface ($1): no dialog on the display"
+  fi
+  wait "$pid"
+  report=$(cat "$work/report.txt")
+}
+drive_c=$WINEPREFIX/drive_c
+ui_dir() { ls -d "$drive_c/Program Files"*/KestrelynUI 2>/dev/null; }
+run "$KT_inst_msi_ui" --silent --no-silent-cert --msiparams REMOVE=ALL
+clear_tmp
+msi_ui Escape
+check "installer interface, Cancel: 1 and no message" "exit code: 1" "$report"
+check "installer interface, Cancel: nothing installed" "" "$(ui_dir)"
+tmp_empty "installer interface, Cancel"
+msi_ui Return
+check "installer interface, Install: 0 and no message" "exit code: 0" "$report"
+[ -n "$(ui_dir)" ] && ok "installer interface, Install: installed" || fail "installer interface, Install: not installed"
+[ -s "$work/msi-dialog.png" ] || [ -s "$work/msi-dialog.xwd" ] && ok "installer interface: screenshot kept" \
+  || fail "installer interface: no screenshot"
+tmp_empty "installer interface, Install"
+run "$KT_inst_msi_ui" --silent --no-silent-cert --msiparams REMOVE=ALL
+check "installer interface: removed" "" "$(ui_dir)"
 
 finish

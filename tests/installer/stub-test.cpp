@@ -22,10 +22,12 @@
 #include <zelk/err.h>
 #include <zelk/init.h>
 #include <zelk/mem.h>
+#include <zelk/path.h>
 #include <zelk/stream.h>
 #include <zelk/string.h>
 
 #include "QornStub.h"
+#include "QornStubLazy.h"
 #include "QornStubVersion.h"
 #include "fs-testutil.h"
 
@@ -917,6 +919,345 @@ TEST_F(StubExtractTest, VerificationFailures)
         EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr));
         EXPECT_FALSE(exists(strFile));
     }
+}
+
+/*
+ * Installation steps, with the Windows functions replaced through their
+ * lazy-binding slots: the Windows Installer's every kind of answer, the
+ * certificate store's failures and the shell's copy, with the arguments that
+ * reach them.
+ */
+template <typename a_Slot> class SlotGuard
+{
+public:
+    explicit SlotGuard(typename a_Slot::PFN pfn) : m_pfnSaved(a_Slot::s_pfnSlot) { a_Slot::s_pfnSlot = pfn; }
+    ~SlotGuard() { a_Slot::s_pfnSlot = m_pfnSaved; }
+
+private:
+    typename a_Slot::PFN m_pfnSaved;
+};
+
+struct FakeMsi
+{
+    static INSTALLUILEVEL s_enmUiLevel;
+    static INSTALLUILEVEL s_enmUiAnswer;
+    static int s_cEnableLog;
+    static DWORD s_fLogMode, s_fLogAttr;
+    static std::wstring s_wstrLog, s_wstrPackage, s_wstrParams;
+    static UINT s_uLogAnswer, s_uAnswer;
+    static void reset(UINT uAnswer)
+    {
+        s_enmUiLevel = INSTALLUILEVEL_NOCHANGE;
+        s_enmUiAnswer = INSTALLUILEVEL_DEFAULT;
+        s_cEnableLog = 0;
+        s_fLogMode = s_fLogAttr = 0;
+        s_wstrLog = s_wstrPackage = s_wstrParams = L"<none>";
+        s_uLogAnswer = ERROR_SUCCESS;
+        s_uAnswer = uAnswer;
+    }
+    static INSTALLUILEVEL WINAPI setInternalUI(INSTALLUILEVEL enmLevel, HWND *phWnd)
+    {
+        EXPECT_EQ(nullptr, phWnd);
+        s_enmUiLevel = enmLevel;
+        return s_enmUiAnswer;
+    }
+    static UINT WINAPI enableLog(DWORD fMode, LPCWSTR pwszLog, DWORD fAttr)
+    {
+        s_cEnableLog++;
+        s_fLogMode = fMode;
+        s_fLogAttr = fAttr;
+        s_wstrLog = pwszLog;
+        return s_uLogAnswer;
+    }
+    static UINT WINAPI installProduct(LPCWSTR pwszPackage, LPCWSTR pwszParams)
+    {
+        s_wstrPackage = pwszPackage;
+        s_wstrParams = pwszParams;
+        return s_uAnswer;
+    }
+};
+INSTALLUILEVEL FakeMsi::s_enmUiLevel, FakeMsi::s_enmUiAnswer;
+int FakeMsi::s_cEnableLog;
+DWORD FakeMsi::s_fLogMode, FakeMsi::s_fLogAttr;
+std::wstring FakeMsi::s_wstrLog, FakeMsi::s_wstrPackage, FakeMsi::s_wstrParams;
+UINT FakeMsi::s_uLogAnswer, FakeMsi::s_uAnswer;
+
+struct MsiGuards
+{
+    SlotGuard<StubLazy::StubLazySlot_MsiSetInternalUI> Ui{ FakeMsi::setInternalUI };
+    SlotGuard<StubLazy::StubLazySlot_MsiEnableLogW> Log{ FakeMsi::enableLog };
+    SlotGuard<StubLazy::StubLazySlot_MsiInstallProductW> Install{ FakeMsi::installProduct };
+};
+
+/* The system's own text for a Windows error, as the installer shows it ("" when it has none). */
+std::string systemText(DWORD uError)
+{
+    PWSTR pwsz = nullptr;
+    DWORD cwc = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+                               nullptr, uError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (PWSTR)&pwsz, 0, nullptr);
+    std::string str = cwc && pwsz ? toUtf8(std::wstring(pwsz, cwc)) : "";
+    if (pwsz)
+        LocalFree(pwsz);
+    str.erase(std::remove(str.begin(), str.end(), '\r'), str.end());
+    return str;
+}
+
+TEST(StubInstallMsi, AnswersToResultsAndMessages)
+{
+    const std::string strShown = "Installation failed! Error: ";
+    const struct
+    {
+        UINT uAnswer;
+        int rcExit;
+        std::string strOut, strErr; /* "<system>": the system's text for the answer, or its number */
+    } aRows[] = {
+        { ERROR_SUCCESS, 0, "", "" },
+        { ERROR_SUCCESS_REBOOT_REQUIRED, 3010, std::string(g_szProg) + ": info: Reboot required (by C:\\x y\\p.msi)\n", "" },
+        { ERROR_INSTALL_USEREXIT, 1, "", "" },
+        { ERROR_INSTALL_PACKAGE_VERSION, 1, "",
+          errLine("This installation package cannot be installed by the Windows Installer service.")
+              + errLine("You must install a Windows service pack that contains a newer version of the Windows "
+                        "Installer service.") },
+        { ERROR_INSTALL_PLATFORM_UNSUPPORTED, 1, "", errLine("This installation package is not supported on this platform.") },
+        { ERROR_INSTALL_FAILURE, 1, "", "<system>" },
+        { ERROR_INSTALL_PACKAGE_INVALID, 1, "", "<system>" },
+        { 1639 /* invalid command line */, 1, "", "<system>" },
+        { 2102 /* a network message */, 1, "", "<netmsg>" },
+        { 0xBEEF /* no text anywhere */, 1, "", errLine(strShown + "48879") },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
+    {
+        SCOPED_TRACE("row " + std::to_string(i));
+        MsiGuards Guards;
+        FakeMsi::reset(aRows[i].uAnswer);
+        Capture cap;
+        EXPECT_EQ(aRows[i].rcExit, stubInstallMsi("C:\\x y\\p.msi", "A=1 B=\"two words\"", nullptr));
+        EXPECT_EQ(INSTALLUILEVEL_NONE, FakeMsi::s_enmUiLevel);
+        EXPECT_EQ(0, FakeMsi::s_cEnableLog);
+        EXPECT_EQ(L"C:\\x y\\p.msi", FakeMsi::s_wstrPackage);
+        EXPECT_EQ(L"A=1 B=\"two words\"", FakeMsi::s_wstrParams);
+        EXPECT_EQ(aRows[i].strOut, cap.out());
+        if (aRows[i].strErr == "<system>")
+        {
+            std::string const strText = systemText(aRows[i].uAnswer);
+            ASSERT_NE("", strText) << "Wine has a text for " << aRows[i].uAnswer;
+            /* The text as the system gave it: its line break ends the message's first line. */
+            EXPECT_EQ(0u, cap.err().find(errLine(strShown + strText.substr(0, strText.find('\n'))))) << cap.err();
+        }
+        else if (aRows[i].strErr == "<netmsg>")
+            EXPECT_TRUE(std::regex_match(cap.err(), std::regex(errLine(strShown + "(2102|[^0-9\n][^\n]*)") + "(.*\n)*")))
+                << cap.err();
+        else
+            EXPECT_EQ(aRows[i].strErr, cap.err());
+    }
+}
+
+TEST(StubInstallMsi, InterfaceLevelAndLog)
+{
+    MsiGuards Guards;
+    /* Interactive: the full interface, and a reboot is not announced. */
+    FakeMsi::reset(ERROR_SUCCESS_REBOOT_REQUIRED);
+    {
+        Capture cap(false);
+        EXPECT_EQ(3010, stubInstallMsi("C:\\p.msi", "", nullptr));
+        EXPECT_EQ(INSTALLUILEVEL_FULL, FakeMsi::s_enmUiLevel);
+        EXPECT_EQ("", cap.out() + cap.err());
+    }
+    /* A log: verbose, flushed line by line, not appended. */
+    FakeMsi::reset(ERROR_SUCCESS);
+    {
+        Capture cap;
+        EXPECT_EQ(0, stubInstallMsi("C:\\p.msi", "", "C:\\logs\\Grüße.log"));
+        EXPECT_EQ(1, FakeMsi::s_cEnableLog);
+        EXPECT_EQ((DWORD)INSTALLLOGMODE_VERBOSE, FakeMsi::s_fLogMode);
+        EXPECT_EQ((DWORD)INSTALLLOGATTRIBUTES_FLUSHEACHLINE, FakeMsi::s_fLogAttr);
+        EXPECT_EQ(L"C:\\logs\\Gr\u00fc\u00dfe.log", FakeMsi::s_wstrLog);
+    }
+    /* The log refused, the interface level refused: nothing is installed. */
+    FakeMsi::reset(ERROR_SUCCESS);
+    FakeMsi::s_uLogAnswer = ERROR_INVALID_PARAMETER;
+    {
+        Capture cap;
+        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "", "C:\\x.log"));
+        EXPECT_EQ(errLine("MsiEnableLogW failed"), cap.err());
+        EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);
+    }
+    FakeMsi::reset(ERROR_SUCCESS);
+    FakeMsi::s_enmUiAnswer = INSTALLUILEVEL_NOCHANGE;
+    {
+        Capture cap;
+        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "", nullptr));
+        EXPECT_EQ(errLine("Internal error: MsiSetInternalUI failed."), cap.err());
+        EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);
+    }
+    /* Text that is not UTF-8 can't reach the Windows Installer. */
+    FakeMsi::reset(ERROR_SUCCESS);
+    {
+        Capture cap;
+        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "A=\xff", nullptr));
+        EXPECT_EQ(0u, cap.err().find(errLine("RTStrToUtf16 failed on 'A=\xff': KERR_").substr(0, 50))) << cap.err();
+        EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);
+    }
+}
+
+struct FakeCrypt
+{
+    static DWORD s_fFlags, s_uProvider, s_fEncoding;
+    static std::wstring s_wstrStore;
+    static HCERTSTORE WINAPI openStoreFails(LPCSTR pszProvider, DWORD fEncoding, HCRYPTPROV_LEGACY, DWORD fFlags,
+                                           const void *pvPara)
+    {
+        s_uProvider = (DWORD)(uintptr_t)pszProvider;
+        s_fEncoding = fEncoding;
+        s_fFlags = fFlags;
+        s_wstrStore = (const wchar_t *)pvPara;
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    static BOOL WINAPI addFails(HCERTSTORE, PCCERT_CONTEXT, DWORD uDisposition, PCCERT_CONTEXT *ppStoreCtx)
+    {
+        EXPECT_EQ((DWORD)CERT_STORE_ADD_REPLACE_EXISTING, uDisposition);
+        EXPECT_EQ(nullptr, ppStoreCtx);
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+};
+DWORD FakeCrypt::s_fFlags, FakeCrypt::s_uProvider, FakeCrypt::s_fEncoding;
+std::wstring FakeCrypt::s_wstrStore;
+
+TEST(StubAddCertToStore, Failures)
+{
+    ASSERT_EQ(1u, g_cStubCerts);
+    uint32_t const cbCert = stubCertSize(&g_paStubCerts[0]);
+    ASSERT_GT(cbCert, 100u);
+    {
+        Capture cap;
+        EXPECT_FALSE(stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher", (const uint8_t *)"\x30\x03xyz", 5));
+        EXPECT_TRUE(std::regex_match(cap.err(), std::regex(errLine("Unable to get certificate context: -?[0-9]+"))))
+            << cap.err();
+    }
+    {
+        SlotGuard<StubLazy::StubLazySlot_CertOpenStore> Guard(FakeCrypt::openStoreFails);
+        Capture cap;
+        /* The open-existing bit is cleared: a missing store is created. */
+        EXPECT_FALSE(stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG, "TrustedPublisher",
+                                        g_paStubCerts[0].pbCert, cbCert));
+        EXPECT_EQ(errLine("Unable to open certificates store: 5"), cap.err());
+        EXPECT_EQ((DWORD)(uintptr_t)CERT_STORE_PROV_SYSTEM_W, FakeCrypt::s_uProvider);
+        EXPECT_EQ((DWORD)(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING), FakeCrypt::s_fEncoding);
+        EXPECT_EQ((DWORD)CERT_SYSTEM_STORE_LOCAL_MACHINE, FakeCrypt::s_fFlags);
+        EXPECT_EQ(L"TrustedPublisher", FakeCrypt::s_wstrStore);
+    }
+    {
+        SlotGuard<StubLazy::StubLazySlot_CertAddCertificateContextToStore> Guard(FakeCrypt::addFails);
+        Capture cap;
+        EXPECT_FALSE(stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "KestrelynUnitTest", g_paStubCerts[0].pbCert, cbCert));
+        EXPECT_EQ(errLine("Unable to install certificate: 112"), cap.err());
+    }
+}
+
+struct FakeShell
+{
+    static SHFILEOPSTRUCTW s_Op;
+    static std::wstring s_wstrFrom, s_wstrTo;
+    static int WINAPI copyFails(LPSHFILEOPSTRUCTW pOp)
+    {
+        s_Op = *pOp;
+        /* The lists end with two zero units. */
+        s_wstrFrom = std::wstring(pOp->pFrom, wcslen(pOp->pFrom) + 2);
+        s_wstrTo = std::wstring(pOp->pTo, wcslen(pOp->pTo) + 2);
+        return 0x402;
+    }
+    static int WINAPI copyPretends(LPSHFILEOPSTRUCTW) { return 0; }
+};
+SHFILEOPSTRUCTW FakeShell::s_Op;
+std::wstring FakeShell::s_wstrFrom, FakeShell::s_wstrTo;
+
+TEST(StubCopyCustomDir, ShellCopyFails)
+{
+    char szExecDir[MAX_PATH * 3];
+    ASSERT_EQ(KINF_SUCCESS, RTPathExecDir(szExecDir, sizeof(szExecDir)));
+    std::string const strCustom = std::string(szExecDir) + "\\.custom";
+    ASSERT_TRUE(CreateDirectoryW(toWide(strCustom).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    {
+        SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyFails);
+        Capture cap;
+        stubCleanupInit();
+        EXPECT_EQ(1, stubCopyCustomDir("C:\\extract here"));
+        EXPECT_EQ(errLine("Copying the '.custom' dir failed: 0x402"), cap.err());
+        EXPECT_EQ((UINT)FO_COPY, FakeShell::s_Op.wFunc);
+        EXPECT_EQ((FILEOP_FLAGS)0x614, FakeShell::s_Op.fFlags);
+        EXPECT_EQ(nullptr, FakeShell::s_Op.hwnd);
+        EXPECT_EQ(toWide(strCustom) + std::wstring(2, L'\0'), FakeShell::s_wstrFrom);
+        EXPECT_EQ(std::wstring(L"C:\\extract here") + std::wstring(2, L'\0'), FakeShell::s_wstrTo);
+        EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE)) << "nothing recorded after a failed copy";
+    }
+    {
+        /* An extraction path that is no UTF-8 never reaches the shell. */
+        SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyFails);
+        Capture cap;
+        FakeShell::s_Op.wFunc = 0;
+        EXPECT_EQ(1, stubCopyCustomDir("C:\\bad\xff"));
+        EXPECT_EQ(0u, cap.err().find(errLine("RTStrToUtf16Ex failed on 'C:\\bad\xff': KERR_").substr(0, 60))) << cap.err();
+        EXPECT_EQ(0u, FakeShell::s_Op.wFunc);
+    }
+    {
+        /* The shell says it copied, but the copy is not there to be opened: recorded, without a handle. */
+        SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyPretends);
+        Capture cap;
+        stubCleanupInit();
+        EXPECT_EQ(1, stubCopyCustomDir("C:\\no\\such\\extraction dir"));
+        EXPECT_EQ(errLine("Unable to open the destination .custom directory: KERR_PATH_NOT_FOUND"), cap.err());
+        StubCleanupRecord *pRec = stubCleanupFindPackage(STUB_NO_PACKAGE);
+        ASSERT_NE(nullptr, pRec);
+        EXPECT_STREQ("C:\\no\\such\\extraction dir\\.custom", pRec->szPath);
+        EXPECT_EQ(NIL_RTDIR, pRec->u.hDir);
+        stubCleanupRelease();
+    }
+    RemoveDirectoryW(toWide(strCustom).c_str());
+}
+
+struct FakeUser
+{
+    static std::vector<std::string> s_vecCalls;
+    static int WINAPI boxW(HWND hwnd, LPCWSTR pwszText, LPCWSTR pwszTitle, UINT fStyle)
+    {
+        s_vecCalls.push_back("W " + std::to_string(hwnd == (HWND)0x1234) + " " + toUtf8(pwszTitle) + " "
+                             + std::to_string(fStyle) + " " + toUtf8(pwszText));
+        return IDOK;
+    }
+    static int WINAPI boxA(HWND hwnd, LPCSTR pszText, LPCSTR pszTitle, UINT fStyle)
+    {
+        s_vecCalls.push_back("A " + std::to_string(hwnd == (HWND)0x1234) + " " + pszTitle + " "
+                             + std::to_string(fStyle) + " " + pszText);
+        return IDOK;
+    }
+    static HWND WINAPI desktop() { return (HWND)0x1234; }
+};
+std::vector<std::string> FakeUser::s_vecCalls;
+
+TEST(StubDisplay, BoxesTheirStyleAndTheNarrowFallback)
+{
+    SlotGuard<StubLazy::StubLazySlot_MessageBoxW> GuardW(FakeUser::boxW);
+    SlotGuard<StubLazy::StubLazySlot_MessageBoxA> GuardA(FakeUser::boxA);
+    SlotGuard<StubLazy::StubLazySlot_GetDesktopWindow> GuardD(FakeUser::desktop);
+    FakeUser::s_vecCalls.clear();
+    Capture cap(false);
+    EXPECT_EQ(1, stubReportError("Grüße %s", "日本"));
+    stubReportInfo("Version: %u", 7);
+    /* Not UTF-8: shown byte for byte through the narrow box. */
+    EXPECT_EQ(1, stubReportError("bad \xff byte"));
+    stubReportInfo("bad \xfe byte");
+    std::vector<std::string> const vecExpected = {
+        "W 1 Kestrelyn Installer " + std::to_string(MB_OK | MB_ICONERROR) + " Grüße 日本",
+        "W 1 Kestrelyn Installer " + std::to_string(MB_OK | MB_ICONINFORMATION) + " Version: 7",
+        "A 1 Kestrelyn Installer " + std::to_string(MB_OK | MB_ICONERROR) + " bad \xff byte",
+        "A 1 Kestrelyn Installer " + std::to_string(MB_OK | MB_ICONINFORMATION) + " bad \xfe byte",
+    };
+    EXPECT_EQ(vecExpected, FakeUser::s_vecCalls);
+    EXPECT_EQ(0x10, MB_OK | MB_ICONERROR);
+    EXPECT_EQ(0x40, MB_OK | MB_ICONINFORMATION);
+    EXPECT_EQ("", cap.out() + cap.err());
 }
 
 } // namespace

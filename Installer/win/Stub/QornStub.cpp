@@ -26,14 +26,35 @@ namespace {
 const char g_szStubManifest[] = "MANIFEST";
 const char g_szStubLogName[] = "QornInstallLog.txt";
 
-/* The extraction directory in the temporary directory, unless --path named one. */
-int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
+void stubCloseMutex(HANDLE *phMutex)
+{
+    if (*phMutex)
+        CloseHandle(*phMutex);
+    *phMutex = nullptr;
+}
+
+/*
+ * The extraction directory in the temporary directory, unless --path named
+ * one.  A failure closes the mutex before its message: a box may wait for a
+ * click for long, and meanwhile another installer may run.
+ */
+int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, HANDLE *phMutex)
 {
     if (pState->szExtractPath[0])
         return STUBEXIT_SUCCESS;
-    int rc = RTPathTemp(pState->szExtractPath, sizeof(pState->szExtractPath));
+    /*
+     * Absolute before use: the extraction makes the new directory the current
+     * one, and a relative name would then point somewhere else.
+     */
+    char szTemp[STUB_PATH_MAX];
+    int rc = RTPathTemp(szTemp, sizeof(szTemp));
+    if (RT_SUCCESS(rc))
+        rc = RTPathAbs(szTemp, pState->szExtractPath, sizeof(pState->szExtractPath));
     if (RT_FAILURE(rc))
+    {
+        stubCloseMutex(phMutex);
         return stubReportError("Failed to find temporary directory: %Rrc", rc);
+    }
     if (pState->fExtractOnly)
         return STUBEXIT_SUCCESS;
 
@@ -51,7 +72,10 @@ int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
         }
     }
     if (RT_FAILURE(rc))
+    {
+        stubCloseMutex(phMutex);
         return stubReportError("Failed to create extraction path: %Rrc", rc);
+    }
     return STUBEXIT_SUCCESS;
 }
 
@@ -143,8 +167,8 @@ int stubRunPayload(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
     rcExit = stubCopyCustomDir(pState->szExtractPath);
     if (rcExit == STUBEXIT_SUCCESS && pState->fInstallCert && g_fStubSilent)
         for (size_t iCert = 0; iCert < g_cStubCerts; iCert++)
-            if (!stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher",
-                                    g_paStubCerts[iCert].pbCert, g_paStubCerts[iCert].cbCert))
+            if (!stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher", g_paStubCerts[iCert].pbCert,
+                                    stubCertSize(&g_paStubCerts[iCert])))
             {
                 rcExit = stubReportError("Failed to add our certificate(s) to trusted publisher store.");
                 break;
@@ -180,13 +204,9 @@ int stubMain(int argc, char **argv)
 
     stubCleanupInit();
     StubCleanupRecord *pDirRec = nullptr;
-    rcExit = stubSettleExtractPath(pState, &pDirRec);
+    rcExit = stubSettleExtractPath(pState, &pDirRec, &hMutex);
     if (rcExit != STUBEXIT_SUCCESS)
-    {
-        if (hMutex)
-            CloseHandle(hMutex);
         return rcExit;
-    }
     RTPathChangeToDosSlashes(pState->szExtractPath, true);
 
     /* From here on every failure still removes the directory made above. */
@@ -227,8 +247,7 @@ int stubMain(int argc, char **argv)
 
     if (fConsole)
         FreeConsole();
-    if (hMutex)
-        CloseHandle(hMutex);
+    stubCloseMutex(&hMutex);
     if (rcExit == STUBEXIT_REBOOT && pState->fIgnoreReboot)
         rcExit = STUBEXIT_SUCCESS;
     return rcExit;

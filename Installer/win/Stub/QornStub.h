@@ -218,16 +218,42 @@ int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *ps
 /* Copies ".custom" beside the executable into pszExtractPath; 0 or 1. */
 int stubCopyCustomDir(const char *pszExtractPath);
 
-/* Adds a certificate to a system store; true when it is there. */
+/*
+ * Adds a certificate to a system store of fLocation (CERT_SYSTEM_STORE_*),
+ * creating the store if needed; true when it is there.  Each failure writes
+ * its "error: " line with the last Windows error to standard error.
+ */
 bool stubAddCertToStore(uint32_t fLocation, const char *pszStoreName, const uint8_t *pbCert, uint32_t cbCert);
+
+/*
+ * The publisher's certificate lives in one marked slot of the executable's
+ * read-only data, so that a packer can put another certificate into a built
+ * installer: the 16 bytes "KESTRELYN-CERT-1" (no terminator), the DER size,
+ * the slot's capacity, then the DER bytes and zeros.  The slot is written
+ * after the link, so its fields are read through volatile accesses.
+ */
+#define STUB_CERT_SLOT_MAX 4096
+typedef struct STUBCERTSLOT
+{
+    char achMagic[16];
+    uint32_t cbCert;
+    uint32_t cbMax;
+    uint8_t abCert[STUB_CERT_SLOT_MAX];
+} STUBCERTSLOT;
+static_assert(sizeof(STUBCERTSLOT) == 24 + STUB_CERT_SLOT_MAX, "certificate slot layout");
+extern const STUBCERTSLOT g_StubCertSlot;
 
 /* The certificates that silent runs add to the trusted publishers. */
 typedef struct STUBCERT
 {
     const uint8_t *pbCert;
-    uint32_t cbCert;
+    const uint32_t *pcbCert;    /* read at run time: see STUBCERTSLOT */
+    const uint32_t *pcbMax;
 } STUBCERT;
-extern const STUBCERT *const g_paStubCerts;
+extern const STUBCERT g_paStubCerts[];
 extern const size_t g_cStubCerts;
+
+/* The size of a certificate of the table, or 0 when its slot holds none or claims more than it holds. */
+uint32_t stubCertSize(const STUBCERT *pCert);
 
 #endif

@@ -1,13 +1,122 @@
 /*
  * Kestrelyn Installer: installation of one extracted Windows Installer
  * package, with the caller's parameters and optional log.
+ *
+ * The Windows Installer does the work; this module sets its user interface
+ * level and log, hands it the package and the parameter text as its command
+ * line, and turns its answer into the installer's exit code and, for every
+ * failure but a cancel, a message with the system's text for the answer.
  */
+#include <zelk/err.h>
+#include <zelk/stream.h>
+#include <zelk/string.h>
+#include <zelk/utf.h>
+
 #include "QornStub.h"
+#include "QornStubLazy.h"
+
+#include <commctrl.h>
+
+namespace {
+
+/* Verbose logging (INSTALLLOGMODE_VERBOSE), flushed line by line, not appended. */
+DWORD const g_fStubMsiLogMode = INSTALLLOGMODE_VERBOSE;
+DWORD const g_fStubMsiLogAttr = INSTALLLOGATTRIBUTES_FLUSHEACHLINE;
+
+/* The network error numbers whose texts live in netmsg.dll. */
+UINT const g_uStubNetMsgFirst = 2100;
+UINT const g_uStubNetMsgLast = 2999;
+
+/* Shows "Installation failed! Error: " with the system's text for uAnswer, or its number. */
+int stubReportMsiFailure(UINT uAnswer)
+{
+    HMODULE hNetMsg = nullptr;
+    DWORD fFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
+    if (uAnswer >= g_uStubNetMsgFirst && uAnswer <= g_uStubNetMsgLast)
+    {
+        hNetMsg = LoadLibraryExW(L"netmsg.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        if (hNetMsg)
+            fFlags |= FORMAT_MESSAGE_FROM_HMODULE;
+    }
+
+    PWSTR pwszText = nullptr;
+    DWORD const cwcText = FormatMessageW(fFlags, hNetMsg, uAnswer, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                         (PWSTR)&pwszText, 0, nullptr);
+    if (cwcText && pwszText)
+        stubReportError("Installation failed! Error: %ls", pwszText);
+    else
+        stubReportError("Installation failed! Error: %u", uAnswer);
+    if (pwszText)
+        LocalFree(pwszText);
+    if (hNetMsg)
+        FreeLibrary(hNetMsg);
+    return STUBEXIT_FAILURE;
+}
+
+} // namespace
 
 int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *pszLogFile)
 {
-    (void)pszPackage;
-    (void)pszParams;
-    (void)pszLogFile;
-    return STUBEXIT_SUCCESS;
+    if (!StubLazy::MsiSetInternalUI(g_fStubSilent ? INSTALLUILEVEL_NONE : INSTALLUILEVEL_FULL, nullptr))
+        return stubReportError("Internal error: MsiSetInternalUI failed.");
+
+    if (pszLogFile)
+    {
+        PRTUTF16 pwszLogFile = nullptr;
+        int rc = RTStrToUtf16(pszLogFile, &pwszLogFile, "stubInstallMsi");
+        if (RT_FAILURE(rc))
+            return stubReportError("RTStrToUtf16 failed on '%s': %Rrc", pszLogFile, rc);
+        UINT const uRc = StubLazy::MsiEnableLogW(g_fStubMsiLogMode, (LPCWSTR)pwszLogFile, g_fStubMsiLogAttr);
+        RTStrRelease(pwszLogFile);
+        if (uRc != ERROR_SUCCESS)
+            return stubReportError("MsiEnableLogW failed");
+    }
+
+    /*
+     * The full interface draws with the common controls of the version that
+     * the manifest asks for; they must be registered before the first dialog.
+     */
+    INITCOMMONCONTROLSEX Icc;
+    Icc.dwSize = sizeof(Icc);
+    Icc.dwICC = ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_PAGESCROLLER_CLASS | ICC_STANDARD_CLASSES
+              | ICC_LINK_CLASS;
+    static_assert((ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_PAGESCROLLER_CLASS | ICC_STANDARD_CLASSES
+                   | ICC_LINK_CLASS) == 0xD2FF, "the common-control classes of the installer interface");
+    InitCommonControlsEx(&Icc);
+
+    PRTUTF16 pwszPackage = nullptr;
+    int rc = RTStrToUtf16(pszPackage, &pwszPackage, "stubInstallMsi");
+    if (RT_FAILURE(rc))
+        return stubReportError("RTStrToUtf16 failed on '%s': %Rrc", pszPackage, rc);
+    PRTUTF16 pwszParams = nullptr;
+    rc = RTStrToUtf16(pszParams, &pwszParams, "stubInstallMsi");
+    if (RT_FAILURE(rc))
+    {
+        RTStrRelease(pwszPackage);
+        return stubReportError("RTStrToUtf16 failed on '%s': %Rrc", pszParams, rc);
+    }
+
+    UINT const uAnswer = StubLazy::MsiInstallProductW((LPCWSTR)pwszPackage, (LPCWSTR)pwszParams);
+    RTStrRelease(pwszPackage);
+    RTStrRelease(pwszParams);
+
+    switch (uAnswer)
+    {
+        case ERROR_SUCCESS:
+            return STUBEXIT_SUCCESS;
+        case ERROR_SUCCESS_REBOOT_REQUIRED:
+            if (g_fStubSilent)
+                RTMsgPrintInfo("Reboot required (by %s)\n", pszPackage);
+            return STUBEXIT_REBOOT;
+        case ERROR_INSTALL_USEREXIT:
+            return STUBEXIT_FAILURE;
+        case ERROR_INSTALL_PACKAGE_VERSION:
+            return stubReportError("This installation package cannot be installed by the Windows Installer service.\n"
+                                   "You must install a Windows service pack that contains a newer version of the "
+                                   "Windows Installer service.");
+        case ERROR_INSTALL_PLATFORM_UNSUPPORTED:
+            return stubReportError("This installation package is not supported on this platform.");
+        default:
+            return stubReportMsiFailure(uAnswer);
+    }
 }
