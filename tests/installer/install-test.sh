@@ -89,6 +89,13 @@ run "$KT_inst_msi" --silent --no-silent-cert --msi-prop A "two words" --msi-prop
 check_run "property seen by a custom action" 0 "" ""
 check "property seen by a custom action: value" "two words" "$(tr -d '\r' < "$echo_file" 2>/dev/null)"
 remove_product "$KT_inst_msi"
+# Quotes inside a value are doubled on the way in: one property, its value whole.
+rm -f "$echo_file"
+run "$KT_inst_msi" --silent --no-silent-cert --msi-prop A 'x" B="y' --msi-prop ECHOFILE "$(winepath -w "$echo_file")"
+check_run "property with quotes inside" 0 "" ""
+check "property with quotes inside: one value, not a second property" 'x" B="y' \
+  "$(tr -d '\r' < "$echo_file" 2>/dev/null)"
+remove_product "$KT_inst_msi"
 
 # --logging: the verbose log stays in the kept extraction directory.
 clear_tmp
