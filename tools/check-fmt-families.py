@@ -38,6 +38,21 @@ def conversions(data):
                 yield start, text.decode(errors='replace')
 
 
+def data_sections(image):
+    """The bytes of the PE image's initialised data sections, where the
+    format strings are; code bytes can spell a conversion by chance."""
+    import struct
+    pe = struct.unpack_from('<I', image, 0x3c)[0]
+    count, opt_size = struct.unpack_from('<H', image, pe + 6)[0], struct.unpack_from('<H', image, pe + 20)[0]
+    table = pe + 24 + opt_size
+    out = []
+    for i in range(count):
+        name, _, _, raw_size, raw_ptr = struct.unpack_from('<8sIIII', image, table + 40 * i)
+        if name.rstrip(b'\0') in (b'.rdata', b'.data'):
+            out.append(image[raw_ptr:raw_ptr + raw_size])
+    return b'\0'.join(out)
+
+
 def linked_families(map_text):
     body = map_text.split('Linker script and memory map', 1)[-1]
     return set(re.findall(r'\bg_RTStrFmtFamily(\w+)\b', body))
@@ -53,7 +68,7 @@ def main():
         linked = linked_families(f.read())
     missing = {}
     used = set()
-    for start, text in conversions(data):
+    for start, text in conversions(data_sections(data)):
         family = FAMILIES[start]
         used.add(family)
         if family not in linked:
