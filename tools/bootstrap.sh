@@ -7,6 +7,7 @@ packages=(
   python3 cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
   wine wine32:i386 wine64
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+  gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wixl msitools osslsigncode openssl
   xvfb xauth xdotool x11-apps imagemagick
 )

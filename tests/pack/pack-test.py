@@ -309,6 +309,40 @@ class PackTest(unittest.TestCase):
         self.assertLess(f["size_of_image"], 0x60000000)
         os.unlink(out)
 
+    def test_pe32_plus_stub(self):
+        """A 64-bit program with the stub's resources and a slot: the optional
+        header's other layout."""
+        cc = shutil.which("x86_64-w64-mingw32-gcc")
+        stub_bin = os.path.dirname(os.environ.get("KT_QornStub", ""))
+        if not cc or not os.path.exists(os.path.join(stub_bin, "QornStubVersion.h")):
+            self.fail("no x86_64-w64-mingw32-gcc or no configured stub to build a PE32+ stub with")
+        src = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(PACK))), "Installer", "win", "Stub")
+        c = os.path.join(self.dir, "stub64.c")
+        with open(c, "w") as f:
+            f.write('#include <stdint.h>\n'
+                    'const struct { char m[16]; uint32_t cb, cbMax; uint8_t ab[4096]; } g_slot\n'
+                    '    __attribute__((used)) = { {"KESTRELYN-CERT-"  "1"}, 0, 4096, {0} };\n'
+                    'int main(void) { return g_slot.ab[0]; }\n')
+        res = os.path.join(self.dir, "stub64.res.o")
+        subprocess.run(["x86_64-w64-mingw32-windres", "-I", src, "-I", stub_bin, "-O", "coff",
+                        os.path.join(src, "QornStub.rc"), res], check=True, cwd=src)
+        stub64 = os.path.join(self.dir, "stub64.exe")
+        subprocess.run([cc, "-O2", "-s", "-Wl,--no-insert-timestamp", c, res, "-o", stub64], check=True)
+        out = os.path.join(self.dir, "Setup64.exe")
+        self.assertPacked(self.pack(out, f"{self.msi}:amd64", self.cab1, stub=stub64))
+        data = slurp(out)
+        self.assertEqual(struct.unpack_from("<H", data, pe_fields(data)["checksum_off"] - 64)[0], 0x20B)
+        f = pe_fields(data)
+        self.assertEqual(f["checksum"], reference_checksum(data, f["checksum_off"]))
+        code, text, err = run("inspect", out)
+        self.assertEqual(code, 0, err)
+        self.assertIn("image: PE32+", text)
+        self.assertEqual([r[4:] for r in listing(text)],
+                         [("70000", sha256(self.msi)), ("65536", sha256(self.cab1))])
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", out], capture_output=True, text=True)
+        self.assertEqual(dump.returncode, 0, dump.stderr)
+        self.assertRegex(dump.stdout, r"Entry 2 [0-9a-f]+ [0-9a-f]+ Resource Directory")
+
     def test_certificate_slot(self):
         out = os.path.join(self.dir, "Setup.exe")
         garbage = os.path.join(self.dir, "garbage.der")
