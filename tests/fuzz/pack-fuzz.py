@@ -16,7 +16,7 @@ A failure is any exception other than the tool's own one-line errors
 needs more memory than the address-space limit allows (MemoryError).
 Failing inputs are saved in WORK/failures/.  Exit 0 when none failed.
 
-  pack-fuzz.py --stub QornStub.exe --packages DIR --work DIR [--runs N] [--seed S]
+  pack-fuzz.py --stub QornStub.exe --work DIR [--runs N] [--seed S]
 """
 
 import argparse
@@ -196,7 +196,6 @@ def make_seeds(args, work):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--stub", required=True)
-    parser.add_argument("--packages", help="unused; the seeds' packages are generated")
     parser.add_argument("--work", required=True)
     parser.add_argument("--runs", type=int, default=20000)
     parser.add_argument("--seed", type=int, default=1)

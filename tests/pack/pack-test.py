@@ -97,8 +97,10 @@ def pe_fields(data):
 
 def objdump_sections(path):
     """(name, size, vma, file offset) of each section, as binutils reads them."""
-    out = subprocess.run(["i686-w64-mingw32-objdump", "-h", path], capture_output=True, text=True,
-                         check=True).stdout
+    data = slurp(path)
+    machine = struct.unpack_from("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 4)[0]
+    tool = "x86_64-w64-mingw32-objdump" if machine == 0x8664 else "i686-w64-mingw32-objdump"
+    out = subprocess.run([tool, "-h", path], capture_output=True, text=True, check=True).stdout
     rows = []
     for line in out.splitlines():
         f = line.split()
