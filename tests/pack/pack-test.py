@@ -114,6 +114,35 @@ def listing(out):
     return [tuple(line.split("\t")) for line in out.splitlines() if "\t" in line]
 
 
+def load_tool():
+    import importlib.machinery
+    import importlib.util
+    loader = importlib.machinery.SourceFileLoader("kp", PACK)
+    kp = importlib.util.module_from_spec(importlib.util.spec_from_loader("kp", loader))
+    loader.exec_module(kp)
+    return kp
+
+
+class ChecksumTest(unittest.TestCase):
+    def test_writer_against_the_word_sum(self):
+        """Chunks at odd offsets, odd lengths, zero runs (holes), all ones."""
+        import io
+        import random
+        kp = load_tool()
+        rng = random.Random(5)
+        rows = [[b"\xff" * 4097], [b"\x01"], [bytes(10), b"\x02\x03\x04"], [b""]]
+        for _ in range(100):
+            rows.append([rng.randbytes(rng.randrange(3000)) if rng.random() < 0.7 else bytes(rng.randrange(1, 900))
+                         for _ in range(rng.randrange(1, 6))])
+        for i, parts in enumerate(rows):
+            f = io.BytesIO()
+            w = kp.ChecksumWriter(f)
+            for p in parts:
+                w.write(p)
+            data = b"".join(parts)
+            self.assertEqual(w.checksum(), reference_checksum(data + bytes(4), len(data)) - 4, i)
+
+
 class PackTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -168,11 +197,7 @@ class PackTest(unittest.TestCase):
             self.assertEqual(self.own_resource(out, kind), self.own_resource(STUB, kind), kind)
 
     def own_resource(self, path, kind):
-        import importlib.machinery
-        import importlib.util
-        loader = importlib.machinery.SourceFileLoader("kp", PACK)
-        kp = importlib.util.module_from_spec(importlib.util.spec_from_loader("kp", loader))
-        loader.exec_module(kp)
+        kp = load_tool()
         data = slurp(path)
         img = kp.PeImage(kp.Source(path, data=data))
         res = kp.find_resource(kp.read_resources(img), 16 if kind == "version" else 24, 1)
