@@ -59,6 +59,14 @@ packed three.exe "$in/product.msi:amd64" "$in/data1.cab" "$in/data2.cab:amd64"
 extracts three.exe "$work/x-three" product.msi data1.cab data2.cab
 inspected three.exe product.msi data1.cab data2.cab
 
+# A non-ASCII name of 223 bytes, the most the header holds.
+long=$(python3 -c 'print("Ünïcödé-" + "é" * 103 + "o.msi")')
+check "the long name's bytes" 223 "$(printf '%s' "$long" | wc -c)"
+cp "$in/product.msi" "$in/$long"
+packed long.exe "$in/product.msi:amd64:$long" "$in/data1.cab:any:Données ☃.cab"
+cp "$in/data1.cab" "$in/Données ☃.cab"
+extracts long.exe "$work/x-long" "$long" "Données ☃.cab"
+
 many=()
 names=()
 for i in $(seq 0 100); do
