@@ -16,7 +16,7 @@ A failure is any exception other than the tool's own one-line errors
 needs more memory than the address-space limit allows (MemoryError).
 Failing inputs are saved in WORK/failures/.  Exit 0 when none failed.
 
-  pack-fuzz.py --stub QornStub.exe --work DIR [--runs N] [--seed S]
+  pack-fuzz.py --stub QornStub.exe [OTHER-STUB...] --work DIR [--runs N] [--seed S]
 """
 
 import argparse
@@ -195,7 +195,8 @@ def make_seeds(args, work):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--stub", required=True)
+    parser.add_argument("--stub", required=True, nargs="+",
+                        help="stubs; the first with a certificate slot is taken")
     parser.add_argument("--work", required=True)
     parser.add_argument("--runs", type=int, default=20000)
     parser.add_argument("--seed", type=int, default=1)
@@ -204,6 +205,13 @@ def main():
     parser.add_argument("--report-every", type=int, default=100000)
     args = parser.parse_args()
 
+    for stub in args.stub:
+        with open(stub, "rb") as f:
+            if kp.CERT_MAGIC in f.read():
+                args.stub = stub
+                break
+    else:
+        sys.exit("pack-fuzz: no stub with a certificate slot among " + " ".join(args.stub))
     seeds, cert = make_seeds(args, args.work)
     limit = args.memory_mib << 20
     resource.setrlimit(resource.RLIMIT_AS, (limit, limit))

@@ -5,7 +5,8 @@ resources), reproducibility, refusals that leave nothing behind, the 32-bit
 limit on sparse files, memory while streaming, the certificate slot,
 signing, and inspect against the broken installers the build links.
 
-Environment: KT_PACK (the tool), KT_STUB (a stub with a certificate slot),
+Environment: KT_PACK (the tool), KT_QornStub (the built stub), KT_SLOT_STUB
+(the stub's objects with a certificate slot, for a stub without one),
 KT_PACKAGES (product.msi, data1.cab, data2.cab), KT_BAD_DIR (the installer
 tests' build folder), KT_WORK (a scratch folder)."""
 
@@ -17,13 +18,21 @@ import subprocess
 import sys
 import unittest
 
+DEV_CN = "Kestrelyn development certificate, not for release"
+MAGIC = b"KESTRELYN-CERT-1"
+
+
+def pick_stub():
+    """The built stub once it has a certificate slot, until then pack-stub."""
+    with open(os.environ["KT_QornStub"], "rb") as f:
+        return os.environ["KT_QornStub"] if MAGIC in f.read() else os.environ["KT_SLOT_STUB"]
+
+
 PACK = os.environ["KT_PACK"]
-STUB = os.environ["KT_STUB"]
+STUB = pick_stub()
 PKGS = os.environ["KT_PACKAGES"]
 WORK = os.environ["KT_WORK"]
 BAD = os.environ.get("KT_BAD_DIR", "")
-DEV_CN = "Kestrelyn development certificate, not for release"
-MAGIC = b"KESTRELYN-CERT-1"
 
 
 def run(*args, cwd=None, env=None):
@@ -56,12 +65,13 @@ def make_cert(folder, cn, extra=()):
 
 
 def put_in_slot(stub, out, der):
-    """A copy of stub whose certificate slot holds der (what a build that
-    names no publisher certificate does with the development one)."""
+    """A copy of stub whose certificate slot holds der (the development
+    certificate: what a build that names no publisher's puts there), or
+    nothing."""
     data = bytearray(slurp(stub))
     at = data.index(MAGIC)
     struct.pack_into("<I", data, at + 16, len(der))
-    data[at + 24:at + 24 + len(der)] = der
+    data[at + 24:at + 24 + 4096] = der.ljust(4096, b"\0")
     with open(out, "wb") as f:
         f.write(data)
 
@@ -152,6 +162,8 @@ class PackTest(unittest.TestCase):
         cls.dev_der, _, _ = make_cert(WORK, DEV_CN)
         cls.dev_stub = os.path.join(WORK, "dev-stub.exe")
         put_in_slot(STUB, cls.dev_stub, slurp(cls.dev_der))
+        cls.empty_stub = os.path.join(WORK, "empty-stub.exe")
+        put_in_slot(STUB, cls.empty_stub, b"")
         cls.msi = os.path.join(PKGS, "product.msi")
         cls.cab1 = os.path.join(PKGS, "data1.cab")
         cls.cab2 = os.path.join(PKGS, "data2.cab")
@@ -292,8 +304,16 @@ class PackTest(unittest.TestCase):
         # A stub without the slot's marker, or without the version resource.
         data = slurp(STUB)
         two = bytearray(data)
-        text_end = 0x400 + [s for s in objdump_sections(STUB) if s[0] == ".text"][0][1]
-        two[text_end:text_end + 24] = MAGIC + struct.pack("<II", 0, 0)
+        # A second slot in the padding after some section's data.
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        table = pe + 24 + struct.unpack_from("<H", data, pe + 20)[0]
+        for i in range(struct.unpack_from("<H", data, pe + 6)[0]):
+            vsize, _, rawsize, rawptr = struct.unpack_from("<IIII", data, table + 40 * i + 8)
+            if rawsize >= vsize + 24:
+                two[rawptr + vsize:rawptr + vsize + 24] = MAGIC + struct.pack("<II", 0, 0)
+                break
+        else:
+            self.fail("no section with room for a second slot")
         rows = [("no slot", data.replace(MAGIC, b"X" * 16), "no certificate slot"),
                 ("two slots", bytes(two), "2 certificate slots"),
                 ("no version", data.replace("VS_VERSION_INFO".encode("utf-16-le"), bytes(30)),
@@ -380,7 +400,7 @@ class PackTest(unittest.TestCase):
         rows = [
             # (what, stub, extra arguments, refused, words)
             ("development certificate", self.dev_stub, [], True, ["development certificate", "--cert"]),
-            ("empty slot", STUB, [], True, ["no certificate", "--cert"]),
+            ("empty slot", self.empty_stub, [], True, ["no certificate", "--cert"]),
             ("not a certificate", STUB, ["--cert", garbage], True, [garbage, "X.509"]),
             ("PEM instead of DER", STUB, ["--cert", self.pub_pem], True, [self.pub_pem, "DER"]),
             ("larger than the slot", STUB, ["--cert", big_der], True, [big_der, "4096"]),

@@ -7,6 +7,9 @@
 source "$(dirname "$0")/../installer/lib.sh"
 
 pack=$KT_PACK
+# The built stub once it has a certificate slot, until then the stub's
+# objects linked with one.
+if grep -q KESTRELYN-CERT-1 "$KT_QornStub"; then stub=$KT_QornStub; else stub=$KT_SLOT_STUB; fi
 mkdir -p "$work/in" "$work/out"
 
 # A publisher's certificate, made now.
@@ -19,7 +22,7 @@ thumb=$(openssl x509 -in "$work/pub.pem" -noout -fingerprint -sha1 | sed 's/.*=/
 # packed NAME PACKAGE...: an installer packed from the stub with the certificate.
 packed() {
   local name=$1; shift
-  if "$pack" pack --stub "$KT_STUB" --out "$work/out/$name" --cert "$work/pub.der" "$@" 2>"$work/pack.err"; then
+  if "$pack" pack --stub "$stub" --out "$work/out/$name" --cert "$work/pub.der" "$@" 2>"$work/pack.err"; then
     ok "pack $name"
   else
     fail "pack $name: $(cat "$work/pack.err")"
