@@ -271,6 +271,8 @@ class PackTest(unittest.TestCase):
         folder = os.path.join(self.dir, "a-folder.msi")
         os.makedirs(folder)
         missing = os.path.join(self.dir, "missing.msi")
+        empty = os.path.join(self.dir, "empty.cab")
+        open(empty, "wb").close()
         launch = os.environ.get("KT_launch")
         stub_hash = sha256(STUB)
         out = os.path.join(self.dir, "Setup.exe")
@@ -278,7 +280,10 @@ class PackTest(unittest.TestCase):
             # (what, packages, stub, out, words in the message)
             ("name over the limit", [f"{self.msi}:any:{long_bad}"], STUB, out, [self.msi, "224"]),
             ("unknown suffix", [f"{self.msi}:any:product.exe"], STUB, out, [self.msi, "suffix"]),
-            ("no suffix", [notes], STUB, out, [notes, "suffix"]),
+            ("the file's own name, another suffix", [notes], STUB, out, [notes, "suffix"]),
+            ("no suffix", [f"{self.cab1}:any:README"], STUB, out, [self.cab1, "suffix"]),
+            ("empty package", [empty], STUB, out, [empty]),
+            ("a path in the name", [f"{self.cab1}:any:..\\evil.cab"], STUB, out, [self.cab1, "plain"]),
             ("duplicate name", [self.msi, f"{self.cab1}:any:PRODUCT.MSI"], STUB, out, ["PRODUCT.MSI", self.msi]),
             ("missing package", [self.msi, missing], STUB, out, [missing]),
             ("unreadable package", [folder], STUB, out, [folder]),
