@@ -374,7 +374,7 @@ class PackTest(unittest.TestCase):
             f.write('#include <stdint.h>\n'
                     'const struct { char m[16]; uint32_t cb, cbMax; uint8_t ab[4096]; } g_slot\n'
                     '    __attribute__((used)) = { {"KESTRELYN-CERT-"  "1"}, 0, 4096, {0} };\n'
-                    'int main(void) { return g_slot.ab[0]; }\n')
+                    'int main(void) { return *(volatile const uint8_t *)&g_slot.ab[0]; }\n')
         res = os.path.join(self.dir, "stub64.res.o")
         subprocess.run(["x86_64-w64-mingw32-windres", "-I", src, "-I", stub_bin, "-O", "coff",
                         os.path.join(src, "QornStub.rc"), res], check=True, cwd=src)
@@ -394,6 +394,28 @@ class PackTest(unittest.TestCase):
         dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", out], capture_output=True, text=True)
         self.assertEqual(dump.returncode, 0, dump.stderr)
         self.assertRegex(dump.stdout, r"Entry 2 [0-9a-f]+ [0-9a-f]+ Resource Directory")
+        self.assertEqual(len(objdump_sections(out)), len(objdump_sections(stub64)) + 1)
+
+        # Without relocations the resource section is the last one: it is
+        # rebuilt in its place instead of a new one being added.
+        last = os.path.join(self.dir, "stub64-rsrc-last.exe")
+        subprocess.run([cc, "-O2", "-s", "-Wl,--no-insert-timestamp", "-Wl,--disable-reloc-section",
+                        "-Wl,--disable-dynamicbase", c, res, "-o", last], check=True)
+        self.assertEqual(objdump_sections(last)[-1][0], ".rsrc")
+        out = os.path.join(self.dir, "Setup64-last.exe")
+        self.assertPacked(self.pack(out, f"{self.msi}:amd64", self.cab1, stub=last))
+        data = slurp(out)
+        f = pe_fields(data)
+        self.assertEqual(f["checksum"], reference_checksum(data, f["checksum_off"]))
+        before, after = objdump_sections(last), objdump_sections(out)
+        self.assertEqual([r[0] for r in after], [r[0] for r in before])
+        self.assertEqual(after[-1][2:], before[-1][2:], "the same place")
+        self.assertGreater(after[-1][1], before[-1][1])
+        code, text, err = run("inspect", out)
+        self.assertEqual(code, 0, err)
+        self.assertIn("version: Kestrelyn Installer", text)
+        self.assertEqual([r[4:] for r in listing(text)],
+                         [("70000", sha256(self.msi)), ("65536", sha256(self.cab1))])
 
     def test_certificate_slot(self):
         out = os.path.join(self.dir, "Setup.exe")
