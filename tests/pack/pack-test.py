@@ -140,7 +140,8 @@ class ChecksumTest(unittest.TestCase):
         import random
         kp = load_tool()
         rng = random.Random(5)
-        rows = [[b"\xff" * 4097], [b"\x01"], [bytes(10), b"\x02\x03\x04"], [b""]]
+        rows = [[b"\xff" * 4097], [b"\x01"], [bytes(10), b"\x02\x03\x04"], [b""],
+                [rng.randbytes(kp.CHUNK), b"\x07", rng.randbytes(kp.CHUNK), rng.randbytes(kp.CHUNK - 1)]]
         for _ in range(100):
             rows.append([rng.randbytes(rng.randrange(3000)) if rng.random() < 0.7 else bytes(rng.randrange(1, 900))
                          for _ in range(rng.randrange(1, 6))])
