@@ -433,6 +433,8 @@ class PackTest(unittest.TestCase):
             ("PEM instead of DER", STUB, ["--cert", self.pub_pem], True, [self.pub_pem, "DER"]),
             ("larger than the slot", STUB, ["--cert", big_der], True, [big_der, "4096"]),
             ("missing certificate", STUB, ["--cert", garbage + ".x"], True, [garbage + ".x"]),
+            ("the development certificate as --cert", STUB, ["--cert", self.dev_der], True,
+             [self.dev_der, "development certificate"]),
         ]
         for what, stub, extra, refused, words in rows:
             with self.subTest(what):
