@@ -487,6 +487,56 @@ class PackTest(unittest.TestCase):
         self.assertEqual(pe_fields(slurp(again))["security_dir"], (0, 0))
         self.assertEqual(listing(run("inspect", again)[1]), listing(run("inspect", out)[1]))
 
+    def test_hostile_resource_trees(self):
+        """Looping, overlapping, truncated and oversized resource trees are
+        refused quickly, with one line, by inspect and pack alike."""
+        kp = load_tool()
+        good = os.path.join(self.dir, "good.exe")
+        self.assertPacked(self.pack(good, f"{self.msi}:amd64", self.cab1))
+        data = slurp(good)
+        img = kp.PeImage(kp.Source(good, data=data))
+        rva = img.directory(2)[0]
+        sec = img.section_of(rva)
+        base = sec.rawptr + rva - sec.va
+        types = struct.unpack_from("<HH", data, base + 12)
+        first_type = base + 16
+        first_type_dir = struct.unpack_from("<I", data, first_type + 4)[0] & 0x7FFFFFFF
+        name_entry = base + first_type_dir + 16
+        name_dir = struct.unpack_from("<I", data, name_entry + 4)[0] & 0x7FFFFFFF
+        name_string = struct.unpack_from("<I", data, name_entry)[0] & 0x7FFFFFFF
+        leaf = struct.unpack_from("<I", data, base + name_dir + 16 + 4)[0]
+        rows = [
+            # (what, [(offset, format, value)], words)
+            ("a type pointing back at the root", [(first_type + 4, "<I", 0x80000000)], ["reached twice"]),
+            ("two names sharing a directory", [(base + first_type_dir + 24 + 4, "<I", 0x80000000 | name_dir)],
+             ["reached twice"]),
+            ("65535 + 65535 entries", [(base + 12, "<HH", (0xFFFF, 0xFFFF))], ["resources"]),
+            ("a directory past the section", [(first_type + 4, "<I", 0xFFFFFFF0)], ["outside"]),
+            ("a leaf where a directory belongs", [(first_type + 4, "<I", first_type_dir)], ["depth"]),
+            ("a name string past the section", [(name_entry, "<I", 0x80000000 | 0x7FFFFFF0)], ["outside"]),
+            ("a name of 65535 characters", [(base + name_string, "<H", 0xFFFF)], ["65535 characters"]),
+            ("data of 4 GiB", [(base + leaf + 4, "<I", 0xFFFFFFFF)], ["outside"]),
+            ("data before the image", [(base + leaf, "<I", 0x10)], ["outside"]),
+        ]
+        self.assertGreaterEqual(sum(types), 3)
+        for what, edits, words in rows:
+            with self.subTest(what):
+                bad = bytearray(data)
+                for off, fmt, value in edits:
+                    struct.pack_into(fmt, bad, off, *(value if isinstance(value, tuple) else (value,)))
+                path = os.path.join(self.dir, "bad.exe")
+                with open(path, "wb") as f:
+                    f.write(bad)
+                code, _, err = run("inspect", path)
+                self.assertEqual(code, 1, err)
+                self.assertEqual(len(err.strip().splitlines()), 1, err)
+                self.assertIn(path, err)
+                for w in words:
+                    self.assertIn(w, err)
+                code, _, err = self.pack(path + ".out", self.cab1, stub=path)
+                self.assertEqual(code, 1, err)
+                self.assertFalse(os.path.exists(path + ".out"))
+
     def test_inspect_reports_the_stubs_failures(self):
         if not BAD:
             self.skipTest("no installer tests in this build")
