@@ -8,7 +8,7 @@ packages=(
   wine wine32:i386 wine64
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
-  wixl msitools osslsigncode openssl
+  wixl msitools osslsigncode openssl time
   xvfb xauth xdotool x11-apps imagemagick
 )
 # A machine that runs no 32-bit x86 code can still smoke-test the 32-bit

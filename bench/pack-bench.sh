@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# pack-bench.sh [ROUNDS] [STUB]: kestrelyn-pack packing a 512 MiB package into
+# an installer against cp of the same file, side by side, alternating, ROUNDS
+# times (default 3), both from a warm page cache onto the same disk.  Reports
+# the median of each, their ratio (goal: at most 1.3) and the packer's peak
+# resident memory.  STUB is a stub with a certificate slot (default: the test
+# build's pack-stub, else QornStub).  Not a test: nothing here has a threshold.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rounds=${1:-3}
+stub=${2:-}
+if [ -z "$stub" ]; then
+  for s in build/win/tests/pack/pack-stub.exe build/win/Installer/win/Stub/QornStub.exe; do
+    if [ -f "$s" ]; then stub=$s; break; fi
+  done
+fi
+[ -n "$stub" ] || { echo "pack-bench: build the win preset first (no stub found)" >&2; exit 1; }
+
+work=build/pack-bench
+rm -rf "$work"
+mkdir -p "$work"
+trap 'rm -rf "$work"' EXIT
+package=$work/package.cab
+python3 tests/installer/mkfile.py "$package" $((512 << 20))
+openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 1 -subj "/CN=Bench Publisher" \
+  -keyout "$work/pub.key" -out "$work/pub.pem" 2>/dev/null
+openssl x509 -in "$work/pub.pem" -outform DER -out "$work/pub.der"
+cat "$package" > /dev/null
+
+# timed LABEL COMMAND...: appends "seconds peak-KiB" to $work/LABEL.
+timed() {
+  local label=$1; shift
+  /usr/bin/time -o "$work/time.txt" -f "%e %M" "$@"
+  cat "$work/time.txt" >> "$work/$label"
+}
+
+for i in $(seq "$rounds"); do
+  timed cp cp "$package" "$work/copy.cab"
+  rm -f "$work/copy.cab"
+  timed pack tools/kestrelyn-pack pack --stub "$stub" --out "$work/Setup.exe" --cert "$work/pub.der" "$package"
+  rm -f "$work/Setup.exe"
+done
+
+median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+cp_s=$(cut -d' ' -f1 "$work/cp" | median)
+pack_s=$(cut -d' ' -f1 "$work/pack" | median)
+peak=$(cut -d' ' -f2 "$work/pack" | sort -n | tail -1)
+echo "512 MiB package, $rounds rounds, medians:"
+echo "  cp             ${cp_s} s"
+echo "  kestrelyn-pack ${pack_s} s"
+echo "  ratio          $(awk -v a="$pack_s" -v b="$cp_s" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }') (goal: at most 1.3)"
+echo "  packer's peak memory $((peak / 1024)) MiB"

@@ -1,0 +1,576 @@
+#!/usr/bin/env python3
+"""kestrelyn-pack without Wine: the PE it writes, checked against independent
+references (a word-by-word checksum, objdump's section table, the stub's own
+resources), reproducibility, refusals that leave nothing behind, the 32-bit
+limit on sparse files, memory while streaming, the certificate slot,
+signing, and inspect against the broken installers the build links.
+
+Environment: KT_PACK (the tool), KT_QornStub (the built stub), KT_SLOT_STUB
+(the stub's objects with a certificate slot, for a stub without one),
+KT_PACKAGES (product.msi, data1.cab, data2.cab), KT_BAD_DIR (the installer
+tests' build folder), KT_WORK (a scratch folder)."""
+
+import hashlib
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import unittest
+
+DEV_CN = "Kestrelyn development certificate, not for release"
+MAGIC = b"KESTRELYN-CERT-1"
+
+
+def pick_stub():
+    """The built stub once it has a certificate slot, until then pack-stub."""
+    with open(os.environ["KT_QornStub"], "rb") as f:
+        return os.environ["KT_QornStub"] if MAGIC in f.read() else os.environ["KT_SLOT_STUB"]
+
+
+PACK = os.environ["KT_PACK"]
+STUB = pick_stub()
+PKGS = os.environ["KT_PACKAGES"]
+WORK = os.environ["KT_WORK"]
+BAD = os.environ.get("KT_BAD_DIR", "")
+
+
+def run(*args, cwd=None, env=None):
+    p = subprocess.run([sys.executable, PACK] + [str(a) for a in args], capture_output=True, text=True,
+                       cwd=cwd, env=env)
+    return p.returncode, p.stdout, p.stderr
+
+
+def sha256(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def slurp(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def make_cert(folder, cn, extra=()):
+    """A code-signing certificate made now: (DER path, PEM path, key path)."""
+    base = os.path.join(folder, cn.split()[0].lower())
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256", "-days", "30",
+                    "-subj", f"/CN={cn}", "-keyout", base + ".key", "-out", base + ".pem",
+                    "-addext", "basicConstraints=critical,CA:FALSE",
+                    "-addext", "keyUsage=critical,digitalSignature",
+                    "-addext", "extendedKeyUsage=codeSigning", *extra], check=True, capture_output=True)
+    subprocess.run(["openssl", "x509", "-in", base + ".pem", "-outform", "DER", "-out", base + ".der"],
+                   check=True, capture_output=True)
+    return base + ".der", base + ".pem", base + ".key"
+
+
+def put_in_slot(stub, out, der):
+    """A copy of stub whose certificate slot holds der (the development
+    certificate: what a build that names no publisher's puts there), or
+    nothing."""
+    data = bytearray(slurp(stub))
+    at = data.index(MAGIC)
+    struct.pack_into("<I", data, at + 16, len(der))
+    data[at + 24:at + 24 + 4096] = der.ljust(4096, b"\0")
+    with open(out, "wb") as f:
+        f.write(data)
+
+
+def reference_checksum(data, checksum_off):
+    """The PE checksum the long way: 16-bit words with end-around carry,
+    the checksum field as zero, plus the file's length."""
+    length = len(data)
+    data = bytearray(data)
+    data[checksum_off:checksum_off + 4] = bytes(4)
+    if len(data) % 2:
+        data.append(0)
+    total = 0
+    for (word,) in struct.iter_unpack("<H", data):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return (total + length) & 0xFFFFFFFF
+
+
+def pe_fields(data):
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    opt = pe + 24
+    magic = struct.unpack_from("<H", data, opt)[0]
+    dirs = opt + (96 if magic == 0x10B else 112)
+    return {
+        "checksum_off": opt + 64,
+        "checksum": struct.unpack_from("<I", data, opt + 64)[0],
+        "size_of_image": struct.unpack_from("<I", data, opt + 56)[0],
+        "resource_dir": struct.unpack_from("<II", data, dirs + 16),
+        "security_dir": struct.unpack_from("<II", data, dirs + 32),
+    }
+
+
+def objdump_sections(path):
+    """(name, size, vma, file offset) of each section, as binutils reads them."""
+    data = slurp(path)
+    machine = struct.unpack_from("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 4)[0]
+    tool = "x86_64-w64-mingw32-objdump" if machine == 0x8664 else "i686-w64-mingw32-objdump"
+    out = subprocess.run([tool, "-h", path], capture_output=True, text=True, check=True).stdout
+    rows = []
+    for line in out.splitlines():
+        f = line.split()
+        if len(f) >= 7 and f[0].isdigit():
+            rows.append((f[1], int(f[2], 16), int(f[3], 16), int(f[5], 16)))
+    return rows
+
+
+def listing(out):
+    """inspect's package lines: [(index, resource, arch, name, size, sha256)]."""
+    return [tuple(line.split("\t")) for line in out.splitlines() if "\t" in line]
+
+
+def load_tool():
+    import importlib.machinery
+    import importlib.util
+    loader = importlib.machinery.SourceFileLoader("kp", PACK)
+    kp = importlib.util.module_from_spec(importlib.util.spec_from_loader("kp", loader))
+    loader.exec_module(kp)
+    return kp
+
+
+class ChecksumTest(unittest.TestCase):
+    def test_writer_against_the_word_sum(self):
+        """Chunks at odd offsets, odd lengths, zero runs (holes), all ones."""
+        import io
+        import random
+        kp = load_tool()
+        rng = random.Random(5)
+        rows = [[b"\xff" * 4097], [b"\x01"], [bytes(10), b"\x02\x03\x04"], [b""],
+                [rng.randbytes(kp.CHUNK), b"\x07", rng.randbytes(kp.CHUNK), rng.randbytes(kp.CHUNK - 1)]]
+        for _ in range(100):
+            rows.append([rng.randbytes(rng.randrange(3000)) if rng.random() < 0.7 else bytes(rng.randrange(1, 900))
+                         for _ in range(rng.randrange(1, 6))])
+        for i, parts in enumerate(rows):
+            f = io.BytesIO()
+            w = kp.ChecksumWriter(f)
+            for p in parts:
+                w.write(p)
+            data = b"".join(parts)
+            self.assertEqual(w.checksum(), reference_checksum(data + bytes(4), len(data)) - 4, i)
+
+
+class PackTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        shutil.rmtree(WORK, ignore_errors=True)
+        os.makedirs(WORK)
+        cls.pub_der, cls.pub_pem, cls.pub_key = make_cert(WORK, "Test Publisher")
+        cls.dev_der, _, _ = make_cert(WORK, DEV_CN)
+        cls.dev_stub = os.path.join(WORK, "dev-stub.exe")
+        put_in_slot(STUB, cls.dev_stub, slurp(cls.dev_der))
+        cls.empty_stub = os.path.join(WORK, "empty-stub.exe")
+        put_in_slot(STUB, cls.empty_stub, b"")
+        cls.msi = os.path.join(PKGS, "product.msi")
+        cls.cab1 = os.path.join(PKGS, "data1.cab")
+        cls.cab2 = os.path.join(PKGS, "data2.cab")
+
+    def setUp(self):
+        self.dir = os.path.join(WORK, self.id().rsplit(".", 1)[-1])
+        os.makedirs(self.dir)
+
+    def pack(self, out, *packages, stub=None, cert="pub", extra=()):
+        args = ["pack", "--stub", stub or STUB, "--out", out]
+        if cert == "pub":
+            args += ["--cert", self.pub_der]
+        return run(*args, *extra, *packages)
+
+    def assertPacked(self, result):
+        code, out, err = result
+        self.assertEqual((code, err), (0, ""), out)
+
+    def assertRefused(self, result, *words):
+        code, out, err = result
+        self.assertEqual(code, 1, err)
+        self.assertEqual(len(err.strip().splitlines()), 1, err)
+        for w in words:
+            self.assertIn(str(w), err)
+
+    def test_written_pe_against_references(self):
+        out = os.path.join(self.dir, "Setup.exe")
+        self.assertPacked(self.pack(out, f"{self.msi}:amd64", self.cab1, f"{self.cab2}:amd64"))
+        data = slurp(out)
+        f = pe_fields(data)
+        self.assertEqual(f["checksum"], reference_checksum(data, f["checksum_off"]))
+        stub_rows, rows = objdump_sections(STUB), objdump_sections(out)
+        self.assertEqual(rows[:-1], stub_rows, "the stub's sections stay where they were")
+        name, size, vma, off = rows[-1]
+        self.assertEqual(name, ".rsrc")
+        image_base = vma - f["resource_dir"][0]
+        self.assertEqual((vma - image_base, size), f["resource_dir"])
+        self.assertEqual(off % 0x200, 0)
+        self.assertEqual(f["size_of_image"], (vma - image_base + size + 0xFFF) & ~0xFFF)
+        self.assertEqual(off + ((size + 0x1FF) & ~0x1FF), len(data))
+        # The stub's own version and manifest resources, as windres wrote them.
+        for kind in ("version", "manifest"):
+            self.assertEqual(self.own_resource(out, kind), self.own_resource(STUB, kind), kind)
+
+    def own_resource(self, path, kind):
+        kp = load_tool()
+        data = slurp(path)
+        img = kp.PeImage(kp.Source(path, data=data))
+        res = kp.find_resource(kp.read_resources(img), 16 if kind == "version" else 24, 1)
+        return img.read_rva(res.rva, res.size, kind)
+
+    def test_inspect_lists_packages_with_their_sha256(self):
+        out = os.path.join(self.dir, "Setup.exe")
+        self.assertPacked(self.pack(out, f"{self.msi}:amd64", f"{self.cab1}:x86:Data One.cab",
+                                    f"{self.cab2}:any"))
+        code, text, err = run("inspect", out)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(listing(text), [
+            ("0", "BIN_00", "amd64", "product.msi", "70000", sha256(self.msi)),
+            ("1", "BIN_01", "x86", "Data One.cab", "65536", sha256(self.cab1)),
+            ("2", "BIN_02", "any", "data2.cab", "131073", sha256(self.cab2))])
+        self.assertIn("version: Kestrelyn Installer ", text)
+        self.assertIn("signature: none", text)
+        sha1 = hashlib.sha1(slurp(self.pub_der)).hexdigest()
+        self.assertIn(f"certificate: CN=Test Publisher, SHA-1 {sha1}", text)
+
+    def test_names_past_99_and_the_count_byte(self):
+        tiny = os.path.join(self.dir, "t.cab")
+        with open(tiny, "wb") as f:
+            f.write(b"x")
+        out = os.path.join(self.dir, "Many.exe")
+        self.assertPacked(self.pack(out, *[f"{tiny}:any:p{i}.cab" for i in range(255)]))
+        rows = listing(run("inspect", out)[1])
+        self.assertEqual(len(rows), 255)
+        self.assertEqual(rows[100][:4], ("100", "BIN_100", "any", "p100.cab"))
+        self.assertEqual(rows[254][:2], ("254", "BIN_254"))
+        self.assertRefused(self.pack(out + "2", *[f"{tiny}:any:q{i}.cab" for i in range(256)]), "256")
+        self.assertFalse(os.path.exists(out + "2"))
+
+    def test_packing_twice_is_byte_identical(self):
+        # Other paths, other times, another working folder and user's variables.
+        other = os.path.join(self.dir, "elsewhere")
+        os.makedirs(other)
+        for p in (self.msi, self.cab1):
+            shutil.copy(p, other)
+            os.utime(os.path.join(other, os.path.basename(p)), (1e9, 1e9))
+        stub_copy = os.path.join(other, "stub.exe")
+        shutil.copy(STUB, stub_copy)
+        a = os.path.join(self.dir, "a.exe")
+        b = os.path.join(other, "b.exe")
+        self.assertPacked(self.pack(a, f"{self.msi}:amd64", self.cab1))
+        env = dict(os.environ, TZ="Asia/Tokyo", USER="someone", HOME=other, LANG="de_DE.UTF-8")
+        code, _, err = run("pack", "--stub", "stub.exe", "--out", "b.exe", "--cert", self.pub_der,
+                           "product.msi:amd64", "data1.cab", cwd=other, env=env)
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(sha256(a), sha256(b))
+
+    def test_refusals_leave_nothing(self):
+        long_ok = "é" * 109 + "a.msi"           # 223 bytes of UTF-8: the header's limit
+        long_bad = "é" * 109 + "ab.msi"         # 224 bytes
+        self.assertEqual((len(long_ok.encode()), len(long_bad.encode())), (223, 224))
+        notes = os.path.join(self.dir, "notes.txt")
+        with open(notes, "w") as f:
+            f.write("text")
+        folder = os.path.join(self.dir, "a-folder.msi")
+        os.makedirs(folder)
+        missing = os.path.join(self.dir, "missing.msi")
+        empty = os.path.join(self.dir, "empty.cab")
+        open(empty, "wb").close()
+        launch = os.environ.get("KT_launch")
+        stub_hash = sha256(STUB)
+        out = os.path.join(self.dir, "Setup.exe")
+        rows = [
+            # (what, packages, stub, out, words in the message)
+            ("name over the limit", [f"{self.msi}:any:{long_bad}"], STUB, out, [self.msi, "224"]),
+            ("unknown suffix", [f"{self.msi}:any:product.exe"], STUB, out, [self.msi, "suffix"]),
+            ("the file's own name, another suffix", [notes], STUB, out, [notes, "suffix"]),
+            ("no suffix", [f"{self.cab1}:any:README"], STUB, out, [self.cab1, "suffix"]),
+            ("empty package", [empty], STUB, out, [empty]),
+            ("a path in the name", [f"{self.cab1}:any:..\\evil.cab"], STUB, out, [self.cab1, "plain"]),
+            ("duplicate name", [self.msi, f"{self.cab1}:any:PRODUCT.MSI"], STUB, out, ["PRODUCT.MSI", self.msi]),
+            ("missing package", [self.msi, missing], STUB, out, [missing]),
+            ("unreadable package", [folder], STUB, out, [folder]),
+            ("unknown architecture", [f"{self.msi}:arm64"], STUB, out, [self.msi, "arm64"]),
+            ("a text file as stub", [self.msi], notes, out, [notes, "not a PE image"]),
+            ("missing stub", [self.msi], missing + ".exe", out, [missing + ".exe"]),
+            ("missing output folder", [self.msi], STUB, os.path.join(self.dir, "no", "Setup.exe"),
+             [os.path.join(self.dir, "no")]),
+            ("output onto the stub", [self.msi], STUB, STUB, [STUB]),
+        ]
+        if launch:
+            rows.append(("another program as stub", [self.msi], launch, out, [launch, "not this project's stub"]))
+        for what, packages, stub, target, words in rows:
+            with self.subTest(what):
+                before = sorted(os.listdir(self.dir))
+                self.assertRefused(self.pack(target, *packages, stub=stub), *words)
+                self.assertEqual(sorted(os.listdir(self.dir)), before, "nothing is left behind")
+        self.assertEqual(sha256(STUB), stub_hash)
+        self.assertPacked(self.pack(out, f"{self.msi}:any:{long_ok}"))
+        self.assertEqual(listing(run("inspect", out)[1])[0][3], long_ok)
+
+    def test_stub_of_another_kind(self):
+        # A stub without the slot's marker, or without the version resource.
+        data = slurp(STUB)
+        two = bytearray(data)
+        # A second slot in the padding after some section's data.
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        table = pe + 24 + struct.unpack_from("<H", data, pe + 20)[0]
+        for i in range(struct.unpack_from("<H", data, pe + 6)[0]):
+            vsize, _, rawsize, rawptr = struct.unpack_from("<IIII", data, table + 40 * i + 8)
+            if rawsize >= vsize + 24:
+                two[rawptr + vsize:rawptr + vsize + 24] = MAGIC + struct.pack("<II", 0, 0)
+                break
+        else:
+            self.fail("no section with room for a second slot")
+        rows = [("no slot", data.replace(MAGIC, b"X" * 16), "no certificate slot"),
+                ("two slots", bytes(two), "2 certificate slots"),
+                ("no version", data.replace("VS_VERSION_INFO".encode("utf-16-le"), bytes(30)),
+                 "not this project's stub")]
+        for what, content, words in rows:
+            with self.subTest(what):
+                path = os.path.join(self.dir, what.replace(" ", "-") + ".exe")
+                with open(path, "wb") as f:
+                    f.write(content)
+                self.assertRefused(self.pack(path + ".out", self.msi, stub=path), path, words)
+                self.assertFalse(os.path.exists(path + ".out"))
+
+    def test_image_limit_refused_before_writing(self):
+        sparse = []
+        for i in range(2):
+            p = os.path.join(self.dir, f"big{i}.cab")
+            with open(p, "wb") as f:
+                f.truncate(800 << 20)
+            sparse.append(p)
+        out = os.path.join(self.dir, "Big.exe")
+        self.assertRefused(self.pack(out, *sparse), out, "MiB")
+        self.assertEqual(sorted(os.listdir(self.dir)), ["big0.cab", "big1.cab"])
+
+    def test_one_gib_streams_in_little_memory(self):
+        big = os.path.join(self.dir, "big.cab")
+        with open(big, "wb") as f:
+            f.truncate(1 << 30)
+            f.seek(12345)
+            f.write(b"not only zeros")
+        out = os.path.join(self.dir, "Big.exe")
+        p = subprocess.run(["/usr/bin/time", "-f", "%M", sys.executable, PACK, "pack", "--stub", STUB,
+                            "--out", out, "--cert", self.pub_der, big], capture_output=True, text=True)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        peak_kib = int(p.stderr.strip().splitlines()[-1])
+        self.assertLess(peak_kib, 64 * 1024)
+        code, text, err = run("inspect", out)
+        self.assertEqual(listing(text)[0][4:], (str(1 << 30), sha256(big)))
+        with open(out, "rb") as data:
+            f = pe_fields(data.read(4096))
+        self.assertLess(f["size_of_image"], 0x60000000)
+        os.unlink(out)
+
+    def test_pe32_plus_stub(self):
+        """A 64-bit program with the stub's resources and a slot: the optional
+        header's other layout."""
+        cc = shutil.which("x86_64-w64-mingw32-gcc")
+        stub_bin = os.path.dirname(os.environ.get("KT_QornStub", ""))
+        if not cc or not os.path.exists(os.path.join(stub_bin, "QornStubVersion.h")):
+            self.fail("no x86_64-w64-mingw32-gcc or no configured stub to build a PE32+ stub with")
+        src = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(PACK))), "Installer", "win", "Stub")
+        c = os.path.join(self.dir, "stub64.c")
+        with open(c, "w") as f:
+            f.write('#include <stdint.h>\n'
+                    'const struct { char m[16]; uint32_t cb, cbMax; uint8_t ab[4096]; } g_slot\n'
+                    '    __attribute__((used)) = { {"KESTRELYN-CERT-"  "1"}, 0, 4096, {0} };\n'
+                    'int main(void) { return *(volatile const uint8_t *)&g_slot.ab[0]; }\n')
+        res = os.path.join(self.dir, "stub64.res.o")
+        subprocess.run(["x86_64-w64-mingw32-windres", "-I", src, "-I", stub_bin, "-O", "coff",
+                        os.path.join(src, "QornStub.rc"), res], check=True, cwd=src)
+        stub64 = os.path.join(self.dir, "stub64.exe")
+        subprocess.run([cc, "-O2", "-s", "-Wl,--no-insert-timestamp", c, res, "-o", stub64], check=True)
+        out = os.path.join(self.dir, "Setup64.exe")
+        self.assertPacked(self.pack(out, f"{self.msi}:amd64", self.cab1, stub=stub64))
+        data = slurp(out)
+        self.assertEqual(struct.unpack_from("<H", data, pe_fields(data)["checksum_off"] - 64)[0], 0x20B)
+        f = pe_fields(data)
+        self.assertEqual(f["checksum"], reference_checksum(data, f["checksum_off"]))
+        code, text, err = run("inspect", out)
+        self.assertEqual(code, 0, err)
+        self.assertIn("image: PE32+", text)
+        self.assertEqual([r[4:] for r in listing(text)],
+                         [("70000", sha256(self.msi)), ("65536", sha256(self.cab1))])
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", out], capture_output=True, text=True)
+        self.assertEqual(dump.returncode, 0, dump.stderr)
+        self.assertRegex(dump.stdout, r"Entry 2 [0-9a-f]+ [0-9a-f]+ Resource Directory")
+        self.assertEqual(len(objdump_sections(out)), len(objdump_sections(stub64)) + 1)
+
+        # Without relocations the resource section is the last one: it is
+        # rebuilt in its place instead of a new one being added.
+        last = os.path.join(self.dir, "stub64-rsrc-last.exe")
+        subprocess.run([cc, "-O2", "-s", "-Wl,--no-insert-timestamp", "-Wl,--disable-reloc-section",
+                        "-Wl,--disable-dynamicbase", c, res, "-o", last], check=True)
+        self.assertEqual(objdump_sections(last)[-1][0], ".rsrc")
+        out = os.path.join(self.dir, "Setup64-last.exe")
+        self.assertPacked(self.pack(out, f"{self.msi}:amd64", self.cab1, stub=last))
+        data = slurp(out)
+        f = pe_fields(data)
+        self.assertEqual(f["checksum"], reference_checksum(data, f["checksum_off"]))
+        before, after = objdump_sections(last), objdump_sections(out)
+        self.assertEqual([r[0] for r in after], [r[0] for r in before])
+        self.assertEqual(after[-1][2:], before[-1][2:], "the same place")
+        self.assertGreater(after[-1][1], before[-1][1])
+        code, text, err = run("inspect", out)
+        self.assertEqual(code, 0, err)
+        self.assertIn("version: Kestrelyn Installer", text)
+        self.assertEqual([r[4:] for r in listing(text)],
+                         [("70000", sha256(self.msi)), ("65536", sha256(self.cab1))])
+
+    def test_certificate_slot(self):
+        out = os.path.join(self.dir, "Setup.exe")
+        garbage = os.path.join(self.dir, "garbage.der")
+        with open(garbage, "wb") as f:
+            f.write(b"\x30\x03\x02\x01\x01")
+        big_der = make_cert(self.dir, "Big Publisher", ["-addext", "subjectAltName=DNS:" + "a" * 4000])[0]
+        self.assertGreater(os.path.getsize(big_der), 4096)
+        rows = [
+            # (what, stub, extra arguments, refused, words)
+            ("development certificate", self.dev_stub, [], True, ["development certificate", "--cert"]),
+            ("empty slot", self.empty_stub, [], True, ["no certificate", "--cert"]),
+            ("not a certificate", STUB, ["--cert", garbage], True, [garbage, "X.509"]),
+            ("PEM instead of DER", STUB, ["--cert", self.pub_pem], True, [self.pub_pem, "DER"]),
+            ("larger than the slot", STUB, ["--cert", big_der], True, [big_der, "4096"]),
+            ("missing certificate", STUB, ["--cert", garbage + ".x"], True, [garbage + ".x"]),
+            ("the development certificate as --cert", STUB, ["--cert", self.dev_der], True,
+             [self.dev_der, "development certificate"]),
+        ]
+        for what, stub, extra, refused, words in rows:
+            with self.subTest(what):
+                self.assertRefused(self.pack(out, self.cab1, stub=stub, cert=None, extra=extra), *words)
+                self.assertFalse(os.path.exists(out))
+        # --allow-dev-cert keeps the development certificate, and says so.
+        code, _, err = self.pack(out, self.cab1, stub=self.dev_stub, cert=None, extra=["--allow-dev-cert"])
+        self.assertEqual(code, 0, err)
+        self.assertIn("development certificate", err)
+        self.assertIn(f"CN={DEV_CN}", run("inspect", out)[1])
+        # --cert replaces it, zeros after it.
+        self.assertPacked(self.pack(out, self.cab1, stub=self.dev_stub))
+        data = slurp(out)
+        at = data.index(MAGIC)
+        pub = slurp(self.pub_der)
+        self.assertEqual(struct.unpack_from("<II", data, at + 16), (len(pub), 4096))
+        self.assertEqual(data[at + 24:at + 24 + 4096], pub.ljust(4096, b"\0"))
+
+    def test_signing_and_a_signed_stub(self):
+        out = os.path.join(self.dir, "Setup.exe")
+        self.assertPacked(self.pack(out, f"{self.msi}:amd64", self.cab1))
+        p12 = os.path.join(self.dir, "signer.p12")
+        subprocess.run(["openssl", "pkcs12", "-export", "-in", self.pub_pem, "-inkey", self.pub_key,
+                        "-out", p12, "-passout", "pass:secret"], check=True, capture_output=True)
+        signed = {"pkcs12": ["--pkcs12", p12, "--pass", "secret"],
+                  "key and certificate": ["--key", self.pub_key, "--cert", self.pub_pem]}
+        for what, creds in signed.items():
+            with self.subTest(what):
+                target = os.path.join(self.dir, what.split()[0] + "-signed.exe")
+                code, _, err = run("sign", "--in", out, "--out", target, *creds)
+                self.assertEqual((code, err), (0, ""))
+                v = subprocess.run(["osslsigncode", "verify", "-CAfile", self.pub_pem, target],
+                                   capture_output=True, text=True)
+                self.assertEqual(v.returncode, 0, v.stdout + v.stderr)
+                code, text, _ = run("inspect", target)
+                self.assertEqual(code, 0)
+                self.assertRegex(text, r"signature: Authenticode, \d+ bytes")
+                self.assertEqual(listing(text), listing(run("inspect", out)[1]))
+        self.assertRefused(run("sign", "--in", out, "--out", out + ".x", "--pkcs12", p12, "--pass", "wrong"),
+                           out)
+        self.assertFalse(os.path.exists(out + ".x"))
+        # A signed stub: the signature is dropped, with a warning.
+        signed_stub = os.path.join(self.dir, "signed-stub.exe")
+        self.assertEqual(run("sign", "--in", STUB, "--out", signed_stub, "--pkcs12", p12, "--pass", "secret")[0], 0)
+        again = os.path.join(self.dir, "Again.exe")
+        code, _, err = self.pack(again, f"{self.msi}:amd64", self.cab1, stub=signed_stub)
+        self.assertEqual(code, 0, err)
+        self.assertIn("signature is dropped", err)
+        self.assertIn("signature: none", run("inspect", again)[1])
+        self.assertEqual(pe_fields(slurp(again))["security_dir"], (0, 0))
+        self.assertEqual(listing(run("inspect", again)[1]), listing(run("inspect", out)[1]))
+
+    def test_hostile_resource_trees(self):
+        """Looping, overlapping, truncated and oversized resource trees are
+        refused quickly, with one line, by inspect and pack alike."""
+        kp = load_tool()
+        good = os.path.join(self.dir, "good.exe")
+        self.assertPacked(self.pack(good, f"{self.msi}:amd64", self.cab1))
+        data = slurp(good)
+        img = kp.PeImage(kp.Source(good, data=data))
+        rva = img.directory(2)[0]
+        sec = img.section_of(rva)
+        base = sec.rawptr + rva - sec.va
+        types = struct.unpack_from("<HH", data, base + 12)
+        first_type = base + 16
+        first_type_dir = struct.unpack_from("<I", data, first_type + 4)[0] & 0x7FFFFFFF
+        name_entry = base + first_type_dir + 16
+        name_dir = struct.unpack_from("<I", data, name_entry + 4)[0] & 0x7FFFFFFF
+        name_string = struct.unpack_from("<I", data, name_entry)[0] & 0x7FFFFFFF
+        leaf = struct.unpack_from("<I", data, base + name_dir + 16 + 4)[0]
+        rows = [
+            # (what, [(offset, format, value)], words)
+            ("a type pointing back at the root", [(first_type + 4, "<I", 0x80000000)], ["reached twice"]),
+            ("two names sharing a directory", [(base + first_type_dir + 24 + 4, "<I", 0x80000000 | name_dir)],
+             ["reached twice"]),
+            ("65535 + 65535 entries", [(base + 12, "<HH", (0xFFFF, 0xFFFF))], ["resources"]),
+            ("a directory past the section", [(first_type + 4, "<I", 0xFFFFFFF0)], ["outside"]),
+            ("a leaf where a directory belongs", [(first_type + 4, "<I", first_type_dir)], ["depth"]),
+            ("a name string past the section", [(name_entry, "<I", 0x80000000 | 0x7FFFFFF0)], ["outside"]),
+            ("a name of 65535 characters", [(base + name_string, "<H", 0xFFFF)], ["65535 characters"]),
+            ("data of 4 GiB", [(base + leaf + 4, "<I", 0xFFFFFFFF)], ["outside"]),
+            ("data before the image", [(base + leaf, "<I", 0x10)], ["outside"]),
+        ]
+        self.assertGreaterEqual(sum(types), 3)
+        for what, edits, words in rows:
+            with self.subTest(what):
+                bad = bytearray(data)
+                for off, fmt, value in edits:
+                    struct.pack_into(fmt, bad, off, *(value if isinstance(value, tuple) else (value,)))
+                path = os.path.join(self.dir, "bad.exe")
+                with open(path, "wb") as f:
+                    f.write(bad)
+                code, _, err = run("inspect", path)
+                self.assertEqual(code, 1, err)
+                self.assertEqual(len(err.strip().splitlines()), 1, err)
+                self.assertIn(path, err)
+                for w in words:
+                    self.assertIn(w, err)
+                code, _, err = self.pack(path + ".out", self.cab1, stub=path)
+                self.assertEqual(code, 1, err)
+                self.assertFalse(os.path.exists(path + ".out"))
+
+    def test_inspect_reports_the_stubs_failures(self):
+        if not BAD:
+            self.skipTest("no installer tests in this build")
+        rows = [
+            ("bad-nomanifest", "Internal package error: Manifest not found (KERR_GENERAL_FAILURE)"),
+            ("bad-shortmanifest", "Internal package error: Manifest not found (KERR_BAD_LENGTH)"),
+            ("bad-count", "Internal error: Could not find package header #2: KERR_GENERAL_FAILURE"),
+            ("bad-shorthdr", "Internal error: Could not find package header #0: KERR_BAD_LENGTH"),
+            ("bad-noblob", "#0: Failed to locate resource 'BIN_00': KERR_GENERAL_FAILURE"),
+            ("bad-emptyblob", "#1: Failed to locate resource 'BIN_01': KERR_NO_DATA"),
+            ("bad-suffix", "Internal error: Do not know how to handle file 'pkg.bin'."),
+            ("../../Installer/win/Stub/QornStub",
+             "Internal package error: Manifest not found (KERR_GENERAL_FAILURE)"),
+        ]
+        for name, message in rows:
+            with self.subTest(name):
+                path = os.path.normpath(os.path.join(BAD, name + ".exe"))
+                code, _, err = run("inspect", path)
+                self.assertEqual((code, err), (1, f"kestrelyn-pack: inspect: {path}: {message}\n"))
+        # A sound CMake-built installer: every package is there.
+        code, text, err = run("inspect", os.path.join(BAD, "inst-many.exe"))
+        self.assertEqual(code, 0, err)
+        self.assertEqual(len(listing(text)), 101)
+        # A truncated installer.
+        path = os.path.join(self.dir, "cut.exe")
+        with open(os.path.join(BAD, "inst-one.exe"), "rb") as f:
+            data = f.read()
+        for cut in (0x30, 0x200, len(data) - 100):
+            with open(path, "wb") as f:
+                f.write(data[:cut])
+            code, _, err = run("inspect", path)
+            self.assertEqual(code, 1, cut)
+            self.assertIn(path, err)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
