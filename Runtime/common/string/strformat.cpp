@@ -199,7 +199,7 @@ size_t rtStrFmtBadPtr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *p
 namespace
 {
 
-/* A conversion specification: everything between the '%' and the conversion character. */
+/* One conversion: everything between the '%' and the conversion character. */
 struct RTSTRFMTSPEC
 {
     unsigned fFlags;

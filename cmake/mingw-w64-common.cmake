@@ -1,0 +1,15 @@
+# What the cross toolchains for Windows share (mingw-w64, posix thread
+# model): the including toolchain file sets CMAKE_SYSTEM_PROCESSOR and
+# ZELK_MINGW_PREFIX first.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${ZELK_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZELK_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZELK_MINGW_PREFIX}-windres)
+set(CMAKE_OBJDUMP ${ZELK_MINGW_PREFIX}-objdump)
+set(CMAKE_DLLTOOL ${ZELK_MINGW_PREFIX}-dlltool)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ZELK_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
