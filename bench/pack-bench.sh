@@ -3,14 +3,14 @@
 # an installer against cp of the same file, side by side, alternating, ROUNDS
 # times (default 3), both from a warm page cache onto the same disk.  Reports
 # the median of each, their ratio (goal: at most 1.3) and the packer's peak
-# resident memory.  STUB is a stub with a certificate slot (default: the test
-# build's pack-stub, else QornStub).  Not a test: nothing here has a threshold.
+# resident memory.  STUB is the stub to pack (default: the win build's
+# QornStub).  Not a test: nothing here has a threshold.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-3}
 stub=${2:-}
 if [ -z "$stub" ]; then
-  for s in build/win/tests/pack/pack-stub.exe build/win/Installer/win/Stub/QornStub.exe; do
+  for s in build/win/Installer/win/Stub/QornStub.exe build/win64/Installer/win/Stub/QornStub.exe; do
     if [ -f "$s" ]; then stub=$s; break; fi
   done
 fi

@@ -5,9 +5,7 @@ resources), reproducibility, refusals that leave nothing behind, the 32-bit
 limit on sparse files, memory while streaming, the certificate slot,
 signing, and inspect against the broken installers the build links.
 
-Environment: KT_PACK (the tool), KT_QornStub (the built stub), KT_SLOT_STUB
-(the stub's objects with a certificate slot, for a stub without one),
-KT_PACKAGES (product.msi, data1.cab, data2.cab), KT_BAD_DIR (the installer
+Environment: KT_PACK (the tool), KT_QornStub (the built stub), KT_PACKAGES (product.msi, data1.cab, data2.cab), KT_BAD_DIR (the installer
 tests' build folder), KT_WORK (a scratch folder)."""
 
 import hashlib
@@ -22,14 +20,8 @@ DEV_CN = "Kestrelyn development certificate, not for release"
 MAGIC = b"KESTRELYN-CERT-1"
 
 
-def pick_stub():
-    """The built stub once it has a certificate slot, until then pack-stub."""
-    with open(os.environ["KT_QornStub"], "rb") as f:
-        return os.environ["KT_QornStub"] if MAGIC in f.read() else os.environ["KT_SLOT_STUB"]
-
-
 PACK = os.environ["KT_PACK"]
-STUB = pick_stub()
+STUB = os.environ["KT_QornStub"]
 PKGS = os.environ["KT_PACKAGES"]
 WORK = os.environ["KT_WORK"]
 BAD = os.environ.get("KT_BAD_DIR", "")

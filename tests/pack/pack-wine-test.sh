@@ -7,9 +7,7 @@
 source "$(dirname "$0")/../installer/lib.sh"
 
 pack=$KT_PACK
-# The built stub once it has a certificate slot, until then the stub's
-# objects linked with one.
-if grep -q KESTRELYN-CERT-1 "$KT_QornStub"; then stub=$KT_QornStub; else stub=$KT_SLOT_STUB; fi
+stub=$KT_QornStub
 mkdir -p "$work/in" "$work/out"
 
 # A publisher's certificate, made now.
