@@ -1387,8 +1387,16 @@ struct FakeShell
         return 0x402;
     }
     static int WINAPI copyPretends(LPSHFILEOPSTRUCTW) { return 0; }
+    /* The copy is done, and then memory runs out after s_cAllocsLeft more allocations. */
+    static int32_t s_cAllocsLeft;
+    static int WINAPI copyThenNoMemory(LPSHFILEOPSTRUCTW)
+    {
+        RTMemTestFailAfter(s_cAllocsLeft);
+        return 0;
+    }
 };
 SHFILEOPSTRUCTW FakeShell::s_Op;
+int32_t FakeShell::s_cAllocsLeft;
 std::wstring FakeShell::s_wstrFrom, FakeShell::s_wstrTo;
 
 TEST(StubCopyCustomDir, ShellCopyFails)
@@ -1431,6 +1439,32 @@ TEST(StubCopyCustomDir, ShellCopyFails)
         EXPECT_STREQ("C:\\no\\such\\extraction dir\\.custom", pRec->szPath);
         EXPECT_EQ(NIL_RTDIR, pRec->u.hDir);
         stubCleanupRelease();
+    }
+    RemoveDirectoryW(toWide(strCustom).c_str());
+}
+
+/*
+ * No memory after the copy, for the copy's path (0) or for its record (1):
+ * a failure, and nothing recorded.  The "Out of memory!" line is not looked
+ * for: showing it takes memory too, so a shortage that lasts drops it.
+ */
+TEST(StubCopyCustomDir, NoMemoryAfterTheCopy)
+{
+    char szExecDir[MAX_PATH * 3];
+    ASSERT_EQ(KINF_SUCCESS, RTPathExecDir(szExecDir, sizeof(szExecDir)));
+    std::string const strCustom = std::string(szExecDir) + "\\.custom";
+    ASSERT_TRUE(CreateDirectoryW(toWide(strCustom).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    for (int32_t cAllocsLeft : { 0, 1 })
+    {
+        SCOPED_TRACE(testing::Message() << "allocations left: " << cAllocsLeft);
+        SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyThenNoMemory);
+        FakeShell::s_cAllocsLeft = cAllocsLeft;
+        Capture cap;
+        stubCleanupInit();
+        int const rcExit = stubCopyCustomDir("C:\\extract here");
+        RTMemTestFailAfter(-1);
+        EXPECT_EQ(1, rcExit);
+        EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE));
     }
     RemoveDirectoryW(toWide(strCustom).c_str());
 }
