@@ -539,7 +539,8 @@ TEST_F(StubCleanupTest, RetriesForNineSecondsAndReportsOnce)
     CloseHandle(hHolder);
     EXPECT_GE(msTaken, 9000u); /* 100 + 3 x 3000 ms of sleep, less a clock tick at most */
     EXPECT_EQ(errLine("Failed to delete temporary directory '" + strRefused + "': KERR_ACCESS_DENIED")
-              + errLine("Failed to delete temporary file '" + strDir + "\\held.msi': KERR_SHARING_VIOLATION"), cap.err());
+                  + errLine("Failed to delete temporary file '" + strDir + "\\held.msi': KERR_SHARING_VIOLATION"),
+              cap.err());
     EXPECT_TRUE(exists(strRefused));
     /*
      * The records that failed stay for the driver to free; the directory that
@@ -579,9 +580,9 @@ TEST_F(StubCleanupTest, CloseFailureIsReported)
         g_rtNtSysOverride.pfnCloseHandle = closeReportsFailure;
         EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr));
     }
-    EXPECT_TRUE(std::regex_match(cap.err(), std::regex("error: Cleanup file '" + reQuote(strFile)
-                                                       + "' for #4: RTFileClose\\([0-9A-Fa-fx]+\\) failed: KERR_INVALID_HANDLE\n")))
-        << cap.err();
+    std::regex const re("error: Cleanup file '" + reQuote(strFile)
+                        + "' for #4: RTFileClose\\([0-9A-Fa-fx]+\\) failed: KERR_INVALID_HANDLE\n");
+    EXPECT_TRUE(std::regex_match(cap.err(), re)) << cap.err();
     EXPECT_FALSE(exists(strFile));
     EXPECT_EQ(nullptr, stubCleanupFindPackage(4));
 }
@@ -855,22 +856,28 @@ TEST_F(StubExtractTest, DirectoryRecordAndFileNameFailures)
         unsigned cPackages;
         const char *pszErr;     /* %D: the extraction path; %A: the architecture's package name */
     };
+    /*
+     * Without memory the record's own "Out of memory!" line is lost (showing
+     * it takes memory too); the line after it is written without any.
+     */
     static const ROW s_aRows[] =
     {
-        { "no memory for the new directory's record", [] { g_rtNtSysOverride.pfnCreateDirectoryW = createDirThenNoMemory; },
-          "new", 0, false, 1, "error: Failed to add cleanup record for dir '%D'\n" },
+        { "no memory for the new directory's record",
+          [] { g_rtNtSysOverride.pfnCreateDirectoryW = createDirThenNoMemory; }, "new", 0, false, 1,
+          "error: Failed to add cleanup record for dir '%D'\n" },
         { "no memory for the existing directory's record",
           [] { g_rtNtSysOverride.pfnNtQueryFullAttributesFile = queryAttribsThenNoMemory; },
           "", 0, false, 1, "error: Failed to add cleanup record for existing dir '%D'\n" },
         { "no unique name", [] { g_rtNtSysOverride.pfnCreateFileW = createOnlyTheCab; }, "", 0, false, 3,
           "installer-stub-test.exe: error: Failed to create unique filename for '%A' in '%D': KERR_ACCESS_DENIED\n" },
-        /* 4080 + "\\unit-any.cab" fits, 4080 + "\\" + 24 random characters doesn't. */
-        { "no room for the random name", [] {}, nullptr, 4080, false, 3,
+        /* Room for "\unit-any.cab" (13) and the terminator, not for "\" and 24 random characters. */
+        { "no room for the random name", [] {}, nullptr, STUB_PATH_MAX - 20, false, 3,
           "installer-stub-test.exe: error: Internal error: Build extraction file name failed: KERR_BUFFER_OVERFLOW\n" },
-        /* 4072 + 25 fits, the suffix ".msi" doesn't. */
-        { "no room for the suffix", [] {}, nullptr, 4072, false, 3,
+        /* Room for the random name (25) and the terminator, not for the suffix ".msi" too. */
+        { "no room for the suffix", [] {}, nullptr, STUB_PATH_MAX - 28, false, 3,
           "installer-stub-test.exe: error: Internal error: Build extraction file name failed: KERR_BUFFER_OVERFLOW\n" },
-        { "no room for the header's name", [] {}, nullptr, 4090, true, 1,
+        /* No room for "\unit-amd64.msi" (15). */
+        { "no room for the header's name", [] {}, nullptr, STUB_PATH_MAX - 10, true, 1,
           "installer-stub-test.exe: error: Internal error: Build extraction file name failed: KERR_BUFFER_OVERFLOW\n" },
     };
     std::string const strArch = stubIsHost64Bit() ? "unit-amd64.msi" : "unit-x86.msi";
@@ -1027,6 +1034,8 @@ HANDLE WINAPI faultCreateFileW(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECU
     return CreateFileW(pwsz, fAccess, fShare, pSa, uDisp, fFlags, hTemplate);
 }
 
+const NTSTATUS g_rcNtNoMemory = (NTSTATUS)0xC0000017L; /* STATUS_NO_MEMORY */
+
 /*
  * The Nth full query of the package's handles runs out of memory (the one
  * after the write, then the kept handle's).  A refusal would not do: the file
@@ -1036,7 +1045,7 @@ HANDLE WINAPI faultCreateFileW(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECU
 NTSTATUS NTAPI faultQueryFails(HANDLE h, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb, FILE_INFORMATION_CLASS enm)
 {
     if (enm == FileAllInformation && isPackage(h) && ++Fault::s_cCalls == Fault::s_iFailAt)
-        return (NTSTATUS)0xC0000017L; /* STATUS_NO_MEMORY */
+        return g_rcNtNoMemory;
     return NtQueryInformationFile(h, pIos, pv, cb, enm);
 }
 
@@ -1084,16 +1093,20 @@ TEST_F(StubExtractTest, VerificationFailures)
           "BIN_00", KERR_MISMATCH, "<id>" },
         { "writer between the handles", [] { g_rtNtSysOverride.pfnCreateFileW = faultCreateFileW; },
           "BIN_00", KERR_SHARING_VIOLATION, "#0: Second re-opening of '" + strFile + "' failed: KERR_SHARING_VIOLATION" },
-        { "query after the write fails", [] { Fault::s_iFailAt = 1; g_rtNtSysOverride.pfnNtQueryInformationFile = faultQueryFails; },
+        { "query after the write fails",
+          [] { Fault::s_iFailAt = 1; g_rtNtSysOverride.pfnNtQueryInformationFile = faultQueryFails; },
           "BIN_00", KERR_NO_MEMORY, "#0: RTFileQueryInfo failed on '" + strFile + "': KERR_NO_MEMORY" },
-        { "query of the kept handle fails", [] { Fault::s_iFailAt = 2; g_rtNtSysOverride.pfnNtQueryInformationFile = faultQueryFails; },
+        { "query of the kept handle fails",
+          [] { Fault::s_iFailAt = 2; g_rtNtSysOverride.pfnNtQueryInformationFile = faultQueryFails; },
           "BIN_00", KERR_NO_MEMORY, "#0: RTFileQueryInfo failed on '" + strFile + "': KERR_NO_MEMORY" },
         { "bridge refused", [] { g_rtNtSysOverride.pfnCreateFileW = faultReopenFails; },
           "BIN_00", KERR_ACCESS_DENIED, "#0: First re-opening of '" + strFile + "' failed: KERR_ACCESS_DENIED" },
-        { "closing the writing handle fails", [] { Fault::s_iFailAt = 1; g_rtNtSysOverride.pfnCloseHandle = faultCloseFails; },
+        { "closing the writing handle fails",
+          [] { Fault::s_iFailAt = 1; g_rtNtSysOverride.pfnCloseHandle = faultCloseFails; },
           "BIN_00", KERR_INVALID_HANDLE, "#0: RTFileClose('" + strFile + "') failed: KERR_INVALID_HANDLE" },
         /* Only reported: the kept handle is open by then, and the verification goes on and passes. */
-        { "closing the bridge fails", [] { Fault::s_iFailAt = 2; g_rtNtSysOverride.pfnCloseHandle = faultCloseFails; },
+        { "closing the bridge fails",
+          [] { Fault::s_iFailAt = 2; g_rtNtSysOverride.pfnCloseHandle = faultCloseFails; },
           "BIN_00", KINF_SUCCESS, "#0: Failed to close 2nd handle to '" + strFile + "': KERR_INVALID_HANDLE" },
     };
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
