@@ -405,6 +405,68 @@ TEST(StubPayload, ArchitectureFilter)
 }
 
 /*
+ * A shortage that passes: one heap allocation of the runtime fails, the
+ * ones after succeed again (the runtime's own injection
+ * fails every allocation from some point on, which also takes the memory
+ * that showing a message needs).  The runtime's calls go through this
+ * program's import slot for HeapAlloc, which the guard points at the fake
+ * for its lifetime.
+ */
+#ifdef _WIN64
+extern "C" void *g_pvImpHeapAlloc asm("__imp_HeapAlloc");
+#else
+extern "C" void *g_pvImpHeapAlloc asm("__imp__HeapAlloc@12");
+#endif
+
+class HeapShortage
+{
+public:
+    HeapShortage()
+    {
+        s_pfnReal = (decltype(&::HeapAlloc))g_pvImpHeapAlloc;
+        s_cFailures = 0;
+        swapSlot((void *)fakeHeapAlloc);
+    }
+    ~HeapShortage()
+    {
+        swapSlot((void *)s_pfnReal);
+        s_cFailures = 0;
+    }
+    /* After cSkip more allocations the next one fails. */
+    static void arm(unsigned cSkip)
+    {
+        s_cSkip = cSkip;
+        s_cFailures = 1;
+    }
+    /* Failures armed and not yet made. */
+    static unsigned left() { return s_cFailures; }
+
+private:
+    static void swapSlot(void *pvNew)
+    {
+        DWORD fOld = 0;
+        VirtualProtect(&g_pvImpHeapAlloc, sizeof(void *), PAGE_READWRITE, &fOld);
+        g_pvImpHeapAlloc = pvNew;
+        VirtualProtect(&g_pvImpHeapAlloc, sizeof(void *), fOld, &fOld);
+    }
+    static LPVOID WINAPI fakeHeapAlloc(HANDLE hHeap, DWORD fFlags, SIZE_T cb)
+    {
+        if (s_cFailures && !s_cSkip)
+        {
+            s_cFailures--;
+            return nullptr;
+        }
+        if (s_cFailures)
+            s_cSkip--;
+        return s_pfnReal(hHeap, fFlags, cb);
+    }
+    static decltype(&::HeapAlloc) s_pfnReal;
+    static unsigned s_cSkip, s_cFailures;
+};
+decltype(&::HeapAlloc) HeapShortage::s_pfnReal;
+unsigned HeapShortage::s_cSkip, HeapShortage::s_cFailures;
+
+/*
  * Cleanup.
  */
 
@@ -807,11 +869,11 @@ TEST_F(StubExtractTest, JunctionInPlaceOfTheNewDirectory)
     EXPECT_EQ((std::vector<std::string>{ "unit-amd64.msi", "unit-any.cab" }), listDir(strBorrowed));
 }
 
-/* Memory runs out right after the system call that the test arms it from. */
+/* The next allocation, right after the system call that the test arms it from, fails. */
 BOOL WINAPI createDirThenNoMemory(LPCWSTR pwsz, LPSECURITY_ATTRIBUTES pSa)
 {
     BOOL const fOk = CreateDirectoryW(pwsz, pSa);
-    RTMemTestFailAfter(0);
+    HeapShortage::arm(0);
     return fOk;
 }
 
@@ -820,7 +882,7 @@ NTSTATUS NTAPI queryAttribsThenNoMemory(POBJECT_ATTRIBUTES pObjAttr, PFILE_NETWO
     static decltype(&::NtQueryFullAttributesFile) const s_pfn = (decltype(&::NtQueryFullAttributesFile))(void *)
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryFullAttributesFile");
     NTSTATUS const rcNt = s_pfn(pObjAttr, pInfo);
-    RTMemTestFailAfter(0);
+    HeapShortage::arm(0);
     return rcNt;
 }
 
@@ -857,17 +919,18 @@ TEST_F(StubExtractTest, DirectoryRecordAndFileNameFailures)
         const char *pszErr;     /* %D: the extraction path; %A: the architecture's package name */
     };
     /*
-     * Without memory the record's own "Out of memory!" line is lost (showing
-     * it takes memory too); the line after it is written without any.
+     * No memory for a record: a directory made a moment ago is removed again,
+     * a borrowed one is left alone.
      */
     static const ROW s_aRows[] =
     {
         { "no memory for the new directory's record",
           [] { g_rtNtSysOverride.pfnCreateDirectoryW = createDirThenNoMemory; }, "new", 0, false, 1,
-          "error: Failed to add cleanup record for dir '%D'\n" },
+          "installer-stub-test.exe: error: Out of memory!\nerror: Failed to add cleanup record for dir '%D'\n" },
         { "no memory for the existing directory's record",
-          [] { g_rtNtSysOverride.pfnNtQueryFullAttributesFile = queryAttribsThenNoMemory; },
-          "", 0, false, 1, "error: Failed to add cleanup record for existing dir '%D'\n" },
+          [] { g_rtNtSysOverride.pfnNtQueryFullAttributesFile = queryAttribsThenNoMemory; }, "", 0, false, 1,
+          "installer-stub-test.exe: error: Out of memory!\n"
+          "error: Failed to add cleanup record for existing dir '%D'\n" },
         { "no unique name", [] { g_rtNtSysOverride.pfnCreateFileW = createOnlyTheCab; }, "", 0, false, 3,
           "installer-stub-test.exe: error: Failed to create unique filename for '%A' in '%D': KERR_ACCESS_DENIED\n" },
         /* Room for "\unit-any.cab" (13) and the terminator, not for "\" and 24 random characters. */
@@ -894,11 +957,16 @@ TEST_F(StubExtractTest, DirectoryRecordAndFileNameFailures)
         Capture cap;
         StubCleanupRecord *pDirRec = nullptr;
         {
+            HeapShortage Shortage;
             SysOverrideGuard Guard;
             Row.pfnArm();
             EXPECT_EQ(STUBEXIT_FAILURE, stubExtractPackages(Row.cPackages, strDir.c_str(), Row.fExtractOnly, &pDirRec));
-            RTMemTestFailAfter(-1);
+            EXPECT_EQ(0u, HeapShortage::left());
         }
+        /* Without a record the directory is not handed back; with one it is, for the cleanup. */
+        EXPECT_EQ(strstr(Row.pszErr, "Failed to add cleanup record") != nullptr, pDirRec == nullptr);
+        EXPECT_TRUE(exists(m_strDir));
+        EXPECT_FALSE(exists(m_strDir + "\\new"));
         std::string strErr = std::regex_replace(Row.pszErr, std::regex("%A"), strArch);
         if (strErr.find("%D") != std::string::npos)
             strErr.replace(strErr.find("%D"), 2, strDir);
@@ -1400,16 +1468,16 @@ struct FakeShell
         return 0x402;
     }
     static int WINAPI copyPretends(LPSHFILEOPSTRUCTW) { return 0; }
-    /* The copy is done, and then memory runs out after s_cAllocsLeft more allocations. */
-    static int32_t s_cAllocsLeft;
+    /* The copy is done; then, after s_cSkip allocations, one fails. */
+    static unsigned s_cSkip;
     static int WINAPI copyThenNoMemory(LPSHFILEOPSTRUCTW)
     {
-        RTMemTestFailAfter(s_cAllocsLeft);
+        HeapShortage::arm(s_cSkip);
         return 0;
     }
 };
 SHFILEOPSTRUCTW FakeShell::s_Op;
-int32_t FakeShell::s_cAllocsLeft;
+unsigned FakeShell::s_cSkip;
 std::wstring FakeShell::s_wstrFrom, FakeShell::s_wstrTo;
 
 TEST(StubCopyCustomDir, ShellCopyFails)
@@ -1457,9 +1525,9 @@ TEST(StubCopyCustomDir, ShellCopyFails)
 }
 
 /*
- * No memory after the copy, for the copy's path (0) or for its record (1):
- * a failure, and nothing recorded.  The "Out of memory!" line is not looked
- * for: showing it takes memory too, so a shortage that lasts drops it.
+ * No memory right after the copy, for the copy's path (the copy's own
+ * message) or, once the path is there, for its record (the record's
+ * message): a failure, and nothing recorded.
  */
 TEST(StubCopyCustomDir, NoMemoryAfterTheCopy)
 {
@@ -1467,16 +1535,26 @@ TEST(StubCopyCustomDir, NoMemoryAfterTheCopy)
     ASSERT_EQ(KINF_SUCCESS, RTPathExecDir(szExecDir, sizeof(szExecDir)));
     std::string const strCustom = std::string(szExecDir) + "\\.custom";
     ASSERT_TRUE(CreateDirectoryW(toWide(strCustom).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-    for (int32_t cAllocsLeft : { 0, 1 })
+    static const struct { const char *pszWhat; unsigned cSkip; } s_aRows[] =
     {
-        SCOPED_TRACE(testing::Message() << "allocations left: " << cAllocsLeft);
+        { "no memory for the path", 0 },
+        { "no memory for the record", 1 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(s_aRows[i].pszWhat);
         SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyThenNoMemory);
-        FakeShell::s_cAllocsLeft = cAllocsLeft;
+        FakeShell::s_cSkip = s_aRows[i].cSkip;
         Capture cap;
         stubCleanupInit();
-        int const rcExit = stubCopyCustomDir("C:\\extract here");
-        RTMemTestFailAfter(-1);
+        int rcExit;
+        {
+            HeapShortage Shortage;
+            rcExit = stubCopyCustomDir("C:\\extract here");
+            EXPECT_EQ(0u, HeapShortage::left());
+        }
         EXPECT_EQ(1, rcExit);
+        EXPECT_EQ(errLine("Out of memory!"), cap.err());
         EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE));
     }
     RemoveDirectoryW(toWide(strCustom).c_str());
