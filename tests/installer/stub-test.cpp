@@ -1582,6 +1582,69 @@ TEST(StubCopyCustomDir, ExecutablePathUnknown)
 }
 
 /*
+ * Whole runs of the driver in place, with the temporary directory in a
+ * scratch directory.  This program's payload has a broken header (#5), so a
+ * run that gets to the extraction stops there; either way the directory it
+ * made is gone afterwards.  The runtime is made to take each run's arguments
+ * as its own.
+ */
+class StubMainTest : public StubExtractTest
+{
+protected:
+    int run(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), "installer.exe");
+        std::vector<char *> argv;
+        for (std::string &str : args)
+            argv.push_back(&str[0]);
+        argv.push_back(nullptr);
+        int const cSavedArgs = g_crtR3Args;
+        char **papszSaved = g_papszrtR3Args;
+        g_crtR3Args = -1;
+        SetEnvironmentVariableW(L"ZELK_TMPDIR", toWide(m_strDir).c_str());
+        int const rcExit = stubMain((int)args.size(), argv.data());
+        SetEnvironmentVariableW(L"ZELK_TMPDIR", nullptr);
+        g_crtR3Args = cSavedArgs;
+        g_papszrtR3Args = papszSaved;
+        return rcExit;
+    }
+};
+
+TEST_F(StubMainTest, RunsThatFailLeaveNothingBehind)
+{
+    struct ROW
+    {
+        const char *pszWhat;
+        void (*pfnArm)();
+        std::string strErr;
+    };
+    const ROW aRows[] =
+    {
+        { "no memory for the extraction directory's record",
+          [] { g_rtNtSysOverride.pfnCreateDirectoryW = createDirThenNoMemory; },
+          errLine("Out of memory!") + errLine("Failed to create extraction path: KERR_NO_MEMORY") },
+        { "up to the broken header", [] {},
+          errLine("Internal error: Could not find package header #5: KERR_BAD_LENGTH") },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
+    {
+        SCOPED_TRACE(aRows[i].pszWhat);
+        Capture cap;
+        int rcExit;
+        {
+            HeapShortage Shortage;
+            SysOverrideGuard Guard;
+            aRows[i].pfnArm();
+            rcExit = run({ "--silent" });
+        }
+        EXPECT_EQ(STUBEXIT_FAILURE, rcExit);
+        EXPECT_EQ(aRows[i].strErr, cap.err());
+        EXPECT_EQ("", cap.out());
+        EXPECT_EQ(std::vector<std::string>{}, listDir(m_strDir));
+    }
+}
+
+/*
  * The driver's start: the runtime refuses a second start with other
  * arguments (exit code 3, before anything else is done), and the parser
  * refuses an argument count below zero, which only a caller in place can
