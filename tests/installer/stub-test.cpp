@@ -4,8 +4,17 @@
  * payload lookup over this program's own resources (added by
  * kestrelyn_add_payload, the same way installers get theirs), the cleanup
  * passes, and the extraction with its verification and its lock, tried from
- * a second handle and from a second process.  Failures that Windows won't
- * produce on demand go through the file layer's system-call table.
+ * a second handle and from a second process, the installation steps, and
+ * whole driver runs that fail.  Failures that Windows won't produce on
+ * demand go through the file layer's system-call table, the lazy-binding
+ * slots, this program's import slot for HeapAlloc (a memory shortage that
+ * passes) or the runtime's recorded start-up state.  Every message of the
+ * driver, extraction, cleanup, installation, certificate and ".custom"
+ * modules is reached here or by the end-to-end scripts, except two that no
+ * run can reach: a package missing from the cleanup records (each package
+ * the installation looks for was recorded by the extraction, which stops
+ * the run otherwise) and a failed close of a directory record (RTDirClose
+ * fails only for a handle that RTDirIsUsable has just refused).
  *
  * The payload: #0 unit-amd64.msi (1000 bytes, architecture 3), #1
  * unit-any.cab (65536, any), #2 unit-x86.msi (3000, x86), #3 unit-64k1.bin
