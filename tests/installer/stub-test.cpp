@@ -4,8 +4,17 @@
  * payload lookup over this program's own resources (added by
  * kestrelyn_add_payload, the same way installers get theirs), the cleanup
  * passes, and the extraction with its verification and its lock, tried from
- * a second handle and from a second process.  Failures that Windows won't
- * produce on demand go through the file layer's system-call table.
+ * a second handle and from a second process, the installation steps, and
+ * whole driver runs that fail.  Failures that Windows won't produce on
+ * demand go through the file layer's system-call table, the lazy-binding
+ * slots, this program's import slot for HeapAlloc (a memory shortage that
+ * passes) or the runtime's recorded start-up state.  Every message of the
+ * driver, extraction, cleanup, installation, certificate and ".custom"
+ * modules is reached here or by the end-to-end scripts, except two that no
+ * run can reach: a package missing from the cleanup records (each package
+ * the installation looks for was recorded by the extraction, which stops
+ * the run otherwise) and a failed close of a directory record (RTDirClose
+ * fails only for a handle that RTDirIsUsable has just refused).
  *
  * The payload: #0 unit-amd64.msi (1000 bytes, architecture 3), #1
  * unit-any.cab (65536, any), #2 unit-x86.msi (3000, x86), #3 unit-64k1.bin
@@ -30,8 +39,12 @@
 #include "QornStubLazy.h"
 #include "QornStubVersion.h"
 #include "fs-testutil.h"
+#include "init-internal.h"
 
 using namespace fstest;
+
+/* The installer's start (QornStub.cpp), run in place. */
+int stubMain(int argc, char **argv);
 
 namespace {
 
@@ -102,6 +115,12 @@ std::string resourceBytes(const char *pszName)
     if (RT_FAILURE(stubFindResource(pszName, &pv, &cb)))
         return "<none>";
     return std::string((const char *)pv, cb);
+}
+
+/* A path as a regular expression that matches it alone. */
+std::string reQuote(const std::string &str)
+{
+    return std::regex_replace(str, std::regex("[\\\\.()\\[\\]^$*+?{}|]"), "\\$&");
 }
 
 /* The records from pFirst on, newest first, up to the list's head, by package index. */
@@ -395,6 +414,68 @@ TEST(StubPayload, ArchitectureFilter)
 }
 
 /*
+ * A shortage that passes: one heap allocation of the runtime fails, the
+ * ones after succeed again (the runtime's own injection
+ * fails every allocation from some point on, which also takes the memory
+ * that showing a message needs).  The runtime's calls go through this
+ * program's import slot for HeapAlloc, which the guard points at the fake
+ * for its lifetime.
+ */
+#ifdef _WIN64
+extern "C" void *g_pvImpHeapAlloc asm("__imp_HeapAlloc");
+#else
+extern "C" void *g_pvImpHeapAlloc asm("__imp__HeapAlloc@12");
+#endif
+
+class HeapShortage
+{
+public:
+    HeapShortage()
+    {
+        s_pfnReal = (decltype(&::HeapAlloc))g_pvImpHeapAlloc;
+        s_cFailures = 0;
+        swapSlot((void *)fakeHeapAlloc);
+    }
+    ~HeapShortage()
+    {
+        swapSlot((void *)s_pfnReal);
+        s_cFailures = 0;
+    }
+    /* After cSkip more allocations the next one fails. */
+    static void arm(unsigned cSkip)
+    {
+        s_cSkip = cSkip;
+        s_cFailures = 1;
+    }
+    /* Failures armed and not yet made. */
+    static unsigned left() { return s_cFailures; }
+
+private:
+    static void swapSlot(void *pvNew)
+    {
+        DWORD fOld = 0;
+        VirtualProtect(&g_pvImpHeapAlloc, sizeof(void *), PAGE_READWRITE, &fOld);
+        g_pvImpHeapAlloc = pvNew;
+        VirtualProtect(&g_pvImpHeapAlloc, sizeof(void *), fOld, &fOld);
+    }
+    static LPVOID WINAPI fakeHeapAlloc(HANDLE hHeap, DWORD fFlags, SIZE_T cb)
+    {
+        if (s_cFailures && !s_cSkip)
+        {
+            s_cFailures--;
+            return nullptr;
+        }
+        if (s_cFailures)
+            s_cSkip--;
+        return s_pfnReal(hHeap, fFlags, cb);
+    }
+    static decltype(&::HeapAlloc) s_pfnReal;
+    static unsigned s_cSkip, s_cFailures;
+};
+decltype(&::HeapAlloc) HeapShortage::s_pfnReal;
+unsigned HeapShortage::s_cSkip, HeapShortage::s_cFailures;
+
+/*
  * Cleanup.
  */
 
@@ -493,12 +574,29 @@ TEST_F(StubCleanupTest, KeptDirectoryStays)
     EXPECT_EQ("", cap.err());
 }
 
+/* Removing a directory named "refused" is denied, every time. */
+BOOL WINAPI removeDirRefused(LPCWSTR pwsz)
+{
+    size_t const cwc = wcslen(pwsz);
+    if (cwc > 8 && !wcscmp(&pwsz[cwc - 8], L"\\refused"))
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return RemoveDirectoryW(pwsz);
+}
+
 TEST_F(StubCleanupTest, RetriesForNineSecondsAndReportsOnce)
 {
     Capture cap;
     std::string const strDir = path("busy");
     addDir(strDir, false);
     addFile(strDir + "\\held.msi", 0);
+    /* Newest: tried and reported first. */
+    std::string const strRefused = path("refused");
+    addDir(strRefused, false);
+    SysOverrideGuard Guard;
+    g_rtNtSysOverride.pfnRemoveDirectoryW = removeDirRefused;
     std::string const strPkgDir = path("pkgdir");
     CreateDirectoryW(toWide(strPkgDir).c_str(), nullptr);
     writeFile(strPkgDir + "\\log.txt", "log");
@@ -511,14 +609,53 @@ TEST_F(StubCleanupTest, RetriesForNineSecondsAndReportsOnce)
     DWORD const msTaken = GetTickCount() - msStart;
     CloseHandle(hHolder);
     EXPECT_GE(msTaken, 9000u); /* 100 + 3 x 3000 ms of sleep, less a clock tick at most */
-    EXPECT_EQ(errLine("Failed to delete temporary file '" + strDir + "\\held.msi': KERR_SHARING_VIOLATION"), cap.err());
-    /* The file's record stays for the driver to free; the directory's was dropped in the last pass. */
+    EXPECT_EQ(errLine("Failed to delete temporary directory '" + strRefused + "': KERR_ACCESS_DENIED")
+                  + errLine("Failed to delete temporary file '" + strDir + "\\held.msi': KERR_SHARING_VIOLATION"),
+              cap.err());
+    EXPECT_TRUE(exists(strRefused));
+    /*
+     * The records that failed stay for the driver to free; the directory that
+     * was not empty was dropped in the last pass.
+     */
     StubCleanupRecord *pRec = stubCleanupFindPackage(0);
     ASSERT_NE(nullptr, pRec);
     EXPECT_EQ(NIL_RTFILE, pRec->u.hFile);
-    EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE));
+    EXPECT_EQ((std::vector<uint32_t>{ STUB_NO_PACKAGE, 0 }), chainFrom(stubCleanupFindPackage(STUB_NO_PACKAGE), pRec));
+    EXPECT_EQ(strRefused, stubCleanupFindPackage(STUB_NO_PACKAGE)->szPath);
+    EXPECT_EQ(pRec, stubCleanupFindPackage(STUB_NO_PACKAGE)->pNext);
     EXPECT_TRUE(exists(strDir + "\\held.msi"));
     EXPECT_TRUE(exists(strPkgDir + "\\log.txt"));
+}
+
+/* Closing a handle of a file named "close.msi" closes it but reports failure. */
+BOOL WINAPI closeReportsFailure(HANDLE h)
+{
+    WCHAR wsz[MAX_PATH];
+    DWORD const cwc = GetFinalPathNameByHandleW(h, wsz, MAX_PATH, 0);
+    bool const fFail = cwc > 10 && cwc < MAX_PATH && !wcscmp(&wsz[cwc - 10], L"\\close.msi");
+    BOOL const fOk = CloseHandle(h);
+    if (!fFail)
+        return fOk;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
+/* A handle that won't close is reported, and the file still goes. */
+TEST_F(StubCleanupTest, CloseFailureIsReported)
+{
+    Capture cap;
+    std::string const strFile = path("close.msi");
+    addFile(strFile, 4);
+    {
+        SysOverrideGuard Guard;
+        g_rtNtSysOverride.pfnCloseHandle = closeReportsFailure;
+        EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr));
+    }
+    std::regex const re("error: Cleanup file '" + reQuote(strFile)
+                        + "' for #4: RTFileClose\\([0-9A-Fa-fx]+\\) failed: KERR_INVALID_HANDLE\n");
+    EXPECT_TRUE(std::regex_match(cap.err(), re)) << cap.err();
+    EXPECT_FALSE(exists(strFile));
+    EXPECT_EQ(nullptr, stubCleanupFindPackage(4));
 }
 
 /*
@@ -741,6 +878,113 @@ TEST_F(StubExtractTest, JunctionInPlaceOfTheNewDirectory)
     EXPECT_EQ((std::vector<std::string>{ "unit-amd64.msi", "unit-any.cab" }), listDir(strBorrowed));
 }
 
+/* The next allocation, right after the system call that the test arms it from, fails. */
+BOOL WINAPI createDirThenNoMemory(LPCWSTR pwsz, LPSECURITY_ATTRIBUTES pSa)
+{
+    BOOL const fOk = CreateDirectoryW(pwsz, pSa);
+    HeapShortage::arm(0);
+    return fOk;
+}
+
+NTSTATUS NTAPI queryAttribsThenNoMemory(POBJECT_ATTRIBUTES pObjAttr, PFILE_NETWORK_OPEN_INFORMATION pInfo)
+{
+    static decltype(&::NtQueryFullAttributesFile) const s_pfn = (decltype(&::NtQueryFullAttributesFile))(void *)
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryFullAttributesFile");
+    NTSTATUS const rcNt = s_pfn(pObjAttr, pInfo);
+    HeapShortage::arm(0);
+    return rcNt;
+}
+
+/* Creating any new file but unit-any.cab is refused. */
+HANDLE WINAPI createOnlyTheCab(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECURITY_ATTRIBUTES pSa, DWORD uDisp,
+                               DWORD fFlags, HANDLE hTemplate)
+{
+    size_t const cwc = wcslen(pwsz);
+    if (uDisp == CREATE_NEW && (cwc < 13 || wcscmp(&pwsz[cwc - 13], L"\\unit-any.cab")))
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(pwsz, fAccess, fShare, pSa, uDisp, fFlags, hTemplate);
+}
+
+/*
+ * The directory's record and the package file names: no memory for a record,
+ * no unique name to be had, no room for the name in the path buffer.  A long
+ * extraction path is the scratch directory padded with "\." to cchPath: the
+ * system takes it as the scratch directory, while the names are built on the
+ * padded text.
+ */
+TEST_F(StubExtractTest, DirectoryRecordAndFileNameFailures)
+{
+    struct ROW
+    {
+        const char *pszWhat;
+        void (*pfnArm)();
+        const char *pszSub;     /* under the scratch directory; null: the padded path */
+        size_t cchPath;
+        bool fExtractOnly;
+        unsigned cPackages;
+        const char *pszErr;     /* %D: the extraction path; %A: the architecture's package name */
+    };
+    /*
+     * No memory for a record: a directory made a moment ago is removed again,
+     * a borrowed one is left alone.
+     */
+    static const ROW s_aRows[] =
+    {
+        { "no memory for the new directory's record",
+          [] { g_rtNtSysOverride.pfnCreateDirectoryW = createDirThenNoMemory; }, "new", 0, false, 1,
+          "installer-stub-test.exe: error: Out of memory!\nerror: Failed to add cleanup record for dir '%D'\n" },
+        { "no memory for the existing directory's record",
+          [] { g_rtNtSysOverride.pfnNtQueryFullAttributesFile = queryAttribsThenNoMemory; }, "", 0, false, 1,
+          "installer-stub-test.exe: error: Out of memory!\n"
+          "error: Failed to add cleanup record for existing dir '%D'\n" },
+        { "no unique name", [] { g_rtNtSysOverride.pfnCreateFileW = createOnlyTheCab; }, "", 0, false, 3,
+          "installer-stub-test.exe: error: Failed to create unique filename for '%A' in '%D': KERR_ACCESS_DENIED\n" },
+        /* Room for "\unit-any.cab" (13) and the terminator, not for "\" and 24 random characters. */
+        { "no room for the random name", [] {}, nullptr, STUB_PATH_MAX - 20, false, 3,
+          "installer-stub-test.exe: error: Internal error: Build extraction file name failed: KERR_BUFFER_OVERFLOW\n" },
+        /* Room for the random name (25) and the terminator, not for the suffix ".msi" too. */
+        { "no room for the suffix", [] {}, nullptr, STUB_PATH_MAX - 28, false, 3,
+          "installer-stub-test.exe: error: Internal error: Build extraction file name failed: KERR_BUFFER_OVERFLOW\n" },
+        /* No room for "\unit-amd64.msi" (15). */
+        { "no room for the header's name", [] {}, nullptr, STUB_PATH_MAX - 10, true, 1,
+          "installer-stub-test.exe: error: Internal error: Build extraction file name failed: KERR_BUFFER_OVERFLOW\n" },
+    };
+    std::string const strArch = stubIsHost64Bit() ? "unit-amd64.msi" : "unit-x86.msi";
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        const ROW &Row = s_aRows[i];
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << Row.pszWhat);
+        stubCleanupInit();
+        std::string strDir = m_strDir;
+        if (Row.pszSub && *Row.pszSub)
+            strDir += "\\" + std::string(Row.pszSub);
+        while (!Row.pszSub && strDir.size() < Row.cchPath) /* cchPath or one more: the rows allow for both */
+            strDir += "\\.";
+        Capture cap;
+        StubCleanupRecord *pDirRec = nullptr;
+        {
+            HeapShortage Shortage;
+            SysOverrideGuard Guard;
+            Row.pfnArm();
+            EXPECT_EQ(STUBEXIT_FAILURE, stubExtractPackages(Row.cPackages, strDir.c_str(), Row.fExtractOnly, &pDirRec));
+            EXPECT_EQ(0u, HeapShortage::left());
+        }
+        /* Without a record the directory is not handed back; with one it is, for the cleanup. */
+        EXPECT_EQ(strstr(Row.pszErr, "Failed to add cleanup record") != nullptr, pDirRec == nullptr);
+        EXPECT_TRUE(exists(m_strDir));
+        EXPECT_FALSE(exists(m_strDir + "\\new"));
+        std::string strErr = std::regex_replace(Row.pszErr, std::regex("%A"), strArch);
+        if (strErr.find("%D") != std::string::npos)
+            strErr.replace(strErr.find("%D"), 2, strDir);
+        EXPECT_EQ(strErr, cap.err());
+        SetCurrentDirectoryW(m_wstrSavedCwd.c_str());
+        stubCleanupRun(nullptr);
+    }
+}
+
 TEST_F(StubExtractTest, PackageFailures)
 {
     Capture cap;
@@ -867,6 +1111,45 @@ HANDLE WINAPI faultCreateFileW(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECU
     return CreateFileW(pwsz, fAccess, fShare, pSa, uDisp, fFlags, hTemplate);
 }
 
+const NTSTATUS g_rcNtNoMemory = (NTSTATUS)0xC0000017L; /* STATUS_NO_MEMORY */
+
+/*
+ * The Nth full query of the package's handles runs out of memory (the one
+ * after the write, then the kept handle's).  A refusal would not do: the file
+ * layer takes it for a device and answers with a record of zeros, which the
+ * size and ID checks then catch.
+ */
+NTSTATUS NTAPI faultQueryFails(HANDLE h, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb, FILE_INFORMATION_CLASS enm)
+{
+    if (enm == FileAllInformation && isPackage(h) && ++Fault::s_cCalls == Fault::s_iFailAt)
+        return g_rcNtNoMemory;
+    return NtQueryInformationFile(h, pIos, pv, cb, enm);
+}
+
+/* The first re-opening of the package (the bridge) is refused. */
+HANDLE WINAPI faultReopenFails(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECURITY_ATTRIBUTES pSa, DWORD uDisp,
+                               DWORD fFlags, HANDLE hTemplate)
+{
+    size_t const cwc = wcslen(pwsz);
+    if (uDisp == OPEN_EXISTING && cwc > 6 && !wcscmp(&pwsz[cwc - 6], L"\\v.bin") && ++Fault::s_cCalls == 1)
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(pwsz, fAccess, fShare, pSa, uDisp, fFlags, hTemplate);
+}
+
+/* The Nth close of a package handle closes it but reports failure (the writing handle, then the bridge). */
+BOOL WINAPI faultCloseFails(HANDLE h)
+{
+    bool const fFail = isPackage(h) && ++Fault::s_cCalls == Fault::s_iFailAt;
+    BOOL const fOk = CloseHandle(h);
+    if (!fFail)
+        return fOk;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
 TEST_F(StubExtractTest, VerificationFailures)
 {
     std::string const strFile = path("v.bin");
@@ -887,6 +1170,21 @@ TEST_F(StubExtractTest, VerificationFailures)
           "BIN_00", KERR_MISMATCH, "<id>" },
         { "writer between the handles", [] { g_rtNtSysOverride.pfnCreateFileW = faultCreateFileW; },
           "BIN_00", KERR_SHARING_VIOLATION, "#0: Second re-opening of '" + strFile + "' failed: KERR_SHARING_VIOLATION" },
+        { "query after the write fails",
+          [] { Fault::s_iFailAt = 1; g_rtNtSysOverride.pfnNtQueryInformationFile = faultQueryFails; },
+          "BIN_00", KERR_NO_MEMORY, "#0: RTFileQueryInfo failed on '" + strFile + "': KERR_NO_MEMORY" },
+        { "query of the kept handle fails",
+          [] { Fault::s_iFailAt = 2; g_rtNtSysOverride.pfnNtQueryInformationFile = faultQueryFails; },
+          "BIN_00", KERR_NO_MEMORY, "#0: RTFileQueryInfo failed on '" + strFile + "': KERR_NO_MEMORY" },
+        { "bridge refused", [] { g_rtNtSysOverride.pfnCreateFileW = faultReopenFails; },
+          "BIN_00", KERR_ACCESS_DENIED, "#0: First re-opening of '" + strFile + "' failed: KERR_ACCESS_DENIED" },
+        { "closing the writing handle fails",
+          [] { Fault::s_iFailAt = 1; g_rtNtSysOverride.pfnCloseHandle = faultCloseFails; },
+          "BIN_00", KERR_INVALID_HANDLE, "#0: RTFileClose('" + strFile + "') failed: KERR_INVALID_HANDLE" },
+        /* Only reported: the kept handle is open by then, and the verification goes on and passes. */
+        { "closing the bridge fails",
+          [] { Fault::s_iFailAt = 2; g_rtNtSysOverride.pfnCloseHandle = faultCloseFails; },
+          "BIN_00", KINF_SUCCESS, "#0: Failed to close 2nd handle to '" + strFile + "': KERR_INVALID_HANDLE" },
     };
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
@@ -1090,12 +1388,22 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
         EXPECT_EQ(errLine("Internal error: MsiSetInternalUI failed."), cap.err());
         EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);
     }
-    /* Text that is not UTF-8 can't reach the Windows Installer. */
-    FakeMsi::reset(ERROR_SUCCESS);
+    /* Text that is not UTF-8 can't reach the Windows Installer: parameters, package or log name. */
+    static const struct { const char *pszPackage, *pszParams, *pszLog, *pszBad; } s_aBad[] =
     {
+        { "C:\\p.msi", "A=\xff", nullptr, "A=\xff" },
+        { "C:\\p\xfe.msi", "", nullptr, "C:\\p\xfe.msi" },
+        { "C:\\p.msi", "", "C:\\log\xc3.txt", "C:\\log\xc3.txt" },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aBad); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "bad text " << i);
+        FakeMsi::reset(ERROR_SUCCESS);
         Capture cap;
-        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "A=\xff", nullptr));
-        EXPECT_EQ(0u, cap.err().find(errLine("RTStrToUtf16 failed on 'A=\xff': KERR_").substr(0, 50))) << cap.err();
+        EXPECT_EQ(1, stubInstallMsi(s_aBad[i].pszPackage, s_aBad[i].pszParams, s_aBad[i].pszLog));
+        std::string const strHead = errLine(std::string("RTStrToUtf16 failed on '") + s_aBad[i].pszBad + "': KERR_");
+        EXPECT_EQ(0u, cap.err().find(strHead.substr(0, strHead.size() - 1))) << cap.err();
+        EXPECT_EQ(0, FakeMsi::s_cEnableLog);
         EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);
     }
 }
@@ -1169,8 +1477,16 @@ struct FakeShell
         return 0x402;
     }
     static int WINAPI copyPretends(LPSHFILEOPSTRUCTW) { return 0; }
+    /* The copy is done; then, after s_cSkip allocations, one fails. */
+    static unsigned s_cSkip;
+    static int WINAPI copyThenNoMemory(LPSHFILEOPSTRUCTW)
+    {
+        HeapShortage::arm(s_cSkip);
+        return 0;
+    }
 };
 SHFILEOPSTRUCTW FakeShell::s_Op;
+unsigned FakeShell::s_cSkip;
 std::wstring FakeShell::s_wstrFrom, FakeShell::s_wstrTo;
 
 TEST(StubCopyCustomDir, ShellCopyFails)
@@ -1215,6 +1531,162 @@ TEST(StubCopyCustomDir, ShellCopyFails)
         stubCleanupRelease();
     }
     RemoveDirectoryW(toWide(strCustom).c_str());
+}
+
+/*
+ * No memory right after the copy, for the copy's path (the copy's own
+ * message) or, once the path is there, for its record (the record's
+ * message): a failure, and nothing recorded.
+ */
+TEST(StubCopyCustomDir, NoMemoryAfterTheCopy)
+{
+    char szExecDir[MAX_PATH * 3];
+    ASSERT_EQ(KINF_SUCCESS, RTPathExecDir(szExecDir, sizeof(szExecDir)));
+    std::string const strCustom = std::string(szExecDir) + "\\.custom";
+    ASSERT_TRUE(CreateDirectoryW(toWide(strCustom).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    static const struct { const char *pszWhat; unsigned cSkip; } s_aRows[] =
+    {
+        { "no memory for the path", 0 },
+        { "no memory for the record", 1 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(s_aRows[i].pszWhat);
+        SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyThenNoMemory);
+        FakeShell::s_cSkip = s_aRows[i].cSkip;
+        Capture cap;
+        stubCleanupInit();
+        int rcExit;
+        {
+            HeapShortage Shortage;
+            rcExit = stubCopyCustomDir("C:\\extract here");
+            EXPECT_EQ(0u, HeapShortage::left());
+        }
+        EXPECT_EQ(1, rcExit);
+        EXPECT_EQ(errLine("Out of memory!"), cap.err());
+        EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE));
+    }
+    RemoveDirectoryW(toWide(strCustom).c_str());
+}
+
+/*
+ * Without the executable's path there is no ".custom" to look for.  RTR3Init
+ * fails when it can't record the path, so a real run ends with exit code 3
+ * before it gets here; the runtime is made to forget the path for a moment.
+ */
+TEST(StubCopyCustomDir, ExecutablePathUnknown)
+{
+    size_t const cchSaved = g_cchrtProcExePath;
+    g_cchrtProcExePath = 0;
+    int rcExit;
+    std::string strErr;
+    {
+        Capture cap;
+        rcExit = stubCopyCustomDir("C:\\extract here");
+        strErr = cap.err();
+    }
+    g_cchrtProcExePath = cchSaved;
+    EXPECT_EQ(1, rcExit);
+    EXPECT_EQ(errLine("Failed to construct '.custom' dir path: KERR_WRONG_ORDER"), strErr);
+}
+
+/*
+ * Whole runs of the driver in place, with the temporary directory in a
+ * scratch directory.  This program's payload has a broken header (#5), so a
+ * run that gets to the extraction stops there; either way the directory it
+ * made is gone afterwards.  The runtime is made to take each run's arguments
+ * as its own.
+ */
+class StubMainTest : public StubExtractTest
+{
+protected:
+    int run(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), "installer.exe");
+        std::vector<char *> argv;
+        for (std::string &str : args)
+            argv.push_back(&str[0]);
+        argv.push_back(nullptr);
+        int const cSavedArgs = g_crtR3Args;
+        char **papszSaved = g_papszrtR3Args;
+        g_crtR3Args = -1;
+        SetEnvironmentVariableW(L"ZELK_TMPDIR", toWide(m_strDir).c_str());
+        int const rcExit = stubMain((int)args.size(), argv.data());
+        SetEnvironmentVariableW(L"ZELK_TMPDIR", nullptr);
+        g_crtR3Args = cSavedArgs;
+        g_papszrtR3Args = papszSaved;
+        return rcExit;
+    }
+};
+
+TEST_F(StubMainTest, RunsThatFailLeaveNothingBehind)
+{
+    struct ROW
+    {
+        const char *pszWhat;
+        void (*pfnArm)();
+        std::string strErr;
+    };
+    const ROW aRows[] =
+    {
+        { "no memory for the extraction directory's record",
+          [] { g_rtNtSysOverride.pfnCreateDirectoryW = createDirThenNoMemory; },
+          errLine("Out of memory!") + errLine("Failed to create extraction path: KERR_NO_MEMORY") },
+        { "up to the broken header", [] {},
+          errLine("Internal error: Could not find package header #5: KERR_BAD_LENGTH") },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
+    {
+        SCOPED_TRACE(aRows[i].pszWhat);
+        Capture cap;
+        int rcExit;
+        {
+            HeapShortage Shortage;
+            SysOverrideGuard Guard;
+            aRows[i].pfnArm();
+            rcExit = run({ "--silent" });
+        }
+        EXPECT_EQ(STUBEXIT_FAILURE, rcExit);
+        EXPECT_EQ(aRows[i].strErr, cap.err());
+        EXPECT_EQ("", cap.out());
+        EXPECT_EQ(std::vector<std::string>{}, listDir(m_strDir));
+    }
+}
+
+/*
+ * The driver's start: the runtime refuses a second start with other
+ * arguments (exit code 3, before anything else is done), and the parser
+ * refuses an argument count below zero, which only a caller in place can
+ * pass.
+ */
+TEST(StubMain, RuntimeStartAndParserStartFail)
+{
+    static char s_szArg0[] = "installer.exe", s_szArg1[] = "--silent";
+    char *apszArgs[] = { s_szArg0, s_szArg1, nullptr };
+    int const cSavedArgs = g_crtR3Args;
+    char **papszSaved = g_papszrtR3Args;
+    char *apszOther[] = { s_szArg0, nullptr };
+    g_crtR3Args = 1;
+    g_papszrtR3Args = apszOther;
+    int rcExit;
+    std::string strErr, strOut;
+    {
+        Capture cap;
+        rcExit = stubMain(2, apszArgs);
+        strErr = cap.err();
+        strOut = cap.out();
+    }
+    g_crtR3Args = cSavedArgs;
+    g_papszrtR3Args = papszSaved;
+    EXPECT_EQ(STUBEXIT_INIT, rcExit);
+    EXPECT_EQ(std::string(g_szProg) + ": fatal error: RTR3Init: KERR_WRONG_ORDER\n", strErr);
+    EXPECT_EQ("", strOut);
+
+    Capture cap;
+    STUBRUNSTATE State;
+    RTMemSet(&State, 0, sizeof(State));
+    EXPECT_EQ(STUBEXIT_FAILURE, stubParseCommandLine(&State, -1, apszArgs));
+    EXPECT_EQ(errLine("RTGetOptInit failed: KERR_INVALID_PARAMETER"), cap.err());
 }
 
 struct FakeUser
