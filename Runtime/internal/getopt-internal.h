@@ -13,6 +13,8 @@
 #include <zelk/getopt.h>
 #include <zelk/string.h>
 
+#include "ascii-internal.h"
+
 static inline bool rtGetOptIsDigit(char ch)
 {
     return ch >= '0' && ch <= '9';
@@ -25,7 +27,7 @@ static inline bool rtGetOptIsBlank(char ch)
 
 static inline char rtGetOptFoldAscii(char ch)
 {
-    return ch >= 'A' && ch <= 'Z' ? (char)(ch + ('a' - 'A')) : ch;
+    return (char)rtAsciiToLower((uint32_t)ch);
 }
 
 static inline unsigned rtGetOptHexValue(char ch)

@@ -5,12 +5,8 @@
  */
 #include <zelk/ldr.h>
 
+#include "ascii-internal.h"
 #include "path-internal.h"
-
-static inline RTUTF16 rtLdrFold(RTUTF16 wc)
-{
-    return wc >= 'A' && wc <= 'Z' ? (RTUTF16)(wc + ('a' - 'A')) : wc;
-}
 
 bool rtLdrIsFileInDir(PCRTUTF16 pwszPath, PCRTUTF16 pwszDir)
 {
@@ -31,7 +27,7 @@ bool rtLdrIsFileInDir(PCRTUTF16 pwszPath, PCRTUTF16 pwszDir)
                 break;
             continue;
         }
-        if (rtLdrFold(*pwszDir) != rtLdrFold(*pwszPath))
+        if (rtAsciiToLower(*pwszDir) != rtAsciiToLower(*pwszPath))
             return false;
         pwszDir++;
         pwszPath++;

@@ -7,6 +7,8 @@
 #include <zelk/mem.h>
 #include <zelk/utf.h>
 
+#include "ascii-internal.h"
+
 char *RTStrAllocBuf(size_t cb, const char *pszTag)
 {
     char *psz = (char *)RTMemAlloc(cb ? cb : 1, pszTag);
@@ -91,11 +93,6 @@ int RTStrAppendInto(char *pszDst, size_t cbDst, const char *pszSrc)
     return RTStrCopyInto(pszDst + cchDst, cbDst - cchDst, pszSrc);
 }
 
-static inline RTUNICP rtFoldAscii(RTUNICP cp)
-{
-    return cp >= 'A' && cp <= 'Z' ? cp + ('a' - 'A') : cp;
-}
-
 int RTStrCmpAsciiNoCase(const char *psz, const char *pszAscii)
 {
     if (psz == pszAscii)
@@ -122,8 +119,8 @@ int RTStrCmpAsciiNoCase(const char *psz, const char *pszAscii)
         {
             if (cp >= 0x80)
                 return 1;
-            RTUNICP const cpFolded = rtFoldAscii(cp);
-            RTUNICP const cpAsciiFolded = rtFoldAscii(cpAscii);
+            RTUNICP const cpFolded = rtAsciiToLower(cp);
+            RTUNICP const cpAsciiFolded = rtAsciiToLower(cpAscii);
             if (cpFolded != cpAsciiFolded)
                 return (int)cpFolded - (int)cpAsciiFolded;
         }
