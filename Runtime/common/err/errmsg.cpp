@@ -54,12 +54,14 @@ size_t RTErrOutputMessage(const RTSTATUSENTRY *pEntry, PFNRTFMTOUTPUT pfnOutput,
                              (uint32_t)((u >> 40) & 0xff), pfnOutput, pvArg);
 }
 
+namespace {
+
 /*
  * Emits one UTF-8 character that follows a 0xFF escape at pb[0..cbLeft).
  * Returns the bytes consumed; a malformed or cut sequence prints "?" and
  * consumes only its lead byte.
  */
-static size_t rtErrEmitEscapedUtf8(const uint8_t *pb, size_t cbLeft, PFNRTFMTOUTPUT pfnOutput,
+size_t rtErrEmitEscapedUtf8(const uint8_t *pb, size_t cbLeft, PFNRTFMTOUTPUT pfnOutput,
                                    void *pvArg, size_t *pcchOut)
 {
     uint8_t const bLead = pb[0];
@@ -77,6 +79,8 @@ static size_t rtErrEmitEscapedUtf8(const uint8_t *pb, size_t cbLeft, PFNRTFMTOUT
     *pcchOut += pfnOutput(pvArg, (const char *)pb, cb);
     return cb;
 }
+
+} // namespace
 
 size_t RTErrStrTabDecode(const RTERRSTRTAB *pStrTab, uint32_t offString, uint32_t cbString,
                          PFNRTFMTOUTPUT pfnOutput, void *pvArg)

@@ -17,8 +17,10 @@
 
 #include "getopt-internal.h"
 
+namespace {
+
 /* The options every program understands unless the caller opts out. */
-static const RTOPTIONDEF g_aRTGetOptStdOptions[] =
+const RTOPTIONDEF g_aRTGetOptStdOptions[] =
 {
     { "--help",     'h', RTGETOPT_REQ_NOTHING },
     { "-help",      'h', RTGETOPT_REQ_NOTHING },
@@ -27,7 +29,7 @@ static const RTOPTIONDEF g_aRTGetOptStdOptions[] =
 };
 
 /* Dashes that word processors and web pages put where the user typed '-'. */
-static bool rtGetOptIsDashLookAlike(RTUNICP cp)
+bool rtGetOptIsDashLookAlike(RTUNICP cp)
 {
     switch (cp)
     {
@@ -40,7 +42,7 @@ static bool rtGetOptIsDashLookAlike(RTUNICP cp)
 }
 
 /* Bytes taken by the '-' or dash look-alike at psz; 0 when there is none. */
-static size_t rtGetOptDashLength(const char *psz)
+size_t rtGetOptDashLength(const char *psz)
 {
     if (*psz == '-')
         return 1;
@@ -58,7 +60,7 @@ static size_t rtGetOptDashLength(const char *psz)
  * length plus one to demand that both end together).  Returns the number of
  * argument bytes matched, or SIZE_MAX on a mismatch.
  */
-static size_t rtGetOptMatchName(const char *pszArg, const char *pszName, size_t cchName, bool fICase)
+size_t rtGetOptMatchName(const char *pszArg, const char *pszName, size_t cchName, bool fICase)
 {
     size_t offArg = 0;
     for (size_t offName = 0; offName < cchName; offName++)
@@ -91,7 +93,7 @@ static size_t rtGetOptMatchName(const char *pszArg, const char *pszName, size_t 
  * true with *poffRest at the end of the name (and of the dash before an
  * index), where the index digits, the value separator or the end follow.
  */
-static bool rtGetOptMatchLong(PCRTOPTIONDEF pOpt, const char *pszArg, size_t *poffRest)
+bool rtGetOptMatchLong(PCRTOPTIONDEF pOpt, const char *pszArg, size_t *poffRest)
 {
     uint32_t const fFlags = pOpt->fFlags;
     bool const fICase = (fFlags & RTGETOPT_FLAG_ICASE) != 0;
@@ -125,7 +127,7 @@ static bool rtGetOptMatchLong(PCRTOPTIONDEF pOpt, const char *pszArg, size_t *po
     return true;
 }
 
-static PCRTOPTIONDEF rtGetOptSearchLong(PRTOPTIONSTATE pState, const char *pszArg, size_t *poffRest)
+PCRTOPTIONDEF rtGetOptSearchLong(PRTOPTIONSTATE pState, const char *pszArg, size_t *poffRest)
 {
     for (uint32_t i = 0; i < pState->cOptions; i++)
     {
@@ -140,7 +142,7 @@ static PCRTOPTIONDEF rtGetOptSearchLong(PRTOPTIONSTATE pState, const char *pszAr
     return nullptr;
 }
 
-static PCRTOPTIONDEF rtGetOptSearchShort(PRTOPTIONSTATE pState, int ch)
+PCRTOPTIONDEF rtGetOptSearchShort(PRTOPTIONSTATE pState, int ch)
 {
     for (uint32_t i = 0; i < pState->cOptions; i++)
         if (pState->paOptions[i].iShort == ch)
@@ -160,7 +162,7 @@ static PCRTOPTIONDEF rtGetOptSearchShort(PRTOPTIONSTATE pState, int ch)
  * Moves argv[iArg] to argv[iNext], shifting the held-back plain arguments in
  * between up by one, so they stay together right after the taken argument.
  */
-static void rtGetOptMoveToFront(PRTOPTIONSTATE pState, int32_t iArg)
+void rtGetOptMoveToFront(PRTOPTIONSTATE pState, int32_t iArg)
 {
     char *const pszArg = pState->argv[iArg];
     for (int32_t i = iArg; i > pState->iNext; i--)
@@ -173,7 +175,7 @@ static void rtGetOptMoveToFront(PRTOPTIONSTATE pState, int32_t iArg)
  * held-back plain arguments (and in front of a bundle still being worked
  * through, which stays the next one to examine).  Null when none is left.
  */
-static const char *rtGetOptTakeNextArg(PRTOPTIONSTATE pState)
+const char *rtGetOptTakeNextArg(PRTOPTIONSTATE pState)
 {
     int64_t iArg = pState->iNext;
     if (pState->pszNextShort)
@@ -187,7 +189,7 @@ static const char *rtGetOptTakeNextArg(PRTOPTIONSTATE pState)
 }
 
 /* The converters of a value kind, or null when the program did not link them. */
-static const RTGETOPTVALUEKINDS *rtGetOptFindKinds(uint32_t uKind)
+const RTGETOPTVALUEKINDS *rtGetOptFindKinds(uint32_t uKind)
 {
     if (uKind == RTGETOPT_REQ_NOTHING || uKind > RTGETOPT_REQ_MASK)
         return nullptr;
@@ -204,7 +206,7 @@ static const RTGETOPTVALUEKINDS *rtGetOptFindKinds(uint32_t uKind)
  * kind whose converters the program did not link is refused like an unknown
  * one.
  */
-static int rtGetOptProcessValue(uint32_t fFlags, const char *pszValue, PRTOPTIONVALUE pValue)
+int rtGetOptProcessValue(uint32_t fFlags, const char *pszValue, PRTOPTIONVALUE pValue)
 {
     uint32_t const uKind = fFlags & RTGETOPT_REQ_MASK;
     uint32_t const fRadix = fFlags & RTGETOPT_FLAG_RADIX_MASK;
@@ -238,7 +240,7 @@ static int rtGetOptProcessValue(uint32_t fFlags, const char *pszValue, PRTOPTION
  * when it does not fit; UINT32_MAX itself is refused too, since it is what
  * the state holds for "no index".
  */
-static bool rtGetOptReadIndex(const char **ppsz, uint32_t *puIndex)
+bool rtGetOptReadIndex(const char **ppsz, uint32_t *puIndex)
 {
     const char *psz = *ppsz;
     uint32_t uIndex = 0;
@@ -252,6 +254,8 @@ static bool rtGetOptReadIndex(const char **ppsz, uint32_t *puIndex)
     *puIndex = uIndex;
     return true;
 }
+
+} // namespace
 
 int RTGetOptInit(PRTOPTIONSTATE pState, int argc, char **argv, PCRTOPTIONDEF paOptions,
                  uint32_t cOptions, int iFirst, uint32_t fFlags)
@@ -276,13 +280,15 @@ int RTGetOptInit(PRTOPTIONSTATE pState, int argc, char **argv, PCRTOPTIONDEF paO
     return 0;
 }
 
+namespace {
+
 /*
  * Finds the next argument that names an option, returning it in *ppOpt with
  * the text after the option character or long name in *ppszRest.  Any other
  * outcome (end, plain argument, unknown option) is returned as a status with
  * the value record filled, and *ppOpt null.
  */
-static int rtGetOptNextArgument(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue, PCRTOPTIONDEF *ppOpt,
+int rtGetOptNextArgument(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue, PCRTOPTIONDEF *ppOpt,
                                 const char **ppszRest, bool *pfShort)
 {
     bool const fPermute = (pState->fFlags & RTGETOPTINIT_F_PERMUTE) != 0;
@@ -375,6 +381,8 @@ static int rtGetOptNextArgument(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue, PC
         return 0;
     }
 }
+
+} // namespace
 
 int RTGetOpt(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue)
 {

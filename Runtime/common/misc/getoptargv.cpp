@@ -15,8 +15,10 @@
 #include <zelk/string.h>
 #include <zelk/utf.h>
 
+namespace {
+
 /* Decodes the character at *ppsz and steps over it; the ASCII case stays cheap. */
-static int rtGetOptArgvDecode(const char **ppsz, RTUNICP *pCp)
+int rtGetOptArgvDecode(const char **ppsz, RTUNICP *pCp)
 {
     if ((uint8_t)**ppsz < 0x80)
     {
@@ -27,7 +29,7 @@ static int rtGetOptArgvDecode(const char **ppsz, RTUNICP *pCp)
 }
 
 /* The separators were checked up front, so decoding them cannot fail here. */
-static bool rtGetOptArgvIsSeparator(RTUNICP cp, const char *pszSeparators)
+bool rtGetOptArgvIsSeparator(RTUNICP cp, const char *pszSeparators)
 {
     const char *psz = pszSeparators;
     while (*psz)
@@ -41,7 +43,7 @@ static bool rtGetOptArgvIsSeparator(RTUNICP cp, const char *pszSeparators)
 }
 
 /* Copies one character, checking its encoding. */
-static int rtGetOptArgvCopyChar(const char **ppszSrc, char **ppszDst)
+int rtGetOptArgvCopyChar(const char **ppszSrc, char **ppszDst)
 {
     const char *pszNext = *ppszSrc;
     RTUNICP cp;
@@ -58,7 +60,7 @@ static int rtGetOptArgvCopyChar(const char **ppszSrc, char **ppszDst)
  * One argument by the rules of Windows programs.  *pfEnd tells whether the
  * argument ended at the end of the input (rather than at a separator).
  */
-static int rtGetOptArgvReadMsCrt(const char **ppszSrc, char **ppszDst, const char *pszSeparators,
+int rtGetOptArgvReadMsCrt(const char **ppszSrc, char **ppszDst, const char *pszSeparators,
                                  bool *pfEnd)
 {
     const char *pszSrc = *ppszSrc;
@@ -127,7 +129,7 @@ static int rtGetOptArgvReadMsCrt(const char **ppszSrc, char **ppszDst, const cha
 }
 
 /* One argument by the rules of the Bourne shell; *pfEnd as above. */
-static int rtGetOptArgvReadBourne(const char **ppszSrc, char **ppszDst, const char *pszSeparators,
+int rtGetOptArgvReadBourne(const char **ppszSrc, char **ppszDst, const char *pszSeparators,
                                   bool *pfEnd)
 {
     const char *pszSrc = *ppszSrc;
@@ -209,6 +211,8 @@ static int rtGetOptArgvReadBourne(const char **ppszSrc, char **ppszDst, const ch
     *ppszDst = pszDst;
     return rc;
 }
+
+} // namespace
 
 int RTGetOptArgvFromString(char ***ppapszArgv, int *pcArgs, const char *pszCmdLine, uint32_t fFlags,
                            const char *pszSeparators)

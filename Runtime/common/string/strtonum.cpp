@@ -6,7 +6,9 @@
 #include <zelk/err.h>
 #include <zelk/strtonum.h>
 
-static unsigned rtStrDigitValue(char ch)
+namespace {
+
+unsigned rtStrDigitValue(char ch)
 {
     if (ch >= '0' && ch <= '9')
         return (unsigned)(ch - '0');
@@ -17,7 +19,7 @@ static unsigned rtStrDigitValue(char ch)
     return 36;
 }
 
-static bool rtStrIsBlank(char ch)
+bool rtStrIsBlank(char ch)
 {
     return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\v' || ch == '\f';
 }
@@ -26,7 +28,7 @@ static bool rtStrIsBlank(char ch)
  * The common reader.  *pu receives the value as cBits-wide two's complement
  * bits (zero-extended to 64).
  */
-static int rtStrToNum(const char *pszValue, const char **ppszNext, unsigned uBase, unsigned cBits,
+int rtStrToNum(const char *pszValue, const char **ppszNext, unsigned uBase, unsigned cBits,
                       bool fSigned, uint64_t *pu)
 {
     if (uBase == 1 || uBase > 36)
@@ -96,6 +98,8 @@ static int rtStrToNum(const char *pszValue, const char **ppszNext, unsigned uBas
         psz++;
     return *psz ? KWRN_TRAILING_CHARS : KWRN_TRAILING_SPACES;
 }
+
+} // namespace
 
 int RTStrToUInt64Ex(const char *pszValue, const char **ppszNext, unsigned uBase, uint64_t *pu64)
 {

@@ -8,12 +8,16 @@
 
 #include "win.h"
 
+namespace {
+
 /* The conversion failed: never let a missing last error pass as success. */
-static int rtStrToCurrentCPError(void)
+int rtStrToCurrentCPError(void)
 {
     int const rc = RTErrConvertFromWin32(GetLastError());
     return RT_FAILURE(rc) ? rc : KERR_NO_TRANSLATION;
 }
+
+} // namespace
 
 int RTStrToCurrentCP(char **ppszOut, const char *psz, const char *pszTag)
 {
