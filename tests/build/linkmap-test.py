@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The link map reader: sums per object, fill and discarded sections left out,
-names split over two lines, and the budget verdict in the exit status."""
+names split over two lines, symbol sizes with clones folded, and the budget
+verdict in the exit status."""
 import os
 import subprocess
 import sys
@@ -65,6 +66,30 @@ with tempfile.TemporaryDirectory() as tmp:
     check('at the budget passes', r.returncode == 0 and 'within the budget of 1000' in r.stdout)
     r = run('--file', exe_path, '--budget', '999')
     check('over the budget fails', r.returncode == 1 and 'OVER the budget of 999' in r.stdout)
+
+    # Symbol sizes of an unstripped link, as `nm -S -C --size-sort` lists them:
+    # clones count with their function, .bss and undefined symbols not at all.
+    nm_path = os.path.join(tmp, 'fake-nm')
+    with open(nm_path, 'w') as f:
+        f.write('#!/bin/sh\ncat <<EOF\n'
+                '00401000 00000010 t helper()\n'
+                '00401010 00000100 t big(int) [clone .part.0] [clone .constprop.0]\n'
+                '00401110 00000080 T big(int)\n'
+                '00401190 00000040 t big(int) [clone .cold]\n'
+                '00402000 00000200 r .rdata\n'
+                '00402200 00000030 R g_table\n'
+                '00403000 00004000 b s_buffer\n'
+                '         00000020 U imported\n'
+                'EOF\n')
+    os.chmod(nm_path, 0o755)
+    out = run('--top', '3', '--nm', nm_path, '--symbols', exe_path).stdout
+    listing = out[out.find('functions and tables'):].splitlines()[1:4]
+    check('clones folded into their function', listing[1:2] == ['      448  .text      big(int)'])
+    check('unnamed section contents labelled',
+          listing[0:1] == ['      512  .rdata     .rdata (unnamed: literals and tables without a symbol)'])
+    check('data symbols ranked, .bss left out', listing[2:3] == ['       48  .rdata     g_table'])
+    check('a failing nm is an error',
+          run('--nm', '/bin/false', '--symbols', exe_path).returncode == 2)
 
     with open(map_path, 'w') as f:
         f.write('no map here\n')
