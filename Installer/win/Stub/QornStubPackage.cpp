@@ -20,12 +20,13 @@
 #include "QornStub.h"
 #include "win.h"
 
-#ifndef _WIN64
 namespace {
 
+#ifndef _WIN64
 typedef BOOL(WINAPI *PFNISWOW64PROCESS)(HANDLE, PBOOL);
 PFNISWOW64PROCESS g_pfnStubIsWow64Process;
 bool g_fStubIsWow64ProcessResolved;
+#endif
 
 /*
  * Whether cb bytes at pv lie inside this program's mapped image.  The size
@@ -46,7 +47,6 @@ bool stubIsInsideImage(const void *pv, uint32_t cb)
 }
 
 } // namespace
-#endif
 
 bool stubIsBareFileName(const char *pszName)
 {
