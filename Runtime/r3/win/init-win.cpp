@@ -11,7 +11,6 @@
 #include <zelk/init.h>
 #include <zelk/log.h>
 #include <zelk/stream.h>
-#include <zelk/string.h>
 #include <zelk/utf.h>
 
 #include "err-internal.h"
@@ -97,8 +96,13 @@ FARPROC g_apfnWinSock[rtR3NameCount(g_szWinSockFns)];
 
 void rtR3ResolveFns(HMODULE hMod, const char *pszNames, FARPROC *papfn)
 {
-    for (; *pszNames; pszNames += RTStrLen(pszNames) + 1)
+    while (*pszNames)
+    {
         *papfn++ = GetProcAddress(hMod, pszNames);
+        while (*pszNames++)
+        {
+        }
+    }
 }
 
 bool g_fOldWinSock;
