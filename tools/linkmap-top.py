@@ -35,7 +35,10 @@ _IN_REST = re.compile(r'^\s+0x([0-9a-fA-F]+)\s+0x([0-9a-fA-F]+)\s+(\S.*)$')
 
 
 def short_object(path):
-    """libfoo.a(member.o) -> libfoo.a(member.o) without directories; obj -> base name."""
+    """libfoo.a(member.o) -> libfoo.a(member.o) without directories; obj -> base name.
+    The temporary objects of link-time optimisation get one name."""
+    if re.search(r'\.ltrans\d+\.ltrans\.o$', path):
+        return '(link-time optimised code)'
     m = re.match(r'^(.*?)([^/]+\.a)\((.*)\)$', path)
     if m:
         return '%s(%s)' % (m.group(2), m.group(3))

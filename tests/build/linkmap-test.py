@@ -24,6 +24,7 @@ Linker script and memory map
  .text$_ZN12_GLOBAL__N_119aVeryLongFunctionNameEv
                 0x00401400      0x200 lib/libx.a(b.cpp.obj)
  .text$_Z3twov  0x00401600       0x10 obj/a.obj
+ .text          0x00401610      0x100 /tmp/ccAbCdEf.ltrans0.ltrans.o
 .rdata          0x00402000      0x200
  .rdata         0x00402000       0x80 lib/libx.a(b.cpp.obj)
 .bss            0x00403000     0x4000
@@ -59,6 +60,7 @@ with tempfile.TemporaryDirectory() as tmp:
     check('b ranked before a', out.find('libx.a(b.cpp.obj)') < out.find('a.obj'))
     check('discarded sections ignored', 'dead' not in out)
     check('fill not an object', '*fill*' not in out)
+    check('link-time objects by one name', '     256  (link-time optimised code)  (.text 256)' in out)
     check('two-line input section', '_ZN12_GLOBAL__N_119aVeryLongFunctionNameEv' in out)
     check('output section sizes', '.text          4096' in out and '.bss          16384' in out)
 
