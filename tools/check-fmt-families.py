@@ -2,13 +2,17 @@
 """Checks that a program linked every %R family its format strings use.
 
     check-fmt-families.py EXE MAP
+    check-fmt-families.py EXE --nm NM --symbols UNSTRIPPED-EXE
 
 A program that names its own %R families (RTSTRFMT_FAMILIES) prints a marker
 instead of the value for a family it left out.  This reads the format strings
 out of the program file, finds each %R conversion, and fails (exit status 1)
-when the family that the conversion's name belongs to is not in the link map.
+when the family that the conversion's name belongs to is not linked: not in
+the link map, or, for a program optimised at link time (whose map names only
+what stayed global), not in the symbol table of an unstripped link of it.
 """
 import re
+import subprocess
 import sys
 
 # The start of each %R name and its family (as strformatrt.cpp dispatches them).
@@ -59,13 +63,22 @@ def linked_families(map_text):
 
 
 def main():
-    if len(sys.argv) != 3:
+    args = sys.argv[1:]
+    if len(args) == 2:
+        with open(args[1], encoding='utf-8', errors='replace') as f:
+            linked = linked_families(f.read())
+    elif len(args) == 5 and args[1] == '--nm' and args[3] == '--symbols':
+        r = subprocess.run([args[2], args[4]], capture_output=True, text=True)
+        if r.returncode != 0:
+            print('%s: %s' % (args[2], r.stderr.strip()), file=sys.stderr)
+            return 2
+        # x86 symbols carry the C decoration, a leading underscore.
+        linked = set(re.findall(r'^\S+ [rRdD] _?g_RTStrFmtFamily(\w+)$', r.stdout, re.M))
+    else:
         print(__doc__, file=sys.stderr)
         return 2
-    with open(sys.argv[1], 'rb') as f:
+    with open(args[0], 'rb') as f:
         data = f.read()
-    with open(sys.argv[2], encoding='utf-8', errors='replace') as f:
-        linked = linked_families(f.read())
     missing = {}
     used = set()
     for start, text in conversions(data_sections(data)):

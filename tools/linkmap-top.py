@@ -7,7 +7,12 @@ put into the sections that take file space, and the largest single input
 sections (with -ffunction-sections, one per function).  Alignment fill is
 counted for the output section, not for any object.
 
-    linkmap-top.py MAP [--top N] [--budget BYTES --file EXE]
+    linkmap-top.py MAP [--top N] [--nm NM --symbols EXE] [--budget BYTES --file EXE]
+
+Optimised at link time, most of a program's code and tables come from one
+object of the link.  With --symbols EXE (an unstripped link of the same program)
+and --nm PROGRAM it also lists the largest functions and tables by their symbol
+sizes, the clones the optimiser made of a function counted with it.
 
 With --budget and --file it also fails (exit status 1) when the program file is
 larger than the budget, so the same run that says where the bytes went also
@@ -16,6 +21,7 @@ guards the limit.
 import argparse
 import os
 import re
+import subprocess
 import sys
 
 # Sections that take space in the file; .bss and the like only in memory.
@@ -29,7 +35,10 @@ _IN_REST = re.compile(r'^\s+0x([0-9a-fA-F]+)\s+0x([0-9a-fA-F]+)\s+(\S.*)$')
 
 
 def short_object(path):
-    """libfoo.a(member.o) -> libfoo.a(member.o) without directories; obj -> base name."""
+    """libfoo.a(member.o) -> libfoo.a(member.o) without directories; obj -> base name.
+    The temporary objects of link-time optimisation get one name."""
+    if re.search(r'\.ltrans\d+\.ltrans\.o$', path):
+        return '(link-time optimised code)'
     m = re.match(r'^(.*?)([^/]+\.a)\((.*)\)$', path)
     if m:
         return '%s(%s)' % (m.group(2), m.group(3))
@@ -70,12 +79,46 @@ def parse(lines):
     return outputs, inputs
 
 
+# nm's symbol kinds that take file space, by the section they stand for.
+SYMBOL_SECTIONS = {'t': '.text', 'r': '.rdata', 'd': '.data'}
+# What the optimiser appends to the names of a function's clones.
+_CLONE = re.compile(r'( \[clone [^]]*\])+$|(\.(part|constprop|isra|lto_priv|cold)\.?\d*)+$')
+
+
+def symbol_sizes(lines):
+    """[(size, section, name)] from `nm -S -C --size-sort` output, clones folded into their function."""
+    totals = {}
+    for line in lines:
+        fields = line.rstrip('\n').split(None, 3)
+        if len(fields) != 4:
+            continue
+        _, size, kind, name = fields
+        section = SYMBOL_SECTIONS.get(kind.lower())
+        if section is None:
+            continue
+        if name.startswith('.'):
+            section = name.split('$')[0]
+        try:
+            size = int(size, 16)
+        except ValueError:
+            continue
+        if not name.startswith('.'):
+            name = _CLONE.sub('', name)
+        else:
+            name = '%s (unnamed: literals and tables without a symbol)' % name
+        key = (section, name)
+        totals[key] = totals.get(key, 0) + size
+    return sorted(((n, s, name) for (s, name), n in totals.items()), key=lambda t: (-t[0], t[2]))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     ap.add_argument('map')
     ap.add_argument('--top', type=int, default=10)
     ap.add_argument('--budget', type=int)
     ap.add_argument('--file', help='the linked program, for its size')
+    ap.add_argument('--symbols', help='an unstripped link of the program, for symbol sizes')
+    ap.add_argument('--nm', default='nm', help='the nm program of the target')
     args = ap.parse_args()
 
     with open(args.map, encoding='utf-8', errors='replace') as f:
@@ -104,6 +147,15 @@ def main():
     print('Largest %d input sections:' % args.top)
     for name, obj, size, out in sorted(counted, key=lambda i: -i[2])[:args.top]:
         print('  %7d  %-10s %s  %s' % (size, out, name, short_object(obj)))
+
+    if args.symbols:
+        r = subprocess.run([args.nm, '-S', '-C', '--size-sort', args.symbols], capture_output=True, text=True)
+        if r.returncode != 0:
+            print('%s: %s' % (args.nm, r.stderr.strip()), file=sys.stderr)
+            return 2
+        print('Largest %d functions and tables (symbol sizes):' % args.top)
+        for size, section, name in symbol_sizes(r.stdout.splitlines())[:args.top]:
+            print('  %7d  %-10s %s' % (size, section, name))
 
     if args.file:
         size = os.path.getsize(args.file)

@@ -15,13 +15,23 @@ extern const RTERRSTRTAB g_RTErrMsgStrTab;
 /* A line through the release logger (rtErrSetReleaseLogger); nothing when none is installed. */
 void rtErrLogRel(const char *pszFormat, ...);
 
-/* One row of a conversion table: native codes uFirst to uLast (inclusive) give rc. */
-typedef struct RTERRRANGEMAP
+/*
+ * One row of a conversion table: native codes uFirst to uLast (inclusive)
+ * give rc.  Written { uFirst, uLast, rc }, kept in 8 bytes: ranges are short
+ * and status codes fit 16 bits (see KERR_STATUS_RANGE_LOWEST).
+ */
+struct RTERRRANGEMAP
 {
     uint32_t uFirst;
-    uint32_t uLast;
-    int rc;
-} RTERRRANGEMAP;
+    uint16_t cMore;     /* codes after uFirst in the range */
+    int16_t rc;
+
+    constexpr RTERRRANGEMAP(uint32_t a_uFirst, uint32_t a_uLast, int a_rc)
+        : uFirst(a_uFirst), cMore((uint16_t)(a_uLast - a_uFirst)), rc((int16_t)a_rc)
+    {
+    }
+    constexpr uint32_t uLast() const { return uFirst + cMore; }
+};
 
 /*
  * Finds uNative in a table whose rows are sorted ascending and do not

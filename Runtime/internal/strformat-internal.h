@@ -98,7 +98,7 @@ struct RTSTRFMTFAMILY
  * runtime types (%RTbool, %RTnaddr, ...) are two families that share one
  * lookup, argument fetch and number output (strformatrt-types.cpp).
  */
-enum RTFMTKIND : uint32_t
+enum RTFMTKIND : uint8_t
 {
     kKindNumber = 0,
     kKindNumberFull, /* zero-padded to the value's width unless a width is given */
@@ -115,6 +115,7 @@ enum RTFMTKIND : uint32_t
     kKindErrInfoMsg,
 };
 
+/* 18 bytes: the tables hold dozens of these. */
 struct RTFMTTYPEREC
 {
     uint8_t cchName;
@@ -124,6 +125,8 @@ struct RTFMTTYPEREC
     RTFMTKIND enmKind;
     uint16_t fFlags;
 };
+
+static_assert(sizeof(RTFMTTYPEREC) == 18, "type record packing");
 
 #define RTFMTTYPEREC_INIT(a_sz, a_cb, a_uBase, a_enmKind, a_fFlags) \
     { (uint8_t)(sizeof(a_sz) - 1), a_sz, a_cb, a_uBase, a_enmKind, a_fFlags }

@@ -209,7 +209,7 @@ TEST(ErrRangeMapLookup, EndsGapsAndEdges)
             /* A shorter table is the same table cut: rows past its end are not found. */
             bool fInTable = false;
             for (size_t j = 0; j < cMap; j++)
-                fInTable |= s_aRows[i].uNative >= s_aMap[j].uFirst && s_aRows[i].uNative <= s_aMap[j].uLast;
+                fInTable |= s_aRows[i].uNative >= s_aMap[j].uFirst && s_aRows[i].uNative <= s_aMap[j].uLast();
             int rc = 12345;
             EXPECT_EQ(rtErrRangeMapLookup(s_aMap, cMap, s_aRows[i].uNative, &rc), s_aRows[i].fFound && fInTable)
                 << "table of " << cMap << ", row " << i;

@@ -183,15 +183,12 @@ int stubCommandLineError(int ch, const RTOPTIONVALUE *pValue)
 {
     if (g_fStubSilent)
         return RTGetOptPrintError(ch, pValue);
+    /* Both texts end in the same hint: one copy of it in the program. */
+    static const char s_szHint[] = "Please refer to the command line help by specifying \"-?\"\n"
+                                   "to get more information.";
     if (ch == KERR_OPT_UNKNOWN)
-        return stubReportSyntaxError("Unknown option \"%s\"\n"
-                                     "Please refer to the command line help by specifying \"-?\"\n"
-                                     "to get more information.",
-                                     pValue->psz);
-    return stubReportSyntaxError("Parameter parsing error: %Rrc\n"
-                                 "Please refer to the command line help by specifying \"-?\"\n"
-                                 "to get more information.",
-                                 ch);
+        return stubReportSyntaxError("Unknown option \"%s\"\n%s", pValue->psz, s_szHint);
+    return stubReportSyntaxError("Parameter parsing error: %Rrc\n%s", ch, s_szHint);
 }
 
 } // namespace

@@ -13,7 +13,7 @@ bool rtErrRangeMapLookup(const RTERRRANGEMAP *paMap, size_t cMap, uint32_t uNati
         size_t const i = iLo + (iHi - iLo) / 2;
         if (uNative < paMap[i].uFirst)
             iHi = i;
-        else if (uNative > paMap[i].uLast)
+        else if (uNative - paMap[i].uFirst > paMap[i].cMore)
             iLo = i + 1;
         else
         {

@@ -20,59 +20,35 @@ constexpr int kcchNumMax = RTSTR_FMT_NUM_BUF - 1;
 const char g_achDigitsLower[] = "0123456789abcdef";
 const char g_achDigitsUpper[] = "0123456789ABCDEF";
 
-const char g_achPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                          "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-                          "8081828384858687888990919293949596979899";
-
 /*
  * Writes the digits of u backwards ending at pchEnd and returns where they
- * start.  Decimal takes two digits per division, and drops to 32-bit
- * arithmetic as soon as the value fits, which on the 32-bit target saves a
- * library call per step.
+ * start.  Decimal drops to 32-bit arithmetic as soon as the value fits, which
+ * on the 32-bit target saves a library call per digit.
  */
 char *rtStrFmtDigits(char *pchEnd, uint64_t u, unsigned uBase, const char *pachDigits)
 {
     char *pch = pchEnd;
-    if (uBase == 16)
+    if (uBase != 10)
     {
+        unsigned const cShift = uBase == 16 ? 4 : 3;
         do
         {
-            *--pch = pachDigits[u & 0xf];
-            u >>= 4;
-        } while (u);
-        return pch;
-    }
-    if (uBase == 8)
-    {
-        do
-        {
-            *--pch = (char)('0' + (u & 7));
-            u >>= 3;
+            *--pch = pachDigits[u & (uBase - 1)];
+            u >>= cShift;
         } while (u);
         return pch;
     }
     while (u > UINT32_MAX)
     {
-        unsigned const i = (unsigned)(u % 100) * 2;
-        u /= 100;
-        *--pch = g_achPairs[i + 1];
-        *--pch = g_achPairs[i];
+        *--pch = (char)('0' + (unsigned)(u % 10));
+        u /= 10;
     }
     uint32_t u32 = (uint32_t)u;
-    while (u32 >= 100)
+    do
     {
-        unsigned const i = (u32 % 100) * 2;
-        u32 /= 100;
-        *--pch = g_achPairs[i + 1];
-        *--pch = g_achPairs[i];
-    }
-    if (u32 >= 10)
-    {
-        *--pch = g_achPairs[u32 * 2 + 1];
-        *--pch = g_achPairs[u32 * 2];
-    }
-    else
-        *--pch = (char)('0' + u32);
+        *--pch = (char)('0' + u32 % 10);
+        u32 /= 10;
+    } while (u32);
     return pch;
 }
 

@@ -58,42 +58,53 @@ typedef LPTOP_LEVEL_EXCEPTION_FILTER(WINAPI *PFNSETUNHANDLEDEXCEPTIONFILTER)(LPT
 HMODULE g_hModKernel32;
 HMODULE g_hModNtDll;
 
-/* Optional functions: null when the system lacks them. */
-struct RTR3OPTIONALFN
+/*
+ * Optional functions: null when the system lacks them.  Each list is the
+ * names one after another, each ended by its NUL, an empty name last; the
+ * slots follow the names' order.
+ */
+constexpr size_t rtR3NameCount(const char *pszNames)
 {
-    HMODULE *phMod;
-    const char *pszName;
-    FARPROC pfn;
-};
+    size_t cNames = 0;
+    for (; *pszNames; pszNames++)
+        if (!pszNames[1])
+        {
+            cNames++;
+            pszNames++;
+        }
+    return cNames;
+}
 
-RTR3OPTIONALFN g_aOptionalFns[] =
-{
-    { &g_hModKernel32, "SystemTimeToTzSpecificLocalTime", nullptr },
-    { &g_hModKernel32, "CreateWaitableTimerExW", nullptr },
-    { &g_hModKernel32, "GetHandleInformation", nullptr },
-    { &g_hModKernel32, "SetHandleInformation", nullptr },
-    { &g_hModKernel32, "IsDebuggerPresent", nullptr },
-    { &g_hModKernel32, "GetSystemTimeAsFileTime", nullptr },
-    { &g_hModKernel32, "GetProcessAffinityMask", nullptr },
-    { &g_hModKernel32, "SetThreadAffinityMask", nullptr },
-    { &g_hModKernel32, "CreateIoCompletionPort", nullptr },
-    { &g_hModKernel32, "GetQueuedCompletionStatus", nullptr },
-    { &g_hModKernel32, "PostQueuedCompletionStatus", nullptr },
-    { &g_hModKernel32, "IsProcessorFeaturePresent", nullptr },
-    { &g_hModNtDll, "NtQueryFullAttributesFile", nullptr },
-    { &g_hModNtDll, "NtDuplicateToken", nullptr },
-    { &g_hModNtDll, "NtAlertThread", nullptr },
-};
+constexpr char g_szKernel32Fns[] =
+    "SystemTimeToTzSpecificLocalTime\0CreateWaitableTimerExW\0GetHandleInformation\0"
+    "SetHandleInformation\0IsDebuggerPresent\0GetSystemTimeAsFileTime\0GetProcessAffinityMask\0"
+    "SetThreadAffinityMask\0CreateIoCompletionPort\0GetQueuedCompletionStatus\0"
+    "PostQueuedCompletionStatus\0IsProcessorFeaturePresent\0";
+constexpr char g_szNtDllFns[] = "NtQueryFullAttributesFile\0NtDuplicateToken\0NtAlertThread\0";
+constexpr char g_szWinSockFns[] =
+    "WSAStartup\0WSACleanup\0WSAGetLastError\0WSASetLastError\0WSACreateEvent\0"
+    "WSACloseEvent\0WSASetEvent\0WSAEventSelect\0WSAEnumNetworkEvents\0WSASocketW\0"
+    "WSASend\0WSAIoctl\0socket\0closesocket\0recv\0send\0recvfrom\0sendto\0bind\0"
+    "listen\0accept\0connect\0shutdown\0getsockopt\0setsockopt\0ioctlsocket\0"
+    "getpeername\0getsockname\0__WSAFDIsSet\0select\0gethostbyname\0";
+static_assert(rtR3NameCount(g_szKernel32Fns) == 12 && rtR3NameCount(g_szNtDllFns) == 3
+              && rtR3NameCount(g_szWinSockFns) == 31, "optional function lists");
 
-const char *const g_apszWinSockFns[] =
+FARPROC g_apfnKernel32[rtR3NameCount(g_szKernel32Fns)];
+FARPROC g_apfnNtDll[rtR3NameCount(g_szNtDllFns)];
+FARPROC g_apfnWinSock[rtR3NameCount(g_szWinSockFns)];
+
+void rtR3ResolveFns(HMODULE hMod, const char *pszNames, FARPROC *papfn)
 {
-    "WSAStartup", "WSACleanup", "WSAGetLastError", "WSASetLastError", "WSACreateEvent",
-    "WSACloseEvent", "WSASetEvent", "WSAEventSelect", "WSAEnumNetworkEvents", "WSASocketW",
-    "WSASend", "WSAIoctl", "socket", "closesocket", "recv", "send", "recvfrom", "sendto", "bind",
-    "listen", "accept", "connect", "shutdown", "getsockopt", "setsockopt", "ioctlsocket",
-    "getpeername", "getsockname", "__WSAFDIsSet", "select", "gethostbyname",
-};
-FARPROC g_apfnWinSock[RT_ELEMENTS(g_apszWinSockFns)];
+    while (*pszNames)
+    {
+        *papfn++ = GetProcAddress(hMod, pszNames);
+        while (*pszNames++)
+        {
+        }
+    }
+}
+
 bool g_fOldWinSock;
 
 /* Loads a DLL from the system directory only (never the application's or the current one). */
@@ -123,8 +134,7 @@ void rtR3InitWinSock(void)
     }
     if (!hMod)
         return;
-    for (size_t i = 0; i < RT_ELEMENTS(g_apszWinSockFns); i++)
-        g_apfnWinSock[i] = GetProcAddress(hMod, g_apszWinSockFns[i]);
+    rtR3ResolveFns(hMod, g_szWinSockFns, g_apfnWinSock);
 }
 
 void rtR3QueryVersion(void)
@@ -292,8 +302,8 @@ static int rtR3InitNativeFirst(uint32_t fFlags)
     if (!(fFlags & RTR3INIT_FLAGS_DEFER_HARDENING))
         rc = rtR3WinHardenDllSearch(fFlags);
 
-    for (size_t i = 0; i < RT_ELEMENTS(g_aOptionalFns); i++)
-        g_aOptionalFns[i].pfn = GetProcAddress(*g_aOptionalFns[i].phMod, g_aOptionalFns[i].pszName);
+    rtR3ResolveFns(g_hModKernel32, g_szKernel32Fns, g_apfnKernel32);
+    rtR3ResolveFns(g_hModNtDll, g_szNtDllFns, g_apfnNtDll);
     rtR3InitWinSock();
     return rc;
 }

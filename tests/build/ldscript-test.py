@@ -1,0 +1,61 @@
+#!/usr/bin/env python3
+"""The no-CRT linker script: the .CRT contents land at the end of .data, in
+their order, the .CRT output section is gone, and a default script without
+either section is refused rather than passed on unchanged."""
+import importlib.util
+import sys
+
+spec = importlib.util.spec_from_file_location('ldscript', sys.argv[1])
+ldscript = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(ldscript)
+
+DEFAULT = """SECTIONS
+{
+  .data BLOCK(__section_alignment__) :
+  {
+    __data_start__ = . ;
+    *(.data)
+    *(SORT(.data$*))
+    KEEP(*(.jcr))
+    __data_end__ = . ;
+  }
+  .CRT BLOCK(__section_alignment__) :
+  {
+    ___crt_xc_start__ = . ;
+    KEEP (*(SORT(.CRT$XC*)))  /* C initialization */
+    ___crt_xi_start__ = . ;
+    KEEP (*(SORT(.CRT$XI*)))  /* C++ initialization */
+  }
+  .tls BLOCK(__section_alignment__) :
+  {
+  }
+}
+"""
+
+failures = []
+
+
+def check(what, cond):
+    if not cond:
+        failures.append(what)
+
+
+out = ldscript.transform(DEFAULT)
+check('no .CRT output section', '.CRT BLOCK' not in out)
+data = out[out.index('.data BLOCK'):out.index('.tls BLOCK')]
+check('tables inside .data', 'KEEP (*(SORT(.CRT$XC*)))' in data and 'KEEP (*(SORT(.CRT$XI*)))' in data)
+check('after the .data$ sections, in their order',
+      data.index('SORT(.data$*)') < data.index('.CRT$XC') < data.index('.CRT$XI') < data.index('.jcr'))
+check('the rest untouched', out.replace(data, '') == DEFAULT[:DEFAULT.index('.data BLOCK')]
+      + DEFAULT[DEFAULT.index('.tls BLOCK'):])
+
+for broken in (DEFAULT.replace('.CRT BLOCK', '.CRX BLOCK'), DEFAULT.replace('*(SORT(.data$*))', '')):
+    try:
+        ldscript.transform(broken)
+        failures.append('a script without .CRT or .data$ accepted')
+    except ValueError:
+        pass
+
+for what in failures:
+    print('FAILED:', what)
+sys.exit(1 if failures else 0)
