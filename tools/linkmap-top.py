@@ -7,7 +7,7 @@ put into the sections that take file space, and the largest single input
 sections (with -ffunction-sections, one per function).  Alignment fill is
 counted for the output section, not for any object.
 
-    linkmap-top.py MAP [--top N] [--nm NM --symbols EXE] [--budget BYTES --file EXE]
+    linkmap-top.py MAP [--top N] [--nm NM --symbols EXE] [--budget BYTES] [--goal BYTES] [--file EXE]
 
 Optimised at link time, most of a program's code and tables come from one
 object of the link.  With --symbols EXE (an unstripped link of the same program)
@@ -116,6 +116,7 @@ def main():
     ap.add_argument('map')
     ap.add_argument('--top', type=int, default=10)
     ap.add_argument('--budget', type=int)
+    ap.add_argument('--goal', type=int, help='a size to report the distance to (never fails)')
     ap.add_argument('--file', help='the linked program, for its size')
     ap.add_argument('--symbols', help='an unstripped link of the program, for symbol sizes')
     ap.add_argument('--nm', default='nm', help='the nm program of the target')
@@ -159,6 +160,10 @@ def main():
 
     if args.file:
         size = os.path.getsize(args.file)
+        if args.goal is not None:
+            print('%s: %d bytes, goal %d: %s' % (os.path.basename(args.file), size, args.goal,
+                                                'met' if size <= args.goal else
+                                                'not met, %d bytes over' % (size - args.goal)))
         if args.budget is not None:
             verdict = 'within' if size <= args.budget else 'OVER'
             print('%s: %d bytes, %s the budget of %d' % (os.path.basename(args.file), size,
