@@ -27,8 +27,11 @@ product_dir() {
   done
 }
 # The uninstall entry of a product, by its display name: "present" or "absent".
+# The test packages are 32-bit ones: the Windows Installer keeps their entries
+# in the 32-bit view of the registry, which a 64-bit reg.exe reads only when
+# asked (/reg:32; a 32-bit reg.exe reads it anyway).
 uninstall_entry() {
-  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s </dev/null 2>/dev/null \
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 </dev/null 2>/dev/null \
     | tr -d '\r' | grep -q "DisplayName  *REG_SZ  *$1\$" && echo present || echo absent
 }
 remove_product() { run "$1" --silent --no-silent-cert --msiparams REMOVE=ALL; }
