@@ -57,7 +57,36 @@ check_run() {
     [ "$code" == "$2" ] || echo "  exit code: expected $2, got $code"
     [ "$stdout" == "$3" ] || { echo "  stdout expected: $(printf '%q' "$3")"; echo "  stdout actual:   $(printf '%q' "$stdout")"; }
     [ "$stderr" == "$4" ] || { echo "  stderr expected: $(printf '%q' "$4")"; echo "  stderr actual:   $(printf '%q' "$stderr")"; }
+    unexpected_mutex "$4" "$stderr"
   fi
+}
+
+# prefix_programs: the Windows programs running in this Wine prefix, Wine's
+# own services left out, one "pid: command line" a line.
+prefix_programs() {
+  local d cmd
+  for d in /proc/[0-9]*; do
+    tr '\0' '\n' 2>/dev/null < "$d/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    cmd=$(tr '\0' ' ' 2>/dev/null < "$d/cmdline" | sed 's/ *$//')
+    case $cmd in
+    *'.exe'*) ;;
+    *) continue ;;
+    esac
+    case $cmd in
+    *'\services.exe'* | *'\winedevice.exe'* | *'\plugplay.exe'* | *'\svchost.exe'* | *'\rpcss.exe'* \
+      | *'\explorer.exe'* | *'\conhost.exe'*) continue ;;
+    esac
+    echo "${d#/proc/}: $cmd"
+  done
+}
+
+# unexpected_mutex EXPECTED-STDERR STDERR: when a run found the installers'
+# mutex taken and was not meant to, names what runs in the prefix (the holder
+# is among them).
+unexpected_mutex() {
+  [[ "$2" == *"Another installer is already running"* && "$1" != *"Another installer is already running"* ]] || return 0
+  echo "  the mutex was taken; running in the prefix:"
+  prefix_programs | sed 's/^/    /'
 }
 
 # listing DIR: the names in DIR, sorted, space-separated.
