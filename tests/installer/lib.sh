@@ -12,6 +12,19 @@ case $(command -v wine) in
 */wine-bin/wine) ;;
 *) echo "FAIL wine is $(command -v wine), not the test bench's (run through ctest)"; exit 1 ;;
 esac
+# The installers' mutex is one per Wine prefix (one wineserver): scripts that
+# run installers in the same prefix take turns, also across test runs that
+# CTest's resource lock does not see (two ctest commands in one build tree, a
+# script run by hand).  The script runs again under flock, which holds the
+# lock while it runs; -o keeps the lock's descriptor out of the script, so
+# that no Wine process it starts (services outlive it) goes on holding it.
+kt_lock=${WINEPREFIX:?not set: run through ctest}
+kt_lock=${kt_lock%/}.installer-lock
+if [ "${KT_PREFIX_LOCK:-}" != "$kt_lock" ]; then
+  flock -n -o "$kt_lock" true 2>/dev/null || echo "waiting for another installer test on $WINEPREFIX"
+  export KT_PREFIX_LOCK=$kt_lock
+  exec flock -o -w 900 "$kt_lock" "$0" "$@"
+fi
 # Without a display a message box returns at once: nothing here may wait on one.
 unset DISPLAY
 work=$KT_WORK
