@@ -12,6 +12,19 @@ case $(command -v wine) in
 */wine-bin/wine) ;;
 *) echo "FAIL wine is $(command -v wine), not the test bench's (run through ctest)"; exit 1 ;;
 esac
+# The installers' mutex is one per Wine prefix (one wineserver): scripts that
+# run installers in the same prefix take turns, also across test runs that
+# CTest's resource lock does not see (two ctest commands in one build tree, a
+# script run by hand).  The script runs again under flock, which holds the
+# lock while it runs; -o keeps the lock's descriptor out of the script, so
+# that no Wine process it starts (services outlive it) goes on holding it.
+kt_lock=${WINEPREFIX:?not set: run through ctest}
+kt_lock=${kt_lock%/}.installer-lock
+if [ "${KT_PREFIX_LOCK:-}" != "$kt_lock" ]; then
+  flock -n -o "$kt_lock" true 2>/dev/null || echo "waiting for another installer test on $WINEPREFIX"
+  export KT_PREFIX_LOCK=$kt_lock
+  exec flock -o -w 900 "$kt_lock" "$0" "$@"
+fi
 # Without a display a message box returns at once: nothing here may wait on one.
 unset DISPLAY
 work=$KT_WORK
@@ -57,7 +70,36 @@ check_run() {
     [ "$code" == "$2" ] || echo "  exit code: expected $2, got $code"
     [ "$stdout" == "$3" ] || { echo "  stdout expected: $(printf '%q' "$3")"; echo "  stdout actual:   $(printf '%q' "$stdout")"; }
     [ "$stderr" == "$4" ] || { echo "  stderr expected: $(printf '%q' "$4")"; echo "  stderr actual:   $(printf '%q' "$stderr")"; }
+    unexpected_mutex "$4" "$stderr"
   fi
+}
+
+# prefix_programs: the Windows programs running in this Wine prefix, Wine's
+# own services left out, one "pid: command line" a line.
+prefix_programs() {
+  local d cmd
+  for d in /proc/[0-9]*; do
+    tr '\0' '\n' 2>/dev/null < "$d/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    cmd=$(tr '\0' ' ' 2>/dev/null < "$d/cmdline" | sed 's/ *$//')
+    case $cmd in
+    *'.exe'*) ;;
+    *) continue ;;
+    esac
+    case $cmd in
+    *'\services.exe'* | *'\winedevice.exe'* | *'\plugplay.exe'* | *'\svchost.exe'* | *'\rpcss.exe'* \
+      | *'\explorer.exe'* | *'\conhost.exe'*) continue ;;
+    esac
+    echo "${d#/proc/}: $cmd"
+  done
+}
+
+# unexpected_mutex EXPECTED-STDERR STDERR: when a run found the installers'
+# mutex taken and was not meant to, names what runs in the prefix (the holder
+# is among them).
+unexpected_mutex() {
+  [[ "$2" == *"Another installer is already running"* && "$1" != *"Another installer is already running"* ]] || return 0
+  echo "  the mutex was taken; running in the prefix:"
+  prefix_programs | sed 's/^/    /'
 }
 
 # listing DIR: the names in DIR, sorted, space-separated.
