@@ -30,15 +30,11 @@ static inline char rtGetOptFoldAscii(char ch)
     return (char)rtAsciiToLower((uint32_t)ch);
 }
 
+/* A hex digit's value, 16 for anything else. */
 static inline unsigned rtGetOptHexValue(char ch)
 {
-    if (ch >= '0' && ch <= '9')
-        return (unsigned)(ch - '0');
-    if (ch >= 'a' && ch <= 'f')
-        return (unsigned)(ch - 'a') + 10;
-    if (ch >= 'A' && ch <= 'F')
-        return (unsigned)(ch - 'A') + 10;
-    return 16;
+    unsigned const uValue = rtAsciiDigitValue(ch);
+    return uValue < 16 ? uValue : 16;
 }
 
 static inline bool rtGetOptHasHexPrefix(const char *psz)

@@ -6,18 +6,9 @@
 #include <zelk/err.h>
 #include <zelk/strtonum.h>
 
-namespace {
+#include "ascii-internal.h"
 
-unsigned rtStrDigitValue(char ch)
-{
-    if (ch >= '0' && ch <= '9')
-        return (unsigned)(ch - '0');
-    if (ch >= 'a' && ch <= 'z')
-        return (unsigned)(ch - 'a') + 10;
-    if (ch >= 'A' && ch <= 'Z')
-        return (unsigned)(ch - 'A') + 10;
-    return 36;
-}
+namespace {
 
 bool rtStrIsBlank(char ch)
 {
@@ -41,7 +32,7 @@ int rtStrToNum(const char *pszValue, const char **ppszNext, unsigned uBase, unsi
 
     /* A prefix counts only with a digit after it, so "0x" alone reads as 0 followed by "x". */
     bool const fHexPrefix = psz[0] == '0' && (psz[1] == 'x' || psz[1] == 'X')
-                         && rtStrDigitValue(psz[2]) < 16;
+                         && rtAsciiDigitValue(psz[2]) < 16;
     if (uBase == 0)
     {
         if (fHexPrefix)
@@ -59,7 +50,7 @@ int rtStrToNum(const char *pszValue, const char **ppszNext, unsigned uBase, unsi
     const char *pszDigits = psz;
     for (;; psz++)
     {
-        unsigned const uDigit = rtStrDigitValue(*psz);
+        unsigned const uDigit = rtAsciiDigitValue(*psz);
         if (uDigit >= uBase)
             break;
         /* Both steps always run, so an overflowing number keeps its low bits. */
