@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""kestrelyn-pack's two ways of copying and summing a package, the compiled
+accelerator (tools/packaccel) and pure Python, against each other and
+against the PE checksum's word sum: the same bytes and the same checksum for
+packages of odd and even sizes at odd and even offsets of the output, zero
+runs that become holes, and packages that change size while they are copied.
+
+Environment: KT_PACK (the tool), KESTRELYN_PACK_ACCEL (the built library),
+KT_WORK (a scratch folder)."""
+
+import array
+import importlib.machinery
+import importlib.util
+import os
+import random
+import shutil
+import unittest
+
+PACK = os.environ["KT_PACK"]
+ACCEL = os.environ["KESTRELYN_PACK_ACCEL"]
+WORK = os.environ["KT_WORK"]
+MIB = 1 << 20
+
+
+def load_tool():
+    loader = importlib.machinery.SourceFileLoader("kp", PACK)
+    kp = importlib.util.module_from_spec(importlib.util.spec_from_loader("kp", loader))
+    loader.exec_module(kp)
+    return kp
+
+
+def word_checksum(data):
+    """The PE checksum of data with no checksum field: the sum of its 16-bit
+    words folded with end-around carry, plus its length."""
+    words = array.array("H", data + b"\0" * (len(data) & 1))
+    if words.itemsize != 2 or array.array("H", b"\1\0")[0] != 1:
+        raise unittest.SkipTest("not a little-endian machine with 16-bit shorts")
+    total = sum(words)
+    folded = total % 0xFFFF or (0xFFFF if total else 0)
+    return (folded + len(data)) & 0xFFFFFFFF
+
+
+class AccelTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.kp = load_tool()
+        cls.accel = cls.kp.Accelerator(ACCEL)
+        shutil.rmtree(WORK, ignore_errors=True)
+        os.makedirs(WORK)
+        cls.rng = random.Random(13)
+
+    def package(self, name, data):
+        path = os.path.join(WORK, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def pack_one(self, out, accel, head, pkg, size, tail):
+        """head, then the package copied, then tail, as pack writes them."""
+        with open(out, "wb") as f, open(pkg, "rb") as src:
+            w = self.kp.ChecksumWriter(f, accel)
+            w.write(head)
+            w.copy(src, size)
+            w.write(tail)
+            w.pad_to(w.pos + (w.pos & 1))
+            f.truncate(w.pos)
+            return w.checksum()
+
+    def test_both_paths_against_the_word_sum(self):
+        rng = self.rng
+        bodies = {
+            "one byte": b"\x9c",
+            "two bytes": b"\x01\xff",
+            "4095 random": rng.randbytes(4095),
+            "a buffer less one": rng.randbytes(MIB - 1),
+            "a buffer": rng.randbytes(MIB),
+            "a buffer and one": rng.randbytes(MIB + 1),
+            "pure python's chunk and 7": rng.randbytes(self.kp.COPY_CHUNK + 7),
+            "zeros (a hole)": bytes(3 * MIB + 3),
+            "zeros, one byte at the end": bytes(2 * MIB) + b"\x05",
+            "all ones (sums to a multiple)": b"\xff" * (MIB + 2),
+            "zero buffers between data": rng.randbytes(5) + bytes(2 * MIB) + rng.randbytes(MIB + 3),
+        }
+        heads = {"nothing": b"", "one byte": b"\x7f", "77 bytes": rng.randbytes(77), "a page": rng.randbytes(4096)}
+        for bname, body in bodies.items():
+            pkg = self.package("pkg", body)
+            for hname, head in heads.items():
+                with self.subTest(package=bname, before=hname):
+                    tail = b"\x01\x02\x03"
+                    sums = []
+                    for way, accel in (("accel", self.accel), ("pure", None)):
+                        out = os.path.join(WORK, way + ".out")
+                        sums.append(self.pack_one(out, accel, head, pkg, len(body), tail))
+                        with open(out, "rb") as f:
+                            self.assertEqual(f.read(), head + body + tail + b"\0" * ((len(head + body + tail)) & 1),
+                                             way)
+                    expected = word_checksum(head + body + tail + b"\0" * (len(head + body + tail) & 1))
+                    self.assertEqual(sums, [expected, expected])
+
+    def test_a_range_from_inside_the_input(self):
+        """The library's own offsets: odd and even starts in both files."""
+        import ctypes
+        data = self.rng.randbytes(MIB + 11)
+        pkg = self.package("src", data)
+        for in_off, out_off, n in [(1, 0, 10), (3, 5, MIB), (0, 1, MIB + 11), (MIB, 2, 11), (7, 7, 0)]:
+            with self.subTest(in_off=in_off, out_off=out_off, n=n):
+                out = os.path.join(WORK, "range.out")
+                value = ctypes.c_uint32(12345)
+                with open(pkg, "rb") as src, open(out, "wb") as dst:
+                    got = self.accel._fn(src.fileno(), in_off, dst.fileno(), out_off, n, ctypes.byref(value))
+                    dst.truncate(out_off + n)
+                self.assertEqual(got, n)
+                with open(out, "rb") as f:
+                    self.assertEqual(f.read()[out_off:], data[in_off:in_off + n])
+                piece = data[in_off:in_off + n]
+                self.assertEqual((value.value + n) & 0xFFFFFFFF, word_checksum(piece))
+
+    def test_a_package_that_changes_size(self):
+        pkg = self.package("moving", self.rng.randbytes(MIB + 5))
+        for way, accel in (("accel", self.accel), ("pure", None)):
+            for size, word in ((MIB + 6, "shrank"), (MIB + 4, "grew"), (3 * MIB, "shrank")):
+                with self.subTest(way=way, claimed=size):
+                    with self.assertRaisesRegex(self.kp.PackError, word):
+                        self.pack_one(os.path.join(WORK, "moving.out"), accel, b"MZ", pkg, size, b"")
+
+    def test_found_next_to_the_tool_or_named(self):
+        kp = self.kp
+        old = os.environ.get(kp.ACCEL_ENV)
+        try:
+            for value, used, word in ((ACCEL, True, "accelerated"), ("off", False, "pure Python")):
+                os.environ[kp.ACCEL_ENV] = value
+                accel, how = kp.load_accelerator()
+                self.assertEqual(accel is not None, used)
+                self.assertIn(word, how)
+            os.environ[kp.ACCEL_ENV] = os.path.join(WORK, "missing.so")
+            with self.assertRaisesRegex(kp.PackError, "not a usable accelerator"):
+                kp.load_accelerator()
+        finally:
+            if old is None:
+                os.environ.pop(kp.ACCEL_ENV, None)
+            else:
+                os.environ[kp.ACCEL_ENV] = old
+
+
+if __name__ == "__main__":
+    unittest.main()
