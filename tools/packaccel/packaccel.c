@@ -18,6 +18,9 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <unistd.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #define KPA_VERSION 1
 #define KPA_BUFFER (256u << 10)
@@ -32,12 +35,26 @@ int64_t kpa_copy_sum(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int
 int kpa_version(void) { return KPA_VERSION; }
 
 /* The sum of the 16-bit little-endian words of p[0, n), a last odd byte as
- * the low half of a word. */
+ * the low half of a word.  With SSE2 (every x86-64), sixteen bytes at a
+ * time: the bytes at even and at odd places summed apart. */
 static uint64_t word_sum(const unsigned char *p, size_t n)
 {
     uint64_t s = 0;
-    size_t i;
-    for (i = 0; i + 1 < n; i += 2)
+    size_t i = 0;
+#ifdef __SSE2__
+    __m128i low = _mm_set1_epi16(0xFF), zero = _mm_setzero_si128();
+    __m128i even = zero, odd = zero;
+    uint64_t e[2], o[2];
+    for (; i + 16 <= n; i += 16) {
+        __m128i x = _mm_loadu_si128((const __m128i *)(p + i));
+        even = _mm_add_epi64(even, _mm_sad_epu8(_mm_and_si128(x, low), zero));
+        odd = _mm_add_epi64(odd, _mm_sad_epu8(_mm_srli_epi16(x, 8), zero));
+    }
+    _mm_storeu_si128((__m128i *)e, even);
+    _mm_storeu_si128((__m128i *)o, odd);
+    s = e[0] + e[1] + 256 * (o[0] + o[1]);
+#endif
+    for (; i + 1 < n; i += 2)
         s += (uint32_t)p[i] | (uint32_t)p[i + 1] << 8;
     if (n & 1)
         s += p[n - 1];
