@@ -127,15 +127,34 @@ static void *run_job(void *arg)
     return NULL;
 }
 
-/* The kernel's copy of the range; 1 if it cannot copy between these files
- * at all (nothing was copied then), 0 when done, else an error return. */
+/* The kernel's copy of the range, skipping the source's holes as cp does
+ * (the output is a new file: its holes read as zeros); 1 if it cannot copy
+ * between these files at all (nothing was copied then), 0 when done, else
+ * an error return.  Moves in_fd's offset. */
 static int64_t kernel_copy(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int64_t len)
 {
     int64_t done = 0;
     while (done < len) {
-        loff_t from = in_off + done, to = out_off + done;
-        size_t want = len - done < KPA_COPY_STEP ? (size_t)(len - done) : KPA_COPY_STEP;
-        ssize_t got = copy_file_range(in_fd, &from, out_fd, &to, want, 0);
+        off_t at = in_off + done, data, hole;
+        loff_t from, to;
+        size_t want;
+        ssize_t got;
+        data = lseek(in_fd, at, SEEK_DATA);
+        if (data < 0 && errno == ENXIO)
+            return 0; /* a hole to the end; a file that shrank shows in the sum */
+        if (data > at) {
+            done = data - in_off < len ? data - in_off : len;
+            continue;
+        }
+        hole = lseek(in_fd, at, SEEK_HOLE);
+        if (hole <= at)
+            hole = in_off + len;
+        want = len - done < KPA_COPY_STEP ? (size_t)(len - done) : KPA_COPY_STEP;
+        if ((int64_t)want > hole - at)
+            want = (size_t)(hole - at);
+        from = at;
+        to = out_off + done;
+        got = copy_file_range(in_fd, &from, out_fd, &to, want, 0);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -153,8 +172,8 @@ static int64_t kernel_copy(int in_fd, int64_t in_off, int out_fd, int64_t out_of
 
 /* Copies len bytes at in_off of in_fd to out_off of out_fd and stores their
  * sum in *sum: 0 for zeros only, else 1 to 0xFFFF, as the end-around carry
- * folds it.  Neither file's offset moves.  Returns len, -errno on a failed
- * read or write, or KPA_SHRANK if in_fd ends first. */
+ * folds it.  out_fd's offset does not move, in_fd's may.  Returns len,
+ * -errno on a failed read or write, or KPA_SHRANK if in_fd ends first. */
 int64_t kpa_copy_sum(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int64_t len,
                      uint32_t *sum)
 {
