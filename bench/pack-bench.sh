@@ -7,6 +7,11 @@
 # Reports the median of each, their ratios to cp (goal: at most 1.3) and each
 # path's peak resident memory.  STUB is the stub to pack (default: the win
 # build's QornStub).  Not a test: nothing here has a threshold.
+#
+# The packer runs under the interpreter itself, as its first line runs it
+# (python3 -S), not through a version manager's shim: pyenv's python3 on the
+# PATH costs some 75 ms of shell scripts before Python starts, half a cp of
+# the package, and a machine with only Debian's python3 has no such cost.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-3}
@@ -20,6 +25,7 @@ fi
 accel=${KESTRELYN_PACK_ACCEL:-build/host/tools/packaccel/libkestrelyn-packaccel.so}
 [ -f "$accel" ] || { echo "pack-bench: build the host preset first (no $accel)" >&2; exit 1; }
 accel=$(realpath "$accel")
+py=$(python3 -c 'import sys; print(sys.executable)')
 
 work=build/pack-bench
 rm -rf "$work"
@@ -44,14 +50,14 @@ for i in $(seq "$rounds"); do
   rm -f "$work/copy.cab"
   for path in accel pure; do
     if [ $path = accel ]; then export KESTRELYN_PACK_ACCEL=$accel; else export KESTRELYN_PACK_ACCEL=off; fi
-    timed $path tools/kestrelyn-pack pack --stub "$stub" --out "$work/Setup.exe" --cert "$work/pub.der" "$package"
+    timed $path "$py" -S tools/kestrelyn-pack pack --stub "$stub" --out "$work/Setup.exe" --cert "$work/pub.der" "$package"
     rm -f "$work/Setup.exe"
   done
 done
 
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 cp_s=$(cut -d' ' -f1 "$work/cp" | median)
-echo "512 MiB package, $rounds rounds, medians:"
+echo "512 MiB package, $rounds rounds, medians ($py):"
 echo "  cp                        ${cp_s} s"
 for path in accel pure; do
   s=$(cut -d' ' -f1 "$work/$path" | median)
