@@ -118,6 +118,25 @@ class AccelTest(unittest.TestCase):
                 self.assertLess(os.stat(out).st_blocks * 512, MIB, way)
         self.assertEqual(outs, [b"\x4d" + body] * 2)
 
+    def test_from_another_file_system(self):
+        """Where the kernel will not copy between the files (tmpfs to the
+        work folder's), the bytes go through the library's buffer."""
+        if not os.path.isdir("/dev/shm") or os.stat("/dev/shm").st_dev == os.stat(WORK).st_dev:
+            self.skipTest("no tmpfs apart from the work folder")
+        body = self.rng.randbytes(MIB + 3) + bytes(MIB) + b"\x11"
+        pkg = os.path.join("/dev/shm", f"kestrelyn-packaccel-{os.getpid()}")
+        try:
+            with open(pkg, "wb") as f:
+                f.write(body)
+            out = os.path.join(WORK, "across.out")
+            checksum = self.pack_one(out, self.accel, b"\x4d", pkg, len(body), b"")
+            data = b"\x4d" + body + b"\0" * ((1 + len(body)) & 1)
+            self.assertEqual(checksum, word_checksum(data))
+            with open(out, "rb") as f:
+                self.assertEqual(f.read(), data)
+        finally:
+            os.unlink(pkg)
+
     def test_a_range_from_inside_the_input(self):
         """The library's own offsets: odd and even starts in both files."""
         import ctypes

@@ -134,6 +134,7 @@ static void *run_job(void *arg)
 static int64_t kernel_copy(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int64_t len)
 {
     int64_t done = 0;
+    int copied = 0;
     while (done < len) {
         off_t at = in_off + done, data, hole;
         loff_t from, to;
@@ -158,13 +159,14 @@ static int64_t kernel_copy(int in_fd, int64_t in_off, int out_fd, int64_t out_of
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+            if (!copied && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
                               errno == EOPNOTSUPP || errno == EBADF))
                 return 1;
             return -errno;
         }
         if (got == 0)
             return KPA_SHRANK;
+        copied = 1;
         done += got;
     }
     return 0;
