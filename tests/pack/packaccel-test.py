@@ -163,6 +163,42 @@ class AccelTest(unittest.TestCase):
                     with self.assertRaisesRegex(self.kp.PackError, word):
                         self.pack_one(os.path.join(WORK, "moving.out"), accel, b"MZ", pkg, size, b"")
 
+    def test_a_package_cut_short_while_it_is_copied(self):
+        """Truncated under the library's mapping: "shrank", not SIGBUS.  Run
+        in a child, so that a crash fails the test instead of ending it."""
+        import subprocess
+        import sys
+        child = f"""
+import os, sys, threading, time
+import importlib.machinery, importlib.util
+loader = importlib.machinery.SourceFileLoader("kp", {PACK!r})
+kp = importlib.util.module_from_spec(importlib.util.spec_from_loader("kp", loader))
+loader.exec_module(kp)
+accel = kp.Accelerator({ACCEL!r})
+pkg = os.path.join({WORK!r}, "cut")
+size = 256 << 20
+with open(pkg, "wb") as f:
+    f.write(os.urandom(1 << 20) * 256)
+def cut():
+    time.sleep(0.01)
+    os.truncate(pkg, 8192)
+with open(pkg, "rb") as src, open(pkg + ".out", "wb") as out:
+    threading.Thread(target=cut).start()
+    try:
+        accel.copy_sum(src.fileno(), out.fileno(), 0, size, "cut")
+        print("finished first")
+    except kp.PackError as e:
+        print(e)
+"""
+        outcomes = []
+        for _ in range(4):
+            p = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, timeout=120)
+            self.assertEqual(p.returncode, 0, p.stderr)
+            outcomes.append(p.stdout.strip())
+            if outcomes[-1] == "cut: shrank while it was packed":
+                break
+        self.assertIn("cut: shrank while it was packed", outcomes)
+
     def test_found_next_to_the_tool_or_named(self):
         kp = self.kp
         old = os.environ.get(kp.ACCEL_ENV)

@@ -2,11 +2,14 @@
  * found: a file range copied into the output while its bytes are summed for
  * the PE checksum.  The packer works without it, at a fraction of the speed.
  *
- * The copy is the kernel's (copy_file_range, as cp does it); the sum runs
- * beside it on a second thread, reading the same range from the page cache
- * through a buffer that stays in the processor's cache.  Where the kernel
- * cannot copy between the two files, or no thread can be made, the range is
- * read once into that buffer, summed and written.
+ * Each half of the range goes to a thread of its own, which maps the input
+ * a window at a time, sums a piece of it while the piece is in the
+ * processor's cache and writes the piece from there: the bytes are read from
+ * the page cache once and copied once, as cp copies them.  A piece of zeros
+ * is left as a hole.  Where the input cannot be mapped, or no thread can be
+ * made, the range is read through a buffer instead.  An input that shrinks
+ * while it is mapped raises SIGBUS, which is caught for the copy's duration
+ * and ends it as a shrunk input.
  *
  * The sum is the PE checksum's: the range read as little-endian 16-bit words
  * counted from its first byte, modulo 0xFFFF.  A range that starts at an odd
@@ -15,8 +18,12 @@
 #define _GNU_SOURCE
 #include <errno.h>
 #include <pthread.h>
+#include <setjmp.h>
+#include <signal.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -24,7 +31,7 @@
 
 #define KPA_VERSION 1
 #define KPA_BUFFER (256u << 10)
-#define KPA_COPY_STEP (64 << 20)
+#define KPA_WINDOW (16u << 20)
 /* Error returns besides -errno. */
 #define KPA_SHRANK (-100000)
 
@@ -86,17 +93,24 @@ static int write_all(int fd, const unsigned char *p, size_t n, int64_t off)
     return 0;
 }
 
-/* Reads the job's range through one buffer, sums it and, if asked, writes
- * it; a buffer of zeros is left as a hole (the caller sets the file's size). */
-static void *run_job(void *arg)
+/* Adds the sum s of a piece at offset done of the job's range. */
+static void add_piece(struct job *j, uint64_t s, int64_t done)
 {
-    struct job *j = arg;
+    /* A short read may leave the next piece at an odd offset of the range. */
+    j->acc = (j->acc + (done & 1 ? (s % 0xFFFF) * 256 : s % 0xFFFF)) % 0xFFFF;
+    j->nonzero |= s != 0;
+}
+
+/* Reads the job's range through one buffer, sums it and writes it; a
+ * buffer of zeros is left as a hole (the caller sets the file's size). */
+static void read_job(struct job *j)
+{
     unsigned char *buf = malloc(KPA_BUFFER);
     int64_t done = 0;
 
     if (!buf) {
         j->rc = -ENOMEM;
-        return NULL;
+        return;
     }
     while (done < j->len) {
         size_t want = j->len - done < KPA_BUFFER ? (size_t)(j->len - done) : KPA_BUFFER;
@@ -113,95 +127,118 @@ static void *run_job(void *arg)
             break;
         }
         s = word_sum(buf, (size_t)got);
-        if (s && j->out_fd >= 0) {
+        if (s) {
             j->rc = write_all(j->out_fd, buf, (size_t)got, j->out_off + done);
             if (j->rc)
                 break;
         }
-        /* A short read may leave the next piece at an odd offset of the range. */
-        j->acc = (j->acc + (done & 1 ? (s % 0xFFFF) * 256 : s % 0xFFFF)) % 0xFFFF;
-        j->nonzero |= s != 0;
+        add_piece(j, s, done);
         done += got;
     }
     free(buf);
-    return NULL;
 }
 
-/* The kernel's copy of the range, skipping the source's holes as cp does
- * (the output is a new file: its holes read as zeros); 1 if it cannot copy
- * between these files at all (nothing was copied then), 0 when done, else
- * an error return.  Moves in_fd's offset. */
-static int64_t kernel_copy(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int64_t len)
+static __thread sigjmp_buf *bus_jump;
+
+static void on_bus(int sig)
 {
-    int64_t done = 0;
-    int copied = 0;
-    while (done < len) {
-        off_t at = in_off + done, data, hole;
-        loff_t from, to;
-        size_t want;
-        ssize_t got;
-        data = lseek(in_fd, at, SEEK_DATA);
-        if (data < 0 && errno == ENXIO)
-            return 0; /* a hole to the end; a file that shrank shows in the sum */
-        if (data > at) {
-            done = data - in_off < len ? data - in_off : len;
-            continue;
-        }
-        hole = lseek(in_fd, at, SEEK_HOLE);
-        if (hole <= at)
-            hole = in_off + len;
-        want = len - done < KPA_COPY_STEP ? (size_t)(len - done) : KPA_COPY_STEP;
-        if ((int64_t)want > hole - at)
-            want = (size_t)(hole - at);
-        from = at;
-        to = out_off + done;
-        got = copy_file_range(in_fd, &from, out_fd, &to, want, 0);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            if (!copied && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                              errno == EOPNOTSUPP || errno == EBADF))
-                return 1;
-            return -errno;
-        }
-        if (got == 0)
-            return KPA_SHRANK;
-        copied = 1;
-        done += got;
+    if (bus_jump)
+        siglongjmp(*bus_jump, 1);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+/* The job through a mapping of the input, or through the buffer where the
+ * input cannot be mapped. */
+static void *run_job(void *arg)
+{
+    struct job *j = arg;
+    long page = sysconf(_SC_PAGESIZE);
+    sigjmp_buf jump;
+    volatile int64_t done = 0;
+    unsigned char *volatile map = NULL;
+    volatile size_t map_len = 0;
+
+    if (sigsetjmp(jump, 0)) {
+        bus_jump = NULL;
+        munmap(map, map_len);
+        j->rc = KPA_SHRANK;
+        return NULL;
     }
-    return 0;
+    while (done < j->len) {
+        int64_t at = j->in_off + done;
+        int64_t base = at - at % page;
+        size_t want = j->len - done < KPA_WINDOW ? (size_t)(j->len - done) : KPA_WINDOW;
+        size_t k;
+        map_len = (size_t)(at - base) + want;
+        map = mmap(NULL, map_len, PROT_READ, MAP_SHARED, j->in_fd, base);
+        if (map == MAP_FAILED) {
+            if (done)
+                j->rc = -errno;
+            else
+                read_job(j);
+            return NULL;
+        }
+        madvise(map, map_len, MADV_SEQUENTIAL);
+        bus_jump = &jump;
+        for (k = 0; k < want && !j->rc; k += KPA_BUFFER) {
+            const unsigned char *p = map + (at - base) + k;
+            size_t n = want - k < KPA_BUFFER ? want - k : KPA_BUFFER;
+            uint64_t s = word_sum(p, n);
+            if (s)
+                j->rc = write_all(j->out_fd, p, n, j->out_off + done + (int64_t)k);
+            add_piece(j, s, done + (int64_t)k);
+        }
+        bus_jump = NULL;
+        munmap(map, map_len);
+        if (j->rc)
+            return NULL;
+        done += want;
+    }
+    return NULL;
 }
 
 /* Copies len bytes at in_off of in_fd to out_off of out_fd and stores their
  * sum in *sum: 0 for zeros only, else 1 to 0xFFFF, as the end-around carry
- * folds it.  out_fd's offset does not move, in_fd's may.  Returns len,
- * -errno on a failed read or write, or KPA_SHRANK if in_fd ends first. */
+ * folds it.  Neither file's offset moves.  Returns len, -errno on a failed
+ * read or write, or KPA_SHRANK if in_fd ends first. */
 int64_t kpa_copy_sum(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int64_t len,
                      uint32_t *sum)
 {
-    struct job j = { in_fd, -1, in_off, out_off, len, 0, 0, 0 };
-    pthread_t summer;
-    int64_t copied;
+    /* The second half starts at an even offset of the range. */
+    int64_t half = len >= 2 * KPA_WINDOW ? len / 4 * 2 : 0;
+    struct job a = { in_fd, out_fd, in_off, out_off, len - half, 0, 0, 0 };
+    struct job b = { in_fd, out_fd, in_off + (len - half), out_off + (len - half), half, 0, 0, 0 };
+    struct sigaction bus, old_bus;
+    struct stat st;
+    pthread_t second;
+    int threads = 0;
+    uint64_t acc;
 
     if (len < 0 || in_off < 0 || out_off < 0)
         return -EINVAL;
-    if (pthread_create(&summer, NULL, run_job, &j) == 0) {
-        copied = kernel_copy(in_fd, in_off, out_fd, out_off, len);
-        pthread_join(summer, NULL);
-        if (copied == 1) {
-            /* Summed already; the copy goes through the buffer after all. */
-            struct job w = { in_fd, out_fd, in_off, out_off, len, 0, 0, 0 };
-            run_job(&w);
-            copied = w.rc;
-        }
-        if (!j.rc)
-            j.rc = copied;
-    } else {
-        j.out_fd = out_fd;
-        run_job(&j);
-    }
-    if (j.rc)
-        return j.rc;
-    *sum = (uint32_t)(j.acc || !j.nonzero ? j.acc : 0xFFFF);
+    if (fstat(in_fd, &st))
+        return -errno;
+    if (S_ISREG(st.st_mode) && st.st_size - in_off < len)
+        return KPA_SHRANK;
+    sigemptyset(&bus.sa_mask);
+    bus.sa_flags = 0;
+    bus.sa_handler = on_bus;
+    sigaction(SIGBUS, &bus, &old_bus);
+    if (half && pthread_create(&second, NULL, run_job, &b) == 0)
+        threads = 1;
+    run_job(&a);
+    if (threads)
+        pthread_join(second, NULL);
+    else if (half && !a.rc)
+        run_job(&b);
+    sigaction(SIGBUS, &old_bus, NULL);
+    if (a.rc)
+        return a.rc;
+    if (b.rc)
+        return b.rc;
+    /* b starts at an even offset: its sum adds as it is. */
+    acc = (a.acc + b.acc) % 0xFFFF;
+    *sum = (uint32_t)(acc || !(a.nonzero || b.nonzero) ? acc : 0xFFFF);
     return len;
 }
