@@ -31,7 +31,7 @@
 
 #define KPA_VERSION 1
 #define KPA_BUFFER (256u << 10)
-#define KPA_WINDOW (16u << 20)
+#define KPA_WINDOW (4u << 20) /* mapped pages count as the packer's memory */
 /* Error returns besides -errno. */
 #define KPA_SHRANK (-100000)
 
