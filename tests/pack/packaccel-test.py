@@ -80,6 +80,8 @@ class AccelTest(unittest.TestCase):
             "zeros, one byte at the end": bytes(2 * MIB) + b"\x05",
             "all ones (sums to a multiple)": b"\xff" * (MIB + 2),
             "zero buffers between data": rng.randbytes(5) + bytes(2 * MIB) + rng.randbytes(MIB + 3),
+            "two threads' halves, odd": rng.randbytes(9 * MIB + 3),
+            "two threads' halves, even": rng.randbytes(8 * MIB + 2) + bytes(MIB) + b"\x01\x02",
         }
         heads = {"nothing": b"", "one byte": b"\x7f", "77 bytes": rng.randbytes(77), "a page": rng.randbytes(4096)}
         for bname, body in bodies.items():

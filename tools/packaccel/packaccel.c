@@ -205,10 +205,11 @@ static void *run_job(void *arg)
 int64_t kpa_copy_sum(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int64_t len,
                      uint32_t *sum)
 {
-    /* The second half starts at an even offset of the range. */
-    int64_t half = len >= 2 * KPA_WINDOW ? len / 4 * 2 : 0;
-    struct job a = { in_fd, out_fd, in_off, out_off, len - half, 0, 0, 0 };
-    struct job b = { in_fd, out_fd, in_off + (len - half), out_off + (len - half), half, 0, 0, 0 };
+    /* The second half starts at an even offset of the range, so that its
+     * sum adds as it is. */
+    int64_t first = len >= 2 * KPA_WINDOW ? len / 4 * 2 : len, half = len - first;
+    struct job a = { in_fd, out_fd, in_off, out_off, first, 0, 0, 0 };
+    struct job b = { in_fd, out_fd, in_off + first, out_off + first, half, 0, 0, 0 };
     struct sigaction bus, old_bus;
     struct stat st;
     pthread_t second;
@@ -237,7 +238,6 @@ int64_t kpa_copy_sum(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int
         return a.rc;
     if (b.rc)
         return b.rc;
-    /* b starts at an even offset: its sum adds as it is. */
     acc = (a.acc + b.acc) % 0xFFFF;
     *sum = (uint32_t)(acc || !(a.nonzero || b.nonzero) ? acc : 0xFFFF);
     return len;
