@@ -8,8 +8,8 @@
  * the page cache once and copied once, as cp copies them.  A piece of zeros
  * is left as a hole.  Where the input cannot be mapped, or no thread can be
  * made, the range is read through a buffer instead.  An input that shrinks
- * while it is mapped raises SIGBUS, which is caught for the copy's duration
- * and ends it as a shrunk input.
+ * while it is mapped raises SIGBUS (EFAULT where the write reads it), which
+ * is caught for the copy's duration and ends it as a shrunk input.
  *
  * The sum is the PE checksum's: the range read as little-endian 16-bit words
  * counted from its first byte, modulo 0xFFFF.  A range that starts at an odd
@@ -29,7 +29,9 @@
 #include <emmintrin.h>
 #endif
 
-#define KPA_VERSION 1
+#define KPA_VERSION 2
+/* kpa_copy_sum's flags: the buffer's way even where mapping works. */
+#define KPA_NO_MAP 1
 #define KPA_BUFFER (256u << 10)
 #define KPA_WINDOW (4u << 20) /* mapped pages count as the packer's memory */
 /* Error returns besides -errno. */
@@ -37,7 +39,7 @@
 
 int kpa_version(void);
 int64_t kpa_copy_sum(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int64_t len,
-                     uint32_t *sum);
+                     int flags, uint32_t *sum);
 
 int kpa_version(void) { return KPA_VERSION; }
 
@@ -75,6 +77,7 @@ struct job {
     uint64_t acc;  /* modulo 0xFFFF */
     int nonzero;
     int64_t rc;    /* 0, -errno or KPA_SHRANK */
+    int no_map;
 };
 
 static int write_all(int fd, const unsigned char *p, size_t n, int64_t off)
@@ -159,6 +162,10 @@ static void *run_job(void *arg)
     unsigned char *volatile map = NULL;
     volatile size_t map_len = 0;
 
+    if (j->no_map) {
+        read_job(j);
+        return NULL;
+    }
     if (sigsetjmp(jump, 0)) {
         bus_jump = NULL;
         munmap(map, map_len);
@@ -187,6 +194,9 @@ static void *run_job(void *arg)
             uint64_t s = word_sum(p, n);
             if (s)
                 j->rc = write_all(j->out_fd, p, n, j->out_off + done + (int64_t)k);
+            /* The kernel's own read of a mapping cut short. */
+            if (j->rc == -EFAULT)
+                j->rc = KPA_SHRANK;
             add_piece(j, s, done + (int64_t)k);
         }
         bus_jump = NULL;
@@ -200,16 +210,17 @@ static void *run_job(void *arg)
 
 /* Copies len bytes at in_off of in_fd to out_off of out_fd and stores their
  * sum in *sum: 0 for zeros only, else 1 to 0xFFFF, as the end-around carry
- * folds it.  Neither file's offset moves.  Returns len, -errno on a failed
- * read or write, or KPA_SHRANK if in_fd ends first. */
+ * folds it; flags may be KPA_NO_MAP.  Neither file's offset moves.
+ * Returns len, -errno on a failed read or write, or KPA_SHRANK if in_fd ends
+ * first. */
 int64_t kpa_copy_sum(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int64_t len,
-                     uint32_t *sum)
+                     int flags, uint32_t *sum)
 {
     /* The second half starts at an even offset of the range, so that its
      * sum adds as it is. */
     int64_t first = len >= 2 * KPA_WINDOW ? len / 4 * 2 : len, half = len - first;
-    struct job a = { in_fd, out_fd, in_off, out_off, first, 0, 0, 0 };
-    struct job b = { in_fd, out_fd, in_off + first, out_off + first, half, 0, 0, 0 };
+    struct job a = { in_fd, out_fd, in_off, out_off, first, 0, 0, 0, flags & KPA_NO_MAP };
+    struct job b = { in_fd, out_fd, in_off + first, out_off + first, half, 0, 0, 0, flags & KPA_NO_MAP };
     struct sigaction bus, old_bus;
     struct stat st;
     pthread_t second;
