@@ -22,6 +22,7 @@ Failing inputs are saved in WORK/failures/.  Exit 0 when none failed.
 import argparse
 import importlib.machinery
 import importlib.util
+import hashlib
 import os
 import random
 import resource
@@ -62,7 +63,7 @@ def exercise(data):
     except kp.PackError:
         pass
     for _, name, _, _, blob in kp.read_payload(img, resources):
-        h = kp.hashlib.sha256()
+        h = hashlib.sha256()
         for chunk in img.rva_chunks(blob.rva, blob.size, name):
             h.update(chunk)
 

@@ -254,6 +254,41 @@ class PackTest(unittest.TestCase):
         self.assertEqual((code, err), (0, ""))
         self.assertEqual(sha256(a), sha256(b))
 
+    def test_accelerated_and_pure_python_agree(self):
+        """One installer, whichever path copies and sums; -v says which ran.
+        The accelerator is the host build's (cmake --preset host)."""
+        import random
+        rng = random.Random(41)
+        pkgs = []
+        for name, size in (("odd.cab", 4097), ("one.msi", 1), ("big.cab", (9 << 20) + 3), ("zeros.cab", 5 << 20)):
+            path = os.path.join(self.dir, name)
+            with open(path, "wb") as f:
+                f.write(bytes(size) if name == "zeros.cab" else rng.randbytes(size))
+            pkgs.append(path)
+        outs, notes = [], []
+        for value in (None, "off"):
+            env = dict(os.environ)
+            env.pop("KESTRELYN_PACK_ACCEL", None)
+            if value:
+                env["KESTRELYN_PACK_ACCEL"] = value
+            out = os.path.join(self.dir, f"{value}.exe")
+            code, _, err = run("pack", "-v", "--stub", STUB, "--out", out, "--cert", self.pub_der, *pkgs, env=env)
+            self.assertEqual(code, 0, err)
+            outs.append(out)
+            notes.append(err)
+        self.assertIn("pure Python (KESTRELYN_PACK_ACCEL=off)", notes[1])
+        if "accelerated" not in notes[0]:
+            self.skipTest(f"no accelerator built: {notes[0].strip()}")
+        self.assertEqual(sha256(outs[0]), sha256(outs[1]))
+        data = slurp(outs[0])
+        f = pe_fields(data)
+        self.assertEqual(f["checksum"], reference_checksum(data, f["checksum_off"]))
+        bad = os.path.join(self.dir, "missing.so")
+        out = os.path.join(self.dir, "bad.exe")
+        self.assertRefused(run("pack", "--stub", STUB, "--out", out, "--cert", self.pub_der, pkgs[0],
+                               env=dict(os.environ, KESTRELYN_PACK_ACCEL=bad)), "KESTRELYN_PACK_ACCEL", bad)
+        self.assertFalse(os.path.exists(out))
+
     def test_refusals_leave_nothing(self):
         long_ok = "é" * 109 + "a.msi"           # 223 bytes of UTF-8: the header's limit
         long_bad = "é" * 109 + "ab.msi"         # 224 bytes
