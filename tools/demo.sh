@@ -58,9 +58,11 @@ echo "running: $(basename "$exe") --silent --msi-log-file $(winepath -w "$log") 
 wine "$launch" -- "$exe" --silent --msi-log-file "$(winepath -w "$log")" "$@" | tr -d '\r'
 echo "installed files:"
 files=$(find "$prefix/drive_c/Program Files"*/"Kestrelyn Demo" -type f -printf '  %p (%s bytes)\n' 2>/dev/null || true)
-echo "${files:-  (none under the prefix's Program Files)}"
+none="  (none under the Program Files folders of the prefix)"
+echo "${files:-$none}"
 echo "uninstall entry:"
-wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s </dev/null 2>/dev/null | tr -d '\r' \
+# The demo package is a 32-bit one: its entry is in the 32-bit view of the registry.
+wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 </dev/null 2>/dev/null | tr -d '\r' \
   | awk '/^HKEY/ { key = $0 } /DisplayName +REG_SZ +Kestrelyn Demo$/ { print "  " key; print "  " $0 }'
 echo "Windows Installer log: $log ($(stat -c %s "$log" 2>/dev/null || echo 0) bytes)"
 echo "remove again: tools/demo.sh --msiparams REMOVE=ALL"
