@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test of every build from a clean or existing tree:
 #   the Linux host build (unit tests), the same under ASan+UBSan, the 32-bit
-#   and the 64-bit Windows builds with their tests under Wine, and a short run
-#   of each fuzzer.
+#   and the 64-bit Windows builds with their tests under Wine, a short run
+#   of each fuzzer, and the README's main job (tools/demo.sh).
 # Which Windows suites run depends on the machine (tools/wine-mode.sh):
 #   both     - it runs 32-bit x86 code: both Windows suites in full;
 #   64-only  - it does not, or KESTRELYN_NO_32BIT=1 is set: the 64-bit suite in
@@ -156,6 +156,21 @@ fuzz() {
   return $rc
 }
 timed "fuzz: build and runs" fuzz
+
+# The README's main job, as a user runs it: a silent install of the demo
+# product (and its removal again), which must report exit code 0 each time.
+demo() {
+  step "demo: the main job (tools/demo.sh)"
+  local out
+  out=$(tools/demo.sh 2>&1) || { echo "$out"; return 1; }
+  echo "$out" | grep -v '^\['
+  grep -qx 'exit code: 0' <<<"$out" && grep -q 'Kestrelyn Demo/readme.txt' <<<"$out" \
+    && grep -q 'DisplayName.*Kestrelyn Demo' <<<"$out" || { echo "demo: the install did not show up"; return 1; }
+  out=$(tools/demo.sh --msiparams REMOVE=ALL 2>&1) || { echo "$out"; return 1; }
+  grep -qx 'exit code: 0' <<<"$out" || { echo "$out"; echo "demo: the removal failed"; return 1; }
+  echo "demo: installed and removed again"
+}
+timed "demo: the main job" demo
 
 echo
 echo "=== summary"
