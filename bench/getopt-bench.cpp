@@ -53,7 +53,7 @@ BENCHMARK(splitCopying);
 
 void parseOptions(benchmark::State &state)
 {
-    static const RTOPTIONDEF s_aOpts[] =
+    static const RTOPTIONDEF s_aOpts[] = // clang-format off
     {
         { "--extract", 'x', 0 }, { "-extract", 'x', 0 }, { "/extract", 'x', 0 },
         { "--silent", 's', 0 }, { "-silent", 's', 0 }, { "/silent", 's', 0 },
@@ -63,6 +63,7 @@ void parseOptions(benchmark::State &state)
         { "--msiparams", 'm', RTGETOPT_REQ_STRING }, { "--msi-prop", 'P', RTGETOPT_REQ_STRING },
         { "--verbose", 'v', 0 }, { "-verbose", 'v', 0 }, { "/verbose", 'v', 0 },
     };
+    // clang-format on
     char szBuf[sizeof(g_szCmdLine)];
     memcpy(szBuf, g_szCmdLine, sizeof(szBuf));
     char **papszArgv;

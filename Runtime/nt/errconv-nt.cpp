@@ -11,7 +11,7 @@
 
 namespace {
 
-const RTERRRANGEMAP g_aNtStatusMap[] =
+const RTERRRANGEMAP g_aNtStatusMap[] = // clang-format off
 {
     { UINT32_C(0x00000000), UINT32_C(0x00000000), KINF_SUCCESS },
     { UINT32_C(0x000000C0), UINT32_C(0x000000C0), KERR_INTERRUPTED },
@@ -47,6 +47,7 @@ const RTERRRANGEMAP g_aNtStatusMap[] =
     { UINT32_C(0xC0000280), UINT32_C(0xC0000280), KERR_TOO_MANY_SYMLINKS },
     { UINT32_C(0xC0000428), UINT32_C(0xC0000428), KERR_LDR_IMAGE_HASH },
 };
+// clang-format on
 
 PFNRTERRRELLOG g_pfnRTErrReleaseLogger = nullptr;
 

@@ -19,12 +19,18 @@
 
 namespace {
 
+// clang-format off
 RTSTRMOBJ g_StdIn = { RTSTREAM_MAGIC, 0, 0, NIL_RTFILE, nullptr, 0, 0, 0, RTSTRMDIR_NONE,
                       RTSTRMBUF_UNBUFFERED, nullptr, false, true, false, false, nullptr, nullptr, nullptr };
+// clang-format on
+// clang-format off
 RTSTRMOBJ g_StdOut = { RTSTREAM_MAGIC, 0, 1, NIL_RTFILE, nullptr, 0, 0, 0, RTSTRMDIR_NONE,
                        RTSTRMBUF_LINE, nullptr, false, true, false, false, nullptr, nullptr, nullptr };
+// clang-format on
+// clang-format off
 RTSTRMOBJ g_StdErr = { RTSTREAM_MAGIC, 0, 2, NIL_RTFILE, nullptr, 0, 0, 0, RTSTRMDIR_NONE,
                        RTSTRMBUF_UNBUFFERED, nullptr, false, true, false, false, nullptr, nullptr, nullptr };
+// clang-format on
 
 /* The opened streams: a circular list with a head, created on the first open. */
 RTONCE g_StreamListOnce = RTONCE_INITIALIZER;

@@ -26,7 +26,7 @@ void check(bool f)
         __builtin_trap();
 }
 
-const RTOPTIONDEF g_aOpts[] =
+const RTOPTIONDEF g_aOpts[] = // clang-format off
 {
     { "--string",   's',  RTGETOPT_REQ_STRING },
     { "-string",    's',  RTGETOPT_REQ_STRING },
@@ -62,6 +62,7 @@ const RTOPTIONDEF g_aOpts[] =
     { "--long",     1000, RTGETOPT_REQ_STRING },
     { nullptr,      'q',  RTGETOPT_REQ_NOTHING },
 };
+// clang-format on
 
 bool isOurDef(PCRTOPTIONDEF pDef)
 {

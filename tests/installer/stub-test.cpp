@@ -201,7 +201,7 @@ TEST(StubCmdLine, ParametersAndErrors)
     std::string const strSpaces = "The first argument to --msi-prop must not contain spaces: ";
     std::string const strNoRoom = errLine("Out of space for MSI parameters and properties");
     std::string const strReinstall = "REINSTALLMODE=vomus REINSTALL=ALL";
-    const ROW aRows[] =
+    const ROW aRows[] = // clang-format off
     {
         { {}, STUBEXIT_CONTINUE, "", "", "" },
         { { "--msiparams", "A=1", "B=2" }, STUBEXIT_CONTINUE, "A=1 B=2", "", "" },
@@ -239,6 +239,7 @@ TEST(StubCmdLine, ParametersAndErrors)
         { { "--silent", "-V", "--bogus" }, STUBEXIT_SUCCESS, "", version(), "" },
         { { "--silent", "/version" }, STUBEXIT_SUCCESS, "", version(), "" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         const ROW &Row = aRows[i];
@@ -296,7 +297,7 @@ TEST(StubCmdLine, FlagsAndPaths)
 
 TEST(StubPayload, ResourceLookup)
 {
-    static const struct { const char *pszName; int rc; uint32_t cb; } s_aRows[] =
+    static const struct { const char *pszName; int rc; uint32_t cb; } s_aRows[] = // clang-format off
     {
         { "MANIFEST", KINF_SUCCESS, 16 },
         { "HDR_00", KINF_SUCCESS, 256 },
@@ -310,6 +311,7 @@ TEST(StubPayload, ResourceLookup)
         { "\xff", KERR_INVALID_UTF8, 0 },
         { nullptr, KERR_INVALID_PARAMETER, 0 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -337,7 +339,7 @@ TEST(StubPayload, ResourceLookup)
 
 TEST(StubPayload, PackageHeaders)
 {
-    static const struct { unsigned idx; uint32_t uArch; const char *pszRes; const char *pszName; } s_aRows[] =
+    static const struct { unsigned idx; uint32_t uArch; const char *pszRes; const char *pszName; } s_aRows[] = // clang-format off
     {
         { 0, 3, "BIN_00", "unit-amd64.msi" },
         { 1, 1, "BIN_01", "unit-any.cab" },
@@ -346,6 +348,7 @@ TEST(StubPayload, PackageHeaders)
         { 4, 4, "BIN_04", "unit-four.msi" },
         { 7, 1, "BIN_07", "unit-big.bin" },
     };
+    // clang-format on
     Capture cap;
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
@@ -370,7 +373,7 @@ TEST(StubPayload, PackageHeaders)
 /* A header's file name must name a file inside the extraction directory and nothing else. */
 TEST(StubPayload, BareFileNames)
 {
-    static const struct { const char *pszName; bool fBare; } s_aRows[] =
+    static const struct { const char *pszName; bool fBare; } s_aRows[] = // clang-format off
     {
         { "Product-1.0.msi", true },
         { "x", true },
@@ -390,6 +393,7 @@ TEST(StubPayload, BareFileNames)
         { "x.msi:stream", false },
         { "x.msi\\", false },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
         EXPECT_EQ(s_aRows[i].fBare, stubIsBareFileName(s_aRows[i].pszName)) << "row " << i << ": " << s_aRows[i].pszName;
 }
@@ -401,11 +405,12 @@ TEST(StubPayload, ArchitectureFilter)
     /* A 32-bit process is on a 64-bit host under WOW64 only; a 64-bit one always is. */
     bool const fHost64 = fWow64 || sizeof(void *) == 8;
     EXPECT_EQ(fHost64 ? 1u : 0u, stubIsHost64Bit());
-    static const struct { uint32_t uArch; bool f64; bool f32; } s_aRows[] =
+    static const struct { uint32_t uArch; bool f64; bool f32; } s_aRows[] = // clang-format off
     {
         { 0, false, false }, { 1, true, true }, { 2, false, true }, { 3, true, false }, { 4, false, false },
         { 0xFFFFFFFF, false, false },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -792,8 +797,10 @@ TEST_F(StubExtractTest, ExtractOnlyTakesEveryPackageUnderItsName)
     ASSERT_EQ(STUBEXIT_SUCCESS, stubExtractPackages(5, m_strDir.c_str(), true, &pDirRec));
     ASSERT_NE(nullptr, pDirRec);
     EXPECT_TRUE(pDirRec->fKeep); /* an existing directory is only borrowed */
+    // clang-format off
     static const char *const s_apszNames[] = { "unit-amd64.msi", "unit-any.cab", "unit-x86.msi", "unit-64k1.bin",
                                                "unit-four.msi" };
+    // clang-format on
     for (unsigned i = 0; i < RT_ELEMENTS(s_apszNames); i++)
     {
         SCOPED_TRACE(s_apszNames[i]);
@@ -931,7 +938,7 @@ TEST_F(StubExtractTest, DirectoryRecordAndFileNameFailures)
      * No memory for a record: a directory made a moment ago is removed again,
      * a borrowed one is left alone.
      */
-    static const ROW s_aRows[] =
+    static const ROW s_aRows[] = // clang-format off
     {
         { "no memory for the new directory's record",
           [] { g_rtNtSysOverride.pfnCreateDirectoryW = createDirThenNoMemory; }, "new", 0, false, 1,
@@ -952,6 +959,7 @@ TEST_F(StubExtractTest, DirectoryRecordAndFileNameFailures)
         { "no room for the header's name", [] {}, nullptr, STUB_PATH_MAX - 10, true, 1,
           "installer-stub-test.exe: error: Internal error: Build extraction file name failed: KERR_BUFFER_OVERFLOW\n" },
     };
+    // clang-format on
     std::string const strArch = stubIsHost64Bit() ? "unit-amd64.msi" : "unit-x86.msi";
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
@@ -1154,7 +1162,7 @@ TEST_F(StubExtractTest, VerificationFailures)
 {
     std::string const strFile = path("v.bin");
     struct ROW { const char *pszWhat; void (*pfnArm)(); const char *pszRes; int rc; std::string strLine; };
-    const ROW aRows[] =
+    const ROW aRows[] = // clang-format off
     {
         { "write fails", [] { g_rtNtSysOverride.pfnWriteFile = faultWriteFile; }, "BIN_00", KERR_WRITE_ERROR,
           "#0: RTFileWrite('" + strFile + "',, 0x3e8,) failed: KERR_WRITE_ERROR" },
@@ -1186,6 +1194,7 @@ TEST_F(StubExtractTest, VerificationFailures)
           [] { Fault::s_iFailAt = 2; g_rtNtSysOverride.pfnCloseHandle = faultCloseFails; },
           "BIN_00", KINF_SUCCESS, "#0: Failed to close 2nd handle to '" + strFile + "': KERR_INVALID_HANDLE" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         const ROW &Row = aRows[i];
@@ -1389,12 +1398,13 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
         EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);
     }
     /* Text that is not UTF-8 can't reach the Windows Installer: parameters, package or log name. */
-    static const struct { const char *pszPackage, *pszParams, *pszLog, *pszBad; } s_aBad[] =
+    static const struct { const char *pszPackage, *pszParams, *pszLog, *pszBad; } s_aBad[] = // clang-format off
     {
         { "C:\\p.msi", "A=\xff", nullptr, "A=\xff" },
         { "C:\\p\xfe.msi", "", nullptr, "C:\\p\xfe.msi" },
         { "C:\\p.msi", "", "C:\\log\xc3.txt", "C:\\log\xc3.txt" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aBad); i++)
     {
         SCOPED_TRACE(testing::Message() << "bad text " << i);
@@ -1544,11 +1554,12 @@ TEST(StubCopyCustomDir, NoMemoryAfterTheCopy)
     ASSERT_EQ(KINF_SUCCESS, RTPathExecDir(szExecDir, sizeof(szExecDir)));
     std::string const strCustom = std::string(szExecDir) + "\\.custom";
     ASSERT_TRUE(CreateDirectoryW(toWide(strCustom).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-    static const struct { const char *pszWhat; unsigned cSkip; } s_aRows[] =
+    static const struct { const char *pszWhat; unsigned cSkip; } s_aRows[] = // clang-format off
     {
         { "no memory for the path", 0 },
         { "no memory for the record", 1 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(s_aRows[i].pszWhat);
@@ -1627,7 +1638,7 @@ TEST_F(StubMainTest, RunsThatFailLeaveNothingBehind)
         void (*pfnArm)();
         std::string strErr;
     };
-    const ROW aRows[] =
+    const ROW aRows[] = // clang-format off
     {
         { "no memory for the extraction directory's record",
           [] { g_rtNtSysOverride.pfnCreateDirectoryW = createDirThenNoMemory; },
@@ -1635,6 +1646,7 @@ TEST_F(StubMainTest, RunsThatFailLeaveNothingBehind)
         { "up to the broken header", [] {},
           errLine("Internal error: Could not find package header #5: KERR_BAD_LENGTH") },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         SCOPED_TRACE(aRows[i].pszWhat);
@@ -1720,12 +1732,14 @@ TEST(StubDisplay, BoxesTheirStyleAndTheNarrowFallback)
     /* Not UTF-8: shown byte for byte through the narrow box. */
     EXPECT_EQ(1, stubReportError("bad \xff byte"));
     stubReportInfo("bad \xfe byte");
+    // clang-format off
     std::vector<std::string> const vecExpected = {
         "W 1 Kestrelyn Installer " + std::to_string(MB_OK | MB_ICONERROR) + " Grüße 日本",
         "W 1 Kestrelyn Installer " + std::to_string(MB_OK | MB_ICONINFORMATION) + " Version: 7",
         "A 1 Kestrelyn Installer " + std::to_string(MB_OK | MB_ICONERROR) + " bad \xff byte",
         "A 1 Kestrelyn Installer " + std::to_string(MB_OK | MB_ICONINFORMATION) + " bad \xfe byte",
     };
+    // clang-format on
     EXPECT_EQ(vecExpected, FakeUser::s_vecCalls);
     EXPECT_EQ(0x10, MB_OK | MB_ICONERROR);
     EXPECT_EQ(0x40, MB_OK | MB_ICONINFORMATION);

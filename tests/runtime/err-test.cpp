@@ -23,7 +23,7 @@ struct CodeRow
 };
 
 // Every Windows error code of the conversion table, ranges expanded.
-const CodeRow g_aWin32Rows[] =
+const CodeRow g_aWin32Rows[] = // clang-format off
 {
     {0, KINF_SUCCESS}, {87, KERR_INVALID_PARAMETER}, {160, KERR_INVALID_PARAMETER},
     {1004, KERR_INVALID_PARAMETER}, {10022, KERR_INVALID_PARAMETER}, {6, KERR_INVALID_HANDLE},
@@ -93,9 +93,10 @@ const CodeRow g_aWin32Rows[] =
     {1314, KERR_PRIVILEGE_NOT_HELD}, {0xC000042C, KERR_PRIVILEGE_NOT_HELD},
     {740, KERR_ELEVATION_REQUIRED}, {0x80090008, KERR_CRYPTO_BAD_ALGORITHM},
 };
+// clang-format on
 
 // Every NT status of the conversion table, ranges expanded.
-const CodeRow g_aNtRows[] =
+const CodeRow g_aNtRows[] = // clang-format off
 {
     {0x00000000, KINF_SUCCESS}, {0x000000C0, KERR_INTERRUPTED}, {0x00000101, KERR_INTERRUPTED},
     {0x80000002, KERR_INVALID_POINTER}, {0x80000006, KERR_NO_MORE_FILES},
@@ -119,6 +120,7 @@ const CodeRow g_aNtRows[] =
     {0xC0000103, KERR_NOT_A_DIRECTORY}, {0xC0000190, KERR_TRUST_FAILURE},
     {0xC0000280, KERR_TOO_MANY_SYMLINKS}, {0xC0000428, KERR_LDR_IMAGE_HASH},
 };
+// clang-format on
 
 struct NamedRow
 {
@@ -127,7 +129,7 @@ struct NamedRow
 };
 
 // The codes the runtime and the installer return or test for, by name.
-const NamedRow g_aNamedRows[] =
+const NamedRow g_aNamedRows[] = // clang-format off
 {
     {0, "KINF_SUCCESS"}, {55, "KWRN_NUMBER_TOO_BIG"}, {76, "KWRN_TRAILING_CHARS"},
     {77, "KWRN_TRAILING_SPACES"}, {828, "KINF_OPT_NOT_AN_OPTION"}, {-2, "KERR_INVALID_PARAMETER"},
@@ -154,6 +156,7 @@ const NamedRow g_aNamedRows[] =
     {-827, "KERR_OPT_BAD_VALUE_FORMAT"}, {-829, "KERR_OPT_INDEX_MISSING"},
     {-22401, "KERR_STRING_TOO_SHORT"},
 };
+// clang-format on
 
 size_t collect(void *pvArg, const char *pach, size_t cch)
 {
@@ -193,16 +196,18 @@ void captureLogger(const char *pszFormat, va_list va)
 
 TEST(ErrRangeMapLookup, EndsGapsAndEdges)
 {
-    static const RTERRRANGEMAP s_aMap[] =
+    static const RTERRRANGEMAP s_aMap[] = // clang-format off
     {
         { 0, 0, -1 }, { 5, 9, -2 }, { 10, 10, -3 }, { 100, 199, -4 }, { UINT32_C(0xFFFFFFFF), UINT32_C(0xFFFFFFFF), -5 },
     };
-    static const struct { uint32_t uNative; bool fFound; int rc; } s_aRows[] =
+    // clang-format on
+    static const struct { uint32_t uNative; bool fFound; int rc; } s_aRows[] = // clang-format off
     {
         { 0, true, -1 }, { 1, false, 0 }, { 4, false, 0 }, { 5, true, -2 }, { 7, true, -2 }, { 9, true, -2 },
         { 10, true, -3 }, { 11, false, 0 }, { 99, false, 0 }, { 100, true, -4 }, { 199, true, -4 },
         { 200, false, 0 }, { UINT32_C(0xFFFFFFFE), false, 0 }, { UINT32_C(0xFFFFFFFF), true, -5 },
     };
+    // clang-format on
     for (size_t cMap = 0; cMap <= RT_ELEMENTS(s_aMap); cMap++)
         for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
         {
@@ -227,8 +232,10 @@ TEST(ErrConvertFromWin32, EveryTableRow)
 
 TEST(ErrConvertFromWin32, UnmappedCodesAreUnresolved)
 {
+    // clang-format off
     const uint32_t auUnmapped[] = { 7, 9, 1057, 10005, 10107, 11000, 11005, 12345,
                                     0xC000042B, 0xC000042D, 0x80090007, 0xFFFFFFFF };
+    // clang-format on
     PFNRTERRRELLOG pfnOld = rtErrSetReleaseLogger(captureLogger);
     g_logLines.clear();
     for (size_t i = 0; i < RT_ELEMENTS(auUnmapped); i++)
@@ -286,8 +293,10 @@ TEST(ErrTable, EndsAndAbsentCodes)
     EXPECT_EQ(RTErrEntryStatus(RTErrTableEntry(RTErrTableSize() - 1)), KINF_STATUS_RANGE_HIGHEST);
     ASSERT_NE(RTErrLookup(KERR_STATUS_RANGE_LOWEST), nullptr);
     ASSERT_NE(RTErrLookup(KINF_STATUS_RANGE_HIGHEST), nullptr);
+    // clang-format off
     const int aAbsent[] = { -30000, KERR_STATUS_RANGE_LOWEST - 1, -1, 1, KINF_STATUS_RANGE_HIGHEST + 1, 30000,
                             INT32_MIN, INT32_MAX, KERR_FILE_NOT_FOUND - 65536 };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aAbsent); i++)
         EXPECT_EQ(RTErrLookup(aAbsent[i]), nullptr) << "row " << i;
     EXPECT_EQ(nameOf(-102), "KERR_FILE_NOT_FOUND");
@@ -327,8 +336,10 @@ struct DecodeRow
 
 std::string decode(const DecodeRow &row, size_t *pcchReturned = nullptr)
 {
+    // clang-format off
     RTERRSTRTAB tab = { row.compressed.data(), row.compressed.size(), (uint32_t)row.dict.size(),
                         row.dict.data() };
+    // clang-format on
     std::string out;
     size_t cch = RTErrStrTabDecode(&tab, row.off, row.cb, collect, &out);
     if (pcchReturned)
@@ -356,7 +367,7 @@ std::vector<uint32_t> dictWith(size_t cEntries, std::initializer_list<std::pair<
 
 TEST(ErrStrTabDecode, CraftedTables)
 {
-    const DecodeRow aRows[] =
+    const DecodeRow aRows[] = // clang-format off
     {
         // No dictionary: stored plainly.
         { { 'a', 'b', 'c' }, {}, 0, 3, "abc" },
@@ -381,6 +392,7 @@ TEST(ErrStrTabDecode, CraftedTables)
         { { 'a', 0xff }, dictWith(16, {}), 0, 2, "a" },
         { { 0xff, 0xff }, dictWith(256, {}), 0, 2, "\xff\xff" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
         EXPECT_EQ(decode(aRows[i]), aRows[i].pszExpected) << "row " << i;
 }

@@ -39,7 +39,7 @@ const uint32_t kShW = RTFILE_WIN_SHARE_WRITE;
 const uint32_t kShD = RTFILE_WIN_SHARE_DELETE;
 const uint32_t kNormal = RTFILE_WIN_ATTRIBUTE_NORMAL;
 
-const MAPROW g_aMapRows[] =
+const MAPROW g_aMapRows[] = // clang-format off
 {
     { RTFILE_O_READ | RTFILE_O_OPEN,
       kRead, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal },
@@ -97,6 +97,7 @@ const MAPROW g_aMapRows[] =
     { RTFILE_O_READ | RTFILE_O_DENY_NONE,
       kRead, kShR | kShW, RTFILE_WIN_OPEN_EXISTING, kNormal },
 };
+// clang-format on
 
 } // namespace
 
@@ -139,7 +140,7 @@ TEST(rtFileOpenFlags, MappingRows)
 
 TEST(rtFileOpenFlags, Validation)
 {
-    static const struct { uint64_t fIn; int rc; uint64_t fOut; } s_aRows[] =
+    static const struct { uint64_t fIn; int rc; uint64_t fOut; } s_aRows[] = // clang-format off
     {
         { 0,                                               KERR_INVALID_PARAMETER, 0 },
         { RTFILE_O_OPEN | RTFILE_O_DENY_NONE,              KERR_INVALID_PARAMETER, 0 },
@@ -163,6 +164,7 @@ TEST(rtFileOpenFlags, Validation)
         { 0x721,                                           0, 0x721 },
         { UINT64_C(0x5C000702),                            0, UINT64_C(0x5C000782) },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": 0x" << std::hex << s_aRows[i].fIn);
@@ -181,7 +183,7 @@ TEST(rtFileOpenFlags, Validation)
 
 TEST(rtFsModeFromDos, Rows)
 {
-    static const struct { uint32_t fAttribs; bool fExe; uint32_t uTag; RTFMODE fMode; } s_aRows[] =
+    static const struct { uint32_t fAttribs; bool fExe; uint32_t uTag; RTFMODE fMode; } s_aRows[] = // clang-format off
     {
         { 0x0020, false, 0,          0x0200000 | RTFS_TYPE_FILE | 0666 },
         { 0x0080, false, 0,          0x0800000 | RTFS_TYPE_FILE | 0666 },
@@ -198,6 +200,7 @@ TEST(rtFsModeFromDos, Rows)
         { 0x2000, false, 0,          0x20000000 | RTFS_TYPE_FILE | 0666 },
         { 0xFFFF, false, 0,          0x7FFF0000 | RTFS_TYPE_DIRECTORY | 0777 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -208,13 +211,14 @@ TEST(rtFsModeFromDos, Rows)
 
 TEST(rtFsIsExecutableName, Rows)
 {
-    static const struct { const char *pszName; bool fExe; } s_aRows[] =
+    static const struct { const char *pszName; bool fExe; } s_aRows[] = // clang-format off
     {
         { "a.exe", true }, { "A.EXE", true }, { "x.Bat", true }, { "y.com", true }, { "z.cmd", true },
         { "w.btm", true }, { ".exe", true }, { "dir\\setup.Exe", true }, { "exe", false }, { "a.exf", false },
         { "a.ex", false }, { "aexe", false }, { "a.exe.txt", false }, { "a.ps1", false }, { "", false },
         { "a.\xd0\xb5xe", false },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
@@ -240,7 +244,7 @@ TEST(rtFsIsExecutableName, Rows)
 
 TEST(rtFsTimeFromNt, Rows)
 {
-    static const struct { int64_t iNt; int64_t iNs; } s_aRows[] =
+    static const struct { int64_t iNt; int64_t iNs; } s_aRows[] = // clang-format off
     {
         { INT64_C(116444736000000000), 0 },
         { INT64_C(116444736000000001), 100 },
@@ -252,6 +256,7 @@ TEST(rtFsTimeFromNt, Rows)
         { INT64_MAX, INT64_MAX },
         { INT64_MIN, INT64_MIN },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -261,7 +266,7 @@ TEST(rtFsTimeFromNt, Rows)
 
 TEST(rtFsTypeFromName, RowsAndLimits)
 {
-    static const struct { const char16_t *pwszName; RTFSTYPE enmType; uint64_t cbMax; } s_aRows[] =
+    static const struct { const char16_t *pwszName; RTFSTYPE enmType; uint64_t cbMax; } s_aRows[] = // clang-format off
     {
         { u"NTFS", RTFSTYPE_NTFS, UINT64_MAX },
         { u"FAT", RTFSTYPE_FAT, UINT64_C(0x100000000) },
@@ -278,6 +283,7 @@ TEST(rtFsTypeFromName, RowsAndLimits)
         { u"NTFS ", RTFSTYPE_UNKNOWN, UINT64_MAX },
         { u"", RTFSTYPE_UNKNOWN, UINT64_MAX },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);

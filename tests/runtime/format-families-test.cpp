@@ -56,6 +56,7 @@ TEST(FormatFamilies, LeftOutFamiliesAreVisible)
         const char *pszFormat;
         const char *pszExpected;
     };
+    // clang-format off
     static const Row s_aRows[] = {
         { "%RX32 %d", "<missing:%RX>32 7" },
         { "%RTbool %d", "<missing:%RT>bool 7" },
@@ -71,6 +72,7 @@ TEST(FormatFamilies, LeftOutFamiliesAreVisible)
         { "%RZz %d", "z 7" },
         { "%R", "" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszFormat);

@@ -35,6 +35,7 @@ struct TypeRow
     const char *pszExpected;
 };
 
+// clang-format off
 const TypeRow g_aTypes[] = {
     { "%RU32", 4000000000u, 32, "4000000000" },
     { "%RI32", (uint32_t)-5, 32, "-5" },
@@ -96,6 +97,7 @@ const TypeRow g_aTypes[] = {
     { "%RTfp16", 0x00081234, 32, "0008:1234" },
     { "%RTfp16", 0xabcd00ef, 32, "abcd:00ef" },
 };
+// clang-format on
 
 std::string fmtArg(const char *pszFormat, uint64_t uValue, unsigned bArgBits)
 {
@@ -121,8 +123,10 @@ TEST(FormatRtTypes, Rows)
 
 TEST(FormatRtTypes, PointerSizedTypes)
 {
+    // clang-format off
     const char *const apsz[] = { "%RTnthrd", "%RTthrd", "%RTproc", "%RTsem", "%RTldrm",
                                  "%RTreg", "%RCv", "%RHv", "%RRv", "%RHr", "%RCr" };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(apsz); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << apsz[i]);
@@ -157,6 +161,7 @@ TEST(FormatRtTypes, UnknownNames)
 TEST(FormatRtTypes, FormatEndingInsideAName)
 {
     /* Nothing may step over the terminator; arguments are supplied for what is consumed. */
+    // clang-format off
     const StrRowEsc aRows[] = {
         { "x%R", "", "x" },       { "x%RT", "", "x" },     { "x%Rr", "", "x" },
         { "x%Rh", "", "x" },      { "x%Rhx", "", "x<null>" }, { "x%RhX", "", "x<null>" },
@@ -166,6 +171,7 @@ TEST(FormatRtTypes, FormatEndingInsideAName)
         { "x%Rf", "", "x" },      { "x%Rw", "", "x" },     { "x%R[", "", "x" },
         { "x%R[abc", "", "xabc" }, { "x%RDtimesp", "", "xtimesp" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << aRows[i].pszFormat);
@@ -183,6 +189,7 @@ struct IPv6Row
     const char *pszExpected;
 };
 
+// clang-format off
 const IPv6Row g_aIPv6[] = {
     { { 0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 }, "fe80::1" },
     { { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 }, "::1" },
@@ -199,6 +206,7 @@ const IPv6Row g_aIPv6[] = {
     { { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2 }, "::0.0.0.2" },        /* compatible form */
     { { 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0xff, 0xff, 1, 2, 3, 4 }, "::1:0:ffff:102:304" },
 };
+// clang-format on
 
 TEST(FormatRtAddr, IPv6)
 {
@@ -218,8 +226,10 @@ TEST(FormatRtAddr, MacUuidNetAddr)
     EXPECT_EQ(fmt("%RTmac", abMac), "00:1b:21:ab:cd:ef");
     EXPECT_EQ(fmt("%RTmac", (void *)0x8), byPtr("<00000008!BadMac>", "<0000000000000008!BadMac>"));
 
+    // clang-format off
     uint8_t const abUuid[16] = { 0x78, 0x56, 0x34, 0x12, 0xbc, 0x9a, 0xf0, 0xde,
                                  0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef };
+    // clang-format on
     EXPECT_EQ(fmt("%RTuuid", abUuid), "12345678-9abc-def0-0123-456789abcdef");
     EXPECT_EQ(fmt("%RTuuid", (void *)nullptr), "<NULL>");
 
@@ -269,6 +279,7 @@ struct StatusRow
     const char *pszExpected;
 };
 
+// clang-format off
 const StatusRow g_aStatus[] = {
     { "%Rrc", 0, "KINF_SUCCESS" },
     { "%Rrc", KERR_BUFFER_OVERFLOW, "KERR_BUFFER_OVERFLOW" },
@@ -294,6 +305,7 @@ const StatusRow g_aStatus[] = {
     { "%Rhra", (int)0x80004005, "Unknown Status 0x80004005" },
     { "%Rhrx", 1, "" },
 };
+// clang-format on
 
 TEST(FormatRtStatus, Rows)
 {
@@ -399,6 +411,7 @@ struct SizeRow
     const char *pszExpected;
 };
 
+// clang-format off
 const SizeRow g_aSizes[] = {
     { "%Rhcb", 1536, "1.5KiB" },
     { "%RhcB", 1536, "1.5KB" },
@@ -440,6 +453,7 @@ const SizeRow g_aSizes[] = {
     { "%-10Rhcb|", 1536, "1.5KiB|" },     /* no left-justification */
     { "%Rhcz|", 5, "|" },                 /* other letters: nothing, no argument */
 };
+// clang-format on
 
 TEST(FormatRtSize, Rows)
 {
@@ -459,6 +473,7 @@ TEST(FormatRtSize, Rows)
  * Escaping.
  */
 
+// clang-format off
 const StrRowEsc g_aEscapes[] = {
     { "%RMes", "a<b&c", "a&lt;b&amp;c" },
     { "%RMes", "\"it's\" >", "&quot;it&apos;s&quot; &gt;" },
@@ -481,6 +496,7 @@ const StrRowEsc g_aEscapes[] = {
     { "%4RMpa|", "ab", "%20%20ab|" },
     { "%-4RMpa|", "ab", "ab%20%20|" },
 };
+// clang-format on
 
 TEST(FormatRtEscape, Rows)
 {
@@ -505,6 +521,7 @@ TEST(FormatRtEscape, CursorAndArguments)
  * Base names, big-endian UTF-16, function names.
  */
 
+// clang-format off
 const StrRowEsc g_aBaseNames[] = {
     { "%Rbn", "C:\\dir\\file.txt", "file.txt" },
     { "%Rbn", "C:\\dir\\", "dir\\" },
@@ -516,6 +533,7 @@ const StrRowEsc g_aBaseNames[] = {
     { "%Rbn", "a/b:c\\d", "d" },
     { "%20.2Rbn", "x/name", "name" }, /* width and precision ignored */
 };
+// clang-format on
 
 TEST(FormatRtNames, BaseName)
 {
@@ -529,6 +547,7 @@ TEST(FormatRtNames, BaseName)
                                              "<0000000000000001!BadBaseName>"));
 }
 
+// clang-format off
 const StrRowEsc g_aFnNames[] = {
     { "%Rfn", "int __cdecl RTFoo(int)", "RTFoo" },
     { "%Rfn", "void ns::Kls<int, char>::method(void)", "ns::Kls<int, char>::method" },
@@ -537,6 +556,7 @@ const StrRowEsc g_aFnNames[] = {
     { "%Rfn", "f(x)", "f" },
     { "%Rfn", "", "" },
 };
+// clang-format on
 
 TEST(FormatRtNames, FunctionName)
 {

@@ -85,6 +85,7 @@ struct IntRow
     int iValue;
 };
 
+// clang-format off
 const IntRow g_aIntAgree[] = {
     { "%d", 0 },       { "%d", 42 },         { "%d", -42 },      { "%d", INT_MAX },
     { "%d", INT_MIN }, { "%i", -7 },         { "%u", 42 },       { "%u", -1 },
@@ -98,6 +99,7 @@ const IntRow g_aIntAgree[] = {
     { "%hd", 1234 },    { "%hhd", 100 },
     { "%0d", 9 },      { "%-+6d|", 9 },      { "%#5o", 9 },      { "%#-8X|", 0xc0de },
 };
+// clang-format on
 
 TEST(FormatInt, AgreesWithHostSnprintf)
 {
@@ -116,12 +118,14 @@ struct I64Row
     long long llValue;
 };
 
+// clang-format off
 const I64Row g_aI64Agree[] = {
     { "%lld", LLONG_MIN },       { "%lld", LLONG_MAX },      { "%llu", -1LL },
     { "%llx", -1LL },            { "%llX", 0xabcdef0123LL }, { "%#llx", 1LL << 40 },
     { "%20lld|", -123456789LL }, { "%-20llu|", 42LL },       { "%020lld", -99LL },
     { "%llo", 1LL << 63 },       { "%+lld", 0LL },           { "%.12llx", 0x1234LL },
 };
+// clang-format on
 
 TEST(FormatInt, SixtyFourBitAgreesWithHostSnprintf)
 {
@@ -153,6 +157,7 @@ struct IntDiffRow
     const char *pszExpected;
 };
 
+// clang-format off
 const IntDiffRow g_aIntDiffer[] = {
     { "%5.3d", 5, "    005" },        /* precision zeros come after the width padding */
     { "%8.3x", 0xa, "       00a" },
@@ -179,6 +184,7 @@ const IntDiffRow g_aIntDiffer[] = {
     { "%.70d", 1, nullptr },
     { "%070d", -1, nullptr },
 };
+// clang-format on
 
 TEST(FormatInt, PinnedDifferencesFromC)
 {
@@ -249,6 +255,7 @@ struct NumRow
     const char *pszExpected;
 };
 
+// clang-format off
 const NumRow g_aNumbers[] = {
     { 0, 10, -1, -1, 0, "0" },
     { 1234567, 10, -1, -1, FMT_F_GROUP, "1 234 567" },
@@ -273,6 +280,7 @@ const NumRow g_aNumbers[] = {
     { UINT64_MAX, 8, 100, 100, FMT_F_ALT | FMT_F_ZEROPAD, nullptr },
     { UINT64_MAX, 10, -100, -1, FMT_F_LEFT | FMT_F_GROUP | FMT_F_PLUS | FMT_F_SIGNED, "-1" },
 };
+// clang-format on
 
 TEST(FormatNumber, Rows)
 {
@@ -326,12 +334,14 @@ struct StrRow
     const char *pszExpected;
 };
 
+// clang-format off
 const StrRow g_aStrings[] = {
     { "%s", "abc", "abc" },        { "%.3s", "abcdef", "abc" },   { "%-4s|", "ab", "ab  |" },
     { "%4s|", "ab", "  ab|" },     { "%.s|", "abc", "|" },        { "%S", "same", "same" },
     { "%2s", "abcd", "abcd" },     { "%.10s", "ab", "ab" },       { "%hs", "h ignored", "h ignored" },
     { "%s", "", "" },              { "%3s|", "", "   |" },        { "%s", "\xc3\xa9t\xc3\xa9", "\xc3\xa9t\xc3\xa9" },
 };
+// clang-format on
 
 TEST(FormatString, Utf8)
 {
@@ -416,6 +426,7 @@ double fromBits(uint64_t u)
 
 TEST(FormatFloat, Notation)
 {
+    // clang-format off
     R64Row const aRows[] = {
         { 1.0, "+1m0x0000000000000^0" },
         { 1.5, "+1m0x8000000000000^0" },
@@ -432,6 +443,7 @@ TEST(FormatFloat, Notation)
         { fromBits(UINT64_C(0x7fefffffffffffff)), "+1m0xfffffffffffff^1023" },
         { fromBits(UINT64_C(0x0010000000000000)), "+1m0x0000000000000^-1022" },
     };
+    // clang-format on
     const char *const apszConv[] = { "%a", "%e", "%f", "%g", "%A", "%E", "%F", "%G", "%10.3Lf" };
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
@@ -542,8 +554,10 @@ TEST(FormatUnknown, UserCallback)
 
 TEST(FormatUnknown, SpecifierCutShortByTheEnd)
 {
+    // clang-format off
     const char *const apsz[] = { "abc%", "abc%-", "abc%-05", "abc%5.", "abc%.*", "abc%ll",
                                  "abc%hh", "abc%I", "abc%'+ #" };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(apsz); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << apsz[i]);

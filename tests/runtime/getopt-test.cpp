@@ -16,7 +16,7 @@
 
 namespace {
 
-const RTOPTIONDEF g_aOpts[] =
+const RTOPTIONDEF g_aOpts[] = // clang-format off
 {
     { "--path",         'p',  RTGETOPT_REQ_STRING },
     { "-path",          'p',  RTGETOPT_REQ_STRING },
@@ -40,6 +40,7 @@ const RTOPTIONDEF g_aOpts[] =
     { "--msi-prop",     'P',  RTGETOPT_REQ_STRING },
     { nullptr,          'q',  RTGETOPT_REQ_NOTHING },
 };
+// clang-format on
 
 /* An argv the parser may reorder, with its strings kept alive. */
 struct Args
@@ -316,7 +317,7 @@ TEST(GetOpt, Permute)
         std::string strTrace;
         std::string strOrder;   /* argv afterwards */
     };
-    const PermuteRow aRows[] =
+    const PermuteRow aRows[] = // clang-format off
     {
         { { "a", "--silent", "b", "-p", "x", "c" }, "s p=x @a @b @c", "--silent -p x a b c" },
         { { "a", "b", "--path", "x" }, "p=x @a @b", "--path x a b" },
@@ -332,6 +333,7 @@ TEST(GetOpt, Permute)
         { { "--disk1", "a", "x" }, "d#1=a @x", "--disk1 a x" },
         { { }, "", "" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -396,7 +398,7 @@ TEST(GetOpt, ValueRecordOnErrors)
         PCRTOPTIONDEF pDef;     /* expected first word, when it is a definition */
         size_t iText;           /* otherwise the argv entry it points to */
     };
-    const Row aRows[] =
+    const Row aRows[] = // clang-format off
     {
         { { "--path" },        KERR_OPT_VALUE_MISSING,    &g_aOpts[0],  0 },
         { { "-p" },            KERR_OPT_VALUE_MISSING,    &g_aOpts[0],  0 },
@@ -407,6 +409,7 @@ TEST(GetOpt, ValueRecordOnErrors)
         { { "x" },             KINF_OPT_NOT_AN_OPTION,    nullptr,      0 },
         { { "--bool", "maybe" }, KERR_OPT_UNKNOWN,        nullptr,      1 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -575,7 +578,7 @@ const int BAD = KERR_OPT_BAD_VALUE_FORMAT;
 const int UNK = KERR_OPT_UNKNOWN;
 const int INT = KERR_INTERNAL_ERROR;
 
-const KindRow g_aKindRows[] =
+const KindRow g_aKindRows[] = // clang-format off
 {
     { RTGETOPT_REQ_INT8,   "-128", 0, "-128" },
     { RTGETOPT_REQ_INT8,   "127", 0, "127" },
@@ -736,6 +739,7 @@ const KindRow g_aKindRows[] =
     { RTGETOPT_REQ_UINT32_PAIR | OCT, "10/9", BAD, nullptr },
     { RTGETOPT_REQ_UINT32_PAIR | DEC, "010/10", 0, "10,10" },
 };
+// clang-format on
 
 TEST(GetOpt, ValueKinds)
 {

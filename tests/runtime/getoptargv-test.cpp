@@ -178,7 +178,7 @@ std::string manyArgs(int cArgs)
 TEST(GetOptArgv, GrowthAndAllocationFailures)
 {
     struct Row { int cArgs; uint32_t fFlags; int cAllocs; };
-    const Row aRows[] =
+    const Row aRows[] = // clang-format off
     {
         { 0,  0, 2 },                                   /* copy, then the lone null entry */
         { 0,  RTGETOPTARGV_CNV_MODIFY_INPUT, 1 },
@@ -190,6 +190,7 @@ TEST(GetOptArgv, GrowthAndAllocationFailures)
         { 65, 0, 4 },
         { 100, RTGETOPTARGV_CNV_QUOTE_BOURNE_SH, 5 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         Row const &Row = aRows[i];

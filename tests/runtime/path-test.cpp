@@ -58,7 +58,7 @@ const uint16_t XS = RTPATH_PROP_EXTRA_SLASHES, DOT = RTPATH_PROP_DOT_REFS;
 const uint16_t DDOT = RTPATH_PROP_DOTDOT_REFS, FN = RTPATH_PROP_FILENAME, DS = RTPATH_PROP_DIR_SLASH;
 const uint16_t SFX = RTPATH_PROP_SUFFIX;
 
-const PARSEROW g_aParseRows[] =
+const PARSEROW g_aParseRows[] = // clang-format off
 {
     { "C:\\a\\b.txt",        DOS, "C:\\|a|b.txt", ABS | VOL | RS | FN | SFX, 10, ".txt" },
     { "c:/a/b",              DOS, "c:/|a|b", ABS | VOL | RS | FN, 6, nullptr },
@@ -88,6 +88,7 @@ const PARSEROW g_aParseRows[] =
     { "C:/x",                UNX, "C:|x", REL | FN, 4, nullptr },
     { "/a/../b.c",           UNX, "/|a|..|b.c", REL | RS | DDOT | FN | SFX, 9, ".c" },
 };
+// clang-format on
 
 } // namespace
 
@@ -147,7 +148,7 @@ TEST(RTPathParse, Failures)
 
 TEST(RTPathParsedReassemble, Rows)
 {
-    static const struct { const char *pszPath; uint32_t fParse; uint32_t fOut; const char *pszExpect; } s_aRows[] =
+    static const struct { const char *pszPath; uint32_t fParse; uint32_t fOut; const char *pszExpect; } s_aRows[] = // clang-format off
     {
         { "C:/a//b/",            DOS, DOS, "C:\\a\\b\\" },
         { "C:/a//b/",            DOS, UNX, "C:/a/b/" },
@@ -157,6 +158,7 @@ TEST(RTPathParsedReassemble, Rows)
         { "C:x",                 DOS, DOS, "C:x" },
         { "C:\\",                DOS, DOS, "C:\\" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszPath);
@@ -213,7 +215,7 @@ struct ABSROW
     const char *pszExpect;
 };
 
-const ABSROW g_aAbsRows[] =
+const ABSROW g_aAbsRows[] = // clang-format off
 {
     /* Absolute paths: the base plays no part. */
     { nullptr,             "c:/a/./b//c",           0,   0, "C:\\a\\b\\c" },
@@ -267,6 +269,7 @@ const ABSROW g_aAbsRows[] =
     { "C:\\base",          "x",                     0x80000, KERR_INVALID_FLAGS, nullptr },
     { "C:\\base",          "x",                     0x100, KERR_INVALID_FLAGS, nullptr },
 };
+// clang-format on
 
 } // namespace
 
@@ -374,7 +377,7 @@ TEST(RTPathAppendEx, Rows)
         size_t cchMax;
         uint32_t fFlags;
         const char *pszExpect;
-    } s_aRows[] =
+    } s_aRows[] = // clang-format off
     {
         { "C:",                  "x",        RTSTR_MAX, 0,   "C:x" },
         { "C:\\",                "\\\\x",    RTSTR_MAX, 0,   "C:\\x" },
@@ -400,6 +403,7 @@ TEST(RTPathAppendEx, Rows)
         { "/",                   "//x",      RTSTR_MAX, UNX, "/x" },
         { "//",                  "x",        RTSTR_MAX, UNX, "/x" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszPath << " + "
@@ -466,11 +470,12 @@ TEST(RTPathJoin, CopiesThenAppends)
 
 TEST(RTPathFilename, Rows)
 {
-    static const struct { const char *pszPath; int offName; } s_aRows[] =
+    static const struct { const char *pszPath; int offName; } s_aRows[] = // clang-format off
     {
         { "C:\\dir\\file.txt", 7 }, { "C:\\dir\\", -1 }, { "C:file", 2 }, { "C:", -1 }, { "file", 0 },
         { "a/b", 2 }, { "", -1 }, { "\\\\srv\\shr", 6 }, { "dir/", -1 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszPath);
@@ -484,12 +489,13 @@ TEST(RTPathFilename, Rows)
 
 TEST(RTPathSuffix, Rows)
 {
-    static const struct { const char *pszPath; int offSuffix; } s_aRows[] =
+    static const struct { const char *pszPath; int offSuffix; } s_aRows[] = // clang-format off
     {
         { "file.tar.gz", 8 }, { ".profile", -1 }, { "name.", -1 }, { "name", -1 }, { "C:\\a.b\\name", -1 },
         { "C:\\dir\\.profile", -1 }, { "C:\\dir\\x.msi", 8 }, { "C:x.y", 3 }, { "a/b.c", 3 }, { "..", -1 },
         { "a..b", 2 }, { "", -1 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszPath);
@@ -503,7 +509,7 @@ TEST(RTPathSuffix, Rows)
 
 TEST(RTPathEnsureTrailingSeparator, Rows)
 {
-    static const struct { const char *pszPath; size_t cb; size_t cchRet; const char *pszExpect; } s_aRows[] =
+    static const struct { const char *pszPath; size_t cb; size_t cchRet; const char *pszExpect; } s_aRows[] = // clang-format off
     {
         { "C:\\dir",  8, 7, "C:\\dir\\" },
         { "C:\\dir",  7, 0, "C:\\dir" },
@@ -513,6 +519,7 @@ TEST(RTPathEnsureTrailingSeparator, Rows)
         { "",         3, 2, ".\\" },
         { "",         2, 0, "" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszPath);
@@ -536,7 +543,7 @@ TEST(RTPathChangeToDosSlashes, InPlace)
 
 TEST(rtPathNtFormUtf8, Rows)
 {
-    static const struct { const char *pszPath; bool fOld; int rc; const char *pszExpect; bool fZelkNt; } s_aRows[] =
+    static const struct { const char *pszPath; bool fOld; int rc; const char *pszExpect; bool fZelkNt; } s_aRows[] = // clang-format off
     {
         { "C:\\a\\..\\b",             false, 0, "\\??\\C:\\b", false },
         { "c:/x/y",                   false, 0, "\\??\\C:\\x\\y", false },
@@ -554,6 +561,7 @@ TEST(rtPathNtFormUtf8, Rows)
         { "\\\\?\\C:\\x",             true,  0, "\\DosDevices\\C:\\x", false },
         { "",                         false, KERR_PATH_ZERO_LENGTH, nullptr, false },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszPath);
@@ -586,7 +594,7 @@ TEST(rtPathNtFormUtf8, LongPathsGrowTheBuffer)
 
 TEST(rtPathWin32Shape, Rows)
 {
-    static const struct { const char16_t *pwsz; RTPATHWIN32SHAPE enmShape; } s_aRows[] =
+    static const struct { const char16_t *pwsz; RTPATHWIN32SHAPE enmShape; } s_aRows[] = // clang-format off
     {
         { u"C:\\x", RTPATHWIN32SHAPE_DRIVE_ROOTED },   { u"c:/", RTPATHWIN32SHAPE_DRIVE_ROOTED },
         { u"C:x", RTPATHWIN32SHAPE_DRIVE_RELATIVE },   { u"C:", RTPATHWIN32SHAPE_DRIVE_RELATIVE },
@@ -596,6 +604,7 @@ TEST(rtPathWin32Shape, Rows)
         { u"\\\\?\\C:", RTPATHWIN32SHAPE_UNC },        { u"\\\\.\\x", RTPATHWIN32SHAPE_UNC },
         { u"\\\\?", RTPATHWIN32SHAPE_QMARK_NO_SEP },   { u"//?x", RTPATHWIN32SHAPE_QMARK_NO_SEP },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -605,7 +614,7 @@ TEST(rtPathWin32Shape, Rows)
 
 TEST(rtPathWin32FitsClassic, Limits)
 {
-    static const struct { RTPATHWIN32SHAPE enmShape; size_t cwc; size_t cwcCwd; bool fFits; } s_aRows[] =
+    static const struct { RTPATHWIN32SHAPE enmShape; size_t cwc; size_t cwcCwd; bool fFits; } s_aRows[] = // clang-format off
     {
         { RTPATHWIN32SHAPE_DRIVE_ROOTED, 243, 0, true },     { RTPATHWIN32SHAPE_DRIVE_ROOTED, 244, 0, false },
         { RTPATHWIN32SHAPE_DRIVE_RELATIVE, 243, 0, true },   { RTPATHWIN32SHAPE_DRIVE_RELATIVE, 244, 0, false },
@@ -614,6 +623,7 @@ TEST(rtPathWin32FitsClassic, Limits)
         { RTPATHWIN32SHAPE_UNC, 240, 0, true },              { RTPATHWIN32SHAPE_UNC, 241, 0, false },
         { RTPATHWIN32SHAPE_QMARK_NO_SEP, 243, 0, true },     { RTPATHWIN32SHAPE_QMARK_NO_SEP, 244, 0, false },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -623,7 +633,7 @@ TEST(rtPathWin32FitsClassic, Limits)
 
 TEST(rtUniqueTemplateScan, Rows)
 {
-    static const struct { const char *pszTemplate; int rc; size_t off; size_t cch; } s_aRows[] =
+    static const struct { const char *pszTemplate; int rc; size_t off; size_t cch; } s_aRows[] = // clang-format off
     {
         { "XXXXXXXXXXXXXXXXXXXXXXXX",                  0, 0, 24 },
         { "C:\\tmp\\XXXXXXXXXXXXXXXXXXXXXXXX",         0, 7, 24 },
@@ -640,6 +650,7 @@ TEST(rtUniqueTemplateScan, Rows)
         { "C:\\dir\\XXX.",                             0, 7, 3 },
         { "",                                          KERR_INVALID_PARAMETER, 0, 0 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszTemplate);
@@ -695,7 +706,7 @@ protected:
 
 TEST_F(RTPathTempTest, OrderOfVariables)
 {
-    static const struct { const char *apszValues[4]; const char *pszExpect; } s_aRows[] =
+    static const struct { const char *apszValues[4]; const char *pszExpect; } s_aRows[] = // clang-format off
     {
         { { "zt", "tmp", "temp", "prof" }, "zt" },
         { { nullptr, "tmp", "temp", "prof" }, "tmp" },
@@ -704,6 +715,7 @@ TEST_F(RTPathTempTest, OrderOfVariables)
         { { nullptr, nullptr, nullptr, nullptr }, "/tmp" },
         { { nullptr, "relative\\dir", "temp", nullptr }, "relative\\dir" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -751,7 +763,7 @@ TEST(RTEnvQueryVar, NameAndBuffer)
 
 TEST(rtPathExecDirLength, Rows)
 {
-    static const struct { const char *pszExe; const char *pszDir; } s_aRows[] =
+    static const struct { const char *pszExe; const char *pszDir; } s_aRows[] = // clang-format off
     {
         { "C:\\dir\\app.exe", "C:\\dir" },
         { "D:\\setup.exe", "D:\\" },
@@ -766,6 +778,7 @@ TEST(rtPathExecDirLength, Rows)
         { "app", "" },
         { "prog.exe", "" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszExe);
@@ -784,7 +797,7 @@ TEST(rtPathRootParse, Rows)
         uint32_t fStyle;
         RTPATHROOTKIND enmKind;
         size_t offServerEnd, offShare, offShareEnd;
-    } s_aRows[] =
+    } s_aRows[] = // clang-format off
     {
         { "", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_NONE, 0, 0, 0 },
         { "name\\x", RTPATH_STR_F_STYLE_DOS, RTPATHROOTKIND_NONE, 0, 0, 0 },
@@ -808,18 +821,20 @@ TEST(rtPathRootParse, Rows)
         { "c:/x", RTPATH_STR_F_STYLE_UNIX, RTPATHROOTKIND_NONE, 0, 0, 0 },
         { "\\\\srv", RTPATH_STR_F_STYLE_UNIX, RTPATHROOTKIND_NONE, 0, 0, 0 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].psz);
         std::string const str = s_aRows[i].psz;
         std::u16string const wstr(str.begin(), str.end());
-        RTPATHROOT const aRoots[] =
+        RTPATHROOT const aRoots[] = // clang-format off
         {
             rtPathRootParse(str.c_str(), 1, RTSTR_MAX, s_aRows[i].fStyle),
             rtPathRootParse(wstr.c_str(), 2, RTSTR_MAX, s_aRows[i].fStyle),
             /* A length limit acts as the end of the text. */
             rtPathRootParse((str + "\\more").c_str(), 1, str.size(), s_aRows[i].fStyle),
         };
+        // clang-format on
         for (size_t j = 0; j < RT_ELEMENTS(aRoots); j++)
         {
             SCOPED_TRACE(testing::Message() << "variant " << j);
@@ -839,7 +854,7 @@ TEST(rtPathRootParse, Rows)
 
 TEST(rtPathCutToDrive, Rows)
 {
-    static const struct { const char *pszCwd; const char *pszRoot; } s_aRows[] =
+    static const struct { const char *pszCwd; const char *pszRoot; } s_aRows[] = // clang-format off
     {
         { "C:\\dir\\sub", "C:" },
         { "c:", "c:" },
@@ -851,6 +866,7 @@ TEST(rtPathCutToDrive, Rows)
         { "\\dir", "" },
         { "dir", "" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszCwd);

@@ -38,7 +38,7 @@ TEST(rtRandParkMiller, KnownSequence)
 TEST(rtRandParkMiller, RangeMapping)
 {
     /* (state >> 1) mod (span + 1), plus the minimum. */
-    static const struct { uint32_t uState; uint32_t uFirst; uint32_t uLast; uint32_t uExpect; } s_aRows[] =
+    static const struct { uint32_t uState; uint32_t uFirst; uint32_t uLast; uint32_t uExpect; } s_aRows[] = // clang-format off
     {
         { 0, 0, 35, 23 },                  /* 343173863 >> 1 = 171586931, mod 36 = 23 */
         { 0, 100, 135, 123 },
@@ -46,6 +46,7 @@ TEST(rtRandParkMiller, RangeMapping)
         { 1, 7, 7, 7 },
         { 1, 0, 0x7FFFFFE, 8403 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);

@@ -17,7 +17,7 @@ TEST(WinVersionCode, EveryRowOfTheTable)
         uint32_t uPlatform, uMajor, uMinor, uBuild; /* platform 1 is 9x, 2 NT */
         uint8_t bType; /* 1 is VER_NT_WORKSTATION */
         RTWINOSTYPE enmCode;
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         { 1, 4, 0, 950, 1, RTWINOSTYPE_95 }, { 1, 4, 0, 951, 1, RTWINOSTYPE_95SP1 },
         { 1, 4, 3, 1080, 1, RTWINOSTYPE_95SP1 }, { 1, 4, 9, 1081, 1, RTWINOSTYPE_95OSR2 },
@@ -44,6 +44,7 @@ TEST(WinVersionCode, EveryRowOfTheTable)
         { 2, 2, 0, 0, 1, RTWINOSTYPE_NT_UNKNOWN }, { 0, 6, 1, 0, 1, RTWINOSTYPE_UNKNOWN },
         { 3, 10, 0, 0, 1, RTWINOSTYPE_UNKNOWN },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
         EXPECT_EQ(rtR3WinVersionCodeFrom(aRows[i].uPlatform, aRows[i].uMajor, aRows[i].uMinor,
                                          aRows[i].uBuild, aRows[i].bType),
@@ -58,7 +59,7 @@ TEST(LdrIsFileInDir, Rows)
         const char *pszPath;
         const char *pszDir;
         bool fInside;
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         { "C:\\windows\\system32\\msi.dll", "C:\\windows\\system32", true },
         { "c:/WINDOWS/System32/MSI.DLL", "C:\\windows\\system32", true },
@@ -82,6 +83,7 @@ TEST(LdrIsFileInDir, Rows)
         { "msi.dll", "", false },
         { "", "C:\\windows\\system32", false },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         std::u16string const path(aRows[i].pszPath, aRows[i].pszPath + strlen(aRows[i].pszPath));

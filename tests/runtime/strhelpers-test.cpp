@@ -19,11 +19,12 @@ TEST(StrCopyInto, SizesWithCanary)
         size_t cbDst;
         int rc;
         const char *pszExpected; // null: nothing written
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         { 0, -41, nullptr }, { 1, -41, "" }, { 2, -41, "h" }, { 3, -41, "he" },
         { 5, -41, "hell" }, { 6, 0, "hello" }, { 7, 0, "hello" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         char ab[10];
@@ -49,7 +50,7 @@ TEST(StrAppendInto, RoomLeftAndMissingTerminator)
         const char *pszAppend;
         int rc;
         const char *pszExpected;
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         { "ab", 8, "cd", 0, "abcd" },
         { "ab", 5, "cd", 0, "abcd" },
@@ -58,6 +59,7 @@ TEST(StrAppendInto, RoomLeftAndMissingTerminator)
         { "", 1, "x", -41, "" },
         { "abc", 3, "x", -2, "abc" },   // no NUL within the buffer
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         char ab[12];
@@ -77,7 +79,7 @@ TEST(StrCmpAsciiNoCase, Rows)
         const char *psz;
         const char *pszAscii;
         int iSign; // -1, 0, 1
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         { "Hello", "hELLO", 0 }, { "a", "b", -1 }, { "b", "a", 1 }, { "", "", 0 },
         { "abc", "ab", 1 }, { "ab", "abc", -1 }, { "ZEBRA", "zebra", 0 },
@@ -88,6 +90,7 @@ TEST(StrCmpAsciiNoCase, Rows)
         { "A\xc0x", "a\xc0y", -1 },
         { nullptr, "a", -1 }, { "a", nullptr, 1 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         int const iResult = RTStrCmpAsciiNoCase(aRows[i].psz, aRows[i].pszAscii);

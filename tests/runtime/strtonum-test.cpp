@@ -39,7 +39,7 @@ struct NumberRow
     size_t offNext;     /* where reading stopped, when rc is not negative */
 };
 
-const NumberRow g_aRows[] =
+const NumberRow g_aRows[] = // clang-format off
 {
     { "0",                      U32, 10, 0, 0, 1 },
     { "4294967295",             U32, 10, 0, 0xffffffff, 10 },
@@ -99,6 +99,7 @@ const NumberRow g_aRows[] =
     { "1",                      U32, 1,  KERR_INVALID_PARAMETER, 0, 0 },
     { "1",                      U32, 37, KERR_INVALID_PARAMETER, 0, 0 },
 };
+// clang-format on
 
 TEST(StrToNum, Table)
 {

@@ -26,7 +26,7 @@ struct AcceptRow
     size_t cCps;       // code points on success
 };
 
-const AcceptRow g_aAcceptRows[] =
+const AcceptRow g_aAcceptRows[] = // clang-format off
 {
     { "", 0, 0, 0, 0 },
     { "abc", 0, 3, 0, 3 },
@@ -66,6 +66,7 @@ const AcceptRow g_aAcceptRows[] =
     { "\xc2\x41", -61, 0, -61, 0 },                  // bad continuation
     { "ok\xef\xbf\xbe\xc0", -59, 0, -59, 0 },        // the first error wins
 };
+// clang-format on
 
 } // namespace
 
@@ -94,7 +95,7 @@ TEST(Utf8Accept, ByteLimit)
         size_t cch;
         int rc;
         size_t cwc;
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         { "\xe2\x82\xac", 2, -61, 0 },  // a sequence cut by the limit
         { "\xe2\x82\xac", 3, 0, 1 },
@@ -103,6 +104,7 @@ TEST(Utf8Accept, ByteLimit)
         { "ab\0cd", 5, 0, 2 },          // the NUL comes first
         { "\xf0\x9f\x98\x80", 3, -61, 0 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         size_t cwc = 0;
@@ -126,7 +128,7 @@ TEST(Utf8CheckEncoding, LengthRules)
         size_t cch;
         uint32_t fFlags;
         int rc;
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         { "abc", 4, 3, 0 },
         { "abc", 5, 3, -22401 },
@@ -143,6 +145,7 @@ TEST(Utf8CheckEncoding, LengthRules)
         { "abc", 4, 4, -2 },
         { "abc", 4, 0x80000000, -2 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
         EXPECT_EQ(RTStrCheckEncoding(aRows[i].psz, aRows[i].cch, aRows[i].fFlags), aRows[i].rc)
             << "row " << i;
@@ -156,7 +159,7 @@ TEST(Utf8Decode, CodePointsAndCursor)
         int rc;
         RTUNICP cp;
         size_t cbAdvance;
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         { "A", 0, 0x41, 1 },
         { "", 0, 0, 1 },
@@ -172,6 +175,7 @@ TEST(Utf8Decode, CodePointsAndCursor)
         { "\x80x", -61, RTUNICP_INVALID, 1 },
         { "\xe2\x82", -61, RTUNICP_INVALID, 1 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         const char *psz = aRows[i].psz;
@@ -205,7 +209,7 @@ TEST(Utf8Encode, EveryLength)
     {
         RTUNICP cp;
         const char *pszBytes;
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         { 0x0, "\x00" }, { 0x7f, "\x7f" }, { 0x80, "\xc2\x80" }, { 0x7ff, "\xdf\xbf" },
         { 0x800, "\xe0\xa0\x80" }, { 0xd800, "\xed\xa0\x80" }, { 0xffff, "\xef\xbf\xbf" },
@@ -215,6 +219,7 @@ TEST(Utf8Encode, EveryLength)
         { 0x7fffffff, "\xfd\xbf\xbf\xbf\xbf\xbf" }, { 0x80000000, "\x7f" },
         { RTUNICP_INVALID, "\x7f" }, { 0xffffffff, "\x7f" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         char ab[8];
@@ -235,7 +240,7 @@ TEST(Utf8CpBefore, WalksBackOneCodePoint)
         const char *pszStart;
         size_t offPos;
         size_t offExpected;
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         { sz, 0, 0 },     // at the start
         { sz, 1, 0 },     // ASCII before
@@ -246,6 +251,7 @@ TEST(Utf8CpBefore, WalksBackOneCodePoint)
         { sz, 5, 0 },     // lead announces two, only one passed: mismatch
         { sz + 2, 3, 2 }, // continuation at the start: the start
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
         EXPECT_EQ(RTStrCpBefore(aRows[i].pszStart, sz + aRows[i].offPos), sz + aRows[i].offExpected)
             << "row " << i;
@@ -261,7 +267,7 @@ TEST(Utf16Decode, LittleAndBigEndian)
         int rc;
         RTUNICP cp;
         size_t cwcAdvance;
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         { { 0x41, 0 }, 0, 0x41, 1 },
         { { 0xd7ff, 0 }, 0, 0xd7ff, 1 },
@@ -276,6 +282,7 @@ TEST(Utf16Decode, LittleAndBigEndian)
         { { 0xd800, 0 }, -62, RTUNICP_INVALID, 1 },
         { { 0xdc00, 0xd800, 0 }, -62, RTUNICP_INVALID, 1 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         PCRTUTF16 pwsz = aRows[i].awc;
@@ -302,7 +309,7 @@ TEST(Utf16Measure, Utf8Bytes)
         size_t cwcLimit;
         int rc;
         size_t cch;
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         { { 0 }, RTSTR_MAX, 0, 0 },
         { { 0x41, 0x7f, 0 }, RTSTR_MAX, 0, 2 },
@@ -316,6 +323,7 @@ TEST(Utf16Measure, Utf8Bytes)
         { { 0x41, 0xfffe, 0 }, RTSTR_MAX, -59, RTSTR_MAX },
         { { 0xffff, 0 }, RTSTR_MAX, -59, RTSTR_MAX },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
     {
         size_t cch = 0;
@@ -518,7 +526,7 @@ TEST(UtfConvert, BufferChoiceAndFailures)
         int rcRecode, rcExpected, enmOut;
         size_t cRoom; /* room handed to the recoder, or 0 when it must not run */
         char chCallerFirst;
-    } s_aRows[] =
+    } s_aRows[] = // clang-format off
     {
         { 0, 3, 0, false, 0, 0, kNew, 3, 'c' },                              /* exact allocation */
         { 0, 3, 10, false, 0, 0, kNew, 9, 'c' },                             /* null buffer, a size: at least that */
@@ -530,6 +538,7 @@ TEST(UtfConvert, BufferChoiceAndFailures)
         { 0, 3, 0, false, KERR_BUFFER_OVERFLOW, KERR_BUFFER_OVERFLOW, kNull, 3, 'c' }, /* freed, not returned */
         { 0, 3, 8, true, KERR_BUFFER_OVERFLOW, KERR_BUFFER_OVERFLOW, kCaller, 7, 'r' },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);

@@ -15,9 +15,11 @@
 #include "QornStub.h"
 #include "QornStubLazy.h"
 
+// clang-format off
 const STUBCERT g_paStubCerts[] = {
     { g_StubCertSlot.abCert, &g_StubCertSlot.cbCert, &g_StubCertSlot.cbMax },
 };
+// clang-format on
 const size_t g_cStubCerts = sizeof(g_paStubCerts) / sizeof(g_paStubCerts[0]);
 
 uint32_t stubCertSize(const STUBCERT *pCert)

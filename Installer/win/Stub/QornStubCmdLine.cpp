@@ -22,7 +22,7 @@ namespace {
 /* Option ids without a one-letter short form. */
 #define STUB_OPT_MSI_LOG_FILE 1000
 
-const RTOPTIONDEF g_aStubOptions[] =
+const RTOPTIONDEF g_aStubOptions[] = // clang-format off
 {
     { "--extract",                    'x', RTGETOPT_REQ_NOTHING },
     { "-extract",                     'x', RTGETOPT_REQ_NOTHING },
@@ -61,6 +61,7 @@ const RTOPTIONDEF g_aStubOptions[] =
     { "/help",                        'h', RTGETOPT_REQ_NOTHING },
     { "/?",                           'h', RTGETOPT_REQ_NOTHING },
 };
+// clang-format on
 static_assert(RT_ELEMENTS(g_aStubOptions) == 36, "the option table");
 
 const char g_szStubHelp[] =

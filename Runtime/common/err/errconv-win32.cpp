@@ -12,7 +12,7 @@
 
 namespace {
 
-const RTERRRANGEMAP g_aWin32Map[] =
+const RTERRRANGEMAP g_aWin32Map[] = // clang-format off
 {
     { 0, 0, KINF_SUCCESS },
     { 1, 1, KERR_INVALID_FUNCTION },
@@ -184,6 +184,7 @@ const RTERRRANGEMAP g_aWin32Map[] =
     { UINT32_C(0x80090008), UINT32_C(0x80090008), KERR_CRYPTO_BAD_ALGORITHM },
     { UINT32_C(0xC000042C), UINT32_C(0xC000042C), KERR_PRIVILEGE_NOT_HELD },
 };
+// clang-format on
 
 } // namespace
 

@@ -11,7 +11,7 @@
 namespace {
 
 /* Share modes by sharing value, 0x10 to 0x80. */
-const uint32_t g_afShareModes[8] =
+const uint32_t g_afShareModes[8] = // clang-format off
 {
     /* 0x10 deny read */            RTFILE_WIN_SHARE_WRITE,
     /* 0x20 deny write */           RTFILE_WIN_SHARE_READ,
@@ -22,6 +22,7 @@ const uint32_t g_afShareModes[8] =
     /* 0x70 */                      RTFILE_WIN_SHARE_DELETE,
     /* 0x80 deny none */            RTFILE_WIN_SHARE_READ | RTFILE_WIN_SHARE_WRITE,
 };
+// clang-format on
 
 } // namespace
 

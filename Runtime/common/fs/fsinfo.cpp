@@ -34,7 +34,7 @@ struct RTFSTYPENAME
 };
 
 /* In the order they are compared; the comparison is case-sensitive. */
-const RTFSTYPENAME g_aFsTypeNames[] =
+const RTFSTYPENAME g_aFsTypeNames[] = // clang-format off
 {
     { "NTFS", RTFSTYPE_NTFS },
     { "FAT", RTFSTYPE_FAT },
@@ -46,6 +46,7 @@ const RTFSTYPENAME g_aFsTypeNames[] =
     { "ReFS", RTFSTYPE_REFS },
     { "QornSharedFolderFS", RTFSTYPE_SHARED_FOLDER },
 };
+// clang-format on
 
 } // namespace
 

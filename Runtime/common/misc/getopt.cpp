@@ -20,13 +20,14 @@
 namespace {
 
 /* The options every program understands unless the caller opts out. */
-const RTOPTIONDEF g_aRTGetOptStdOptions[] =
+const RTOPTIONDEF g_aRTGetOptStdOptions[] = // clang-format off
 {
     { "--help",     'h', RTGETOPT_REQ_NOTHING },
     { "-help",      'h', RTGETOPT_REQ_NOTHING },
     { "--version",  'V', RTGETOPT_REQ_NOTHING },
     { "-version",   'V', RTGETOPT_REQ_NOTHING },
 };
+// clang-format on
 
 /* Dashes that word processors and web pages put where the user typed '-'. */
 bool rtGetOptIsDashLookAlike(RTUNICP cp)

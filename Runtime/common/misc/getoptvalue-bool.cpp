@@ -26,7 +26,7 @@ bool rtGetOptIsWordPrefix(const char *psz, const char *pszWord, size_t cch)
 bool rtGetOptConvBool(const char *pszValue, bool *pf)
 {
     /* The bit n of fLengths allows the first n letters of the word. */
-    static const struct { const char *pszWord; bool fValue; uint16_t fLengths; } s_aWords[] =
+    static const struct { const char *pszWord; bool fValue; uint16_t fLengths; } s_aWords[] = // clang-format off
     {
         { "true",     true,  1 << 1 | 1 << 4 },
         { "yes",      true,  1 << 1 | 1 << 3 },
@@ -39,6 +39,7 @@ bool rtGetOptConvBool(const char *pszValue, bool *pf)
         { "off",      false, 1 << 3 },
         { "0",        false, 1 << 1 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aWords); i++)
         for (size_t cch = 1; cch <= 8; cch++)
             if ((s_aWords[i].fLengths & (1u << cch)) && rtGetOptIsWordPrefix(pszValue, s_aWords[i].pszWord, cch))
@@ -73,7 +74,9 @@ int rtGetOptConvertBool(uint32_t uKind, unsigned, bool, const char *pszValue, RT
 
 } // namespace
 
+// clang-format off
 extern const RTGETOPTVALUEKINDS g_RTGetOptKindsBool = {
     RTGETOPT_KIND_BIT(RTGETOPT_REQ_BOOL_ONOFF) | RTGETOPT_KIND_BIT(RTGETOPT_REQ_BOOL),
     rtGetOptConvertBool
 };
+// clang-format on

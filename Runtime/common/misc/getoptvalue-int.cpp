@@ -40,6 +40,7 @@ int rtGetOptConvertInt(uint32_t uKind, unsigned uBase, bool fRadix, const char *
 
 } // namespace
 
+// clang-format off
 extern const RTGETOPTVALUEKINDS g_RTGetOptKindsInt = {
     RTGETOPT_KIND_BIT(RTGETOPT_REQ_INT8) | RTGETOPT_KIND_BIT(RTGETOPT_REQ_UINT8)
         | RTGETOPT_KIND_BIT(RTGETOPT_REQ_INT16) | RTGETOPT_KIND_BIT(RTGETOPT_REQ_UINT16)
@@ -47,3 +48,4 @@ extern const RTGETOPTVALUEKINDS g_RTGetOptKindsInt = {
         | RTGETOPT_KIND_BIT(RTGETOPT_REQ_INT64) | RTGETOPT_KIND_BIT(RTGETOPT_REQ_UINT64),
     rtGetOptConvertInt
 };
+// clang-format on

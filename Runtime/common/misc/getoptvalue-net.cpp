@@ -130,8 +130,10 @@ int rtGetOptConvertNet(uint32_t uKind, unsigned, bool, const char *pszValue, RTO
 
 } // namespace
 
+// clang-format off
 extern const RTGETOPTVALUEKINDS g_RTGetOptKindsNet = {
     RTGETOPT_KIND_BIT(RTGETOPT_REQ_IPV4ADDR) | RTGETOPT_KIND_BIT(RTGETOPT_REQ_IPV4CIDR)
         | RTGETOPT_KIND_BIT(RTGETOPT_REQ_MACADDR),
     rtGetOptConvertNet
 };
+// clang-format on

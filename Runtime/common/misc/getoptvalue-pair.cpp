@@ -71,9 +71,11 @@ int rtGetOptConvertPair(uint32_t uKind, unsigned uBase, bool, const char *pszVal
 
 } // namespace
 
+// clang-format off
 extern const RTGETOPTVALUEKINDS g_RTGetOptKindsPair = {
     RTGETOPT_KIND_BIT(RTGETOPT_REQ_UINT32_PAIR) | RTGETOPT_KIND_BIT(RTGETOPT_REQ_UINT64_PAIR)
         | RTGETOPT_KIND_BIT(RTGETOPT_REQ_UINT32_OPTIONAL_PAIR)
         | RTGETOPT_KIND_BIT(RTGETOPT_REQ_UINT64_OPTIONAL_PAIR),
     rtGetOptConvertPair
 };
+// clang-format on

@@ -63,7 +63,9 @@ int rtGetOptConvertUuid(uint32_t, unsigned, bool, const char *pszValue, RTOPTION
 
 } // namespace
 
+// clang-format off
 extern const RTGETOPTVALUEKINDS g_RTGetOptKindsUuid = {
     RTGETOPT_KIND_BIT(RTGETOPT_REQ_UUID),
     rtGetOptConvertUuid
 };
+// clang-format on

@@ -17,11 +17,13 @@ namespace
 {
 
 /* Flag characters, indexed by character - ' ' (space to '0'). */
+// clang-format off
 const uint16_t g_afFlagChars[] = {
     FMT_F_BLANK, 0, 0, FMT_F_ALT, 0, 0, 0, FMT_F_GROUP, /* space ! " # $ % & ' */
     0, 0, 0, FMT_F_PLUS, 0, FMT_F_LEFT, 0, 0,           /* ( ) * + , - . / */
     FMT_F_ZEROPAD,                                      /* 0 */
 };
+// clang-format on
 
 /* A decimal digit run; saturates instead of overflowing. */
 int rtStrFmtParseInt(const char **ppsz)

@@ -21,9 +21,11 @@ struct RTFMTTIMEREC
     uint32_t fFlags; /* RTFMTTIME_F_XXX */
     uint32_t enmKind;
 };
+// clang-format off
 const RTFMTTIMEREC g_aTimeTypes[] = {
     { 9, "Dtimespec", (uint8_t)sizeof(void *), RTFMTTIME_F_CHECK_PTR, 0 },
 };
+// clang-format on
 
 bool rtIsPrefix(const char *pszText, const char *pszName, size_t cchName)
 {
@@ -41,17 +43,21 @@ struct RTFMTBITNAME
     char szName[12];
 };
 
+// clang-format off
 const RTFMTBITNAME g_aCr0Bits[] = {
     { 0, "PE" }, { 1, "MP" }, { 2, "EM" }, { 3, "DE" }, { 4, "ET" }, { 5, "NE" },
     { 16, "WP" }, { 18, "AM" }, { 29, "NW" }, { 30, "CD" }, { 31, "PG" },
 };
+// clang-format on
 
+// clang-format off
 const RTFMTBITNAME g_aCr4Bits[] = {
     { 0, "VME" }, { 1, "PVI" }, { 2, "TSD" }, { 3, "DE" }, { 4, "PSE" }, { 5, "PAE" },
     { 6, "MCE" }, { 7, "PGE" }, { 8, "PCE" }, { 9, "OSFXSR" }, { 10, "OSXMMEEXCPT" },
     { 13, "VMXE" }, { 14, "SMXE" }, { 17, "PCIDE" }, { 18, "OSXSAVE" }, { 20, "SMEP" },
     { 21, "SMAP" },
 };
+// clang-format on
 
 size_t rtFmtCtrlReg(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
                     va_list *pva, unsigned fFlags)

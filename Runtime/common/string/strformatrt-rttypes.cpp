@@ -20,6 +20,7 @@ constexpr uint8_t kcbPtr = (uint8_t)sizeof(void *);
 #define REC RTFMTTYPEREC_INIT
 
 /* Sorted by name, byte order; searched by prefix. */
+// clang-format off
 const RTFMTTYPEREC g_aRtTypes[] = {
     REC("Tbool", 1, 10, kKindBool, 0),
     REC("Teic", kcbPtr, 16, kKindErrInfoStatus, 0),
@@ -54,6 +55,7 @@ const RTFMTTYPEREC g_aRtTypes[] = {
     REC("Tuuid", kcbPtr, 16, kKindUuid, 0),
     REC("Txint", 4, 16, kKindNumber, 0),
 };
+// clang-format on
 
 #undef REC
 

@@ -18,11 +18,14 @@ struct RTFMTSIZEUNIT
     uint64_t uMinNoFrac;  /* decimal: threshold without fraction digits */
 };
 
+// clang-format off
 const RTFMTSIZEUNIT g_aBinUnits[] = {
     { "Ei", 60, 0, 0 }, { "Pi", 50, 0, 0 }, { "Ti", 40, 0, 0 },
     { "Gi", 30, 0, 0 }, { "Mi", 20, 0, 0 }, { "Ki", 10, 0, 0 },
 };
+// clang-format on
 
+// clang-format off
 const RTFMTSIZEUNIT g_aDecUnits[] = {
     { "E", 0, UINT64_C(1000000000000000000), UINT64_C(1010000000000000000) },
     { "P", 0, UINT64_C(1000000000000000), UINT64_C(1010000000000000) },
@@ -31,6 +34,7 @@ const RTFMTSIZEUNIT g_aDecUnits[] = {
     { "M", 0, UINT64_C(1000000), UINT64_C(1010000) },
     { "k", 0, UINT64_C(1000), UINT64_C(1010) },
 };
+// clang-format on
 
 /* (uRem * uMul) >> cShift without losing the bits above 64; uMul below 2^10. */
 uint64_t rtMulShift(uint64_t uRem, unsigned uMul, unsigned cShift)

@@ -20,6 +20,7 @@ constexpr uint8_t kcbPtr = (uint8_t)sizeof(void *);
 #define REC RTFMTTYPEREC_INIT
 
 /* Sorted by name, byte order; searched by prefix. */
+// clang-format off
 const RTFMTTYPEREC g_aIntTypes[] = {
     REC("Ci", 4, 10, kKindNumber, FMT_F_SIGNED),
     REC("Cp", 8, 16, kKindNumberFull, 0),
@@ -54,6 +55,7 @@ const RTFMTTYPEREC g_aIntTypes[] = {
     REC("X64", 8, 16, kKindNumber, 0),
     REC("X8", 1, 16, kKindNumber, 0),
 };
+// clang-format on
 
 #undef REC
 

@@ -289,7 +289,7 @@ TEST_F(DirTest, OpenFailuresAndArguments)
 {
     ASSERT_TRUE(writeFile(path("file.txt"), "x"));
     ASSERT_EQ(RTDirMake(path("sub").c_str(), 0700, 0), 0);
-    static const struct { const char *pszName; uint32_t enmFilter; uint32_t fFlags; int rc; } s_aRows[] =
+    static const struct { const char *pszName; uint32_t enmFilter; uint32_t fFlags; int rc; } s_aRows[] = // clang-format off
     {
         { "sub",               RTDIRFILTER_NONE,  0,    0 },
         { "sub\\",             RTDIRFILTER_NONE,  0,    0 },
@@ -307,6 +307,7 @@ TEST_F(DirTest, OpenFailuresAndArguments)
         { "sub",               RTDIRFILTER_INVALID, 0,  KERR_INVALID_PARAMETER },
         { "sub",               7,                 0,    KERR_INVALID_PARAMETER },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
@@ -362,7 +363,7 @@ TEST_F(DirTest, JunctionRefusedWithNoReparse)
 {
     ASSERT_EQ(RTDirMake(path("junction").c_str(), 0700, 0), 0);
     ASSERT_EQ(RTDirMake(path("link").c_str(), 0700, 0), 0);
-    static const struct { const char *pszName; bool fSymlink; uint32_t fFlags; int rc; } s_aRows[] =
+    static const struct { const char *pszName; bool fSymlink; uint32_t fFlags; int rc; } s_aRows[] = // clang-format off
     {
         { "junction",   false, 0,                                     0 },
         { "junction",   false, RTDIR_F_NO_FOLLOW,                     0 },
@@ -373,6 +374,7 @@ TEST_F(DirTest, JunctionRefusedWithNoReparse)
         { "link",       true,  RTDIR_F_NO_REPARSE,                    KERR_IS_A_SYMLINK },
         { "link",       true,  0,                                     0 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
@@ -437,7 +439,7 @@ TEST_F(DirTest, PathInfoRows)
     ASSERT_EQ(RTDirMake(path("dir").c_str(), 0700, 0), 0);
 
     static const struct { const char *pszName; uint32_t enmAdd; uint32_t fFlags; int rc; RTFMODE fMode; int64_t cb; }
-    s_aRows[] =
+    s_aRows[] = // clang-format off
     {
         { "plain.txt",  RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK, 0, RTFS_TYPE_FILE | 0666, 10 },
         { "plain.txt",  RTFSOBJATTRADD_UNIX,    RTPATH_F_ON_LINK,     0, RTFS_TYPE_FILE | 0666, 10 },
@@ -456,6 +458,7 @@ TEST_F(DirTest, PathInfoRows)
         { "plain.txt",  RTFSOBJATTRADD_NOTHING, 3,                    KERR_INVALID_PARAMETER, 0, 0 },
         { "plain.txt",  RTFSOBJATTRADD_NOTHING, 4,                    KERR_INVALID_PARAMETER, 0, 0 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
@@ -522,12 +525,13 @@ TEST_F(DirTest, PathInfoFromTheDirectoryEntry)
     g_rtNtSysOverride.pfnNtCreateFile = createFileLockedOut;
     g_rtNtSysOverride.pfnNtQueryFullAttributesFile = fullAttributesSharingViolation;
 
-    static const struct { const char *pszName; RTFMODE fType; int64_t cb; } s_aRows[] =
+    static const struct { const char *pszName; RTFMODE fType; int64_t cb; } s_aRows[] = // clang-format off
     {
         { "held-locked", RTFS_TYPE_FILE, 15 },
         { "acl-denied", RTFS_TYPE_FILE, 9 },
         { "dir-locked", RTFS_TYPE_DIRECTORY, -1 },
     };
+    // clang-format on
     RTFSOBJINFO Info;
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
@@ -547,7 +551,7 @@ TEST_F(DirTest, PathInfoFromTheDirectoryEntry)
 
 TEST_F(DirTest, PathInfoOfObjectNamespaceItems)
 {
-    static const struct { const char *pszPath; int rc; RTFMODE fType; } s_aRows[] =
+    static const struct { const char *pszPath; int rc; RTFMODE fType; } s_aRows[] = // clang-format off
     {
         { "\\\\:zelknt:\\Device", 0, RTFS_TYPE_DIRECTORY },
         { "\\\\:zelknt:\\", 0, RTFS_TYPE_DIRECTORY },
@@ -555,6 +559,7 @@ TEST_F(DirTest, PathInfoOfObjectNamespaceItems)
         { "\\\\:zelknt:\\NoSuchObjectDir", KERR_FILE_NOT_FOUND, 0 },
         { "\\\\:zelknt:\\Device\\NoSuchDevice", KERR_FILE_NOT_FOUND, 0 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszPath);

@@ -105,7 +105,7 @@ TEST_F(FileTest, ActionsAndWhatTheyReport)
         int rc;
         RTFILEACTION enmAction;
         const char *pszAfter; /* content afterwards; null: no file */
-    } s_aRows[] =
+    } s_aRows[] = // clang-format off
     {
         { true,  RTFILE_O_OPEN_CREATE | RTFILE_O_TRUNCATE | RTFILE_O_WRITE, 0, RTFILEACTION_TRUNCATED, "" },
         { false, RTFILE_O_OPEN_CREATE | RTFILE_O_TRUNCATE | RTFILE_O_WRITE, 0, RTFILEACTION_CREATED, "" },
@@ -123,6 +123,7 @@ TEST_F(FileTest, ActionsAndWhatTheyReport)
         { false, RTFILE_O_CREATE | RTFILE_O_WRITE | RTFILE_O_NOT_CONTENT_INDEXED, 0, RTFILEACTION_CREATED, "" },
         { true,  RTFILE_O_CREATE_REPLACE | RTFILE_O_WRITE | RTFILE_O_NOT_CONTENT_INDEXED, 0, RTFILEACTION_REPLACED, "" },
     };
+    // clang-format on
     SysOverrideGuard Guard;
     g_rtNtSysOverride.pfnSetFileAttributesW = setAttributesRecorded;
     g_vecAttribCalls.clear();
@@ -165,7 +166,7 @@ TEST_F(FileTest, FlagsThatMakeNoOpen)
 {
     std::string const strFile = path("flags");
     ASSERT_TRUE(writeFile(strFile, "x"));
-    static const uint64_t s_afBad[] =
+    static const uint64_t s_afBad[] = // clang-format off
     {
         0,                                              /* no access at all */
         RTFILE_O_READ | 0x8,                            /* reserved bits */
@@ -178,6 +179,7 @@ TEST_F(FileTest, FlagsThatMakeNoOpen)
         RTFILE_O_READ | 0x90,                           /* sharing above 0x80 */
         RTFILE_O_READ | 0xF0,
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_afBad); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -202,7 +204,7 @@ struct SHARINGROW
     bool fRead, fWrite, fDelete;
 };
 
-const SHARINGROW g_aSharingRows[] =
+const SHARINGROW g_aSharingRows[] = // clang-format off
 {
     { RTFILE_O_DENY_NONE_DEFAULT,     true,  true,  false },
     { RTFILE_O_DENY_READ,             false, true,  false },
@@ -214,6 +216,7 @@ const SHARINGROW g_aSharingRows[] =
     { RTFILE_O_DENY_ALL_NOT_DELETE,   false, false, true },
     { RTFILE_O_DENY_NONE,             true,  true,  false },
 };
+// clang-format on
 
 } // namespace
 
@@ -361,13 +364,14 @@ TEST_F(FileTest, QueryInfoGivesOneFileIdPerFile)
     ASSERT_TRUE(writeFile(strA, "0123456789"));
     ASSERT_TRUE(writeFile(strB, "x"));
 
-    static const uint64_t s_afOpen[] =
+    static const uint64_t s_afOpen[] = // clang-format off
     {
         RTFILE_O_OPEN | RTFILE_O_READ,
         RTFILE_O_OPEN | RTFILE_O_WRITE | RTFILE_O_ACCESS_ATTR_READWRITE,
         RTFILE_O_OPEN | RTFILE_O_READ | RTFILE_O_DENY_NOT_DELETE,
         RTFILE_O_OPEN | RTFILE_O_ACCESS_ATTR_READ,
     };
+    // clang-format on
     AutoFile aFiles[RT_ELEMENTS(s_afOpen)];
     RTFSOBJINFO aInfo[RT_ELEMENTS(s_afOpen)];
     for (size_t i = 0; i < RT_ELEMENTS(s_afOpen); i++)
@@ -663,7 +667,7 @@ TEST_F(FileTest, WhatTheSystemReportsAsMovedInBothDirections)
         int rcRead, rcWrite;
         size_t cbDone;    /* with a count */
         size_t cCalls;
-    } s_aRows[] =
+    } s_aRows[] = // clang-format off
     {
         { 0, false, KERR_EOF, KERR_WRITE_ERROR, 0, 1 },   /* nothing moved, everything asked for */
         { 0, true, 0, 0, 0, 1 },                           /* nothing moved is an answer with a count */
@@ -672,6 +676,7 @@ TEST_F(FileTest, WhatTheSystemReportsAsMovedInBothDirections)
         { kcbMoreThanAsked, true, 0, 0, 100, 1 },          /* never more than was asked */
         { kcbMoreThanAsked, false, 0, 0, 0, 1 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
         for (int fWrite = 0; fWrite <= 1; fWrite++)
         {
@@ -728,7 +733,7 @@ TEST_F(FileTest, DiskFullOnFat32VersusNtfs)
     g_rtNtSysOverride.pfnWriteFile = writeDiskFull;
     g_rtNtSysOverride.pfnNtQueryVolumeInformationFile = volumeWithName;
 
-    static const struct { const wchar_t *pwszFs; int64_t off; size_t cb; int rc; unsigned cQueries; } s_aRows[] =
+    static const struct { const wchar_t *pwszFs; int64_t off; size_t cb; int rc; unsigned cQueries; } s_aRows[] = // clang-format off
     {
         { L"FAT32", INT64_C(0xFFFFFF00), 0x100, KERR_FILE_TOO_BIG, 1 },
         { L"FAT32", INT64_C(0xFFFFFF00), 0xFF, KERR_DISK_FULL, 1 },
@@ -740,6 +745,7 @@ TEST_F(FileTest, DiskFullOnFat32VersusNtfs)
         { L"FAT32", 0, 0x1000, KERR_DISK_FULL, 0 },
         { L"FAT32", INT64_C(0x7FFFFF00), 0xFE, KERR_DISK_FULL, 0 },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -849,13 +855,14 @@ TEST_F(FileTest, LengthOfADiskDeviceFromItsGeometry)
     g_rtNtSysOverride.pfnGetFileSize = fileSizeInvalidFunction;
     g_rtNtSysOverride.pfnDeviceIoControl = deviceIoGeometry;
 
-    static const struct { DWORD uMedia; int rc; uint64_t cb; } s_aRows[] =
+    static const struct { DWORD uMedia; int rc; uint64_t cb; } s_aRows[] = // clang-format off
     {
         { FixedMedia, 0, UINT64_C(1000) * 255 * 63 * 512 },
         { RemovableMedia, 0, UINT64_C(1000) * 255 * 63 * 512 },
         { Unknown, KERR_INVALID_FUNCTION, 0 },
         { F3_120M_512, KERR_INVALID_FUNCTION, 0 }, /* the first after FixedMedia */
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -869,12 +876,13 @@ TEST_F(FileTest, LengthOfADiskDeviceFromItsGeometry)
 TEST_F(FileTest, NonAsciiNamesBeyondTheClassicLimit)
 {
     /* Cyrillic, CJK and a character outside the BMP, deep enough to pass 260 units. */
-    static const char *s_apszParts[] =
+    static const char *s_apszParts[] = // clang-format off
     {
         "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82-\xd0\xbc\xd0\xb8\xd1\x80",       /* Привет-мир */
         "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\xe3\x81\xae\xe3\x83\x95\xe3\x82\xa9\xe3\x83\xab\xe3\x83\x80", /* 日本語のフォルダ */
         "\xf0\x9f\x98\x80-smile-\xf0\x9d\x84\x9e",                                          /* 😀-smile-𝄞 */
     };
+    // clang-format on
     std::string strDir = m_strDir;
     std::vector<std::string> vecDirs;
     size_t i = 0;

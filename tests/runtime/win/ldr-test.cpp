@@ -115,7 +115,7 @@ TEST(LdrLoadSystem, RedirectionOnlyIntoTheSystemDirectories)
         std::wstring wstrRedirect;
         std::wstring wstrWow64Dir;
         std::wstring wstrExpected;
-    } const aRows[] =
+    } const aRows[] = // clang-format off
     {
         /* Anything else under the Windows folder is refused; the system directory's file is taken. */
         { L"C:\\windows\\Temp\\MSI.DLL", L"", wstrSys + L"\\MSI.DLL" },
@@ -129,6 +129,7 @@ TEST(LdrLoadSystem, RedirectionOnlyIntoTheSystemDirectories)
         /* No redirection. */
         { L"", L"", wstrSys + L"\\MSI.DLL" },
     };
+    // clang-format on
     SysOverrideGuard Guard;
     g_rtNtSysOverride.pfnRtlDosApplyFileIsolationRedirection_Ustr = redirectTo;
     g_rtNtSysOverride.pfnGetSystemWow64DirectoryW = wow64Dir;

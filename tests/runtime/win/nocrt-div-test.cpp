@@ -20,6 +20,7 @@ int64_t smod(int64_t n, int64_t d) { volatile int64_t v = d; return n % v; }
 TEST(NoCrtDiv, PinnedUnsigned)
 {
     struct Row { uint64_t n, d, q, r; };
+    // clang-format off
     static const Row s_aRows[] = {
         { 0, 1, 0, 0 },
         { 7, 7, 1, 0 },
@@ -34,6 +35,7 @@ TEST(NoCrtDiv, PinnedUnsigned)
         { UINT64_C(0x8000000000000000), UINT64_C(0x8000000000000001), 0, UINT64_C(0x8000000000000000) },
         { UINT64_C(0x123456789abcdef0), UINT64_C(0x12345678), UINT64_C(0x100000008), UINT64_C(0x9abcdef0) - UINT64_C(0x91a2b3c0) },
     };
+    // clang-format on
     for (size_t i = 0; i < sizeof(s_aRows) / sizeof(s_aRows[0]); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
@@ -45,6 +47,7 @@ TEST(NoCrtDiv, PinnedUnsigned)
 TEST(NoCrtDiv, PinnedSigned)
 {
     struct Row { int64_t n, d, q, r; };
+    // clang-format off
     static const Row s_aRows[] = {
         { 7, 2, 3, 1 },
         { -7, 2, -3, -1 },
@@ -55,6 +58,7 @@ TEST(NoCrtDiv, PinnedSigned)
         { INT64_MAX, INT64_MIN, 0, INT64_MAX },
         { INT64_MIN, 10, INT64_C(-922337203685477580), -8 },
     };
+    // clang-format on
     for (size_t i = 0; i < sizeof(s_aRows) / sizeof(s_aRows[0]); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);

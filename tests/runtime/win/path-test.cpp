@@ -119,7 +119,7 @@ TEST_F(PathWinTest, AbsoluteAgainstTheCurrentDirectory)
 {
     ASSERT_EQ(RTPathSetCurrent(m_strDir.c_str()), 0);
     std::string const strDrive = m_strDir.substr(0, 2);
-    static const struct { const char *pszPath; std::string strExpect; } s_aRows[] =
+    static const struct { const char *pszPath; std::string strExpect; } s_aRows[] = // clang-format off
     {
         { "x", m_strDir + "\\x" },
         { ".\\x\\..\\y\\", m_strDir + "\\y\\" },
@@ -130,6 +130,7 @@ TEST_F(PathWinTest, AbsoluteAgainstTheCurrentDirectory)
         { "q:x", "Q:\\x" },
         { ".", m_strDir },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszPath);
@@ -188,11 +189,12 @@ TEST_F(PathWinTest, EnvironmentQueries)
     /* Non-ASCII values, an empty variable, and one longer than the first 512-unit buffer. */
     std::string const strCyr = "\xd0\xb7\xd0\xbd\xd0\xb0\xd1\x87\xd0\xb5\xd0\xbd\xd0\xb8\xd0\xb5 \xf0\x9f\x98\x80";
     std::string const strLong(5000, 'L');
-    static const struct { const char *pszName; const std::string *pstrValue; } s_aRows[] =
+    static const struct { const char *pszName; const std::string *pstrValue; } s_aRows[] = // clang-format off
     {
         { "ZELK_TEST_CYR", &strCyr },
         { "ZELK_TEST_LONG", &strLong },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
@@ -273,7 +275,7 @@ TEST_F(PathWinTest, Win32FormsOfPaths)
 {
     ASSERT_EQ(RTPathSetCurrent(m_strDir.c_str()), 0);
     std::string const strLongName(250, 'n');
-    static const struct { std::string strIn; std::wstring wstrExpect; } s_aRows[] =
+    static const struct { std::string strIn; std::wstring wstrExpect; } s_aRows[] = // clang-format off
     {
         { "C:\\short\\path", L"C:\\short\\path" },
         { "rel\\x", L"rel\\x" },
@@ -284,6 +286,7 @@ TEST_F(PathWinTest, Win32FormsOfPaths)
         { "\\\\?\\C:\\" + strLongName, L"\\\\?\\C:\\" + toWide(strLongName) },
         { "\\\\?\\C:\\x\\..\\y", L"\\\\?\\C:\\x\\..\\y" },
     };
+    // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].strIn.substr(0, 40));
