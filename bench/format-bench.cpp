@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 char g_szBuf[256];
 
@@ -38,19 +37,19 @@ const char *volatile g_pszName = "installer";
 const char *volatile g_pszPath = "C:\\Users\\someone\\AppData\\Local\\Temp\\kestrelyn";
 void *volatile g_pv = (void *)&g_szBuf;
 
-#define FMT_CASES(X)                                                                        \
-    X(Plain, "Extracting the package to the temporary directory...")                       \
-    X(Int, "%d", g_iValue)                                                                  \
-    X(Unsigned, "%u", g_uValue)                                                             \
-    X(Hex, "%x", g_uValue)                                                                  \
-    X(Hex08, "%08x", (unsigned)g_iValue)                                                    \
-    X(StrLeft10, "%-10s", g_pszName)                                                        \
-    X(Str, "%s", g_pszPath)                                                                 \
-    X(ULongLong, "%llu", g_ullValue)                                                        \
-    X(Pointer, "%p", g_pv)                                                                  \
-    X(Message10, "%s: error %d (%#x) in %s at %p, %u of %llu bytes, %-8s|%5d|%c", g_pszName, \
-      g_iValue, (unsigned)g_iValue, g_pszPath, g_pv, g_uValue, g_ullValue, g_pszName,       \
-      (int)(g_uValue & 0xffff), 'x')
+#define FMT_CASES(X)                                                                      \
+ X(Plain, "Extracting the package to the temporary directory...")                         \
+ X(Int, "%d", g_iValue)                                                                   \
+ X(Unsigned, "%u", g_uValue)                                                              \
+ X(Hex, "%x", g_uValue)                                                                   \
+ X(Hex08, "%08x", (unsigned)g_iValue)                                                     \
+ X(StrLeft10, "%-10s", g_pszName)                                                         \
+ X(Str, "%s", g_pszPath)                                                                  \
+ X(ULongLong, "%llu", g_ullValue)                                                         \
+ X(Pointer, "%p", g_pv)                                                                   \
+ X(Message10, "%s: error %d (%#x) in %s at %p, %u of %llu bytes, %-8s|%5d|%c", g_pszName, \
+   g_iValue, (unsigned)g_iValue, g_pszPath, g_pv, g_uValue, g_ullValue, g_pszName,        \
+   (int)(g_uValue & 0xffff), 'x')
 
 /*
  * The format strings are read through volatile pointers so that the compiler
@@ -59,29 +58,26 @@ void *volatile g_pv = (void *)&g_szBuf;
 #define DEFINE_FORMAT(a_Name, a_pszFormat, ...) const char *volatile g_psz##a_Name = a_pszFormat;
 FMT_CASES(DEFINE_FORMAT)
 
-#define DEFINE_CASE(a_Name, a_pszFormat, ...)                                               \
-    void BM_Engine_##a_Name(benchmark::State &state)                                      \
-    {                                                                                       \
-        runCase(state, [] {                                                                 \
-            return RTStrFmtToBuf(g_szBuf, sizeof(g_szBuf), g_psz##a_Name, ##__VA_ARGS__);  \
-        });                                                                                 \
-    }                                                                                       \
-    BENCHMARK(BM_Engine_##a_Name);                                                          \
-    void BM_Snprintf_##a_Name(benchmark::State &state)                                    \
-    {                                                                                       \
-        runCase(state, [] {                                                                 \
-            return snprintf(g_szBuf, sizeof(g_szBuf), g_psz##a_Name, ##__VA_ARGS__);       \
-        });                                                                                 \
-    }                                                                                       \
-    BENCHMARK(BM_Snprintf_##a_Name);
+#define DEFINE_CASE(a_Name, a_pszFormat, ...)                                                      \
+ void BM_Engine_##a_Name(benchmark::State &state)                                                  \
+ {                                                                                                 \
+  runCase(state,                                                                                   \
+          [] { return RTStrFmtToBuf(g_szBuf, sizeof(g_szBuf), g_psz##a_Name, ##__VA_ARGS__); });   \
+ }                                                                                                 \
+ BENCHMARK(BM_Engine_##a_Name);                                                                    \
+ void BM_Snprintf_##a_Name(benchmark::State &state)                                                \
+ {                                                                                                 \
+  runCase(state, [] { return snprintf(g_szBuf, sizeof(g_szBuf), g_psz##a_Name, ##__VA_ARGS__); }); \
+ }                                                                                                 \
+ BENCHMARK(BM_Snprintf_##a_Name);
 
 FMT_CASES(DEFINE_CASE)
 
 /* The same formats run back to back, one pass each: the "mix". */
 #define CALL_ENGINE(a_Name, a_pszFormat, ...) \
-    cch += RTStrFmtToBuf(g_szBuf, sizeof(g_szBuf), g_psz##a_Name, ##__VA_ARGS__);
+ cch += RTStrFmtToBuf(g_szBuf, sizeof(g_szBuf), g_psz##a_Name, ##__VA_ARGS__);
 #define CALL_SNPRINTF(a_Name, a_pszFormat, ...) \
-    cch += (size_t)snprintf(g_szBuf, sizeof(g_szBuf), g_psz##a_Name, ##__VA_ARGS__);
+ cch += (size_t)snprintf(g_szBuf, sizeof(g_szBuf), g_psz##a_Name, ##__VA_ARGS__);
 
 void BM_Engine_Mix(benchmark::State &state)
 {

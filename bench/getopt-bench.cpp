@@ -15,10 +15,10 @@
 
 namespace {
 
-const char g_szCmdLine[] =
-    "\"C:\\Program Files\\Kestrelyn\\KestrelynSetup.exe\" --silent --no-silent-cert "
-    "--path \"C:\\Users\\Build Agent\\AppData\\Local\\Temp\\kst\" --msiparams "
-    "\"INSTALLDIR=\"\"C:\\Program Files\\Kestrelyn\"\"\" --msi-prop X \"y z\" -v /logging";
+const char g_szCmdLine[]
+    = "\"C:\\Program Files\\Kestrelyn\\KestrelynSetup.exe\" --silent --no-silent-cert "
+      "--path \"C:\\Users\\Build Agent\\AppData\\Local\\Temp\\kst\" --msiparams "
+      "\"INSTALLDIR=\"\"C:\\Program Files\\Kestrelyn\"\"\" --msi-prop X \"y z\" -v /logging";
 
 void splitInPlace(benchmark::State &state)
 {

@@ -23,7 +23,7 @@ void rtErrLogRel(const char *pszFormat, ...);
 struct RTERRRANGEMAP
 {
     uint32_t uFirst;
-    uint16_t cMore;     /* codes after uFirst in the range */
+    uint16_t cMore; /* codes after uFirst in the range */
     int16_t rc;
 
     constexpr RTERRRANGEMAP(uint32_t a_uFirst, uint32_t a_uLast, int a_rc)

@@ -26,11 +26,11 @@ extern uint64_t g_u64ProgramStartNanoTS;
 
 /* The version record's values, under the SDK's names where windows.h is not at hand. */
 #ifndef VER_PLATFORM_WIN32_NT
-#define VER_PLATFORM_WIN32_WINDOWS 1
-#define VER_PLATFORM_WIN32_NT 2
+# define VER_PLATFORM_WIN32_WINDOWS 1
+# define VER_PLATFORM_WIN32_NT      2
 #endif
 #ifndef VER_NT_WORKSTATION
-#define VER_NT_WORKSTATION 0x0000001
+# define VER_NT_WORKSTATION 0x0000001
 #endif
 
 /*
@@ -42,20 +42,20 @@ extern uint64_t g_u64ProgramStartNanoTS;
 typedef enum RTWINOSTYPE
 {
     RTWINOSTYPE_UNKNOWN = 0,
-    RTWINOSTYPE_95 = 1,         /* 4.0, build 950 */
-    RTWINOSTYPE_95SP1 = 2,      /* 4.0, builds 951-1080 */
-    RTWINOSTYPE_95OSR2 = 3,     /* 4.0, later builds */
-    RTWINOSTYPE_98 = 4,         /* 4.10, build 1998 */
-    RTWINOSTYPE_98SP1 = 5,      /* 4.10, builds 1999-2182 */
-    RTWINOSTYPE_98SE = 6,       /* 4.10, later builds */
-    RTWINOSTYPE_ME = 7,         /* 4.90 */
-    RTWINOSTYPE_NT310 = 100,    /* NT 3.0 to 3.49 */
+    RTWINOSTYPE_95 = 1,      /* 4.0, build 950 */
+    RTWINOSTYPE_95SP1 = 2,   /* 4.0, builds 951-1080 */
+    RTWINOSTYPE_95OSR2 = 3,  /* 4.0, later builds */
+    RTWINOSTYPE_98 = 4,      /* 4.10, build 1998 */
+    RTWINOSTYPE_98SP1 = 5,   /* 4.10, builds 1999-2182 */
+    RTWINOSTYPE_98SE = 6,    /* 4.10, later builds */
+    RTWINOSTYPE_ME = 7,      /* 4.90 */
+    RTWINOSTYPE_NT310 = 100, /* NT 3.0 to 3.49 */
     RTWINOSTYPE_NT350 = 101,
-    RTWINOSTYPE_NT351 = 102,    /* and later 3.x */
+    RTWINOSTYPE_NT351 = 102, /* and later 3.x */
     RTWINOSTYPE_NT4 = 103,
     RTWINOSTYPE_2K = 104,
     RTWINOSTYPE_XP = 105,
-    RTWINOSTYPE_2003 = 107,     /* 5.2 and later 5.x */
+    RTWINOSTYPE_2003 = 107, /* 5.2 and later 5.x */
     RTWINOSTYPE_VISTA = 108,
     RTWINOSTYPE_2008 = 109,
     RTWINOSTYPE_7 = 110,
@@ -64,21 +64,22 @@ typedef enum RTWINOSTYPE
     RTWINOSTYPE_2012 = 113,
     RTWINOSTYPE_81 = 114,
     RTWINOSTYPE_2012R2 = 115,
-    RTWINOSTYPE_10 = 116,       /* also 6.4 workstation */
-    RTWINOSTYPE_2016 = 117,     /* also 6.4 server; 10.0 server up to build 17762 */
-    RTWINOSTYPE_2019 = 118,     /* 10.0 server, builds 17763-20347 */
-    RTWINOSTYPE_2022 = 119,     /* 10.0 server from build 20348 */
-    RTWINOSTYPE_11 = 120,       /* 10.0 workstation from build 22000 */
+    RTWINOSTYPE_10 = 116,   /* also 6.4 workstation */
+    RTWINOSTYPE_2016 = 117, /* also 6.4 server; 10.0 server up to build 17762 */
+    RTWINOSTYPE_2019 = 118, /* 10.0 server, builds 17763-20347 */
+    RTWINOSTYPE_2022 = 119, /* 10.0 server from build 20348 */
+    RTWINOSTYPE_11 = 120,   /* 10.0 workstation from build 22000 */
     RTWINOSTYPE_NT_UNKNOWN = 199
 } RTWINOSTYPE;
 
 /* How far rtR3WinHardenDllSearch got in restricting where DLLs are looked for. */
 typedef enum RTR3WINDLLHARDENING
 {
-    RTR3WINDLLHARDENING_NONE = 1,              /* the system's default search */
-    RTR3WINDLLHARDENING_NO_CWD = 2,            /* the current directory taken out (SetDllDirectoryW) */
-    RTR3WINDLLHARDENING_SYSTEM_AND_APP_DIR = 3, /* default search: system and application directory */
-    RTR3WINDLLHARDENING_SYSTEM_DIR_ONLY = 4    /* default search: the system directory alone */
+    RTR3WINDLLHARDENING_NONE = 1,   /* the system's default search */
+    RTR3WINDLLHARDENING_NO_CWD = 2, /* the current directory taken out (SetDllDirectoryW) */
+    RTR3WINDLLHARDENING_SYSTEM_AND_APP_DIR
+        = 3,                                /* default search: system and application directory */
+    RTR3WINDLLHARDENING_SYSTEM_DIR_ONLY = 4 /* default search: the system directory alone */
 } RTR3WINDLLHARDENING;
 
 /* Windows version code (see rtR3WinVersionCodeFrom) and DLL search hardening state. */
@@ -89,7 +90,7 @@ extern RTR3WINDLLHARDENING g_enmRTR3WinDllHardening;
  * Maps a Windows version to the runtime's version code: platform 1 (9x) or
  * 2 (NT), major, minor, build and product type (1 workstation).
  */
-RTWINOSTYPE rtR3WinVersionCodeFrom(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor, uint32_t uBuild,
-                           uint8_t bProductType);
+RTWINOSTYPE rtR3WinVersionCodeFrom(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor,
+                                   uint32_t uBuild, uint8_t bProductType);
 
 #endif

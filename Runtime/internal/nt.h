@@ -76,26 +76,31 @@ typedef struct RTNT_FILE_ID_BOTH_DIR_INFORMATION
 } RTNT_FILE_ID_BOTH_DIR_INFORMATION;
 
 extern "C" {
-NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE hFile, HANDLE hEvent, PIO_APC_ROUTINE pfnApc, PVOID pvApcCtx,
-                                    PIO_STATUS_BLOCK pIos, PVOID pvBuf, ULONG cbBuf, FILE_INFORMATION_CLASS enmClass,
-                                    BOOLEAN fSingleEntry, PUNICODE_STRING pFilter, BOOLEAN fRestartScan);
-NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE phDir, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr);
+NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE hFile, HANDLE hEvent, PIO_APC_ROUTINE pfnApc,
+                                    PVOID pvApcCtx, PIO_STATUS_BLOCK pIos, PVOID pvBuf, ULONG cbBuf,
+                                    FILE_INFORMATION_CLASS enmClass, BOOLEAN fSingleEntry,
+                                    PUNICODE_STRING pFilter, BOOLEAN fRestartScan);
+NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE phDir, ACCESS_MASK fAccess,
+                                     POBJECT_ATTRIBUTES pObjAttr);
 NTSTATUS NTAPI NtQueryDirectoryObject(HANDLE hDir, PVOID pvBuf, ULONG cbBuf, BOOLEAN fSingleEntry,
                                       BOOLEAN fRestartScan, PULONG puContext, PULONG pcbReturned);
-NTSTATUS NTAPI NtQueryFullAttributesFile(POBJECT_ATTRIBUTES pObjAttr, PFILE_NETWORK_OPEN_INFORMATION pInfo);
+NTSTATUS NTAPI NtQueryFullAttributesFile(POBJECT_ATTRIBUTES pObjAttr,
+                                         PFILE_NETWORK_OPEN_INFORMATION pInfo);
 NTSTATUS NTAPI NtOpenProcessToken(HANDLE hProcess, ACCESS_MASK fAccess, PHANDLE phToken);
-NTSTATUS NTAPI NtQueryInformationToken(HANDLE hToken, TOKEN_INFORMATION_CLASS enmClass, PVOID pvInfo, ULONG cbInfo,
-                                       PULONG pcbReturned);
+NTSTATUS NTAPI NtQueryInformationToken(HANDLE hToken, TOKEN_INFORMATION_CLASS enmClass,
+                                       PVOID pvInfo, ULONG cbInfo, PULONG pcbReturned);
 NTSTATUS NTAPI RtlCreateSecurityDescriptor(PSECURITY_DESCRIPTOR pSd, ULONG uRevision);
-NTSTATUS NTAPI RtlSetDaclSecurityDescriptor(PSECURITY_DESCRIPTOR pSd, BOOLEAN fDaclPresent, PACL pDacl,
-                                            BOOLEAN fDaclDefaulted);
+NTSTATUS NTAPI RtlSetDaclSecurityDescriptor(PSECURITY_DESCRIPTOR pSd, BOOLEAN fDaclPresent,
+                                            PACL pDacl, BOOLEAN fDaclDefaulted);
 NTSTATUS NTAPI RtlCreateAcl(PACL pAcl, ULONG cbAcl, ULONG uRevision);
-NTSTATUS NTAPI RtlAddAccessAllowedAceEx(PACL pAcl, ULONG uRevision, ULONG fAceFlags, ACCESS_MASK fAccess, PSID pSid);
+NTSTATUS NTAPI RtlAddAccessAllowedAceEx(PACL pAcl, ULONG uRevision, ULONG fAceFlags,
+                                        ACCESS_MASK fAccess, PSID pSid);
 }
 
 /* Side-by-side redirection of a DLL name (ntdll; looked up by name, as older systems lack it). */
-typedef NTSTATUS(NTAPI *PFNRTNTDOSAPPLYFILEISOLATIONREDIRECTION)(ULONG, PUNICODE_STRING, PUNICODE_STRING,
-                                                                 PUNICODE_STRING, PUNICODE_STRING, PUNICODE_STRING *,
+typedef NTSTATUS(NTAPI *PFNRTNTDOSAPPLYFILEISOLATIONREDIRECTION)(ULONG, PUNICODE_STRING,
+                                                                 PUNICODE_STRING, PUNICODE_STRING,
+                                                                 PUNICODE_STRING, PUNICODE_STRING *,
                                                                  PULONG, PSIZE_T, PSIZE_T);
 
 /*
@@ -142,7 +147,8 @@ typedef struct RTNTSYSCALLS
 
 extern RTNTSYSCALLS g_rtNtSysOverride;
 
-#define RT_NT_SYS(a_Name) (g_rtNtSysOverride.pfn##a_Name ? g_rtNtSysOverride.pfn##a_Name : &::a_Name)
+#define RT_NT_SYS(a_Name) \
+ (g_rtNtSysOverride.pfn##a_Name ? g_rtNtSysOverride.pfn##a_Name : &::a_Name)
 
 /* Clears every replacement. */
 void rtNtSysReset(void);
@@ -170,8 +176,8 @@ void rtNtPathFree(UNICODE_STRING *pNtName);
  * opened as one (and *pfObjDir set).  *phHandle is INVALID_HANDLE_VALUE
  * until success.
  */
-int rtNtPathOpen(const char *pszPath, ACCESS_MASK fDesiredAccess, ULONG fShareAccess, ULONG fCreateOptions,
-                 ULONG fObjAttribs, HANDLE *phHandle, bool *pfObjDir);
+int rtNtPathOpen(const char *pszPath, ACCESS_MASK fDesiredAccess, ULONG fShareAccess,
+                 ULONG fCreateOptions, ULONG fObjAttribs, HANDLE *phHandle, bool *pfObjDir);
 
 /*
  * The Win32 form of a UTF-8 path: the path itself while it fits the classic
@@ -195,13 +201,14 @@ extern int32_t volatile g_rtDirNtReparseSupport;
  * RTFileQueryInfo); fExecutableName says whether the item's name marks it
  * executable (the handle does not tell).
  */
-int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, bool fExecutableName);
+int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional,
+                      bool fExecutableName);
 
 /* Fills the common part of a record from the values that every NT answer carries. */
 void rtFsObjInfoFromNt(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, const LARGE_INTEGER *pBirth,
-                       const LARGE_INTEGER *pAccess, const LARGE_INTEGER *pWrite, const LARGE_INTEGER *pChange,
-                       int64_t cbObject, int64_t cbAllocated, uint32_t fAttribs, uint32_t uReparseTag,
-                       bool fExecutableName);
+                       const LARGE_INTEGER *pAccess, const LARGE_INTEGER *pWrite,
+                       const LARGE_INTEGER *pChange, int64_t cbObject, int64_t cbAllocated,
+                       uint32_t fAttribs, uint32_t uReparseTag, bool fExecutableName);
 
 /* The serial number of the volume a handle is on; 0 when it can't be had. */
 uint32_t rtFileNtVolumeSerial(HANDLE hFile);

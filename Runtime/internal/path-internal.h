@@ -17,7 +17,8 @@
  */
 static inline bool rtPathIsSep(uint32_t ch, uint32_t fStyle = RTPATH_STR_F_STYLE_DOS)
 {
-    return ch == '/' || (ch == '\\' && (fStyle & RTPATH_STR_F_STYLE_MASK) != RTPATH_STR_F_STYLE_UNIX);
+    return ch == '/'
+           || (ch == '\\' && (fStyle & RTPATH_STR_F_STYLE_MASK) != RTPATH_STR_F_STYLE_UNIX);
 }
 
 /* A separator or the drive colon: what ends the directory part before a file name. */
@@ -86,7 +87,7 @@ static inline RTPATHROOT rtPathRoot16(PCRTUTF16 pwsz, size_t cwc = RTSTR_MAX)
 static inline bool rtPathRootIsPrefix(const RTPATHROOT &Root, const char *psz, char chKind)
 {
     return Root.enmKind == RTPATHROOTKIND_UNC && Root.offServerEnd == 3 && psz[2] == chKind
-        && Root.offShare == 4;
+           && Root.offShare == 4;
 }
 
 /*
@@ -170,7 +171,7 @@ bool rtPathIsZelkNtForm(const char *pszPath);
 int rtUniqueTemplateScan(const char *pszTemplate, size_t *poffRun, size_t *pcchRun);
 
 /* The alphabet of unique names and the number of names one call tries. */
-#define RTUNIQUE_ALPHABET "0123456789abcdefghijklmnopqrstuvwxyz"
+#define RTUNIQUE_ALPHABET  "0123456789abcdefghijklmnopqrstuvwxyz"
 #define RTUNIQUE_MAX_TRIES 10000
 
 /*

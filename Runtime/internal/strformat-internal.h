@@ -25,7 +25,7 @@ static inline bool rtStrFmtIsBadPtr(const void *pv)
 }
 
 /* Pointer width in hex digits: the %p width and the width of bad-pointer markers. */
-#define RTSTR_FMT_PTR_DIGITS ((int)sizeof(void *) * 2)
+#define RTSTR_FMT_PTR_DIGITS    ((int)sizeof(void *) * 2)
 /* FMT_F_32BIT or FMT_F_64BIT, whichever a pointer is. */
 #define RTSTR_FMT_PTR_SIZE_FLAG (sizeof(void *) > 4 ? FMT_F_64BIT : FMT_F_32BIT)
 
@@ -92,7 +92,6 @@ struct RTSTRFMTFAMILY
     FNRTSTRFMTFAMILY *pfnFormat;
 };
 
-
 /*
  * The %R type tables: the sized integer types (%RX32, %RI64, ...) and the
  * runtime types (%RTbool, %RTnaddr, ...) are two families that share one
@@ -128,8 +127,10 @@ struct RTFMTTYPEREC
 
 static_assert(sizeof(RTFMTTYPEREC) == 18, "type record packing");
 
-#define RTFMTTYPEREC_INIT(a_sz, a_cb, a_uBase, a_enmKind, a_fFlags) \
-    { (uint8_t)(sizeof(a_sz) - 1), a_sz, a_cb, a_uBase, a_enmKind, a_fFlags }
+#define RTFMTTYPEREC_INIT(a_sz, a_cb, a_uBase, a_enmKind, a_fFlags)     \
+ {                                                                      \
+  (uint8_t)(sizeof(a_sz) - 1), a_sz, a_cb, a_uBase, a_enmKind, a_fFlags \
+ }
 
 /* A type table argument: a number, a far pointer's offset and selector, or a pointer. */
 struct RTFMTTYPEARG

@@ -26,7 +26,8 @@ typedef int FNRTUTFRECODE(const void *pvIn, size_t cIn, void *pvOut, size_t cRoo
  * nulls *ppvOut; a failed conversion frees what was allocated and nulls
  * *ppvOut too.
  */
-int rtUtfConvert(const void *pvIn, size_t cIn, int rcCount, size_t cNeeded, void **ppvOut, size_t cItems,
-                 size_t cbItem, int rcNoMemory, const char *pszTag, FNRTUTFRECODE *pfnRecode);
+int rtUtfConvert(const void *pvIn, size_t cIn, int rcCount, size_t cNeeded, void **ppvOut,
+                 size_t cItems, size_t cbItem, int rcNoMemory, const char *pszTag,
+                 FNRTUTFRECODE *pfnRecode);
 
 #endif

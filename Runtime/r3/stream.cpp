@@ -56,8 +56,8 @@ PRTCRITSECT rtStrmLock(RTSTRMOBJ *pStream)
     RTCritSectInit(pCritSect, "RTSemSpinMutex");
     RTCritSectEnter(pCritSect);
     PRTCRITSECT pExpected = nullptr;
-    if (__atomic_compare_exchange_n(&pStream->pCritSect, &pExpected, pCritSect, false, __ATOMIC_SEQ_CST,
-                                    __ATOMIC_SEQ_CST))
+    if (__atomic_compare_exchange_n(&pStream->pCritSect, &pExpected, pCritSect, false,
+                                    __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST))
         return pCritSect;
     /* Another thread installed one first. */
     RTCritSectLeave(pCritSect);
@@ -96,7 +96,8 @@ int rtStrmFlushBytes(RTSTRMOBJ *pStream, uint32_t cb)
     }
     if (cb)
     {
-        int const rc = RTFileWrite(pStream->hFile, &pStream->pchBuf[pStream->offBufFirst], cb, nullptr);
+        int const rc = RTFileWrite(pStream->hFile, &pStream->pchBuf[pStream->offBufFirst], cb,
+                                   nullptr);
         if (RT_FAILURE(rc))
             return rc;
     }
@@ -168,8 +169,7 @@ int rtStrmWriteBuffered(RTSTRMOBJ *pStream, const char *pch, size_t cch)
 
     switch (pStream->enmBufStyle)
     {
-        case RTSTRMBUF_UNBUFFERED:
-            return rtStrmFlushAll(pStream);
+        case RTSTRMBUF_UNBUFFERED: return rtStrmFlushAll(pStream);
         case RTSTRMBUF_LINE:
         {
             uint32_t off = pStream->offBufEnd;
@@ -179,12 +179,12 @@ int rtStrmWriteBuffered(RTSTRMOBJ *pStream, const char *pch, size_t cch)
                 return rtStrmFlushBytes(pStream, off - pStream->offBufFirst);
             return KINF_SUCCESS;
         }
-        default:
-            return KINF_SUCCESS;
+        default: return KINF_SUCCESS;
     }
 }
 
-int rtStrmWriteLocked(RTSTRMOBJ *pStream, const char *pch, size_t cch, size_t *pcchWritten, bool fConvert)
+int rtStrmWriteLocked(RTSTRMOBJ *pStream, const char *pch, size_t cch, size_t *pcchWritten,
+                      bool fConvert)
 {
     int rc = pStream->i32Error;
     if (RT_FAILURE(rc))
@@ -293,12 +293,15 @@ int RTStrmOpenFile(const char *pszPath, const char *pszMode, PRTSTREAM *ppStream
     {
         switch (*pch)
         {
-            case 'r': case 'w': case 'a': chAccess = *pch; break;
+            case 'r':
+            case 'w':
+            case 'a': chAccess = *pch; break;
             case '+': fPlus = true; break;
             case 'x': fExclusive = true; break;
             case 'b': fBinary = true; break;
             case 't': fBinary = false; break;
-            case 'N': case 'e': fInherit = false; break;
+            case 'N':
+            case 'e': fInherit = false; break;
             case 'E': fInherit = true; break;
             default: return KERR_INVALID_FLAGS;
         }
@@ -306,10 +309,10 @@ int RTStrmOpenFile(const char *pszPath, const char *pszMode, PRTSTREAM *ppStream
     if (!chAccess || (fExclusive && chAccess != 'w'))
         return KERR_INVALID_FLAGS;
 
-    uint64_t fOpen = chAccess == 'a' ? RTFILE_O_OPEN_CREATE | RTFILE_O_APPEND | RTFILE_O_WRITE
-                   : chAccess == 'r' ? RTFILE_O_OPEN | RTFILE_O_READ
-                   : fExclusive      ? RTFILE_O_CREATE | RTFILE_O_WRITE
-                                     : RTFILE_O_CREATE_REPLACE | RTFILE_O_WRITE;
+    uint64_t fOpen = chAccess == 'a'   ? RTFILE_O_OPEN_CREATE | RTFILE_O_APPEND | RTFILE_O_WRITE
+                     : chAccess == 'r' ? RTFILE_O_OPEN | RTFILE_O_READ
+                     : fExclusive      ? RTFILE_O_CREATE | RTFILE_O_WRITE
+                                       : RTFILE_O_CREATE_REPLACE | RTFILE_O_WRITE;
     if (fPlus || fExclusive)
         fOpen |= RTFILE_O_READWRITE;
     if (fInherit)
@@ -384,9 +387,9 @@ int RTStrmSetBuffering(PRTSTREAM pStream, int iMode)
     if (iMode < RTSTRMBUFMODE_FULL || iMode > RTSTRMBUFMODE_UNBUFFERED)
         return KERR_INVALID_PARAMETER;
     PRTCRITSECT const pCritSect = rtStrmLock(pStream);
-    pStream->enmBufStyle = iMode == RTSTRMBUFMODE_FULL ? RTSTRMBUF_FULL
-                         : iMode == RTSTRMBUFMODE_LINE ? RTSTRMBUF_LINE
-                                                       : RTSTRMBUF_UNBUFFERED;
+    pStream->enmBufStyle = iMode == RTSTRMBUFMODE_FULL   ? RTSTRMBUF_FULL
+                           : iMode == RTSTRMBUFMODE_LINE ? RTSTRMBUF_LINE
+                                                         : RTSTRMBUF_UNBUFFERED;
     if (pCritSect)
         RTCritSectLeave(pCritSect);
     return KINF_SUCCESS;

@@ -15,25 +15,27 @@ typedef struct RTDIRINTERNAL *RTDIR;
 #define NIL_RTDIR ((RTDIR)0)
 
 /* RTDirOpenPathFiltered flags. */
-#define RTDIR_F_NO_REPARSE  UINT32_C(0x00000001) /* refuse a path that is any reparse point (link, junction) */
-#define RTDIR_F_NO_FOLLOW   UINT32_C(0x00000004) /* refuse a path that is a symbolic link */
-#define RTDIR_F_NO_ABS_PATH UINT32_C(0x00000008) /* take the path as given, with a separator added */
-#define RTDIR_F_VALID_MASK  UINT32_C(0x0000000F)
+#define RTDIR_F_NO_REPARSE \
+ UINT32_C(0x00000001) /* refuse a path that is any reparse point (link, junction) */
+#define RTDIR_F_NO_FOLLOW UINT32_C(0x00000004) /* refuse a path that is a symbolic link */
+#define RTDIR_F_NO_ABS_PATH \
+ UINT32_C(0x00000008) /* take the path as given, with a separator added */
+#define RTDIR_F_VALID_MASK UINT32_C(0x0000000F)
 
 /* Name-filter kinds. */
 typedef enum RTDIRFILTER
 {
     RTDIRFILTER_INVALID = 0,
     RTDIRFILTER_NONE,
-    RTDIRFILTER_WINNT,          /* Windows wildcards, from the path's last component */
-    RTDIRFILTER_UNIX,           /* not implemented */
-    RTDIRFILTER_UNIX_UPCASED    /* not implemented */
+    RTDIRFILTER_WINNT,       /* Windows wildcards, from the path's last component */
+    RTDIRFILTER_UNIX,        /* not implemented */
+    RTDIRFILTER_UNIX_UPCASED /* not implemented */
 } RTDIRFILTER;
 
 /* RTDirMake flags. */
-#define RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_DONT_SET   UINT32_C(0x00000002)
+#define RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_DONT_SET     UINT32_C(0x00000002)
 #define RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_NOT_CRITICAL UINT32_C(0x00000004)
-#define RTDIRCREATE_FLAGS_VALID_MASK                     UINT32_C(0x00000007)
+#define RTDIRCREATE_FLAGS_VALID_MASK                       UINT32_C(0x00000007)
 
 /* True when pszPath names an existing directory, symbolic links followed. */
 bool RTDirExists(const char *pszPath);

@@ -12,9 +12,9 @@
 #include <zelk/types.h>
 #include <zelk/err-codes.h>
 
-#define RT_SUCCESS(rc) ((int)(rc) >= 0)
+#define RT_SUCCESS(rc)    ((int)(rc) >= 0)
 #define RT_SUCCESS_NP(rc) ((int)(rc) >= 0)
-#define RT_FAILURE(rc) ((int)(rc) < 0)
+#define RT_FAILURE(rc)    ((int)(rc) < 0)
 
 /*
  * Converts a Windows error code (GetLastError, or one returned by an API) to a

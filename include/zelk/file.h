@@ -14,50 +14,50 @@
 #include <zelk/fs.h>
 
 typedef struct RTFILEINT *RTFILE;
-#define NIL_RTFILE ((RTFILE)~(uintptr_t)0)
+#define NIL_RTFILE ((RTFILE) ~(uintptr_t)0)
 
 /* Data access. */
-#define RTFILE_O_READ                UINT64_C(0x00000001)
-#define RTFILE_O_WRITE               UINT64_C(0x00000002)
-#define RTFILE_O_READWRITE           UINT64_C(0x00000003)
-#define RTFILE_O_ACCESS_MASK         UINT64_C(0x00000003)
-#define RTFILE_O_APPEND              UINT64_C(0x00000004) /* writes go to the end only */
+#define RTFILE_O_READ                  UINT64_C(0x00000001)
+#define RTFILE_O_WRITE                 UINT64_C(0x00000002)
+#define RTFILE_O_READWRITE             UINT64_C(0x00000003)
+#define RTFILE_O_ACCESS_MASK           UINT64_C(0x00000003)
+#define RTFILE_O_APPEND                UINT64_C(0x00000004) /* writes go to the end only */
 /* Sharing left to others. */
-#define RTFILE_O_DENY_NONE_DEFAULT   UINT64_C(0x00000000) /* taken as RTFILE_O_DENY_NONE */
-#define RTFILE_O_DENY_READ           UINT64_C(0x00000010) /* others may write */
-#define RTFILE_O_DENY_WRITE          UINT64_C(0x00000020) /* others may read */
-#define RTFILE_O_DENY_READWRITE      UINT64_C(0x00000030) /* others may do nothing */
-#define RTFILE_O_DENY_NOT_DELETE     UINT64_C(0x00000040) /* others may read, write and delete */
+#define RTFILE_O_DENY_NONE_DEFAULT     UINT64_C(0x00000000) /* taken as RTFILE_O_DENY_NONE */
+#define RTFILE_O_DENY_READ             UINT64_C(0x00000010) /* others may write */
+#define RTFILE_O_DENY_WRITE            UINT64_C(0x00000020) /* others may read */
+#define RTFILE_O_DENY_READWRITE        UINT64_C(0x00000030) /* others may do nothing */
+#define RTFILE_O_DENY_NOT_DELETE       UINT64_C(0x00000040) /* others may read, write and delete */
 #define RTFILE_O_DENY_READ_NOT_DELETE  UINT64_C(0x00000050)
 #define RTFILE_O_DENY_WRITE_NOT_DELETE UINT64_C(0x00000060)
 #define RTFILE_O_DENY_ALL_NOT_DELETE   UINT64_C(0x00000070) /* others may delete only */
-#define RTFILE_O_DENY_NONE           UINT64_C(0x00000080) /* others may read and write */
-#define RTFILE_O_DENY_MASK           UINT64_C(0x000000F0)
+#define RTFILE_O_DENY_NONE             UINT64_C(0x00000080) /* others may read and write */
+#define RTFILE_O_DENY_MASK             UINT64_C(0x000000F0)
 /* Action. */
-#define RTFILE_O_OPEN_DEFAULT        UINT64_C(0x00000000) /* taken as RTFILE_O_OPEN */
-#define RTFILE_O_OPEN_CREATE         UINT64_C(0x00000100) /* open, or create when missing */
-#define RTFILE_O_CREATE              UINT64_C(0x00000200) /* create; fail when it exists */
-#define RTFILE_O_CREATE_REPLACE      UINT64_C(0x00000300) /* create, or replace what exists */
-#define RTFILE_O_OPEN                UINT64_C(0x00000700) /* open what exists */
-#define RTFILE_O_ACTION_MASK         UINT64_C(0x00000700)
-#define RTFILE_O_NOT_CONTENT_INDEXED UINT64_C(0x00000800) /* not with RTFILE_O_OPEN */
-#define RTFILE_O_TRUNCATE            UINT64_C(0x00001000) /* needs write access */
-#define RTFILE_O_INHERIT             UINT64_C(0x00002000)
-#define RTFILE_O_WRITE_THROUGH       UINT64_C(0x00008000)
+#define RTFILE_O_OPEN_DEFAULT          UINT64_C(0x00000000) /* taken as RTFILE_O_OPEN */
+#define RTFILE_O_OPEN_CREATE           UINT64_C(0x00000100) /* open, or create when missing */
+#define RTFILE_O_CREATE                UINT64_C(0x00000200) /* create; fail when it exists */
+#define RTFILE_O_CREATE_REPLACE        UINT64_C(0x00000300) /* create, or replace what exists */
+#define RTFILE_O_OPEN                  UINT64_C(0x00000700) /* open what exists */
+#define RTFILE_O_ACTION_MASK           UINT64_C(0x00000700)
+#define RTFILE_O_NOT_CONTENT_INDEXED   UINT64_C(0x00000800) /* not with RTFILE_O_OPEN */
+#define RTFILE_O_TRUNCATE              UINT64_C(0x00001000) /* needs write access */
+#define RTFILE_O_INHERIT               UINT64_C(0x00002000)
+#define RTFILE_O_WRITE_THROUGH         UINT64_C(0x00008000)
 /* Attribute access; 0 follows the data access. */
 #define RTFILE_O_ACCESS_ATTR_DEFAULT   UINT64_C(0x00000000)
 #define RTFILE_O_ACCESS_ATTR_READ      UINT64_C(0x00010000)
 #define RTFILE_O_ACCESS_ATTR_WRITE     UINT64_C(0x00020000)
 #define RTFILE_O_ACCESS_ATTR_READWRITE UINT64_C(0x00030000)
 #define RTFILE_O_ACCESS_ATTR_MASK      UINT64_C(0x00030000)
-#define RTFILE_O_ASYNC_IO            UINT64_C(0x00040000)
-#define RTFILE_O_NO_CACHE            UINT64_C(0x00080000)
+#define RTFILE_O_ASYNC_IO              UINT64_C(0x00040000)
+#define RTFILE_O_NO_CACHE              UINT64_C(0x00080000)
 /* Unix permissions of a created file (not applied on Windows). */
-#define RTFILE_O_CREATE_MODE_SHIFT   20
-#define RTFILE_O_CREATE_MODE_MASK    UINT64_C(0x1FF00000)
-#define RTFILE_O_TEMPORARY           UINT64_C(0x40000000)
-#define RTFILE_O_RESERVED_MASK       UINT64_C(0x80004008)
-#define RTFILE_O_VALID_MASK          UINT64_C(0x7FFFBFF7)
+#define RTFILE_O_CREATE_MODE_SHIFT     20
+#define RTFILE_O_CREATE_MODE_MASK      UINT64_C(0x1FF00000)
+#define RTFILE_O_TEMPORARY             UINT64_C(0x40000000)
+#define RTFILE_O_RESERVED_MASK         UINT64_C(0x80004008)
+#define RTFILE_O_VALID_MASK            UINT64_C(0x7FFFBFF7)
 
 /* What an open did. */
 typedef enum RTFILEACTION
@@ -97,7 +97,8 @@ typedef enum RTFSTYPE
  * flags that do not validate, or the converted failure (KERR_FILE_NOT_FOUND,
  * KERR_ALREADY_EXISTS, KERR_SHARING_VIOLATION, KERR_ACCESS_DENIED, ...).
  */
-int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RTFILEACTION *penmActionTaken);
+int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile,
+                     RTFILEACTION *penmActionTaken);
 /* RTFileOpenPathEx without the action. */
 int RTFileOpenPath(RTFILE *phFile, const char *pszFilename, uint64_t fOpen);
 

@@ -106,8 +106,8 @@ int RTStrFmtU64(char *pszBuf, size_t cbBuf, uint64_t u64Value, unsigned uBase, i
  * subnormals as sign "0m0x" mantissa.  Width, precision and flags are
  * ignored.  Buffer contract and returns as RTStrFmtU32.
  */
-int RTStrFmtR64(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidth,
-                int cchPrecision, unsigned fFlags);
+int RTStrFmtR64(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidth, int cchPrecision,
+                unsigned fFlags);
 
 /*
  * Formats into pszBuf of cbBuf bytes (the size counts the NUL), truncating.
@@ -173,7 +173,7 @@ extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyMisc;
 extern const struct RTSTRFMTFAMILY *const g_apRTStrFmtFamilies[];
 
 #define RTSTRFMT_FAMILIES(...) \
-    const struct RTSTRFMTFAMILY *const g_apRTStrFmtFamilies[] = { __VA_ARGS__, nullptr }
+ const struct RTSTRFMTFAMILY *const g_apRTStrFmtFamilies[] = { __VA_ARGS__, nullptr }
 
 /*
  * Records that some %R types point to.
@@ -186,7 +186,7 @@ typedef struct RTFMTERRINFO
 {
     uint32_t fFlags;
     int32_t rc;
-    uint32_t cbMsg;   /* size of the message buffer; 0: no message */
+    uint32_t cbMsg; /* size of the message buffer; 0: no message */
     const char *pszMsg;
 } RTFMTERRINFO;
 
@@ -203,10 +203,22 @@ typedef struct RTFMTNETADDR
 } RTFMTNETADDR;
 
 /* %RTfp16 / %RTfp32 / %RTfp64 arguments (passed by value). */
-typedef struct RTFMTFAR16 { uint16_t off; uint16_t sel; } RTFMTFAR16;
-typedef struct RTFMTFAR32 { uint32_t off; uint16_t sel; } RTFMTFAR32;
+typedef struct RTFMTFAR16
+{
+    uint16_t off;
+    uint16_t sel;
+} RTFMTFAR16;
+typedef struct RTFMTFAR32
+{
+    uint32_t off;
+    uint16_t sel;
+} RTFMTFAR32;
 #pragma pack(push, 4) /* 12 bytes on every target */
-typedef struct RTFMTFAR64 { uint64_t off; uint16_t sel; } RTFMTFAR64;
+typedef struct RTFMTFAR64
+{
+    uint64_t off;
+    uint16_t sel;
+} RTFMTFAR64;
 #pragma pack(pop)
 
 #endif

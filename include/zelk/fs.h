@@ -15,35 +15,35 @@
 typedef uint32_t RTFMODE;
 
 /* Unix permission bits and type. */
-#define RTFS_UNIX_MASK          UINT32_C(0x000001FF)
-#define RTFS_UNIX_ALL_ACCESS    UINT32_C(0x000001FF) /* 0777 */
-#define RTFS_UNIX_ALL_WRITE     UINT32_C(0x00000092) /* 0222 */
-#define RTFS_TYPE_MASK          UINT32_C(0x0000F000)
-#define RTFS_TYPE_FIFO          UINT32_C(0x00001000)
-#define RTFS_TYPE_DEV_CHAR      UINT32_C(0x00002000)
-#define RTFS_TYPE_DIRECTORY     UINT32_C(0x00004000)
-#define RTFS_TYPE_DEV_BLOCK     UINT32_C(0x00006000)
-#define RTFS_TYPE_FILE          UINT32_C(0x00008000)
-#define RTFS_TYPE_SYMLINK       UINT32_C(0x0000A000)
-#define RTFS_TYPE_SOCKET        UINT32_C(0x0000C000)
+#define RTFS_UNIX_MASK       UINT32_C(0x000001FF)
+#define RTFS_UNIX_ALL_ACCESS UINT32_C(0x000001FF) /* 0777 */
+#define RTFS_UNIX_ALL_WRITE  UINT32_C(0x00000092) /* 0222 */
+#define RTFS_TYPE_MASK       UINT32_C(0x0000F000)
+#define RTFS_TYPE_FIFO       UINT32_C(0x00001000)
+#define RTFS_TYPE_DEV_CHAR   UINT32_C(0x00002000)
+#define RTFS_TYPE_DIRECTORY  UINT32_C(0x00004000)
+#define RTFS_TYPE_DEV_BLOCK  UINT32_C(0x00006000)
+#define RTFS_TYPE_FILE       UINT32_C(0x00008000)
+#define RTFS_TYPE_SYMLINK    UINT32_C(0x0000A000)
+#define RTFS_TYPE_SOCKET     UINT32_C(0x0000C000)
 
 /* Windows attributes, shifted left by 16. */
-#define RTFS_DOS_SHIFT                 16
-#define RTFS_DOS_MASK                  UINT32_C(0x7FFF0000)
-#define RTFS_DOS_READONLY              UINT32_C(0x00010000)
-#define RTFS_DOS_HIDDEN                UINT32_C(0x00020000)
-#define RTFS_DOS_SYSTEM                UINT32_C(0x00040000)
-#define RTFS_DOS_DIRECTORY             UINT32_C(0x00100000)
-#define RTFS_DOS_ARCHIVED              UINT32_C(0x00200000)
-#define RTFS_DOS_NT_DEVICE             UINT32_C(0x00400000)
-#define RTFS_DOS_NT_NORMAL             UINT32_C(0x00800000)
-#define RTFS_DOS_NT_TEMPORARY          UINT32_C(0x01000000)
-#define RTFS_DOS_NT_SPARSE_FILE        UINT32_C(0x02000000)
-#define RTFS_DOS_NT_REPARSE_POINT      UINT32_C(0x04000000)
-#define RTFS_DOS_NT_COMPRESSED         UINT32_C(0x08000000)
-#define RTFS_DOS_NT_OFFLINE            UINT32_C(0x10000000)
+#define RTFS_DOS_SHIFT                  16
+#define RTFS_DOS_MASK                   UINT32_C(0x7FFF0000)
+#define RTFS_DOS_READONLY               UINT32_C(0x00010000)
+#define RTFS_DOS_HIDDEN                 UINT32_C(0x00020000)
+#define RTFS_DOS_SYSTEM                 UINT32_C(0x00040000)
+#define RTFS_DOS_DIRECTORY              UINT32_C(0x00100000)
+#define RTFS_DOS_ARCHIVED               UINT32_C(0x00200000)
+#define RTFS_DOS_NT_DEVICE              UINT32_C(0x00400000)
+#define RTFS_DOS_NT_NORMAL              UINT32_C(0x00800000)
+#define RTFS_DOS_NT_TEMPORARY           UINT32_C(0x01000000)
+#define RTFS_DOS_NT_SPARSE_FILE         UINT32_C(0x02000000)
+#define RTFS_DOS_NT_REPARSE_POINT       UINT32_C(0x04000000)
+#define RTFS_DOS_NT_COMPRESSED          UINT32_C(0x08000000)
+#define RTFS_DOS_NT_OFFLINE             UINT32_C(0x10000000)
 #define RTFS_DOS_NT_NOT_CONTENT_INDEXED UINT32_C(0x20000000)
-#define RTFS_DOS_NT_ENCRYPTED          UINT32_C(0x40000000)
+#define RTFS_DOS_NT_ENCRYPTED           UINT32_C(0x40000000)
 
 /* Which additional attributes an information record carries. */
 typedef enum RTFSOBJATTRADD
@@ -60,9 +60,9 @@ typedef enum RTFSOBJATTRADD
 
 typedef struct RTFSOBJINFO
 {
-    int64_t cbObject;          /* end-of-file position */
+    int64_t cbObject; /* end-of-file position */
     int64_t cbAllocated;
-    int64_t AccessTime;        /* nanoseconds since 1970-01-01 UTC */
+    int64_t AccessTime; /* nanoseconds since 1970-01-01 UTC */
     int64_t ModificationTime;
     int64_t ChangeTime;
     int64_t BirthTime;
@@ -119,6 +119,7 @@ typedef struct RTFSOBJINFO
  * KERR_FILE_NOT_FOUND, KERR_PATH_NOT_FOUND or another converted failure.
  * *pObjInfo is written on success only.
  */
-int RTPathGetInfo(const char *pszPath, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, uint32_t fFlags);
+int RTPathGetInfo(const char *pszPath, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional,
+                  uint32_t fFlags);
 
 #endif

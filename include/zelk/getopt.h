@@ -32,73 +32,73 @@
 
 /** @name Value kinds (bits 0-4 of RTOPTIONDEF::fFlags)
  * @{ */
-#define RTGETOPT_REQ_NOTHING                0   /* no value */
-#define RTGETOPT_REQ_STRING                 1   /* psz: pointer into argv */
-#define RTGETOPT_REQ_INT8                   2   /* i8 */
-#define RTGETOPT_REQ_UINT8                  3   /* u8 */
-#define RTGETOPT_REQ_INT16                  4   /* i16 */
-#define RTGETOPT_REQ_UINT16                 5   /* u16 */
-#define RTGETOPT_REQ_INT32                  6   /* i32 */
-#define RTGETOPT_REQ_UINT32                 7   /* u32 */
-#define RTGETOPT_REQ_INT64                  8   /* i64 */
-#define RTGETOPT_REQ_UINT64                 9   /* u64 */
-#define RTGETOPT_REQ_IPV4ADDR               10  /* IPv4Addr */
-#define RTGETOPT_REQ_IPV4CIDR               11  /* CidrNetworkAddr */
-#define RTGETOPT_REQ_MACADDR                14  /* MacAddr */
-#define RTGETOPT_REQ_UUID                   15  /* Uuid */
-#define RTGETOPT_REQ_BOOL_ONOFF             16  /* f: "on" / "off" */
-#define RTGETOPT_REQ_BOOL                   17  /* f: true/yes/enabled/on/1 and false/no/... */
-#define RTGETOPT_REQ_UINT32_PAIR            18  /* PairU32 */
-#define RTGETOPT_REQ_UINT64_PAIR            19  /* PairU64 */
-#define RTGETOPT_REQ_UINT32_OPTIONAL_PAIR   20  /* PairU32; absent second is UINT32_MAX */
-#define RTGETOPT_REQ_UINT64_OPTIONAL_PAIR   21  /* PairU64; absent second is UINT64_MAX */
-#define RTGETOPT_REQ_MASK                   UINT32_C(0x0000001f)
+#define RTGETOPT_REQ_NOTHING              0  /* no value */
+#define RTGETOPT_REQ_STRING               1  /* psz: pointer into argv */
+#define RTGETOPT_REQ_INT8                 2  /* i8 */
+#define RTGETOPT_REQ_UINT8                3  /* u8 */
+#define RTGETOPT_REQ_INT16                4  /* i16 */
+#define RTGETOPT_REQ_UINT16               5  /* u16 */
+#define RTGETOPT_REQ_INT32                6  /* i32 */
+#define RTGETOPT_REQ_UINT32               7  /* u32 */
+#define RTGETOPT_REQ_INT64                8  /* i64 */
+#define RTGETOPT_REQ_UINT64               9  /* u64 */
+#define RTGETOPT_REQ_IPV4ADDR             10 /* IPv4Addr */
+#define RTGETOPT_REQ_IPV4CIDR             11 /* CidrNetworkAddr */
+#define RTGETOPT_REQ_MACADDR              14 /* MacAddr */
+#define RTGETOPT_REQ_UUID                 15 /* Uuid */
+#define RTGETOPT_REQ_BOOL_ONOFF           16 /* f: "on" / "off" */
+#define RTGETOPT_REQ_BOOL                 17 /* f: true/yes/enabled/on/1 and false/no/... */
+#define RTGETOPT_REQ_UINT32_PAIR          18 /* PairU32 */
+#define RTGETOPT_REQ_UINT64_PAIR          19 /* PairU64 */
+#define RTGETOPT_REQ_UINT32_OPTIONAL_PAIR 20 /* PairU32; absent second is UINT32_MAX */
+#define RTGETOPT_REQ_UINT64_OPTIONAL_PAIR 21 /* PairU64; absent second is UINT64_MAX */
+#define RTGETOPT_REQ_MASK                 UINT32_C(0x0000001f)
 /** @} */
 
 /** @name Definition flags
  * @{ */
 /* Integer radix; at most one, and only with the integer and pair kinds. */
-#define RTGETOPT_FLAG_HEX                   UINT32_C(0x00010000)
-#define RTGETOPT_FLAG_OCT                   UINT32_C(0x00020000)
-#define RTGETOPT_FLAG_DEC                   UINT32_C(0x00040000)
-#define RTGETOPT_FLAG_RADIX_MASK            UINT32_C(0x00070000)
+#define RTGETOPT_FLAG_HEX             UINT32_C(0x00010000)
+#define RTGETOPT_FLAG_OCT             UINT32_C(0x00020000)
+#define RTGETOPT_FLAG_DEC             UINT32_C(0x00040000)
+#define RTGETOPT_FLAG_RADIX_MASK      UINT32_C(0x00070000)
 /*
  * Indexed option: a decimal index follows the long name ("--disk2").  The
  * index must stay below UINT32_MAX, which RTOPTIONSTATE::uIndex uses for
  * "no index".
  */
-#define RTGETOPT_FLAG_INDEX                 UINT32_C(0x00080000)
+#define RTGETOPT_FLAG_INDEX           UINT32_C(0x00080000)
 /* Default index n-1 for a field value n of 1-3; the index is then optional. */
-#define RTGETOPT_FLAG_INDEX_DEF_MASK        UINT32_C(0x00300000)
-#define RTGETOPT_FLAG_INDEX_DEF_SHIFT       20
-#define RTGETOPT_FLAG_INDEX_DEF_0           UINT32_C(0x00100000)
-#define RTGETOPT_FLAG_INDEX_DEF_1           UINT32_C(0x00200000)
-#define RTGETOPT_FLAG_INDEX_DEF_2           UINT32_C(0x00300000)
+#define RTGETOPT_FLAG_INDEX_DEF_MASK  UINT32_C(0x00300000)
+#define RTGETOPT_FLAG_INDEX_DEF_SHIFT 20
+#define RTGETOPT_FLAG_INDEX_DEF_0     UINT32_C(0x00100000)
+#define RTGETOPT_FLAG_INDEX_DEF_1     UINT32_C(0x00200000)
+#define RTGETOPT_FLAG_INDEX_DEF_2     UINT32_C(0x00300000)
 /* A dash may stand between the long name and the index ("--disk-2"). */
-#define RTGETOPT_FLAG_INDEX_DEF_DASH        UINT32_C(0x00400000)
+#define RTGETOPT_FLAG_INDEX_DEF_DASH  UINT32_C(0x00400000)
 /* The long name is matched ignoring the case of ASCII letters. */
-#define RTGETOPT_FLAG_ICASE                 UINT32_C(0x00800000)
+#define RTGETOPT_FLAG_ICASE           UINT32_C(0x00800000)
 /* Every bit a definition (or RTGetOptTakeValue) may carry. */
-#define RTGETOPT_VALID_MASK                 UINT32_C(0x00ff001f)
+#define RTGETOPT_VALID_MASK           UINT32_C(0x00ff001f)
 /** @} */
 
 /** @name RTGetOptInit flags
  * @{ */
 /* Options may follow plain arguments; plain arguments come back last. */
-#define RTGETOPTINIT_F_PERMUTE              UINT32_C(0x00000001)
+#define RTGETOPTINIT_F_PERMUTE     UINT32_C(0x00000001)
 /* No "--help", "-help", "--version", "-version" or "-?" of the parser's own. */
-#define RTGETOPTINIT_F_NO_STD_OPTS          UINT32_C(0x00000002)
+#define RTGETOPTINIT_F_NO_STD_OPTS UINT32_C(0x00000002)
 /** @} */
 
 /* The non-option count once every remaining argument is a plain argument. */
-#define RTGETOPT_NON_OPTIONS_ALL            INT32_MAX
+#define RTGETOPT_NON_OPTIONS_ALL INT32_MAX
 
 /* One accepted spelling of an option.  Ids should be positive: 0 means "done". */
 typedef struct RTOPTIONDEF
 {
-    const char *pszLong;    /* full spelling ("--path", "/?"), or null for a short-only option */
-    int32_t iShort;         /* returned id; also the character of the short form */
-    uint32_t fFlags;        /* RTGETOPT_REQ_* kind | RTGETOPT_FLAG_* */
+    const char *pszLong; /* full spelling ("--path", "/?"), or null for a short-only option */
+    int32_t iShort;      /* returned id; also the character of the short form */
+    uint32_t fFlags;     /* RTGETOPT_REQ_* kind | RTGETOPT_FLAG_* */
 } RTOPTIONDEF;
 typedef RTOPTIONDEF *PRTOPTIONDEF;
 typedef const RTOPTIONDEF *PCRTOPTIONDEF;
@@ -153,8 +153,8 @@ typedef union RTOPTIONVALUE
     RTNETADDRIPV4 IPv4Addr;
     struct
     {
-        RTNETADDRIPV4 IPv4Network;  /* written order, host bits zero */
-        RTNETADDRIPV4 IPv4Netmask;  /* written order: /24 is 255.255.255.0 */
+        RTNETADDRIPV4 IPv4Network; /* written order, host bits zero */
+        RTNETADDRIPV4 IPv4Netmask; /* written order: /24 is 255.255.255.0 */
     } CidrNetworkAddr;
     RTMAC MacAddr;
     RTUUID Uuid;
@@ -179,16 +179,16 @@ typedef RTOPTIONVALUE *PRTOPTIONVALUE;
  */
 typedef struct RTOPTIONSTATE
 {
-    int32_t iNext;              /* index of the next argument to examine */
+    int32_t iNext; /* index of the next argument to examine */
     char **argv;
     int32_t argc;
     PCRTOPTIONDEF paOptions;
     uint32_t cOptions;
-    const char *pszNextShort;   /* next character of a short-option bundle, or null */
-    PCRTOPTIONDEF pDef;         /* definition of the option returned last, or null */
-    uint32_t uIndex;            /* index of that option; UINT32_MAX when it has none */
-    uint32_t fFlags;            /* RTGETOPTINIT_F_* */
-    int32_t cNonOptions;        /* held-back plain arguments, or RTGETOPT_NON_OPTIONS_ALL */
+    const char *pszNextShort; /* next character of a short-option bundle, or null */
+    PCRTOPTIONDEF pDef;       /* definition of the option returned last, or null */
+    uint32_t uIndex;          /* index of that option; UINT32_MAX when it has none */
+    uint32_t fFlags;          /* RTGETOPTINIT_F_* */
+    int32_t cNonOptions;      /* held-back plain arguments, or RTGETOPT_NON_OPTIONS_ALL */
 } RTOPTIONSTATE;
 typedef RTOPTIONSTATE *PRTOPTIONSTATE;
 
@@ -253,14 +253,14 @@ int RTGetOptTakeValue(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue, uint32_t fFl
 
 /** @name RTGetOptArgvFromString flags
  * @{ */
-#define RTGETOPTARGV_CNV_QUOTE_MS_CRT       UINT32_C(0x00000000) /* Windows-program quoting */
-#define RTGETOPTARGV_CNV_QUOTE_BOURNE_SH    UINT32_C(0x00000001) /* Bourne-shell quoting */
-#define RTGETOPTARGV_CNV_QUOTE_MASK         UINT32_C(0x00000003)
-#define RTGETOPTARGV_CNV_MODIFY_INPUT       UINT32_C(0x00000004) /* split in place */
+#define RTGETOPTARGV_CNV_QUOTE_MS_CRT    UINT32_C(0x00000000) /* Windows-program quoting */
+#define RTGETOPTARGV_CNV_QUOTE_BOURNE_SH UINT32_C(0x00000001) /* Bourne-shell quoting */
+#define RTGETOPTARGV_CNV_QUOTE_MASK      UINT32_C(0x00000003)
+#define RTGETOPTARGV_CNV_MODIFY_INPUT    UINT32_C(0x00000004) /* split in place */
 /** @} */
 
 /* The separators used when none are given: space, tab, line feed, carriage return. */
-#define RTGETOPTARGV_DEFAULT_SEPARATORS     " \t\n\r"
+#define RTGETOPTARGV_DEFAULT_SEPARATORS " \t\n\r"
 
 /*
  * Splits a UTF-8 command line into arguments.
@@ -333,9 +333,9 @@ extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsPair; /* the four pair kin
 extern const struct RTGETOPTVALUEKINDS *const g_apRTGetOptValueKinds[];
 
 #define RTGETOPT_VALUE_KINDS(...) \
-    const struct RTGETOPTVALUEKINDS *const g_apRTGetOptValueKinds[] = { __VA_ARGS__, nullptr }
+ const struct RTGETOPTVALUEKINDS *const g_apRTGetOptValueKinds[] = { __VA_ARGS__, nullptr }
 /* Plain and string options only. */
 #define RTGETOPT_VALUE_KINDS_NONE() \
-    const struct RTGETOPTVALUEKINDS *const g_apRTGetOptValueKinds[] = { nullptr }
+ const struct RTGETOPTVALUEKINDS *const g_apRTGetOptValueKinds[] = { nullptr }
 
 #endif

@@ -13,11 +13,11 @@
 #include <zelk/types.h>
 
 /* Set on every call after the first (accumulated flags only). */
-#define RTR3INIT_FLAGS_REPEATED          UINT32_C(0x00000002)
+#define RTR3INIT_FLAGS_REPEATED        UINT32_C(0x00000002)
 /* Restrict the default DLL search to the system directory, on every Windows version. */
-#define RTR3INIT_FLAGS_SYSTEM32_ONLY     UINT32_C(0x00000004)
+#define RTR3INIT_FLAGS_SYSTEM32_ONLY   UINT32_C(0x00000004)
 /* Postpone the DLL search hardening; a later call without this flag performs it. */
-#define RTR3INIT_FLAGS_DEFER_HARDENING   UINT32_C(0x00000008)
+#define RTR3INIT_FLAGS_DEFER_HARDENING UINT32_C(0x00000008)
 
 /*
  * Initialises the runtime.  pcArgs/ppapszArgs may be null (no arguments to

@@ -13,7 +13,7 @@ typedef void *RTLDRMOD;
 #define NIL_RTLDRMOD ((RTLDRMOD)0)
 
 /* Keep the module loaded until the process ends. */
-#define RTLDRLOAD_FLAGS_NO_UNLOAD UINT32_C(0x00000004)
+#define RTLDRLOAD_FLAGS_NO_UNLOAD    UINT32_C(0x00000004)
 /* Flag bits that are refused. */
 #define RTLDRLOAD_FLAGS_INVALID_MASK UINT32_C(0x00000ff0)
 

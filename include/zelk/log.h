@@ -15,7 +15,7 @@ typedef void (*PFNRTLOGSINK)(void *pvUser, const char *pch, size_t cch);
 
 typedef struct RTLOGGER
 {
-    uint32_t u32Magic;     /* RTLOGGER_MAGIC while usable */
+    uint32_t u32Magic; /* RTLOGGER_MAGIC while usable */
     PFNRTLOGSINK pfnSink;
     void *pvUser;
 } RTLOGGER;

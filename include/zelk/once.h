@@ -17,7 +17,10 @@ typedef struct RTONCE
     int32_t volatile rc;
 } RTONCE;
 
-#define RTONCE_INITIALIZER { 0, 0 }
+#define RTONCE_INITIALIZER \
+ {                         \
+  0, 0                     \
+ }
 
 typedef int (*PFNRTONCE)(void *pvUser);
 

@@ -31,9 +31,11 @@
 #define RTPATH_STR_F_STYLE_MASK     UINT32_C(0x00000003)
 
 /* RTPathAbsEx flags, besides the style. */
-#define RTPATHABS_F_STOP_AT_BASE          UINT32_C(0x00010000) /* ".." does not climb above a given base */
-#define RTPATHABS_F_STOP_AT_CWD           UINT32_C(0x00020000) /* ".." does not climb above the current directory */
-#define RTPATHABS_F_ENSURE_TRAILING_SLASH UINT32_C(0x00040000) /* keep or add a trailing separator */
+#define RTPATHABS_F_STOP_AT_BASE UINT32_C(0x00010000) /* ".." does not climb above a given base */
+#define RTPATHABS_F_STOP_AT_CWD \
+ UINT32_C(0x00020000) /* ".." does not climb above the current directory */
+#define RTPATHABS_F_ENSURE_TRAILING_SLASH \
+ UINT32_C(0x00040000) /* keep or add a trailing separator */
 
 /* Properties of a parsed path (RTPARSEDPATH::fProps). */
 #define RTPATH_PROP_FILENAME      UINT16_C(0x0001) /* ends in a name (no trailing separator) */
@@ -90,7 +92,7 @@ static inline const RTPATHCOMP *RTPathParsedComps(const RTPARSEDPATH *pParsed)
 }
 
 /* Byte size of a record with room for cComps components. */
-#define RTPARSEDPATH_SIZE(cComps) ((size_t)12 + (size_t)(cComps) * 4)
+#define RTPARSEDPATH_SIZE(cComps) ((size_t)12 + (size_t)(cComps)*4)
 
 /*
  * Parses pszPath into pParsed (cbParsed bytes) with the style in fFlags.

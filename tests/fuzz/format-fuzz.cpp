@@ -25,8 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 constexpr size_t kcSlots = 64;
 constexpr size_t kcMaxSpecs = 15;
@@ -83,7 +82,8 @@ void regionFill(const uint8_t *pbData, size_t cbData)
         uint8_t *pbObj = g_pbRegion + 0x1000 + iObj * kcbObject;
         size_t const cbText = cbData < 96 ? cbData : 96;
         for (size_t i = 0; i < cbText; i++)
-            pbObj[i] = pbData[(i + iObj * 7) % cbData] == '%' ? '#' : pbData[(i + iObj * 7) % cbData];
+            pbObj[i] = pbData[(i + iObj * 7) % cbData] == '%' ? '#'
+                                                              : pbData[(i + iObj * 7) % cbData];
         /* Odd objects are set error-info records whose message stays in the region; text
            that happens to look like a set record would carry a wild message pointer. */
         for (size_t off = 0; off < cbText; off += 8)
@@ -109,8 +109,8 @@ uint64_t slotValue(uint8_t bKind)
         case 0: return 0;
         case 1: return 0x10;
         case 2: return 0xfff;
-        case 3: return UINT64_MAX;                 /* -1 */
-        case 4: return UINT64_MAX - 0xfff;         /* -4096 */
+        case 3: return UINT64_MAX;         /* -1 */
+        case 4: return UINT64_MAX - 0xfff; /* -4096 */
         case 5: return 1;
         case 6: return 7;
         case 7: return 64;

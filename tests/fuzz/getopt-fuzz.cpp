@@ -70,7 +70,7 @@ bool isOurDef(PCRTOPTIONDEF pDef)
         return true;
     /* A standard option: value-less, with a long name and id 'h' or 'V'. */
     return pDef && pDef->pszLong && (pDef->iShort == 'h' || pDef->iShort == 'V')
-        && pDef->fFlags == RTGETOPT_REQ_NOTHING;
+           && pDef->fFlags == RTGETOPT_REQ_NOTHING;
 }
 
 } // namespace
@@ -101,8 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
         vecRanges.emplace_back(psz, str.size() + 1);
     }
     std::vector<char *> vecOriginal = vecArgv;
-    auto pointsIntoArgs = [&](const char *psz)
-    {
+    auto pointsIntoArgs = [&](const char *psz) {
         for (auto const &Range : vecRanges)
             if (psz >= Range.first && psz < Range.first + Range.second)
                 return true;
@@ -110,7 +109,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
     };
 
     RTOPTIONSTATE State;
-    check(RTGetOptInit(&State, (int)vecArgv.size(), vecArgv.data(), g_aOpts, RT_ELEMENTS(g_aOpts), 0, fInit) == 0);
+    check(RTGetOptInit(&State, (int)vecArgv.size(), vecArgv.data(), g_aOpts, RT_ELEMENTS(g_aOpts),
+                       0, fInit)
+          == 0);
 
     /* Every call consumes an argument or a bundle character, or ends. */
     size_t const cMaxCalls = cb + vecArgv.size() + 2;
@@ -134,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
                 check(State.uIndex == UINT32_MAX);
             if (uTakeEvery && cCalls % uTakeEvery == 0)
             {
-                uint32_t const fTake = (uint32_t)(cCalls % 22) | (cCalls & 4 ? RTGETOPT_FLAG_HEX : 0);
+                uint32_t const fTake = (uint32_t)(cCalls % 22)
+                                       | (cCalls & 4 ? RTGETOPT_FLAG_HEX : 0);
                 rc = RTGetOptTakeValue(&State, &Value, fTake);
                 if (rc == KERR_OPT_VALUE_MISSING)
                     check(Value.pDef == nullptr);
@@ -146,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
                  || rc == KERR_OPT_INDEX_MISSING || rc == KERR_INTERNAL_ERROR)
             check(isOurDef(Value.pDef) && State.pDef == nullptr);
         else
-            check(pointsIntoArgs(Value.psz));       /* a decoding error names the argument */
+            check(pointsIntoArgs(Value.psz)); /* a decoding error names the argument */
     }
     check(State.pszNextShort == nullptr);
 

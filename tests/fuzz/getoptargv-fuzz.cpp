@@ -95,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
 
     std::vector<std::string> vecCopy, vecInPlace;
     int const rcCopy = split(strCmdLine, fStyle, pszSeparators, &vecCopy);
-    int const rcInPlace = split(strCmdLine, fStyle | RTGETOPTARGV_CNV_MODIFY_INPUT, pszSeparators, &vecInPlace);
+    int const rcInPlace = split(strCmdLine, fStyle | RTGETOPTARGV_CNV_MODIFY_INPUT, pszSeparators,
+                                &vecInPlace);
     check(rcCopy == rcInPlace);
     check(vecCopy == vecInPlace);
     if (rcCopy != 0 || pszSeparators)

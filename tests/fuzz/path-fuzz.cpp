@@ -88,7 +88,8 @@ void fuzzParse(const std::string &strPath, uint32_t fStyle, size_t cComps, size_
     }
     if (rc != KINF_SUCCESS)
     {
-        check(rc == KERR_PATH_ZERO_LENGTH || rc == KERR_INVALID_FLAGS || rc == KERR_FILENAME_TOO_LONG);
+        check(rc == KERR_PATH_ZERO_LENGTH || rc == KERR_INVALID_FLAGS
+              || rc == KERR_FILENAME_TOO_LONG);
         return;
     }
     check(pParsed->cComps <= cComps && pParsed->cchPath <= cch);
@@ -119,14 +120,17 @@ void fuzzParse(const std::string &strPath, uint32_t fStyle, size_t cComps, size_
 /* Absolute forms are equal but for the case of a drive letter, which only the clean form upper-cases. */
 bool sameAbsolute(const char *psz1, const char *psz2)
 {
-    if (psz1[0] && psz1[1] == ':' && psz2[0] && psz2[1] == ':' && (psz1[0] | 0x20) == (psz2[0] | 0x20))
+    if (psz1[0] && psz1[1] == ':' && psz2[0] && psz2[1] == ':'
+        && (psz1[0] | 0x20) == (psz2[0] | 0x20))
         return std::strcmp(psz1 + 1, psz2 + 1) == 0;
     return std::strcmp(psz1, psz2) == 0;
 }
 
 void fuzzAbs(const std::string &strPath, uint32_t fFlags, size_t cbOut)
 {
-    const char *pszBase = (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX ? "/base/dir" : "C:\\base\\dir";
+    const char *pszBase = (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX
+                              ? "/base/dir"
+                              : "C:\\base\\dir";
     Guarded Out(cbOut);
     size_t cb = cbOut;
     int rc = RTPathAbsEx(pszBase, strPath.c_str(), fFlags, Out.psz(), &cb);
@@ -143,8 +147,9 @@ void fuzzAbs(const std::string &strPath, uint32_t fFlags, size_t cbOut)
     }
     if (rc != KERR_BUFFER_OVERFLOW)
     {
-        check(rc == KERR_PATH_ZERO_LENGTH || rc == KERR_INVALID_FLAGS || rc == KERR_FILENAME_TOO_LONG
-              || rc == KERR_PATH_IS_RELATIVE || rc == KERR_INTERNAL_ERROR_4);
+        check(rc == KERR_PATH_ZERO_LENGTH || rc == KERR_INVALID_FLAGS
+              || rc == KERR_FILENAME_TOO_LONG || rc == KERR_PATH_IS_RELATIVE
+              || rc == KERR_INTERNAL_ERROR_4);
         return;
     }
     check(cb > cbOut);
@@ -157,8 +162,8 @@ void fuzzAbs(const std::string &strPath, uint32_t fFlags, size_t cbOut)
     check(rc == KINF_SUCCESS && cbExact + 1 == cb && Exact.terminatedLength() == cbExact);
 }
 
-void fuzzAppend(const std::string &strPath, const std::string &strAppend, uint32_t fFlags, size_t cbBuf,
-                size_t cchMax)
+void fuzzAppend(const std::string &strPath, const std::string &strAppend, uint32_t fFlags,
+                size_t cbBuf, size_t cchMax)
 {
     Guarded Buf(cbBuf);
     size_t const cchInit = strPath.size() < cbBuf ? strPath.size() : cbBuf;
@@ -197,7 +202,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
     std::string const strAll(reinterpret_cast<const char *>(pb + 3), cb - 3);
     size_t const offNul = strAll.find('\0');
     std::string const strPath = strAll.substr(0, offNul);
-    std::string const strSecond = offNul == std::string::npos ? std::string() : strAll.substr(offNul + 1);
+    std::string const strSecond = offNul == std::string::npos ? std::string()
+                                                              : strAll.substr(offNul + 1);
 
     /* Style in bits 0-1 (3 is invalid); the abs flags from bits 2-4, bit 5 an unknown flag. */
     uint32_t const fStyle = bFlags & 3;
@@ -208,6 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pb, size_t cb)
     fuzzRoot(strPath, fStyle);
     fuzzParse(strPath, (bFlags & 0x40) ? fStyle | 0x10 : fStyle, bExtra & 0x3f, cbOut);
     fuzzAbs(strPath, fAbs, cbOut);
-    fuzzAppend(strSecond, strPath, fStyle, cbOut, (bExtra & 0x80) ? (size_t)(bExtra & 0x7f) : RTSTR_MAX);
+    fuzzAppend(strSecond, strPath, fStyle, cbOut,
+               (bExtra & 0x80) ? (size_t)(bExtra & 0x7f) : RTSTR_MAX);
     return 0;
 }

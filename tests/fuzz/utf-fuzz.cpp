@@ -59,7 +59,8 @@ void fuzzUtf(const uint8_t *pb, size_t cb)
         for (size_t cwcBuf : { cwc, cwc + 1 })
         {
             PRTUTF16 pwszBuf = awc.data();
-            int rcBuf = RTStrToUtf16Ex(psz, RTSTR_MAX, &pwszBuf, cwcBuf ? cwcBuf : 1, nullptr, "fuzz");
+            int rcBuf = RTStrToUtf16Ex(psz, RTSTR_MAX, &pwszBuf, cwcBuf ? cwcBuf : 1, nullptr,
+                                       "fuzz");
             check(rcBuf == (cwcBuf > cwc ? KINF_SUCCESS : KERR_BUFFER_OVERFLOW) || cwcBuf == 0);
             check(awc[cwc + 1] == 0xcccc);
         }
@@ -108,7 +109,8 @@ void fuzzUtf(const uint8_t *pb, size_t cb)
     if (RTUtf16Utf8BytesEx(units.data(), RTSTR_MAX, &cchUtf8) == KINF_SUCCESS)
     {
         char *pszOut = nullptr;
-        check(RTUtf16ToUtf8Ex(units.data(), RTSTR_MAX, &pszOut, 0, nullptr, "fuzz") == KINF_SUCCESS);
+        check(RTUtf16ToUtf8Ex(units.data(), RTSTR_MAX, &pszOut, 0, nullptr, "fuzz")
+              == KINF_SUCCESS);
         check(std::strlen(pszOut) == cchUtf8);
         check(RTStrUtf16Units(pszOut, &cwc) == KINF_SUCCESS);
         RTStrRelease(pszOut);

@@ -45,7 +45,8 @@ bool parseHash(const wchar_t *pwszHex, BYTE *pbHash)
 
 HCERTSTORE openStore(const wchar_t *pwszStore, DWORD fFlags)
 {
-    return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE | fFlags, pwszStore);
+    return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE | fFlags,
+                         pwszStore);
 }
 
 int findOrRemove(const wchar_t *pwszStore, const wchar_t *pwszHex, bool fRemove)
@@ -67,7 +68,8 @@ int findOrRemove(const wchar_t *pwszStore, const wchar_t *pwszHex, bool fRemove)
         return failed("CertOpenStore");
     }
     CRYPT_HASH_BLOB Blob = { sizeof(abHash), abHash };
-    PCCERT_CONTEXT pCtx = CertFindCertificateInStore(hStore, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &Blob, nullptr);
+    PCCERT_CONTEXT pCtx = CertFindCertificateInStore(hStore, X509_ASN_ENCODING, 0,
+                                                     CERT_FIND_SHA1_HASH, &Blob, nullptr);
     int rc = 0;
     if (!pCtx)
         std::printf("absent\n");
@@ -91,8 +93,8 @@ int setKeySecurity(const wchar_t *pwszStore, bool fDeny)
 {
     std::wstring const key = std::wstring(L"Software\\Microsoft\\SystemCertificates\\") + pwszStore;
     HKEY hKey;
-    LONG lrc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, READ_CONTROL | WRITE_DAC, nullptr,
-                               &hKey, nullptr);
+    LONG lrc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+                               READ_CONTROL | WRITE_DAC, nullptr, &hKey, nullptr);
     if (lrc != ERROR_SUCCESS)
     {
         SetLastError(lrc);

@@ -54,8 +54,9 @@ void touch(const wchar_t *pwszPath)
 
 int tryFile(const std::wstring &file)
 {
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     report("open-write", h != INVALID_HANDLE_VALUE);
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
@@ -74,8 +75,9 @@ int tryFile(const std::wstring &file)
 
     report("delete", DeleteFileW(file.c_str()));
 
-    h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, 0, nullptr);
+    h = CreateFileW(file.c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    0, nullptr);
     report("open-read", h != INVALID_HANDLE_VALUE);
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
@@ -95,15 +97,16 @@ int tryDir(const std::wstring &dir)
 
 int fileId(const std::wstring &file)
 {
-    HANDLE h = CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     BY_HANDLE_FILE_INFORMATION Info;
     bool const fOk = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &Info);
     if (!fOk)
         report("file-id", false);
     else
-        std::printf("%08lx:%08lx%08lx\n", (unsigned long)Info.dwVolumeSerialNumber, (unsigned long)Info.nFileIndexHigh,
-                    (unsigned long)Info.nFileIndexLow);
+        std::printf("%08lx:%08lx%08lx\n", (unsigned long)Info.dwVolumeSerialNumber,
+                    (unsigned long)Info.nFileIndexHigh, (unsigned long)Info.nFileIndexLow);
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
     return fOk ? 0 : 1;
@@ -124,7 +127,8 @@ int wmain(int argc, wchar_t **argv)
     {
         HANDLE h;
         if (cmd == L"hold")
-            h = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+            h = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
         else if (cmd == L"hold-new")
         {
             if (argc == 5)
@@ -132,8 +136,8 @@ int wmain(int argc, wchar_t **argv)
             /* No sleep between the attempts: the file may not live long. */
             DWORD const msStart = GetTickCount();
             do
-                h = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+                h = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
             while (h == INVALID_HANDLE_VALUE && GetTickCount() - msStart < 60000);
         }
         else
@@ -167,6 +171,8 @@ int wmain(int argc, wchar_t **argv)
         }
         return 1;
     }
-    std::fprintf(stderr, "usage: fsprobe hold|hold-new|hold-mutex|try-file|try-dir|file-id|loadlib|wait-for ...\n");
+    std::fprintf(
+        stderr,
+        "usage: fsprobe hold|hold-new|hold-mutex|try-file|try-dir|file-id|loadlib|wait-for ...\n");
     return 2;
 }

@@ -146,7 +146,8 @@ TEST(StubDisplay, SilentRoutes)
     EXPECT_EQ(1, stubReportError("first %s\nsecond %d", "line", 2));
     EXPECT_EQ(2, stubReportSyntaxError("Extraction path is too long (%Rrc)", KERR_BUFFER_OVERFLOW));
     stubReportInfo("Files were extracted to: %s", "C:\\x");
-    EXPECT_EQ(errLine("first line") + errLine("second 2") + errLine("Extraction path is too long (KERR_BUFFER_OVERFLOW)"),
+    EXPECT_EQ(errLine("first line") + errLine("second 2")
+                  + errLine("Extraction path is too long (KERR_BUFFER_OVERFLOW)"),
               cap.err());
     EXPECT_EQ("Files were extracted to: C:\\x\n", cap.out());
 }
@@ -157,9 +158,11 @@ TEST(StubDisplay, ErrorLinesIgnoreTheSilentFlag)
     {
         SCOPED_TRACE(fSilent ? "silent" : "interactive");
         Capture cap(fSilent);
-        EXPECT_EQ(KERR_INVALID_PARAMETER, stubPrintErrorStatus(KERR_INVALID_PARAMETER, "#%u: status", 7u));
+        EXPECT_EQ(KERR_INVALID_PARAMETER,
+                  stubPrintErrorStatus(KERR_INVALID_PARAMETER, "#%u: status", 7u));
         EXPECT_EQ(1, stubPrintErrorFailure("failure %s", "text"));
-        EXPECT_EQ((ptrdiff_t)sizeof("error: plain 4294967295\n") - 1, stubPrintError("plain %u", 0xFFFFFFFFu));
+        EXPECT_EQ((ptrdiff_t)sizeof("error: plain 4294967295\n") - 1,
+                  stubPrintError("plain %u", 0xFFFFFFFFu));
         EXPECT_EQ("error: #7: status\nerror: failure text\nerror: plain 4294967295\n", cap.err());
         EXPECT_EQ("", cap.out());
     }
@@ -171,8 +174,9 @@ TEST(StubDisplay, ErrorLinesIgnoreTheSilentFlag)
 
 std::string version()
 {
-    return "Version: " + std::to_string(KESTRELYN_VERSION_MAJOR) + "." + std::to_string(KESTRELYN_VERSION_MINOR) + "."
-         + std::to_string(KESTRELYN_VERSION_BUILD) + "r" + std::to_string(KESTRELYN_VERSION_REVISION) + "\n";
+    return "Version: " + std::to_string(KESTRELYN_VERSION_MAJOR) + "."
+           + std::to_string(KESTRELYN_VERSION_MINOR) + "." + std::to_string(KESTRELYN_VERSION_BUILD)
+           + "r" + std::to_string(KESTRELYN_VERSION_REVISION) + "\n";
 }
 
 int parse(std::vector<std::string> args, STUBRUNSTATE *pState)
@@ -193,7 +197,7 @@ TEST(StubCmdLine, ParametersAndErrors)
     {
         std::vector<std::string> args;
         int rcExit;
-        std::string strParams;  /* when the run goes on */
+        std::string strParams; /* when the run goes on */
         std::string strOut;
         std::string strErr;
     };
@@ -260,8 +264,9 @@ TEST(StubCmdLine, FlagsAndPaths)
 {
     Capture cap(false);
     STUBRUNSTATE State;
-    ASSERT_EQ(STUBEXIT_CONTINUE, parse({ "-x", "-c", "-t", "-T", "-l", "-r", "-v", "-verbose", "/verbose", "/silent" },
-                                       &State));
+    ASSERT_EQ(STUBEXIT_CONTINUE,
+              parse({ "-x", "-c", "-t", "-T", "-l", "-r", "-v", "-verbose", "/verbose", "/silent" },
+                    &State));
     EXPECT_TRUE(State.fExtractOnly);
     EXPECT_FALSE(State.fInstallCert);
     EXPECT_TRUE(State.fLogging);
@@ -272,14 +277,16 @@ TEST(StubCmdLine, FlagsAndPaths)
     WCHAR wszCwd[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, wszCwd);
     std::string const strCwd = toUtf8(wszCwd);
-    ASSERT_EQ(STUBEXIT_CONTINUE, parse({ "--path", "C:\\first", "-p", "rel\\dir", "-msilogfile", "log.txt" }, &State));
+    ASSERT_EQ(STUBEXIT_CONTINUE,
+              parse({ "--path", "C:\\first", "-p", "rel\\dir", "-msilogfile", "log.txt" }, &State));
     EXPECT_EQ(strCwd + "\\rel\\dir", State.szExtractPath);
     EXPECT_EQ(strCwd + "\\log.txt", State.szMsiLogFile);
     EXPECT_FALSE(State.fExtractOnly);
     EXPECT_TRUE(State.fInstallCert);
     EXPECT_FALSE(State.fLogging); /* a log file name alone turns logging on later, in the driver */
-    ASSERT_EQ(STUBEXIT_CONTINUE, parse({ "/path", "C:\\first", "-path", "", "--msi-log-file", "x", "--msi-log-file=" },
-                                       &State));
+    ASSERT_EQ(STUBEXIT_CONTINUE,
+              parse({ "/path", "C:\\first", "-path", "", "--msi-log-file", "x", "--msi-log-file=" },
+                    &State));
     EXPECT_STREQ("", State.szExtractPath);
     EXPECT_STREQ("", State.szMsiLogFile);
 
@@ -288,7 +295,8 @@ TEST(StubCmdLine, FlagsAndPaths)
     EXPECT_EQ(STUBEXIT_SYNTAX, parse({ "--silent", "/path", strLong }, &State));
     EXPECT_EQ(STUBEXIT_SYNTAX, parse({ "--silent", "--msi-log-file", strLong }, &State));
     EXPECT_EQ(errLine("Extraction path is too long (KERR_BUFFER_OVERFLOW)")
-              + errLine("MSI log file path is too long (KERR_BUFFER_OVERFLOW)"), cap.err());
+                  + errLine("MSI log file path is too long (KERR_BUFFER_OVERFLOW)"),
+              cap.err());
 }
 
 /*
@@ -297,7 +305,12 @@ TEST(StubCmdLine, FlagsAndPaths)
 
 TEST(StubPayload, ResourceLookup)
 {
-    static const struct { const char *pszName; int rc; uint32_t cb; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszName;
+        int rc;
+        uint32_t cb;
+    } s_aRows[] = // clang-format off
     {
         { "MANIFEST", KINF_SUCCESS, 16 },
         { "HDR_00", KINF_SUCCESS, 256 },
@@ -339,7 +352,13 @@ TEST(StubPayload, ResourceLookup)
 
 TEST(StubPayload, PackageHeaders)
 {
-    static const struct { unsigned idx; uint32_t uArch; const char *pszRes; const char *pszName; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        unsigned idx;
+        uint32_t uArch;
+        const char *pszRes;
+        const char *pszName;
+    } s_aRows[] = // clang-format off
     {
         { 0, 3, "BIN_00", "unit-amd64.msi" },
         { 1, 1, "BIN_01", "unit-any.cab" },
@@ -364,16 +383,22 @@ TEST(StubPayload, PackageHeaders)
     EXPECT_EQ(nullptr, stubFindPackageHeader(8));
     EXPECT_EQ(nullptr, stubFindPackageHeader(9));
     EXPECT_EQ(nullptr, stubFindPackageHeader(100));
-    EXPECT_EQ(errLine("Internal error: Could not find package header #5: KERR_BAD_LENGTH")
-              + errLine("Internal error: Could not find package header #8: KERR_INVALID_NAME")
-              + errLine("Internal error: Could not find package header #9: KERR_GENERAL_FAILURE")
-              + errLine("Internal error: Could not find package header #100: KERR_GENERAL_FAILURE"), cap.err());
+    EXPECT_EQ(
+        errLine("Internal error: Could not find package header #5: KERR_BAD_LENGTH")
+            + errLine("Internal error: Could not find package header #8: KERR_INVALID_NAME")
+            + errLine("Internal error: Could not find package header #9: KERR_GENERAL_FAILURE")
+            + errLine("Internal error: Could not find package header #100: KERR_GENERAL_FAILURE"),
+        cap.err());
 }
 
 /* A header's file name must name a file inside the extraction directory and nothing else. */
 TEST(StubPayload, BareFileNames)
 {
-    static const struct { const char *pszName; bool fBare; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszName;
+        bool fBare;
+    } s_aRows[] = // clang-format off
     {
         { "Product-1.0.msi", true },
         { "x", true },
@@ -395,7 +420,8 @@ TEST(StubPayload, BareFileNames)
     };
     // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
-        EXPECT_EQ(s_aRows[i].fBare, stubIsBareFileName(s_aRows[i].pszName)) << "row " << i << ": " << s_aRows[i].pszName;
+        EXPECT_EQ(s_aRows[i].fBare, stubIsBareFileName(s_aRows[i].pszName))
+            << "row " << i << ": " << s_aRows[i].pszName;
 }
 
 TEST(StubPayload, ArchitectureFilter)
@@ -405,7 +431,12 @@ TEST(StubPayload, ArchitectureFilter)
     /* A 32-bit process is on a 64-bit host under WOW64 only; a 64-bit one always is. */
     bool const fHost64 = fWow64 || sizeof(void *) == 8;
     EXPECT_EQ(fHost64 ? 1u : 0u, stubIsHost64Bit());
-    static const struct { uint32_t uArch; bool f64; bool f32; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        uint32_t uArch;
+        bool f64;
+        bool f32;
+    } s_aRows[] = // clang-format off
     {
         { 0, false, false }, { 1, true, true }, { 2, false, true }, { 3, true, false }, { 4, false, false },
         { 0xFFFFFFFF, false, false },
@@ -414,7 +445,8 @@ TEST(StubPayload, ArchitectureFilter)
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
-        EXPECT_EQ(fHost64 ? s_aRows[i].f64 : s_aRows[i].f32, stubPackageAppliesToHost(s_aRows[i].uArch));
+        EXPECT_EQ(fHost64 ? s_aRows[i].f64 : s_aRows[i].f32,
+                  stubPackageAppliesToHost(s_aRows[i].uArch));
     }
 }
 
@@ -555,7 +587,8 @@ TEST_F(StubCleanupTest, OnePassDeletesFilesThenDirectories)
     addFile(strDir + "\\b.cab", 1);
     StubCleanupRecord *pGone = stubCleanupAdd((strDir + "\\gone.msi").c_str(), true);
     pGone->idxPackage = 2;
-    EXPECT_EQ(KERR_FILE_NOT_FOUND, stubCleanupRun(strDir.c_str())); /* the record removed it first */
+    EXPECT_EQ(KERR_FILE_NOT_FOUND,
+              stubCleanupRun(strDir.c_str())); /* the record removed it first */
     EXPECT_FALSE(exists(strDir));
     EXPECT_EQ(nullptr, stubCleanupFindPackage(0));
     EXPECT_EQ(nullptr, stubCleanupFindPackage(2));
@@ -606,17 +639,20 @@ TEST_F(StubCleanupTest, RetriesForNineSecondsAndReportsOnce)
     CreateDirectoryW(toWide(strPkgDir).c_str(), nullptr);
     writeFile(strPkgDir + "\\log.txt", "log");
     /* Someone else reads the file and won't share deletion. */
-    HANDLE hHolder = CreateFileW(toWide(strDir + "\\held.msi").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE hHolder = CreateFileW(toWide(strDir + "\\held.msi").c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, hHolder);
     DWORD const msStart = GetTickCount();
     EXPECT_EQ(KERR_DIR_NOT_EMPTY, stubCleanupRun(strPkgDir.c_str()));
     DWORD const msTaken = GetTickCount() - msStart;
     CloseHandle(hHolder);
     EXPECT_GE(msTaken, 9000u); /* 100 + 3 x 3000 ms of sleep, less a clock tick at most */
-    EXPECT_EQ(errLine("Failed to delete temporary directory '" + strRefused + "': KERR_ACCESS_DENIED")
-                  + errLine("Failed to delete temporary file '" + strDir + "\\held.msi': KERR_SHARING_VIOLATION"),
-              cap.err());
+    EXPECT_EQ(
+        errLine("Failed to delete temporary directory '" + strRefused + "': KERR_ACCESS_DENIED")
+            + errLine("Failed to delete temporary file '" + strDir
+                      + "\\held.msi': KERR_SHARING_VIOLATION"),
+        cap.err());
     EXPECT_TRUE(exists(strRefused));
     /*
      * The records that failed stay for the driver to free; the directory that
@@ -625,7 +661,8 @@ TEST_F(StubCleanupTest, RetriesForNineSecondsAndReportsOnce)
     StubCleanupRecord *pRec = stubCleanupFindPackage(0);
     ASSERT_NE(nullptr, pRec);
     EXPECT_EQ(NIL_RTFILE, pRec->u.hFile);
-    EXPECT_EQ((std::vector<uint32_t>{ STUB_NO_PACKAGE, 0 }), chainFrom(stubCleanupFindPackage(STUB_NO_PACKAGE), pRec));
+    EXPECT_EQ((std::vector<uint32_t>{ STUB_NO_PACKAGE, 0 }),
+              chainFrom(stubCleanupFindPackage(STUB_NO_PACKAGE), pRec));
     EXPECT_EQ(strRefused, stubCleanupFindPackage(STUB_NO_PACKAGE)->szPath);
     EXPECT_EQ(pRec, stubCleanupFindPackage(STUB_NO_PACKAGE)->pNext);
     EXPECT_TRUE(exists(strDir + "\\held.msi"));
@@ -685,18 +722,21 @@ std::string trySecondHandle(const std::string &strFile, const std::string &strDi
         str += std::string(pszWhat) + ": " + (fOk ? "ok" : std::to_string(GetLastError())) + "\n";
     };
     std::wstring const wstrFile = toWide(strFile);
-    HANDLE h = CreateFileW(wstrFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    HANDLE h = CreateFileW(wstrFile.c_str(), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, 0, nullptr);
     note("open-write", h != INVALID_HANDLE_VALUE);
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
     writeFile(strFile + ".other", "other");
-    note("replace", MoveFileExW(toWide(strFile + ".other").c_str(), wstrFile.c_str(), MOVEFILE_REPLACE_EXISTING));
+    note("replace", MoveFileExW(toWide(strFile + ".other").c_str(), wstrFile.c_str(),
+                                MOVEFILE_REPLACE_EXISTING));
     DeleteFileW(toWide(strFile + ".other").c_str());
     note("rename", MoveFileW(wstrFile.c_str(), toWide(strFile + ".renamed").c_str()));
     note("delete", DeleteFileW(wstrFile.c_str()));
-    h = CreateFileW(wstrFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, 0, nullptr);
+    h = CreateFileW(wstrFile.c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    0, nullptr);
     note("open-read", h != INVALID_HANDLE_VALUE);
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
@@ -721,7 +761,8 @@ std::string runProbe(const std::string &strArgs)
     si.hStdOutput = hWrite;
     si.hStdError = hWrite;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, &wstrCmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(nullptr, &wstrCmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                        &pi))
         return "<CreateProcessW failed>";
     CloseHandle(hWrite);
     std::string str;
@@ -740,8 +781,9 @@ std::string runProbe(const std::string &strArgs)
 /* Every attempt refused except reading. */
 void expectLocked(const std::string &strReport)
 {
-    std::regex const re("open-write: [1-9][0-9]*\nreplace: [1-9][0-9]*\nrename: [1-9][0-9]*\ndelete: [1-9][0-9]*\n"
-                        "open-read: ok\n(rename: [1-9][0-9]*\ndelete: [1-9][0-9]*\n)?");
+    std::regex const re(
+        "open-write: [1-9][0-9]*\nreplace: [1-9][0-9]*\nrename: [1-9][0-9]*\ndelete: [1-9][0-9]*\n"
+        "open-read: ok\n(rename: [1-9][0-9]*\ndelete: [1-9][0-9]*\n)?");
     EXPECT_TRUE(std::regex_match(strReport, re)) << strReport;
 }
 
@@ -762,13 +804,15 @@ TEST_F(StubExtractTest, NormalRunWritesVerifiesAndLocks)
     /* On a 64-bit host #0 (amd64) and on a 32-bit one #2 (x86); #1 and #3 always; #4 never. */
     uint32_t const idxArch = stubIsHost64Bit() ? 0 : 2;
     ASSERT_NE(nullptr, stubCleanupFindPackage(3));
-    EXPECT_EQ((std::vector<uint32_t>{ 3, 1, idxArch, STUB_NO_PACKAGE }), chainFrom(stubCleanupFindPackage(3), pDirRec));
+    EXPECT_EQ((std::vector<uint32_t>{ 3, 1, idxArch, STUB_NO_PACKAGE }),
+              chainFrom(stubCleanupFindPackage(3), pDirRec));
     EXPECT_EQ(nullptr, stubCleanupFindPackage(2 - idxArch));
     EXPECT_EQ(nullptr, stubCleanupFindPackage(4));
     StubCleanupRecord *pRec = stubCleanupFindPackage(idxArch);
     ASSERT_NE(nullptr, pRec);
-    EXPECT_TRUE(std::regex_match(std::string(pRec->szPath), std::regex(std::regex_replace(strDir, std::regex("\\\\"), "\\\\")
-                                                                          + "\\\\[0-9a-z]{24}\\.msi")))
+    EXPECT_TRUE(std::regex_match(std::string(pRec->szPath),
+                                 std::regex(std::regex_replace(strDir, std::regex("\\\\"), "\\\\")
+                                            + "\\\\[0-9a-z]{24}\\.msi")))
         << pRec->szPath;
     EXPECT_EQ(resourceBytes(idxArch ? "BIN_02" : "BIN_00"), readFile(pRec->szPath));
     EXPECT_STREQ((strDir + "\\unit-any.cab").c_str(), stubCleanupFindPackage(1)->szPath);
@@ -781,7 +825,9 @@ TEST_F(StubExtractTest, NormalRunWritesVerifiesAndLocks)
     expectLocked(runProbe("try-file \"" + std::string(pRec->szPath) + "\""));
     expectLocked(runProbe("try-file \"" + strDir + "\\unit-64k1.bin\""));
     std::string const strDirReport = runProbe("try-dir \"" + strDir + "\"");
-    EXPECT_TRUE(std::regex_match(strDirReport, std::regex("rename: [1-9][0-9]*\ndelete: [1-9][0-9]*\n"))) << strDirReport;
+    EXPECT_TRUE(
+        std::regex_match(strDirReport, std::regex("rename: [1-9][0-9]*\ndelete: [1-9][0-9]*\n")))
+        << strDirReport;
     EXPECT_EQ(resourceBytes("BIN_03"), readFile(strDir + "\\unit-64k1.bin"));
 
     EXPECT_EQ(KERR_FILE_NOT_FOUND, stubCleanupRun(strDir.c_str()));
@@ -826,9 +872,11 @@ TEST_F(StubExtractTest, DirectoryAndHeaderFailures)
     EXPECT_EQ(STUBEXIT_FAILURE, stubExtractPackages(1, strMissing.c_str(), false, &pDirRec));
     EXPECT_EQ(nullptr, pDirRec);
     EXPECT_EQ(STUBEXIT_FAILURE, stubExtractPackages(6, m_strDir.c_str(), true, &pDirRec));
-    EXPECT_EQ(errLine("RTDirExists failed on '" + path("made") + "' which we just created!")
-              + errLine("Failed to create extraction path '" + strMissing + "': KERR_PATH_NOT_FOUND")
-              + errLine("Internal error: Could not find package header #5: KERR_BAD_LENGTH"), cap.err());
+    EXPECT_EQ(
+        errLine("RTDirExists failed on '" + path("made") + "' which we just created!")
+            + errLine("Failed to create extraction path '" + strMissing + "': KERR_PATH_NOT_FOUND")
+            + errLine("Internal error: Could not find package header #5: KERR_BAD_LENGTH"),
+        cap.err());
     /* The packages before the bad header stay recorded, for the driver to delete or keep. */
     EXPECT_NE(nullptr, stubCleanupFindPackage(4));
 }
@@ -869,7 +917,8 @@ TEST_F(StubExtractTest, JunctionInPlaceOfTheNewDirectory)
         EXPECT_EQ(STUBEXIT_FAILURE, stubExtractPackages(2, strDir.c_str(), true, &pDirRec));
         EXPECT_EQ(nullptr, pDirRec->u.hDir);
     }
-    EXPECT_EQ(errLine("Failed to open extraction path '" + strDir + "': KERR_IS_A_SYMLINK"), cap.err());
+    EXPECT_EQ(errLine("Failed to open extraction path '" + strDir + "': KERR_IS_A_SYMLINK"),
+              cap.err());
     EXPECT_EQ(std::vector<std::string>{}, listDir(strDir));
 
     std::string const strBorrowed = path("borrowed");
@@ -893,18 +942,20 @@ BOOL WINAPI createDirThenNoMemory(LPCWSTR pwsz, LPSECURITY_ATTRIBUTES pSa)
     return fOk;
 }
 
-NTSTATUS NTAPI queryAttribsThenNoMemory(POBJECT_ATTRIBUTES pObjAttr, PFILE_NETWORK_OPEN_INFORMATION pInfo)
+NTSTATUS NTAPI queryAttribsThenNoMemory(POBJECT_ATTRIBUTES pObjAttr,
+                                        PFILE_NETWORK_OPEN_INFORMATION pInfo)
 {
-    static decltype(&::NtQueryFullAttributesFile) const s_pfn = (decltype(&::NtQueryFullAttributesFile))(void *)
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryFullAttributesFile");
+    static decltype(&::NtQueryFullAttributesFile) const s_pfn
+        = (decltype(&::NtQueryFullAttributesFile))(void *)GetProcAddress(
+            GetModuleHandleW(L"ntdll.dll"), "NtQueryFullAttributesFile");
     NTSTATUS const rcNt = s_pfn(pObjAttr, pInfo);
     HeapShortage::arm(0);
     return rcNt;
 }
 
 /* Creating any new file but unit-any.cab is refused. */
-HANDLE WINAPI createOnlyTheCab(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECURITY_ATTRIBUTES pSa, DWORD uDisp,
-                               DWORD fFlags, HANDLE hTemplate)
+HANDLE WINAPI createOnlyTheCab(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECURITY_ATTRIBUTES pSa,
+                               DWORD uDisp, DWORD fFlags, HANDLE hTemplate)
 {
     size_t const cwc = wcslen(pwsz);
     if (uDisp == CREATE_NEW && (cwc < 13 || wcscmp(&pwsz[cwc - 13], L"\\unit-any.cab")))
@@ -928,11 +979,11 @@ TEST_F(StubExtractTest, DirectoryRecordAndFileNameFailures)
     {
         const char *pszWhat;
         void (*pfnArm)();
-        const char *pszSub;     /* under the scratch directory; null: the padded path */
+        const char *pszSub; /* under the scratch directory; null: the padded path */
         size_t cchPath;
         bool fExtractOnly;
         unsigned cPackages;
-        const char *pszErr;     /* %D: the extraction path; %A: the architecture's package name */
+        const char *pszErr; /* %D: the extraction path; %A: the architecture's package name */
     };
     /*
      * No memory for a record: a directory made a moment ago is removed again,
@@ -969,7 +1020,8 @@ TEST_F(StubExtractTest, DirectoryRecordAndFileNameFailures)
         std::string strDir = m_strDir;
         if (Row.pszSub && *Row.pszSub)
             strDir += "\\" + std::string(Row.pszSub);
-        while (!Row.pszSub && strDir.size() < Row.cchPath) /* cchPath or one more: the rows allow for both */
+        while (!Row.pszSub
+               && strDir.size() < Row.cchPath) /* cchPath or one more: the rows allow for both */
             strDir += "\\.";
         Capture cap;
         StubCleanupRecord *pDirRec = nullptr;
@@ -977,11 +1029,13 @@ TEST_F(StubExtractTest, DirectoryRecordAndFileNameFailures)
             HeapShortage Shortage;
             SysOverrideGuard Guard;
             Row.pfnArm();
-            EXPECT_EQ(STUBEXIT_FAILURE, stubExtractPackages(Row.cPackages, strDir.c_str(), Row.fExtractOnly, &pDirRec));
+            EXPECT_EQ(STUBEXIT_FAILURE, stubExtractPackages(Row.cPackages, strDir.c_str(),
+                                                            Row.fExtractOnly, &pDirRec));
             EXPECT_EQ(0u, HeapShortage::left());
         }
         /* Without a record the directory is not handed back; with one it is, for the cleanup. */
-        EXPECT_EQ(strstr(Row.pszErr, "Failed to add cleanup record") != nullptr, pDirRec == nullptr);
+        EXPECT_EQ(strstr(Row.pszErr, "Failed to add cleanup record") != nullptr,
+                  pDirRec == nullptr);
         EXPECT_TRUE(exists(m_strDir));
         EXPECT_FALSE(exists(m_strDir + "\\new"));
         std::string strErr = std::regex_replace(Row.pszErr, std::regex("%A"), strArch);
@@ -1003,10 +1057,12 @@ TEST_F(StubExtractTest, PackageFailures)
 
     EXPECT_EQ(KERR_GENERAL_FAILURE, stubExtractPackage("NOPE", strFile.c_str(), NIL_RTFILE, 7));
     EXPECT_EQ(KERR_NO_DATA, stubExtractPackage("BIN_06", path("e.msi").c_str(), NIL_RTFILE, 6));
-    EXPECT_EQ(KERR_PATH_NOT_FOUND, stubExtractPackage("BIN_00", path("no\\p.msi").c_str(), NIL_RTFILE, 0));
+    EXPECT_EQ(KERR_PATH_NOT_FOUND,
+              stubExtractPackage("BIN_00", path("no\\p.msi").c_str(), NIL_RTFILE, 0));
     EXPECT_EQ("error: #7: Failed to locate resource 'NOPE': KERR_GENERAL_FAILURE\n"
               "error: #6: Failed to locate resource 'BIN_06': KERR_NO_DATA\n"
-              "error: #0: Failed to create/replace '" + path("no\\p.msi") + "' for writing: KERR_PATH_NOT_FOUND\n",
+              "error: #0: Failed to create/replace '"
+                  + path("no\\p.msi") + "' for writing: KERR_PATH_NOT_FOUND\n",
               cap.err());
     /* The empty files are recorded, so the cleanup deletes them. */
     EXPECT_EQ(strFile, stubCleanupFindPackage(7)->szPath);
@@ -1093,7 +1149,8 @@ BOOL WINAPI faultReadFile(HANDLE h, LPVOID pv, DWORD cb, LPDWORD pcb, LPOVERLAPP
 }
 
 /* The second full query (through the kept handle) sees another size or another file. */
-NTSTATUS NTAPI faultQueryInformationFile(HANDLE h, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb, FILE_INFORMATION_CLASS enm)
+NTSTATUS NTAPI faultQueryInformationFile(HANDLE h, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb,
+                                         FILE_INFORMATION_CLASS enm)
 {
     NTSTATUS const rcNt = NtQueryInformationFile(h, pIos, pv, cb, enm);
     /* Success, or the name cut short (a warning): the fixed part is filled either way. */
@@ -1110,12 +1167,13 @@ NTSTATUS NTAPI faultQueryInformationFile(HANDLE h, PIO_STATUS_BLOCK pIos, PVOID 
 }
 
 /* Someone opens the file for writing just before the kept handle is opened. */
-HANDLE WINAPI faultCreateFileW(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECURITY_ATTRIBUTES pSa, DWORD uDisp,
-                               DWORD fFlags, HANDLE hTemplate)
+HANDLE WINAPI faultCreateFileW(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECURITY_ATTRIBUTES pSa,
+                               DWORD uDisp, DWORD fFlags, HANDLE hTemplate)
 {
-    if (uDisp == OPEN_EXISTING && fShare == FILE_SHARE_READ && Fault::s_hIntruder == INVALID_HANDLE_VALUE)
-        Fault::s_hIntruder = CreateFileW(pwsz, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                         0, nullptr);
+    if (uDisp == OPEN_EXISTING && fShare == FILE_SHARE_READ
+        && Fault::s_hIntruder == INVALID_HANDLE_VALUE)
+        Fault::s_hIntruder = CreateFileW(pwsz, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr);
     return CreateFileW(pwsz, fAccess, fShare, pSa, uDisp, fFlags, hTemplate);
 }
 
@@ -1127,7 +1185,8 @@ const NTSTATUS g_rcNtNoMemory = (NTSTATUS)0xC0000017L; /* STATUS_NO_MEMORY */
  * layer takes it for a device and answers with a record of zeros, which the
  * size and ID checks then catch.
  */
-NTSTATUS NTAPI faultQueryFails(HANDLE h, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb, FILE_INFORMATION_CLASS enm)
+NTSTATUS NTAPI faultQueryFails(HANDLE h, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb,
+                               FILE_INFORMATION_CLASS enm)
 {
     if (enm == FileAllInformation && isPackage(h) && ++Fault::s_cCalls == Fault::s_iFailAt)
         return g_rcNtNoMemory;
@@ -1135,11 +1194,12 @@ NTSTATUS NTAPI faultQueryFails(HANDLE h, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG 
 }
 
 /* The first re-opening of the package (the bridge) is refused. */
-HANDLE WINAPI faultReopenFails(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECURITY_ATTRIBUTES pSa, DWORD uDisp,
-                               DWORD fFlags, HANDLE hTemplate)
+HANDLE WINAPI faultReopenFails(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECURITY_ATTRIBUTES pSa,
+                               DWORD uDisp, DWORD fFlags, HANDLE hTemplate)
 {
     size_t const cwc = wcslen(pwsz);
-    if (uDisp == OPEN_EXISTING && cwc > 6 && !wcscmp(&pwsz[cwc - 6], L"\\v.bin") && ++Fault::s_cCalls == 1)
+    if (uDisp == OPEN_EXISTING && cwc > 6 && !wcscmp(&pwsz[cwc - 6], L"\\v.bin")
+        && ++Fault::s_cCalls == 1)
     {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -1161,7 +1221,14 @@ BOOL WINAPI faultCloseFails(HANDLE h)
 TEST_F(StubExtractTest, VerificationFailures)
 {
     std::string const strFile = path("v.bin");
-    struct ROW { const char *pszWhat; void (*pfnArm)(); const char *pszRes; int rc; std::string strLine; };
+    struct ROW
+    {
+        const char *pszWhat;
+        void (*pfnArm)();
+        const char *pszRes;
+        int rc;
+        std::string strLine;
+    };
     const ROW aRows[] = // clang-format off
     {
         { "write fails", [] { g_rtNtSysOverride.pfnWriteFile = faultWriteFile; }, "BIN_00", KERR_WRITE_ERROR,
@@ -1211,8 +1278,9 @@ TEST_F(StubExtractTest, VerificationFailures)
         }
         if (Row.strLine == "<id>")
         {
-            EXPECT_TRUE(std::regex_match(cap.err(), std::regex("error: #0: File ID of '.*' changed: 0x[0-9a-f]+, "
-                                                               "expected 0x[0-9a-f]+\n")))
+            EXPECT_TRUE(std::regex_match(
+                cap.err(), std::regex("error: #0: File ID of '.*' changed: 0x[0-9a-f]+, "
+                                      "expected 0x[0-9a-f]+\n")))
                 << cap.err();
         }
         else
@@ -1234,10 +1302,14 @@ TEST_F(StubExtractTest, VerificationFailures)
  * certificate store's failures and the shell's copy, with the arguments that
  * reach them.
  */
-template <typename a_Slot> class SlotGuard
+template <typename a_Slot>
+class SlotGuard
 {
 public:
-    explicit SlotGuard(typename a_Slot::PFN pfn) : m_pfnSaved(a_Slot::s_pfnSlot) { a_Slot::s_pfnSlot = pfn; }
+    explicit SlotGuard(typename a_Slot::PFN pfn) : m_pfnSaved(a_Slot::s_pfnSlot)
+    {
+        a_Slot::s_pfnSlot = pfn;
+    }
     ~SlotGuard() { a_Slot::s_pfnSlot = m_pfnSaved; }
 
 private:
@@ -1300,8 +1372,9 @@ struct MsiGuards
 std::string systemText(DWORD uError)
 {
     PWSTR pwsz = nullptr;
-    DWORD cwc = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-                               nullptr, uError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (PWSTR)&pwsz, 0, nullptr);
+    DWORD cwc = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+        nullptr, uError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (PWSTR)&pwsz, 0, nullptr);
     std::string str = cwc && pwsz ? toUtf8(std::wstring(pwsz, cwc)) : "";
     if (pwsz)
         LocalFree(pwsz);
@@ -1316,16 +1389,20 @@ TEST(StubInstallMsi, AnswersToResultsAndMessages)
     {
         UINT uAnswer;
         int rcExit;
-        std::string strOut, strErr; /* "<system>": the system's text for the answer, or its number */
+        std::string strOut,
+            strErr; /* "<system>": the system's text for the answer, or its number */
     } aRows[] = {
         { ERROR_SUCCESS, 0, "", "" },
-        { ERROR_SUCCESS_REBOOT_REQUIRED, 3010, std::string(g_szProg) + ": info: Reboot required (by C:\\x y\\p.msi)\n", "" },
+        { ERROR_SUCCESS_REBOOT_REQUIRED, 3010,
+          std::string(g_szProg) + ": info: Reboot required (by C:\\x y\\p.msi)\n", "" },
         { ERROR_INSTALL_USEREXIT, 1, "", "" },
         { ERROR_INSTALL_PACKAGE_VERSION, 1, "",
           errLine("This installation package cannot be installed by the Windows Installer service.")
-              + errLine("You must install a Windows service pack that contains a newer version of the Windows "
+              + errLine("You must install a Windows service pack that contains a newer version of "
+                        "the Windows "
                         "Installer service.") },
-        { ERROR_INSTALL_PLATFORM_UNSUPPORTED, 1, "", errLine("This installation package is not supported on this platform.") },
+        { ERROR_INSTALL_PLATFORM_UNSUPPORTED, 1, "",
+          errLine("This installation package is not supported on this platform.") },
         { ERROR_INSTALL_FAILURE, 1, "", "<system>" },
         { ERROR_INSTALL_PACKAGE_INVALID, 1, "", "<system>" },
         { 1639 /* invalid command line */, 1, "", "<system>" },
@@ -1338,7 +1415,8 @@ TEST(StubInstallMsi, AnswersToResultsAndMessages)
         MsiGuards Guards;
         FakeMsi::reset(aRows[i].uAnswer);
         Capture cap;
-        EXPECT_EQ(aRows[i].rcExit, stubInstallMsi("C:\\x y\\p.msi", "A=1 B=\"two words\"", nullptr));
+        EXPECT_EQ(aRows[i].rcExit,
+                  stubInstallMsi("C:\\x y\\p.msi", "A=1 B=\"two words\"", nullptr));
         EXPECT_EQ(INSTALLUILEVEL_NONE, FakeMsi::s_enmUiLevel);
         EXPECT_EQ(0, FakeMsi::s_cEnableLog);
         EXPECT_EQ(L"C:\\x y\\p.msi", FakeMsi::s_wstrPackage);
@@ -1349,10 +1427,12 @@ TEST(StubInstallMsi, AnswersToResultsAndMessages)
             std::string const strText = systemText(aRows[i].uAnswer);
             ASSERT_NE("", strText) << "Wine has a text for " << aRows[i].uAnswer;
             /* The text as the system gave it: its line break ends the message's first line. */
-            EXPECT_EQ(0u, cap.err().find(errLine(strShown + strText.substr(0, strText.find('\n'))))) << cap.err();
+            EXPECT_EQ(0u, cap.err().find(errLine(strShown + strText.substr(0, strText.find('\n')))))
+                << cap.err();
         }
         else if (aRows[i].strErr == "<netmsg>")
-            EXPECT_TRUE(std::regex_match(cap.err(), std::regex(errLine(strShown + "(2102|[^0-9\n][^\n]*)") + "(.*\n)*")))
+            EXPECT_TRUE(std::regex_match(
+                cap.err(), std::regex(errLine(strShown + "(2102|[^0-9\n][^\n]*)") + "(.*\n)*")))
                 << cap.err();
         else
             EXPECT_EQ(aRows[i].strErr, cap.err());
@@ -1398,7 +1478,10 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
         EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);
     }
     /* Text that is not UTF-8 can't reach the Windows Installer: parameters, package or log name. */
-    static const struct { const char *pszPackage, *pszParams, *pszLog, *pszBad; } s_aBad[] = // clang-format off
+    static const struct
+    {
+        const char *pszPackage, *pszParams, *pszLog, *pszBad;
+    } s_aBad[] = // clang-format off
     {
         { "C:\\p.msi", "A=\xff", nullptr, "A=\xff" },
         { "C:\\p\xfe.msi", "", nullptr, "C:\\p\xfe.msi" },
@@ -1411,7 +1494,8 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
         FakeMsi::reset(ERROR_SUCCESS);
         Capture cap;
         EXPECT_EQ(1, stubInstallMsi(s_aBad[i].pszPackage, s_aBad[i].pszParams, s_aBad[i].pszLog));
-        std::string const strHead = errLine(std::string("RTStrToUtf16 failed on '") + s_aBad[i].pszBad + "': KERR_");
+        std::string const strHead = errLine(std::string("RTStrToUtf16 failed on '")
+                                            + s_aBad[i].pszBad + "': KERR_");
         EXPECT_EQ(0u, cap.err().find(strHead.substr(0, strHead.size() - 1))) << cap.err();
         EXPECT_EQ(0, FakeMsi::s_cEnableLog);
         EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);
@@ -1422,8 +1506,8 @@ struct FakeCrypt
 {
     static DWORD s_fFlags, s_uProvider, s_fEncoding;
     static std::wstring s_wstrStore;
-    static HCERTSTORE WINAPI openStoreFails(LPCSTR pszProvider, DWORD fEncoding, HCRYPTPROV_LEGACY, DWORD fFlags,
-                                           const void *pvPara)
+    static HCERTSTORE WINAPI openStoreFails(LPCSTR pszProvider, DWORD fEncoding, HCRYPTPROV_LEGACY,
+                                            DWORD fFlags, const void *pvPara)
     {
         s_uProvider = (DWORD)(uintptr_t)pszProvider;
         s_fEncoding = fEncoding;
@@ -1432,7 +1516,8 @@ struct FakeCrypt
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
-    static BOOL WINAPI addFails(HCERTSTORE, PCCERT_CONTEXT, DWORD uDisposition, PCCERT_CONTEXT *ppStoreCtx)
+    static BOOL WINAPI addFails(HCERTSTORE, PCCERT_CONTEXT, DWORD uDisposition,
+                                PCCERT_CONTEXT *ppStoreCtx)
     {
         EXPECT_EQ((DWORD)CERT_STORE_ADD_REPLACE_EXISTING, uDisposition);
         EXPECT_EQ(nullptr, ppStoreCtx);
@@ -1450,16 +1535,19 @@ TEST(StubAddCertToStore, Failures)
     ASSERT_GT(cbCert, 100u);
     {
         Capture cap;
-        EXPECT_FALSE(stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher", (const uint8_t *)"\x30\x03xyz", 5));
-        EXPECT_TRUE(std::regex_match(cap.err(), std::regex(errLine("Unable to get certificate context: -?[0-9]+"))))
+        EXPECT_FALSE(stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher",
+                                        (const uint8_t *)"\x30\x03xyz", 5));
+        EXPECT_TRUE(std::regex_match(
+            cap.err(), std::regex(errLine("Unable to get certificate context: -?[0-9]+"))))
             << cap.err();
     }
     {
         SlotGuard<StubLazy::StubLazySlot_CertOpenStore> Guard(FakeCrypt::openStoreFails);
         Capture cap;
         /* The open-existing bit is cleared: a missing store is created. */
-        EXPECT_FALSE(stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG, "TrustedPublisher",
-                                        g_paStubCerts[0].pbCert, cbCert));
+        EXPECT_FALSE(
+            stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG,
+                               "TrustedPublisher", g_paStubCerts[0].pbCert, cbCert));
         EXPECT_EQ(errLine("Unable to open certificates store: 5"), cap.err());
         EXPECT_EQ((DWORD)(uintptr_t)CERT_STORE_PROV_SYSTEM_W, FakeCrypt::s_uProvider);
         EXPECT_EQ((DWORD)(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING), FakeCrypt::s_fEncoding);
@@ -1467,9 +1555,11 @@ TEST(StubAddCertToStore, Failures)
         EXPECT_EQ(L"TrustedPublisher", FakeCrypt::s_wstrStore);
     }
     {
-        SlotGuard<StubLazy::StubLazySlot_CertAddCertificateContextToStore> Guard(FakeCrypt::addFails);
+        SlotGuard<StubLazy::StubLazySlot_CertAddCertificateContextToStore> Guard(
+            FakeCrypt::addFails);
         Capture cap;
-        EXPECT_FALSE(stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "KestrelynUnitTest", g_paStubCerts[0].pbCert, cbCert));
+        EXPECT_FALSE(stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "KestrelynUnitTest",
+                                        g_paStubCerts[0].pbCert, cbCert));
         EXPECT_EQ(errLine("Unable to install certificate: 112"), cap.err());
     }
 }
@@ -1504,7 +1594,8 @@ TEST(StubCopyCustomDir, ShellCopyFails)
     char szExecDir[MAX_PATH * 3];
     ASSERT_EQ(KINF_SUCCESS, RTPathExecDir(szExecDir, sizeof(szExecDir)));
     std::string const strCustom = std::string(szExecDir) + "\\.custom";
-    ASSERT_TRUE(CreateDirectoryW(toWide(strCustom).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(CreateDirectoryW(toWide(strCustom).c_str(), nullptr)
+                || GetLastError() == ERROR_ALREADY_EXISTS);
     {
         SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyFails);
         Capture cap;
@@ -1516,7 +1607,8 @@ TEST(StubCopyCustomDir, ShellCopyFails)
         EXPECT_EQ(nullptr, FakeShell::s_Op.hwnd);
         EXPECT_EQ(toWide(strCustom) + std::wstring(2, L'\0'), FakeShell::s_wstrFrom);
         EXPECT_EQ(std::wstring(L"C:\\extract here") + std::wstring(2, L'\0'), FakeShell::s_wstrTo);
-        EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE)) << "nothing recorded after a failed copy";
+        EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE))
+            << "nothing recorded after a failed copy";
     }
     {
         /* An extraction path that is no UTF-8 never reaches the shell. */
@@ -1524,7 +1616,9 @@ TEST(StubCopyCustomDir, ShellCopyFails)
         Capture cap;
         FakeShell::s_Op.wFunc = 0;
         EXPECT_EQ(1, stubCopyCustomDir("C:\\bad\xff"));
-        EXPECT_EQ(0u, cap.err().find(errLine("RTStrToUtf16Ex failed on 'C:\\bad\xff': KERR_").substr(0, 60))) << cap.err();
+        EXPECT_EQ(0u, cap.err().find(
+                          errLine("RTStrToUtf16Ex failed on 'C:\\bad\xff': KERR_").substr(0, 60)))
+            << cap.err();
         EXPECT_EQ(0u, FakeShell::s_Op.wFunc);
     }
     {
@@ -1533,7 +1627,8 @@ TEST(StubCopyCustomDir, ShellCopyFails)
         Capture cap;
         stubCleanupInit();
         EXPECT_EQ(1, stubCopyCustomDir("C:\\no\\such\\extraction dir"));
-        EXPECT_EQ(errLine("Unable to open the destination .custom directory: KERR_PATH_NOT_FOUND"), cap.err());
+        EXPECT_EQ(errLine("Unable to open the destination .custom directory: KERR_PATH_NOT_FOUND"),
+                  cap.err());
         StubCleanupRecord *pRec = stubCleanupFindPackage(STUB_NO_PACKAGE);
         ASSERT_NE(nullptr, pRec);
         EXPECT_STREQ("C:\\no\\such\\extraction dir\\.custom", pRec->szPath);
@@ -1553,8 +1648,13 @@ TEST(StubCopyCustomDir, NoMemoryAfterTheCopy)
     char szExecDir[MAX_PATH * 3];
     ASSERT_EQ(KINF_SUCCESS, RTPathExecDir(szExecDir, sizeof(szExecDir)));
     std::string const strCustom = std::string(szExecDir) + "\\.custom";
-    ASSERT_TRUE(CreateDirectoryW(toWide(strCustom).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-    static const struct { const char *pszWhat; unsigned cSkip; } s_aRows[] = // clang-format off
+    ASSERT_TRUE(CreateDirectoryW(toWide(strCustom).c_str(), nullptr)
+                || GetLastError() == ERROR_ALREADY_EXISTS);
+    static const struct
+    {
+        const char *pszWhat;
+        unsigned cSkip;
+    } s_aRows[] = // clang-format off
     {
         { "no memory for the path", 0 },
         { "no memory for the record", 1 },
@@ -1706,8 +1806,8 @@ struct FakeUser
     static std::vector<std::string> s_vecCalls;
     static int WINAPI boxW(HWND hwnd, LPCWSTR pwszText, LPCWSTR pwszTitle, UINT fStyle)
     {
-        s_vecCalls.push_back("W " + std::to_string(hwnd == (HWND)0x1234) + " " + toUtf8(pwszTitle) + " "
-                             + std::to_string(fStyle) + " " + toUtf8(pwszText));
+        s_vecCalls.push_back("W " + std::to_string(hwnd == (HWND)0x1234) + " " + toUtf8(pwszTitle)
+                             + " " + std::to_string(fStyle) + " " + toUtf8(pwszText));
         return IDOK;
     }
     static int WINAPI boxA(HWND hwnd, LPCSTR pszText, LPCSTR pszTitle, UINT fStyle)

@@ -47,7 +47,7 @@ BOOL CALLBACK findBoxCallback(HWND hwnd, LPARAM lParam)
     DWORD idProcess = 0;
     GetWindowThreadProcessId(hwnd, &idProcess);
     wchar_t wszClass[32];
-    if (   idProcess == pFind->idProcess && IsWindowVisible(hwnd) && GetClassNameW(hwnd, wszClass, 32)
+    if (idProcess == pFind->idProcess && IsWindowVisible(hwnd) && GetClassNameW(hwnd, wszClass, 32)
         && !std::wcscmp(wszClass, L"#32770"))
     {
         pFind->hwnd = hwnd;
@@ -58,7 +58,8 @@ BOOL CALLBACK findBoxCallback(HWND hwnd, LPARAM lParam)
 
 std::string toUtf8(const std::wstring &wstr)
 {
-    int const cch = WideCharToMultiByte(CP_UTF8, 0, wstr.c_str(), (int)wstr.size(), nullptr, 0, nullptr, nullptr);
+    int const cch = WideCharToMultiByte(CP_UTF8, 0, wstr.c_str(), (int)wstr.size(), nullptr, 0,
+                                        nullptr, nullptr);
     std::string str((size_t)cch, '\0');
     WideCharToMultiByte(CP_UTF8, 0, wstr.c_str(), (int)wstr.size(), &str[0], cch, nullptr, nullptr);
     return str;
@@ -70,7 +71,8 @@ void printLines(const char *pszPrefix, const std::wstring &wstrText)
     for (;;)
     {
         size_t const offEnd = wstrText.find(L'\n', off);
-        std::wstring line = wstrText.substr(off, offEnd == std::wstring::npos ? std::wstring::npos : offEnd - off);
+        std::wstring line = wstrText.substr(off, offEnd == std::wstring::npos ? std::wstring::npos
+                                                                              : offEnd - off);
         if (!line.empty() && line.back() == L'\r')
             line.pop_back();
         emit(pszPrefix, toUtf8(line));
@@ -89,8 +91,8 @@ void printConsole(DWORD idProcess)
         emit("console: ", "<none: " + std::to_string(GetLastError()) + ">");
         return;
     }
-    HANDLE h = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     CONSOLE_SCREEN_BUFFER_INFO Info;
     std::vector<std::wstring> lines;
     if (h != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(h, &Info))
@@ -120,7 +122,8 @@ void printConsole(DWORD idProcess)
 HANDLE openOutput(const wchar_t *pwszPath)
 {
     SECURITY_ATTRIBUTES sa = { sizeof(sa), nullptr, TRUE };
-    return CreateFileW(pwszPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, nullptr);
+    return CreateFileW(pwszPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                       CREATE_ALWAYS, 0, nullptr);
 }
 
 std::wstring quoteArg(const std::wstring &arg)
@@ -208,7 +211,8 @@ int wmain(int argc, wchar_t **argv)
     si.lpDesktop = wszDesktop;
     PROCESS_INFORMATION pi = {};
     /* Detached: the program gets no console of ours, as when started from the desktop. */
-    if (!CreateProcessW(nullptr, &cmdLine[0], nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(nullptr, &cmdLine[0], nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                        nullptr, &si, &pi))
     {
         std::printf("uiprobe: CreateProcessW failed: %lu\n", (unsigned long)GetLastError());
         return 125;

@@ -201,7 +201,12 @@ TEST(ErrRangeMapLookup, EndsGapsAndEdges)
         { 0, 0, -1 }, { 5, 9, -2 }, { 10, 10, -3 }, { 100, 199, -4 }, { UINT32_C(0xFFFFFFFF), UINT32_C(0xFFFFFFFF), -5 },
     };
     // clang-format on
-    static const struct { uint32_t uNative; bool fFound; int rc; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        uint32_t uNative;
+        bool fFound;
+        int rc;
+    } s_aRows[] = // clang-format off
     {
         { 0, true, -1 }, { 1, false, 0 }, { 4, false, 0 }, { 5, true, -2 }, { 7, true, -2 }, { 9, true, -2 },
         { 10, true, -3 }, { 11, false, 0 }, { 99, false, 0 }, { 100, true, -4 }, { 199, true, -4 },
@@ -214,9 +219,11 @@ TEST(ErrRangeMapLookup, EndsGapsAndEdges)
             /* A shorter table is the same table cut: rows past its end are not found. */
             bool fInTable = false;
             for (size_t j = 0; j < cMap; j++)
-                fInTable |= s_aRows[i].uNative >= s_aMap[j].uFirst && s_aRows[i].uNative <= s_aMap[j].uLast();
+                fInTable |= s_aRows[i].uNative >= s_aMap[j].uFirst
+                            && s_aRows[i].uNative <= s_aMap[j].uLast();
             int rc = 12345;
-            EXPECT_EQ(rtErrRangeMapLookup(s_aMap, cMap, s_aRows[i].uNative, &rc), s_aRows[i].fFound && fInTable)
+            EXPECT_EQ(rtErrRangeMapLookup(s_aMap, cMap, s_aRows[i].uNative, &rc),
+                      s_aRows[i].fFound && fInTable)
                 << "table of " << cMap << ", row " << i;
             EXPECT_EQ(rc, s_aRows[i].fFound && fInTable ? s_aRows[i].rc : 12345)
                 << "table of " << cMap << ", row " << i;
@@ -262,7 +269,8 @@ TEST(ErrConvertFromNtStatus, UnmappedValueIsLoggedWhenALoggerExists)
     rtErrSetReleaseLogger(pfnOld);
     ASSERT_EQ(g_logLines.size(), 2u);
     EXPECT_EQ(g_logLines[0].rfind("AssertLogRel ", 0), 0u) << g_logLines[0];
-    EXPECT_NE(g_logLines[0].find(" int __cdecl RTErrConvertFromNtStatus(long): \n"), std::string::npos)
+    EXPECT_NE(g_logLines[0].find(" int __cdecl RTErrConvertFromNtStatus(long): \n"),
+              std::string::npos)
         << g_logLines[0];
     EXPECT_EQ(g_logLines[1], "Unhandled error 0xc00000ee (3221225710)\n");
 }
@@ -353,7 +361,8 @@ constexpr uint32_t word(uint32_t off, uint32_t cb)
     return cb << 22 | off;
 }
 
-std::vector<uint32_t> dictWith(size_t cEntries, std::initializer_list<std::pair<uint8_t, uint32_t>> words)
+std::vector<uint32_t> dictWith(size_t cEntries,
+                               std::initializer_list<std::pair<uint8_t, uint32_t>> words)
 {
     std::vector<uint32_t> dict(cEntries);
     for (size_t i = 0; i < cEntries; i++)

@@ -113,7 +113,8 @@ TEST(rtFileOpenFlags, MappingRows)
 {
     for (size_t i = 0; i < RT_ELEMENTS(g_aMapRows); i++)
     {
-        SCOPED_TRACE(testing::Message() << "row " << i << ": 0x" << std::hex << g_aMapRows[i].fOpen);
+        SCOPED_TRACE(testing::Message()
+                     << "row " << i << ": 0x" << std::hex << g_aMapRows[i].fOpen);
         uint64_t fOpen = g_aMapRows[i].fOpen;
         ASSERT_EQ(rtFileOpenFlagsValidate(&fOpen), 0);
         RTFILEWINOPEN Win;
@@ -122,7 +123,8 @@ TEST(rtFileOpenFlags, MappingRows)
         EXPECT_EQ(Win.fDesiredAccess, g_aMapRows[i].fAccess) << std::hex << Win.fDesiredAccess;
         EXPECT_EQ(Win.fShareMode, g_aMapRows[i].fShare);
         EXPECT_EQ(Win.uCreationDisposition, g_aMapRows[i].uDisposition);
-        EXPECT_EQ(Win.fFlagsAndAttributes, g_aMapRows[i].fFlags) << std::hex << Win.fFlagsAndAttributes;
+        EXPECT_EQ(Win.fFlagsAndAttributes, g_aMapRows[i].fFlags)
+            << std::hex << Win.fFlagsAndAttributes;
         EXPECT_FALSE(Win.fInherit);
     }
 
@@ -135,12 +137,18 @@ TEST(rtFileOpenFlags, MappingRows)
     /* Unvalidated words with no mapping. */
     EXPECT_EQ(rtFileOpenFlagsToWin(RTFILE_O_READ | RTFILE_O_OPEN, &Win), KERR_INVALID_FLAGS);
     EXPECT_EQ(rtFileOpenFlagsToWin(RTFILE_O_READ | RTFILE_O_DENY_NONE, &Win), KERR_INVALID_FLAGS);
-    EXPECT_EQ(rtFileOpenFlagsToWin(RTFILE_O_READ | RTFILE_O_DENY_NONE | 0x500, &Win), KERR_INVALID_FLAGS);
+    EXPECT_EQ(rtFileOpenFlagsToWin(RTFILE_O_READ | RTFILE_O_DENY_NONE | 0x500, &Win),
+              KERR_INVALID_FLAGS);
 }
 
 TEST(rtFileOpenFlags, Validation)
 {
-    static const struct { uint64_t fIn; int rc; uint64_t fOut; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        uint64_t fIn;
+        int rc;
+        uint64_t fOut;
+    } s_aRows[] = // clang-format off
     {
         { 0,                                               KERR_INVALID_PARAMETER, 0 },
         { RTFILE_O_OPEN | RTFILE_O_DENY_NONE,              KERR_INVALID_PARAMETER, 0 },
@@ -183,7 +191,13 @@ TEST(rtFileOpenFlags, Validation)
 
 TEST(rtFsModeFromDos, Rows)
 {
-    static const struct { uint32_t fAttribs; bool fExe; uint32_t uTag; RTFMODE fMode; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        uint32_t fAttribs;
+        bool fExe;
+        uint32_t uTag;
+        RTFMODE fMode;
+    } s_aRows[] = // clang-format off
     {
         { 0x0020, false, 0,          0x0200000 | RTFS_TYPE_FILE | 0666 },
         { 0x0080, false, 0,          0x0800000 | RTFS_TYPE_FILE | 0666 },
@@ -204,14 +218,19 @@ TEST(rtFsModeFromDos, Rows)
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
-        EXPECT_EQ(rtFsModeFromDos(s_aRows[i].fAttribs, s_aRows[i].fExe, s_aRows[i].uTag), s_aRows[i].fMode)
+        EXPECT_EQ(rtFsModeFromDos(s_aRows[i].fAttribs, s_aRows[i].fExe, s_aRows[i].uTag),
+                  s_aRows[i].fMode)
             << std::hex << rtFsModeFromDos(s_aRows[i].fAttribs, s_aRows[i].fExe, s_aRows[i].uTag);
     }
 }
 
 TEST(rtFsIsExecutableName, Rows)
 {
-    static const struct { const char *pszName; bool fExe; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszName;
+        bool fExe;
+    } s_aRows[] = // clang-format off
     {
         { "a.exe", true }, { "A.EXE", true }, { "x.Bat", true }, { "y.com", true }, { "z.cmd", true },
         { "w.btm", true }, { ".exe", true }, { "dir\\setup.Exe", true }, { "exe", false }, { "a.exf", false },
@@ -222,7 +241,8 @@ TEST(rtFsIsExecutableName, Rows)
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
-        EXPECT_EQ(rtFsIsExecutableNameUtf8(s_aRows[i].pszName, strlen(s_aRows[i].pszName)), s_aRows[i].fExe);
+        EXPECT_EQ(rtFsIsExecutableNameUtf8(s_aRows[i].pszName, strlen(s_aRows[i].pszName)),
+                  s_aRows[i].fExe);
         /* The same in UTF-16: ASCII unit by unit, the two-byte Cyrillic letter as one unit. */
         RTUTF16 awc[32];
         size_t cwc = 0;
@@ -244,7 +264,11 @@ TEST(rtFsIsExecutableName, Rows)
 
 TEST(rtFsTimeFromNt, Rows)
 {
-    static const struct { int64_t iNt; int64_t iNs; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        int64_t iNt;
+        int64_t iNs;
+    } s_aRows[] = // clang-format off
     {
         { INT64_C(116444736000000000), 0 },
         { INT64_C(116444736000000001), 100 },
@@ -266,7 +290,12 @@ TEST(rtFsTimeFromNt, Rows)
 
 TEST(rtFsTypeFromName, RowsAndLimits)
 {
-    static const struct { const char16_t *pwszName; RTFSTYPE enmType; uint64_t cbMax; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char16_t *pwszName;
+        RTFSTYPE enmType;
+        uint64_t cbMax;
+    } s_aRows[] = // clang-format off
     {
         { u"NTFS", RTFSTYPE_NTFS, UINT64_MAX },
         { u"FAT", RTFSTYPE_FAT, UINT64_C(0x100000000) },

@@ -27,8 +27,7 @@ extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsInt __attribute__((weak));
 extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsPair __attribute__((weak));
 #endif
 
-namespace
-{
+namespace {
 
 std::string fmt(const char *pszFormat, ...)
 {

@@ -12,8 +12,7 @@
 
 #include "format-test.h"
 
-namespace
-{
+namespace {
 
 struct StrRowEsc
 {
@@ -151,7 +150,7 @@ TEST(FormatRtTypes, FarPointers)
 
 TEST(FormatRtTypes, UnknownNames)
 {
-    EXPECT_EQ(fmt("a%RZb"), "ab");        /* unknown family: only the letter is eaten */
+    EXPECT_EQ(fmt("a%RZb"), "ab");         /* unknown family: only the letter is eaten */
     EXPECT_EQ(fmt("%RXyz|%d", 3), "yz|3"); /* failed lookup: no argument, the rest literal */
     EXPECT_EQ(fmt("%RTfoo|%d", 3), "foo|3");
     EXPECT_EQ(fmt("%RU|%d", 3), "|3");
@@ -216,8 +215,8 @@ TEST(FormatRtAddr, IPv6)
         EXPECT_EQ(fmt("%RTnaipv6", g_aIPv6[i].ab), g_aIPv6[i].pszExpected);
     }
     EXPECT_EQ(fmt("%12RTnaipv6|", (void *)nullptr), "      <NULL>|");
-    EXPECT_EQ(fmt("%-RTnaipv6|", (void *)0x20), byPtr("<00000020!BadIPv6>|",
-                                                      "<0000000000000020!BadIPv6>|"));
+    EXPECT_EQ(fmt("%-RTnaipv6|", (void *)0x20),
+              byPtr("<00000020!BadIPv6>|", "<0000000000000020!BadIPv6>|"));
 }
 
 TEST(FormatRtAddr, MacUuidNetAddr)
@@ -240,9 +239,12 @@ TEST(FormatRtAddr, MacUuidNetAddr)
     } const aRows[] = {
         { { { 10, 0, 0, 1 }, RTFMTNETADDR_IPV4, 8080 }, "10.0.0.1:8080" },
         { { { 10, 0, 0, 1 }, RTFMTNETADDR_IPV4, RTFMTNETADDR_NO_PORT }, "10.0.0.1" },
-        { { { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 }, RTFMTNETADDR_IPV6, 443 }, "[::1]:443" },
-        { { { 0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9 }, RTFMTNETADDR_IPV6,
-            RTFMTNETADDR_NO_PORT }, "fe80::9" },
+        { { { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 }, RTFMTNETADDR_IPV6, 443 },
+          "[::1]:443" },
+        { { { 0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9 },
+            RTFMTNETADDR_IPV6,
+            RTFMTNETADDR_NO_PORT },
+          "fe80::9" },
         { { { 1, 2, 3, 4, 5, 6 }, RTFMTNETADDR_MAC, 0 }, "01:02:03:04:05:06" },
         { { { 0 }, 3, 0 }, "unsupported-netaddr-type=3" },
     };
@@ -362,14 +364,16 @@ TEST(FormatRtHex, Dump)
     /* Each missing byte of a short last line leaves three spaces, then one before the text. */
     EXPECT_EQ(fmt("%.20RhXd", ab, (uint64_t)0x400),
               "00000400/0000: 41 42 43 7f 1f 46 47 48-49 4a 4b 4c 4d 4e 4f 50 ABC..FGHIJKLMNOP\n"
-              "00000410/0010: 51 52 53 54" + std::string(12 * 3 + 1, ' ') + "QRST");
-    EXPECT_EQ(fmt("%4.6RhXd", ab, (uint64_t)0),
-              "00000000/0000: 41 42 43 7f ABC.\n"
-              "00000004/0004: 1f 46" + std::string(2 * 3 + 1, ' ') + ".F");
-    EXPECT_EQ(fmt("%10.9RhXd", ab, (uint64_t)0),
-              "00000000/0000: 41 42 43 7f 1f 46 47 48-49" + std::string(1 * 3 + 1, ' ') + "ABC..FGHI");
+              "00000410/0010: 51 52 53 54"
+                  + std::string(12 * 3 + 1, ' ') + "QRST");
+    EXPECT_EQ(fmt("%4.6RhXd", ab, (uint64_t)0), "00000000/0000: 41 42 43 7f ABC.\n"
+                                                "00000004/0004: 1f 46"
+                                                    + std::string(2 * 3 + 1, ' ') + ".F");
+    EXPECT_EQ(fmt("%10.9RhXd", ab, (uint64_t)0), "00000000/0000: 41 42 43 7f 1f 46 47 48-49"
+                                                     + std::string(1 * 3 + 1, ' ') + "ABC..FGHI");
     /* Without X the address is the data pointer, at pointer width. */
-    EXPECT_EQ(fmt("%.2Rhxd", ab), fmt("%p", ab) + "/0000: 41 42" + std::string(14 * 3 + 1, ' ') + "AB");
+    EXPECT_EQ(fmt("%.2Rhxd", ab),
+              fmt("%p", ab) + "/0000: 41 42" + std::string(14 * 3 + 1, ' ') + "AB");
 }
 
 TEST(FormatRtHex, DumpDitto)
@@ -378,7 +382,8 @@ TEST(FormatRtHex, DumpDitto)
     memset(abZero, 0, sizeof(abZero));
     std::string const strLine = " 00 00 00 00 00 00 00 00-00 00 00 00 00 00 00 00 ................";
     EXPECT_EQ(fmt("%.*RhXD", 64, abZero, (uint64_t)0),
-              "00000000/0000:" + strLine + "\n******** ****  <ditto x 2>\n00000030/0030:" + strLine);
+              "00000000/0000:" + strLine
+                  + "\n******** ****  <ditto x 2>\n00000030/0030:" + strLine);
     /* Two identical lines are both printed; a run needs a third. */
     EXPECT_EQ(fmt("%.*RhXD", 32, abZero, (uint64_t)0),
               "00000000/0000:" + strLine + "\n00000010/0010:" + strLine);
@@ -387,7 +392,8 @@ TEST(FormatRtHex, DumpDitto)
               "00000000/0000: 00 00 00 00 00 00 00 00 ........\n"
               "******** ****  <ditto x 2>\n"
               "00000018/0018: 00 00 00 00 00 00 00 00 ........\n"
-              "00000020/0020: 00 00 00 00" + std::string(4 * 3 + 1, ' ') + "....");
+              "00000020/0020: 00 00 00 00"
+                  + std::string(4 * 3 + 1, ' ') + "....");
     /* A differing line ends the run. */
     uint8_t ab[80];
     memset(ab, 0, sizeof(ab));
@@ -511,10 +517,10 @@ TEST(FormatRtEscape, CursorAndArguments)
 {
     EXPECT_EQ(fmt("%RMes", (char *)nullptr), "&lt;NULL&gt;");
     EXPECT_EQ(fmt("%RMjs", (char *)0x30), "\"<NULL>\"");
-    EXPECT_EQ(fmt("%RMpz|%d", 5), "|5");     /* two characters after M, no argument */
+    EXPECT_EQ(fmt("%RMpz|%d", 5), "|5"); /* two characters after M, no argument */
     EXPECT_EQ(fmt("%RMaz|%d", 5), "|5");
-    EXPECT_EQ(fmt("%RMe|%d", 5), "5");       /* the letter after e is eaten */
-    EXPECT_EQ(fmt("%RMq|%d", 5), "q|5");     /* unknown: cursor stays after M */
+    EXPECT_EQ(fmt("%RMe|%d", 5), "5");   /* the letter after e is eaten */
+    EXPECT_EQ(fmt("%RMq|%d", 5), "q|5"); /* unknown: cursor stays after M */
 }
 
 /*
@@ -543,8 +549,8 @@ TEST(FormatRtNames, BaseName)
         EXPECT_EQ(fmt(g_aBaseNames[i].pszFormat, g_aBaseNames[i].pszArg),
                   g_aBaseNames[i].pszExpected);
     }
-    EXPECT_EQ(fmt("%Rbn", (char *)0x1), byPtr("<00000001!BadBaseName>",
-                                             "<0000000000000001!BadBaseName>"));
+    EXPECT_EQ(fmt("%Rbn", (char *)0x1),
+              byPtr("<00000001!BadBaseName>", "<0000000000000001!BadBaseName>"));
 }
 
 // clang-format off
@@ -572,16 +578,19 @@ TEST(FormatRtNames, FunctionName)
 TEST(FormatRtNames, BigEndianUtf16)
 {
     static const RTUTF16 s_wsz[] = { 0x4100, 0xe900, 0x3dd8, 0x00de, 0x4200, 0 }; /* A é 😀 B */
-    EXPECT_EQ(fmt("%.5lRbs", s_wsz), "A\xc3\xa9\xf0\x9f\x98\x80" "B");
-    EXPECT_EQ(fmt("%.100lRbs", s_wsz), "A\xc3\xa9\xf0\x9f\x98\x80" "B");
-    EXPECT_EQ(fmt("%lRbs|", s_wsz), "|");      /* no precision: nothing */
+    EXPECT_EQ(fmt("%.5lRbs", s_wsz), "A\xc3\xa9\xf0\x9f\x98\x80"
+                                     "B");
+    EXPECT_EQ(fmt("%.100lRbs", s_wsz), "A\xc3\xa9\xf0\x9f\x98\x80"
+                                       "B");
+    EXPECT_EQ(fmt("%lRbs|", s_wsz), "|"); /* no precision: nothing */
     EXPECT_EQ(fmt("%4lRbs|", s_wsz), "    |");
     EXPECT_EQ(fmt("%7.2lRbs|", s_wsz), "     A\xc3\xa9|");
     EXPECT_EQ(fmt("%-4.2lRbs|", s_wsz), "A\xc3\xa9  |");
     /* A pair cut by the precision: the high half alone is invalid and nothing past it is read. */
     EXPECT_EQ(fmt("%.3lRbs|", s_wsz), "A\xc3\xa9\x7f|");
     static const RTUTF16 s_wszLone[] = { 0x00dc, 0x4300, 0 };
-    EXPECT_EQ(fmt("%.2lRbs", s_wszLone), "\x7f" "C");
+    EXPECT_EQ(fmt("%.2lRbs", s_wszLone), "\x7f"
+                                         "C");
     EXPECT_EQ(fmt("%.10lRbs", (RTUTF16 *)nullptr), "<NULL>");
     EXPECT_EQ(fmt("%Rbs|%d", s_wsz, 4), "|4");
     EXPECT_EQ(fmt("%Rbq|%d", 4), "|4");
@@ -597,7 +606,8 @@ TEST(FormatRtMisc, TimeSpan)
     EXPECT_EQ(fmt("%RDtimespec", &i64), "1 500 000 000 ns");
     i64 = -12;
     EXPECT_EQ(fmt("%RDtimespec|", &i64), "-12 ns|");
-    EXPECT_EQ(fmt("%RDtimespec", (void *)0x10), byPtr("<00000010!BadRD>", "<0000000000000010!BadRD>"));
+    EXPECT_EQ(fmt("%RDtimespec", (void *)0x10),
+              byPtr("<00000010!BadRD>", "<0000000000000010!BadRD>"));
     EXPECT_EQ(fmt("%RDtime|%d", 3), "time|3");
 }
 
@@ -615,7 +625,8 @@ TEST(FormatRtMisc, ControlRegisters)
         { "%RAx86[cr0]", 0x80000008, "80000008{DE,PG}" },
         { "%RAx86[cr0]", 0x100, "00000100{unkn=100}" },
         { "%RAx86[cr0]", UINT64_C(0x100000021), "100000021{PE,NE,unkn=100000000}" },
-        { "%RAx86[cr4]", 0x3406f8, "003406f8{DE,PSE,PAE,MCE,PGE,OSFXSR,OSXMMEEXCPT,OSXSAVE,SMEP,SMAP}" },
+        { "%RAx86[cr4]", 0x3406f8,
+          "003406f8{DE,PSE,PAE,MCE,PGE,OSFXSR,OSXMMEEXCPT,OSXSAVE,SMEP,SMAP}" },
         { "%RAx86[cr4]", 0x2000, "00002000{VMXE}" },
     };
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)

@@ -16,8 +16,7 @@
 
 #include "format-test.h"
 
-namespace
-{
+namespace {
 
 /*
  * Callback contract.
@@ -237,8 +236,8 @@ TEST(FormatInt, Pointer)
     EXPECT_EQ(fmt("%p", (void *)0x1234), byPtr("00001234", "0000000000001234"));
     EXPECT_EQ(fmt("%#p", (void *)0x1234), byPtr("0x001234", "0x00000000001234"));
     EXPECT_EQ(fmt("%p", (void *)nullptr), byPtr("00000000", "0000000000000000"));
-    EXPECT_EQ(fmt("%6p|%lp", (void *)0xab, (void *)0xcd), byPtr("0000ab|000000cd",
-                                                               "0000ab|00000000000000cd"));
+    EXPECT_EQ(fmt("%6p|%lp", (void *)0xab, (void *)0xcd),
+              byPtr("0000ab|000000cd", "0000ab|00000000000000cd"));
 }
 
 /*
@@ -290,8 +289,8 @@ TEST(FormatNumber, Rows)
         NumRow const &Row = g_aNumbers[i];
         char szBuf[RTSTR_FMT_NUM_BUF + 8];
         memset(szBuf, 0x5a, sizeof(szBuf));
-        int const cch = RTStrFmtNumber(szBuf, Row.uValue, Row.uBase, Row.cchWidth,
-                                       Row.cchPrecision, Row.fFlags);
+        int const cch = RTStrFmtNumber(szBuf, Row.uValue, Row.uBase, Row.cchWidth, Row.cchPrecision,
+                                       Row.fFlags);
         EXPECT_EQ((size_t)cch, strlen(szBuf));
         if (Row.pszExpected)
             EXPECT_STREQ(szBuf, Row.pszExpected);
@@ -365,7 +364,8 @@ TEST(FormatString, BadPointers)
     EXPECT_EQ(fmt("%10s|", (char *)nullptr), "    <NULL>|");
     EXPECT_EQ(fmt("%-8s|", (char *)nullptr), "<NULL>  |");
     EXPECT_EQ(fmt("%s", (char *)0x10), byPtr("<00000010!BadStr>", "<0000000000000010!BadStr>"));
-    EXPECT_EQ(fmt("%ls", (RTUTF16 *)0xfff), byPtr("<00000fff!BadStrW>", "<0000000000000fff!BadStrW>"));
+    EXPECT_EQ(fmt("%ls", (RTUTF16 *)0xfff),
+              byPtr("<00000fff!BadStrW>", "<0000000000000fff!BadStrW>"));
     EXPECT_EQ(fmt("%Ls", (RTUNICP *)(uintptr_t)-1),
               byPtr("<ffffffff!BadStrU>", "<ffffffffffffffff!BadStrU>"));
     EXPECT_EQ(fmt("%s", (char *)((uintptr_t)0 - 0x1000)),
@@ -376,7 +376,8 @@ TEST(FormatString, BadPointers)
 TEST(FormatString, Utf16)
 {
     static const RTUTF16 s_wszPair[] = { 'a', 0xd83d, 0xde00, 'b', 0 };
-    EXPECT_EQ(fmt("%ls", s_wszPair), "a\xf0\x9f\x98\x80" "b");
+    EXPECT_EQ(fmt("%ls", s_wszPair), "a\xf0\x9f\x98\x80"
+                                     "b");
     static const RTUTF16 s_wszLone[] = { 'a', 'b', 0xd800, 'c', 'd', 0 };
     EXPECT_EQ(fmt("%ls", s_wszLone), "ab");
     static const RTUTF16 s_wszLoneLow[] = { 'x', 0xdc00, 'y', 0 };
@@ -384,8 +385,10 @@ TEST(FormatString, Utf16)
     static const RTUTF16 s_wszBmp[] = { 0xe9, 0x20ac, 0xfffd, 0 };
     EXPECT_EQ(fmt("%ls", s_wszBmp), "\xc3\xa9\xe2\x82\xac\xef\xbf\xbd");
     /* Width and precision count code points, not bytes or units. */
-    EXPECT_EQ(fmt("%5ls|", s_wszPair), "  a\xf0\x9f\x98\x80" "b|");
-    EXPECT_EQ(fmt("%-4ls|", s_wszPair), "a\xf0\x9f\x98\x80" "b |");
+    EXPECT_EQ(fmt("%5ls|", s_wszPair), "  a\xf0\x9f\x98\x80"
+                                       "b|");
+    EXPECT_EQ(fmt("%-4ls|", s_wszPair), "a\xf0\x9f\x98\x80"
+                                        "b |");
     EXPECT_EQ(fmt("%.2ls|", s_wszPair), "a\xf0\x9f\x98\x80|");
     static const RTUTF16 s_wszNonChar[] = { 'q', 0xffff, 'r', 0 };
     EXPECT_EQ(fmt("%ls", s_wszNonChar), "q");
@@ -695,7 +698,8 @@ TEST(FormatToAlloc, OutOfMemory)
         { 0, "short", "", -1 },                      /* the final copy off the stack fails */
         { 0, strLong.c_str(), "", -1 },              /* the first growth fails */
         { 1, strLong.c_str(), strLong.c_str(), -1 }, /* the second growth fails */
-        { 2, strLong.c_str(), strLong.c_str(), 20002 }, /* the shrink fails: the larger block is kept */
+        { 2, strLong.c_str(), strLong.c_str(),
+          20002 }, /* the shrink fails: the larger block is kept */
         { 10, strLong.c_str(), strLong.c_str(), 20002 },
     };
     for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
@@ -703,7 +707,8 @@ TEST(FormatToAlloc, OutOfMemory)
         SCOPED_TRACE(testing::Message() << "row " << i);
         char *psz = (char *)"untouched";
         RTMemTestFailAfter(aRows[i].cAllowed);
-        ptrdiff_t const cch = fmtAlloc(&psz, "%c%s%s%c", '[', aRows[i].pszArg1, aRows[i].pszArg2, ']');
+        ptrdiff_t const cch = fmtAlloc(&psz, "%c%s%s%c", '[', aRows[i].pszArg1, aRows[i].pszArg2,
+                                       ']');
         RTMemTestFailAfter(-1);
         EXPECT_EQ(cch, aRows[i].cchExpected);
         if (cch < 0)

@@ -39,8 +39,8 @@ static inline std::string fmtV(FmtCapture &Cap, const char *pszFormat, va_list v
     size_t const cch = RTStrFmtV(fmtCaptureOutput, &Cap, nullptr, nullptr, pszFormat, va);
     if (cch != Cap.strOut.size() || Cap.cEndCalls != 1 || Cap.fCallAfterEnd)
         return "<contract broken: count " + std::to_string(cch) + " vs "
-               + std::to_string(Cap.strOut.size()) + ", end calls "
-               + std::to_string(Cap.cEndCalls) + ">";
+               + std::to_string(Cap.strOut.size()) + ", end calls " + std::to_string(Cap.cEndCalls)
+               + ">";
     return Cap.strOut;
 }
 

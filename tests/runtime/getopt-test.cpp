@@ -77,15 +77,15 @@ std::string valueText(uint32_t fFlags, RTOPTIONVALUE const &Value)
 {
     switch (fFlags & RTGETOPT_REQ_MASK)
     {
-        case RTGETOPT_REQ_NOTHING:  return "";
-        case RTGETOPT_REQ_STRING:   return "=" + std::string(Value.psz);
-        case RTGETOPT_REQ_INT32:    return "=" + std::to_string(Value.i32);
-        case RTGETOPT_REQ_UINT8:    return "=" + std::to_string(Value.u8);
-        case RTGETOPT_REQ_UINT16:   return "=" + std::to_string(Value.u16);
-        case RTGETOPT_REQ_UINT32:   return "=" + std::to_string(Value.u32);
+        case RTGETOPT_REQ_NOTHING: return "";
+        case RTGETOPT_REQ_STRING: return "=" + std::string(Value.psz);
+        case RTGETOPT_REQ_INT32: return "=" + std::to_string(Value.i32);
+        case RTGETOPT_REQ_UINT8: return "=" + std::to_string(Value.u8);
+        case RTGETOPT_REQ_UINT16: return "=" + std::to_string(Value.u16);
+        case RTGETOPT_REQ_UINT32: return "=" + std::to_string(Value.u32);
         case RTGETOPT_REQ_BOOL:
         case RTGETOPT_REQ_BOOL_ONOFF: return Value.f ? "=1" : "=0";
-        default:                    return "=?";
+        default: return "=?";
     }
 }
 
@@ -101,8 +101,9 @@ std::string resultText(RTOPTIONSTATE const &State, int rc, RTOPTIONVALUE const &
         if (rc == KERR_OPT_VALUE_MISSING || rc == KERR_OPT_BAD_VALUE_FORMAT
             || rc == KERR_OPT_INDEX_MISSING || rc == KERR_INTERNAL_ERROR)
         {
-            std::string const strDef = !Value.pDef ? "null"
-                                     : Value.pDef->pszLong ? Value.pDef->pszLong : idText(Value.pDef->iShort);
+            std::string const strDef = !Value.pDef           ? "null"
+                                       : Value.pDef->pszLong ? Value.pDef->pszLong
+                                                             : idText(Value.pDef->iShort);
             return "E" + std::to_string(rc) + "{" + strDef + "}";
         }
         return "E" + std::to_string(rc) + "(" + Value.psz + ")";
@@ -155,94 +156,104 @@ void runTraceRows(std::vector<TraceRow> const &vecRows, uint32_t fFlags)
 
 const char g_szEmDash[] = "\xe2\x80\x94";
 const char g_szEnDash[] = "\xe2\x80\x93";
-const char g_szMinus[]  = "\xe2\x88\x92";     /* U+2212 */
-const char g_szFwDash[] = "\xef\xbc\x8d";     /* U+FF0D */
+const char g_szMinus[] = "\xe2\x88\x92";  /* U+2212 */
+const char g_szFwDash[] = "\xef\xbc\x8d"; /* U+FF0D */
 const char g_szEAcute[] = "\xc3\xa9";
 
 TEST(GetOpt, Spellings)
 {
-    runTraceRows({
-        { { "--path=x" }, "p=x" },
-        { { "--path:x" }, "p=x" },
-        { { "--path", "x" }, "p=x" },
-        { { "-px" }, "p=x" },
-        { { "-p=x" }, "p=x" },
-        { { "-p:x" }, "p=x" },
-        { { "-p", "x" }, "p=x" },
-        { { "/path=x" }, "p=x" },
-        { { "--path=" }, "p=" },
-        { { "--path=a=b:c" }, "p=a=b:c" },
-        { { "--path", "--silent" }, "p=--silent" },
-        { { "--path" }, "E-826{--path}" },
-        { { "-p" }, "E-826{--path}" },
-        { { "--silent", "-p" }, "s E-826{--path}" },
-        { { "--pathx" }, "?--pathx" },
-        { { "-pathx" }, "p=athx" },
-        { { "-path", "x" }, "p=x" },
-        { { "--silent=1" }, "?--silent=1" },
-        { { "--msi-log-file=a b" }, "1000=a b" },
-        { { "-q" }, "q" },
-        { { "--SILENT" }, "?--SILENT" },
-        { { "--CASE", "--case", "--cAsE" }, "c c c" },
-        { { "--Cas" }, "?--Cas" },
-    }, 0);
+    runTraceRows(
+        {
+            { { "--path=x" }, "p=x" },
+            { { "--path:x" }, "p=x" },
+            { { "--path", "x" }, "p=x" },
+            { { "-px" }, "p=x" },
+            { { "-p=x" }, "p=x" },
+            { { "-p:x" }, "p=x" },
+            { { "-p", "x" }, "p=x" },
+            { { "/path=x" }, "p=x" },
+            { { "--path=" }, "p=" },
+            { { "--path=a=b:c" }, "p=a=b:c" },
+            { { "--path", "--silent" }, "p=--silent" },
+            { { "--path" }, "E-826{--path}" },
+            { { "-p" }, "E-826{--path}" },
+            { { "--silent", "-p" }, "s E-826{--path}" },
+            { { "--pathx" }, "?--pathx" },
+            { { "-pathx" }, "p=athx" },
+            { { "-path", "x" }, "p=x" },
+            { { "--silent=1" }, "?--silent=1" },
+            { { "--msi-log-file=a b" }, "1000=a b" },
+            { { "-q" }, "q" },
+            { { "--SILENT" }, "?--SILENT" },
+            { { "--CASE", "--case", "--cAsE" }, "c c c" },
+            { { "--Cas" }, "?--Cas" },
+        },
+        0);
 }
 
 TEST(GetOpt, ShortBundles)
 {
-    runTraceRows({
-        { { "-sv" }, "s v" },
-        { { "-svs" }, "s v s" },
-        { { "-sq" }, "s q" },
-        { { "-sz", "x" }, "s ?z" },
-        { { "-spx" }, "s p=x" },
-        { { "-sp", "x" }, "s p=x" },
-        { { "-sp" }, "s E-826{--path}" },
-        { { "-sp=x" }, "s p=x" },
-        { { "-s=x" }, "s ?=x" },
-        { { std::string("-s") + g_szEAcute }, std::string("s ?") + g_szEAcute },
-        { { "-i5" }, "i=5" },
-        { { "-si0x1f" }, "s i=31" },
-        { { "-svi" }, "s v E-826{--int}" },
-    }, 0);
+    runTraceRows(
+        {
+            { { "-sv" }, "s v" },
+            { { "-svs" }, "s v s" },
+            { { "-sq" }, "s q" },
+            { { "-sz", "x" }, "s ?z" },
+            { { "-spx" }, "s p=x" },
+            { { "-sp", "x" }, "s p=x" },
+            { { "-sp" }, "s E-826{--path}" },
+            { { "-sp=x" }, "s p=x" },
+            { { "-s=x" }, "s ?=x" },
+            { { std::string("-s") + g_szEAcute }, std::string("s ?") + g_szEAcute },
+            { { "-i5" }, "i=5" },
+            { { "-si0x1f" }, "s i=31" },
+            { { "-svi" }, "s v E-826{--int}" },
+        },
+        0);
 }
 
 TEST(GetOpt, PlainArgumentsAndEndMarker)
 {
-    runTraceRows({
-        { { "-" }, "?-" },
-        { { "" }, "@" },
-        { { "a", "-s", "b" }, "@a s @b" },
-        { { "--", "--path", "-s", "--" }, "@--path @-s @--" },
-        { { "-s", "--" }, "s" },
-        { { "--", "" }, "@" },
-        { { "---" }, "?---" },
-        { { "-z" }, "?-z" },
-        { { "/z" }, "@/z" },
-        { { std::string(g_szEmDash) + "zz" }, std::string("@") + g_szEmDash + "zz" },
-        { { "\xff" }, "E-61(\xff)" },
-        { { "\xed\xa0\x80" }, "E-60(\xed\xa0\x80)" },
-    }, 0);
+    runTraceRows(
+        {
+            { { "-" }, "?-" },
+            { { "" }, "@" },
+            { { "a", "-s", "b" }, "@a s @b" },
+            { { "--", "--path", "-s", "--" }, "@--path @-s @--" },
+            { { "-s", "--" }, "s" },
+            { { "--", "" }, "@" },
+            { { "---" }, "?---" },
+            { { "-z" }, "?-z" },
+            { { "/z" }, "@/z" },
+            { { std::string(g_szEmDash) + "zz" }, std::string("@") + g_szEmDash + "zz" },
+            { { "\xff" }, "E-61(\xff)" },
+            { { "\xed\xa0\x80" }, "E-60(\xed\xa0\x80)" },
+        },
+        0);
 }
 
 TEST(GetOpt, StandardOptions)
 {
-    runTraceRows({
-        { { "-?" }, "h" },
-        { { "-h" }, "h" },
-        { { "--help", "-help" }, "h h" },
-        { { "--version", "-version", "-V" }, "V V V" },
-        { { "--HELP" }, "?--HELP" },
-        { { std::string(g_szEmDash) + g_szEmDash + "help" }, "h" },
-        { { std::string(g_szEmDash) + "-help" }, "h" },
-    }, 0);
-    runTraceRows({
-        { { "--help" }, "?--help" },
-        { { "-help" }, "?-help" },
-        { { "-?" }, "?-?" },
-        { { "-h" }, "?-h" },
-        { { "-V" }, "?-V" },
-    }, RTGETOPTINIT_F_NO_STD_OPTS);
+    runTraceRows(
+        {
+            { { "-?" }, "h" },
+            { { "-h" }, "h" },
+            { { "--help", "-help" }, "h h" },
+            { { "--version", "-version", "-V" }, "V V V" },
+            { { "--HELP" }, "?--HELP" },
+            { { std::string(g_szEmDash) + g_szEmDash + "help" }, "h" },
+            { { std::string(g_szEmDash) + "-help" }, "h" },
+        },
+        0);
+    runTraceRows(
+        {
+            { { "--help" }, "?--help" },
+            { { "-help" }, "?-help" },
+            { { "-?" }, "?-?" },
+            { { "-h" }, "?-h" },
+            { { "-V" }, "?-V" },
+        },
+        RTGETOPTINIT_F_NO_STD_OPTS);
 
     /* The caller's own '?' comes first. */
     static const RTOPTIONDEF s_aOwn[] = { { "/?", '?', RTGETOPT_REQ_NOTHING } };
@@ -252,61 +263,70 @@ TEST(GetOpt, StandardOptions)
 
 TEST(GetOpt, DashLookAlikes)
 {
-    runTraceRows({
-        { { std::string(g_szEnDash) + g_szEnDash + "silent" }, "s" },
-        { { std::string(g_szMinus) + "-verbose" }, "v" },
-        { { std::string("-") + g_szFwDash + "path=x" }, "p=x" },
-        { { std::string(g_szFwDash) + "s" }, "s" },
-        { { std::string(g_szEmDash) + "px" }, "p=x" },
-        { { std::string("--nic") + g_szEnDash + "3" }, "n#3" },
-        /* The dash rule is for the name only: "--" must be typed as "--" or look-alikes of both. */
-        { { std::string("-") + g_szEAcute + "silent" }, std::string("?-") + g_szEAcute + "silent" },
-        { { std::string(g_szEmDash) + g_szEmDash, "-s" }, "@-s" },
-        { { "\xe2\x80\x15" "-silent" }, "E-61(\xe2\x80\x15-silent)" },
-    }, 0);
+    runTraceRows(
+        {
+            { { std::string(g_szEnDash) + g_szEnDash + "silent" }, "s" },
+            { { std::string(g_szMinus) + "-verbose" }, "v" },
+            { { std::string("-") + g_szFwDash + "path=x" }, "p=x" },
+            { { std::string(g_szFwDash) + "s" }, "s" },
+            { { std::string(g_szEmDash) + "px" }, "p=x" },
+            { { std::string("--nic") + g_szEnDash + "3" }, "n#3" },
+            /* The dash rule is for the name only: "--" must be typed as "--" or look-alikes of both. */
+            { { std::string("-") + g_szEAcute + "silent" },
+              std::string("?-") + g_szEAcute + "silent" },
+            { { std::string(g_szEmDash) + g_szEmDash, "-s" }, "@-s" },
+            { { "\xe2\x80\x15"
+                "-silent" },
+              "E-61(\xe2\x80\x15-silent)" },
+        },
+        0);
 }
 
 TEST(GetOpt, IndexedOptions)
 {
-    runTraceRows({
-        { { "--disk3=x" }, "d#3=x" },
-        { { "--disk3:x" }, "d#3=x" },
-        { { "--disk3", "x" }, "d#3=x" },
-        { { "--disk4294967294=x" }, "d#4294967294=x" },
-        { { "--disk4294967295=x" }, "E-827{--disk}" },     /* the "no index" value */
-        { { "--disk4294967296=x" }, "E-827{--disk}" },
-        { { "--disk" }, "E-829{--disk}" },
-        { { "--disk=x" }, "E-827{--disk}" },
-        { { "--disk3" }, "E-826{--disk}" },
-        { { "--disk-3=x" }, "?--disk-3=x" },
-        { { "--disk3x" }, "?--disk3x" },
-        { { "--nic" }, "n#0" },
-        { { "--nic2", "--nic-7", "--nic007" }, "n#2 n#7 n#7" },
-        { { "--nic-" }, "?--nic-" },
-        { { "--nic2=x" }, "?--nic2=x" },
-        { { "--nic99999999999" }, "E-827{--nic}" },
-        { { "--slot4" }, "l#4" },
-        { { "--slot" }, "E-829{--slot}" },
-        { { "--port=80" }, "r#2=80" },
-        { { "--port", "80" }, "r#2=80" },
-        { { "--port5=80" }, "r#5=80" },
-        { { "--port2=70000" }, "E-827{--port}" },
-        { { "-d", "x" }, "d=x" },
-    }, 0);
+    runTraceRows(
+        {
+            { { "--disk3=x" }, "d#3=x" },
+            { { "--disk3:x" }, "d#3=x" },
+            { { "--disk3", "x" }, "d#3=x" },
+            { { "--disk4294967294=x" }, "d#4294967294=x" },
+            { { "--disk4294967295=x" }, "E-827{--disk}" }, /* the "no index" value */
+            { { "--disk4294967296=x" }, "E-827{--disk}" },
+            { { "--disk" }, "E-829{--disk}" },
+            { { "--disk=x" }, "E-827{--disk}" },
+            { { "--disk3" }, "E-826{--disk}" },
+            { { "--disk-3=x" }, "?--disk-3=x" },
+            { { "--disk3x" }, "?--disk3x" },
+            { { "--nic" }, "n#0" },
+            { { "--nic2", "--nic-7", "--nic007" }, "n#2 n#7 n#7" },
+            { { "--nic-" }, "?--nic-" },
+            { { "--nic2=x" }, "?--nic2=x" },
+            { { "--nic99999999999" }, "E-827{--nic}" },
+            { { "--slot4" }, "l#4" },
+            { { "--slot" }, "E-829{--slot}" },
+            { { "--port=80" }, "r#2=80" },
+            { { "--port", "80" }, "r#2=80" },
+            { { "--port5=80" }, "r#5=80" },
+            { { "--port2=70000" }, "E-827{--port}" },
+            { { "-d", "x" }, "d=x" },
+        },
+        0);
 }
 
 /* Converted values reached through every spelling; the kinds themselves have their own table. */
 TEST(GetOpt, ValuesThroughSpellings)
 {
-    runTraceRows({
-        { { "--int", "-5", "-i", "7", "-i0x1f" }, "i=-5 i=7 i=31" },
-        { { "--u8:256" }, "E-827{--u8}" },
-        { { "--hex=1F", "-x0x20", "-x:ff" }, "x=31 x=32 x=255" },
-        { { "--bool", "Tr" }, "?Tr" },
-        { { "--onoff=ON", "-ooFf", "-o=o" }, "o=1 o=0 ?o" },
-        { { "--bad=1" }, "E-225{--bad}" },
-        { { "--bad" }, "E-826{--bad}" },
-    }, 0);
+    runTraceRows(
+        {
+            { { "--int", "-5", "-i", "7", "-i0x1f" }, "i=-5 i=7 i=31" },
+            { { "--u8:256" }, "E-827{--u8}" },
+            { { "--hex=1F", "-x0x20", "-x:ff" }, "x=31 x=32 x=255" },
+            { { "--bool", "Tr" }, "?Tr" },
+            { { "--onoff=ON", "-ooFf", "-o=o" }, "o=1 o=0 ?o" },
+            { { "--bad=1" }, "E-225{--bad}" },
+            { { "--bad" }, "E-826{--bad}" },
+        },
+        0);
 }
 
 TEST(GetOpt, Permute)
@@ -315,7 +335,7 @@ TEST(GetOpt, Permute)
     {
         std::vector<std::string> vecArgs;
         std::string strTrace;
-        std::string strOrder;   /* argv afterwards */
+        std::string strOrder; /* argv afterwards */
     };
     const PermuteRow aRows[] = // clang-format off
     {
@@ -347,7 +367,8 @@ TEST(GetOpt, StateAcrossCalls)
 {
     Args args({ "prog", "-sv", "-zq", "x" });
     RTOPTIONSTATE State;
-    ASSERT_EQ(RTGetOptInit(&State, args.argc(), args.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 1, 0), 0);
+    ASSERT_EQ(RTGetOptInit(&State, args.argc(), args.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 1, 0),
+              0);
     EXPECT_EQ(State.iNext, 1);
     EXPECT_EQ(State.uIndex, UINT32_MAX);
     EXPECT_EQ(State.pDef, nullptr);
@@ -355,7 +376,7 @@ TEST(GetOpt, StateAcrossCalls)
 
     RTOPTIONVALUE Value;
     EXPECT_EQ(RTGetOpt(&State, &Value), 's');
-    EXPECT_EQ(State.iNext, 1);                 /* still working through "-sv" */
+    EXPECT_EQ(State.iNext, 1); /* still working through "-sv" */
     EXPECT_STREQ(State.pszNextShort, "v");
     EXPECT_EQ(State.pDef, &g_aOpts[3]);
     EXPECT_EQ(RTGetOpt(&State, &Value), 'v');
@@ -380,7 +401,8 @@ TEST(GetOpt, UnknownInBundleMovesOn)
 {
     Args args({ "-sz", "-v" });
     RTOPTIONSTATE State;
-    ASSERT_EQ(RTGetOptInit(&State, args.argc(), args.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 0, 0), 0);
+    ASSERT_EQ(RTGetOptInit(&State, args.argc(), args.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 0, 0),
+              0);
     RTOPTIONVALUE Value;
     EXPECT_EQ(RTGetOpt(&State, &Value), 's');
     EXPECT_EQ(RTGetOpt(&State, &Value), KERR_OPT_UNKNOWN);
@@ -395,8 +417,8 @@ TEST(GetOpt, ValueRecordOnErrors)
     {
         std::vector<std::string> vecArgs;
         int rc;
-        PCRTOPTIONDEF pDef;     /* expected first word, when it is a definition */
-        size_t iText;           /* otherwise the argv entry it points to */
+        PCRTOPTIONDEF pDef; /* expected first word, when it is a definition */
+        size_t iText;       /* otherwise the argv entry it points to */
     };
     const Row aRows[] = // clang-format off
     {
@@ -415,7 +437,8 @@ TEST(GetOpt, ValueRecordOnErrors)
         SCOPED_TRACE(testing::Message() << "row " << i);
         Args args(aRows[i].vecArgs);
         RTOPTIONSTATE State;
-        ASSERT_EQ(RTGetOptInit(&State, args.argc(), args.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 0, 0), 0);
+        ASSERT_EQ(
+            RTGetOptInit(&State, args.argc(), args.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 0, 0), 0);
         RTOPTIONVALUE Value;
         memset(&Value, 0xee, sizeof(Value));
         EXPECT_EQ(RTGetOpt(&State, &Value), aRows[i].rc);
@@ -437,7 +460,8 @@ TEST(GetOpt, InitRejectsBadArguments)
     RTOPTIONSTATE State;
     char *apsz[] = { nullptr };
     EXPECT_EQ(RTGetOptInit(&State, 0, apsz, g_aOpts, 1, 0, 4), KERR_INVALID_PARAMETER);
-    EXPECT_EQ(RTGetOptInit(&State, 0, apsz, g_aOpts, 1, 0, UINT32_C(0x80000000)), KERR_INVALID_PARAMETER);
+    EXPECT_EQ(RTGetOptInit(&State, 0, apsz, g_aOpts, 1, 0, UINT32_C(0x80000000)),
+              KERR_INVALID_PARAMETER);
     EXPECT_EQ(RTGetOptInit(&State, -1, apsz, g_aOpts, 1, 0, 0), KERR_INVALID_PARAMETER);
     EXPECT_EQ(RTGetOptInit(&State, 0, apsz, g_aOpts, 1, -1, 0), KERR_INVALID_PARAMETER);
     EXPECT_EQ(RTGetOptInit(&State, 0, apsz, nullptr, 1, 0, 0), KERR_INVALID_PARAMETER);
@@ -453,12 +477,15 @@ TEST(GetOpt, TakeValue)
 
     /* The installer's --msi-prop NAME VALUE; the second value may look like an option. */
     Args args({ "--msi-prop", "NAME", "--x", "--msi-prop", "N" });
-    ASSERT_EQ(RTGetOptInit(&State, args.argc(), args.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 0, 0), 0);
+    ASSERT_EQ(RTGetOptInit(&State, args.argc(), args.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 0, 0),
+              0);
     EXPECT_EQ(RTGetOpt(&State, &Value), 'P');
     EXPECT_STREQ(Value.psz, "NAME");
     EXPECT_EQ(RTGetOptTakeValue(&State, &Value, 0), KERR_INVALID_PARAMETER);
-    EXPECT_EQ(RTGetOptTakeValue(&State, &Value, RTGETOPT_REQ_STRING | UINT32_C(0x100)), KERR_INVALID_PARAMETER);
-    EXPECT_EQ(RTGetOptTakeValue(&State, &Value, RTGETOPT_REQ_STRING | UINT32_C(0x1000000)), KERR_INVALID_PARAMETER);
+    EXPECT_EQ(RTGetOptTakeValue(&State, &Value, RTGETOPT_REQ_STRING | UINT32_C(0x100)),
+              KERR_INVALID_PARAMETER);
+    EXPECT_EQ(RTGetOptTakeValue(&State, &Value, RTGETOPT_REQ_STRING | UINT32_C(0x1000000)),
+              KERR_INVALID_PARAMETER);
     EXPECT_EQ(RTGetOptTakeValue(&State, &Value, RTGETOPT_REQ_STRING), 0);
     EXPECT_STREQ(Value.psz, "--x");
     EXPECT_EQ(RTGetOpt(&State, &Value), 'P');
@@ -469,7 +496,8 @@ TEST(GetOpt, TakeValue)
 
     /* A conversion failure names the option returned last. */
     Args args2({ "--msi-prop", "N", "abc", "0x10" });
-    ASSERT_EQ(RTGetOptInit(&State, args2.argc(), args2.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 0, 0), 0);
+    ASSERT_EQ(RTGetOptInit(&State, args2.argc(), args2.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 0, 0),
+              0);
     EXPECT_EQ(RTGetOpt(&State, &Value), 'P');
     EXPECT_EQ(RTGetOptTakeValue(&State, &Value, RTGETOPT_REQ_INT32), KERR_OPT_BAD_VALUE_FORMAT);
     EXPECT_EQ(Value.pDef, &g_aOpts[18]);
@@ -479,7 +507,8 @@ TEST(GetOpt, TakeValue)
     /* Permute mode: the value comes from after the option, not from the held-back arguments. */
     Args args3({ "a", "--msi-prop", "N", "V", "b" });
     ASSERT_EQ(RTGetOptInit(&State, args3.argc(), args3.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 0,
-                           RTGETOPTINIT_F_PERMUTE), 0);
+                           RTGETOPTINIT_F_PERMUTE),
+              0);
     EXPECT_EQ(RTGetOpt(&State, &Value), 'P');
     EXPECT_EQ(RTGetOptTakeValue(&State, &Value, RTGETOPT_REQ_STRING), 0);
     EXPECT_STREQ(Value.psz, "V");
@@ -494,7 +523,9 @@ TEST(GetOpt, TakeValue)
     {
         SCOPED_TRACE(fFlags);
         Args args4({ "a", "-sv", "X", "b" });
-        ASSERT_EQ(RTGetOptInit(&State, args4.argc(), args4.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 1, fFlags), 0);
+        ASSERT_EQ(RTGetOptInit(&State, args4.argc(), args4.argv(), g_aOpts, RT_ELEMENTS(g_aOpts), 1,
+                               fFlags),
+                  0);
         EXPECT_EQ(RTGetOpt(&State, &Value), 's');
         EXPECT_EQ(RTGetOptTakeValue(&State, &Value, RTGETOPT_REQ_STRING), 0);
         EXPECT_STREQ(Value.psz, "X");
@@ -510,8 +541,8 @@ struct KindRow
 {
     uint32_t fFlags;
     const char *pszValue;
-    int rc;             /* 0 for success */
-    const char *pszExpect;  /* the value as text on success */
+    int rc;                /* 0 for success */
+    const char *pszExpect; /* the value as text on success */
 };
 
 std::string hex2(uint8_t b)
@@ -523,7 +554,7 @@ std::string hex2(uint8_t b)
 std::string ipv4Text(RTNETADDRIPV4 const &Addr)
 {
     return std::to_string(Addr.au8[0]) + "." + std::to_string(Addr.au8[1]) + "."
-         + std::to_string(Addr.au8[2]) + "." + std::to_string(Addr.au8[3]);
+           + std::to_string(Addr.au8[2]) + "." + std::to_string(Addr.au8[3]);
 }
 
 std::string kindText(uint32_t fFlags, RTOPTIONVALUE const &V)
@@ -531,17 +562,18 @@ std::string kindText(uint32_t fFlags, RTOPTIONVALUE const &V)
     std::string str;
     switch (fFlags & RTGETOPT_REQ_MASK)
     {
-        case RTGETOPT_REQ_INT8:   return std::to_string(V.i8);
-        case RTGETOPT_REQ_UINT8:  return std::to_string(V.u8);
-        case RTGETOPT_REQ_INT16:  return std::to_string(V.i16);
+        case RTGETOPT_REQ_INT8: return std::to_string(V.i8);
+        case RTGETOPT_REQ_UINT8: return std::to_string(V.u8);
+        case RTGETOPT_REQ_INT16: return std::to_string(V.i16);
         case RTGETOPT_REQ_UINT16: return std::to_string(V.u16);
-        case RTGETOPT_REQ_INT32:  return std::to_string(V.i32);
+        case RTGETOPT_REQ_INT32: return std::to_string(V.i32);
         case RTGETOPT_REQ_UINT32: return std::to_string(V.u32);
-        case RTGETOPT_REQ_INT64:  return std::to_string(V.i64);
+        case RTGETOPT_REQ_INT64: return std::to_string(V.i64);
         case RTGETOPT_REQ_UINT64: return std::to_string(V.u64);
         case RTGETOPT_REQ_IPV4ADDR: return ipv4Text(V.IPv4Addr);
         case RTGETOPT_REQ_IPV4CIDR:
-            return ipv4Text(V.CidrNetworkAddr.IPv4Network) + "/" + ipv4Text(V.CidrNetworkAddr.IPv4Netmask);
+            return ipv4Text(V.CidrNetworkAddr.IPv4Network) + "/"
+                   + ipv4Text(V.CidrNetworkAddr.IPv4Netmask);
         case RTGETOPT_REQ_MACADDR:
             for (unsigned i = 0; i < 6; i++)
                 str += (i ? ":" : "") + hex2(V.MacAddr.au8[i]);
@@ -550,24 +582,22 @@ std::string kindText(uint32_t fFlags, RTOPTIONVALUE const &V)
         {
             /* Printed from the GUID fields, so the layout is checked too. */
             char sz[40];
-            snprintf(sz, sizeof(sz), "%08x-%04x-%04x-", V.Uuid.Gen.u32TimeLow, V.Uuid.Gen.u16TimeMid,
-                     V.Uuid.Gen.u16TimeHiAndVersion);
+            snprintf(sz, sizeof(sz), "%08x-%04x-%04x-", V.Uuid.Gen.u32TimeLow,
+                     V.Uuid.Gen.u16TimeMid, V.Uuid.Gen.u16TimeHiAndVersion);
             str = sz;
             for (unsigned i = 0; i < 8; i++)
                 str += (i == 2 ? "-" : "") + hex2(V.Uuid.Gen.au8Node[i]);
             return str;
         }
         case RTGETOPT_REQ_BOOL_ONOFF:
-        case RTGETOPT_REQ_BOOL:
-            return V.f ? "1" : "0";
+        case RTGETOPT_REQ_BOOL: return V.f ? "1" : "0";
         case RTGETOPT_REQ_UINT32_PAIR:
         case RTGETOPT_REQ_UINT32_OPTIONAL_PAIR:
             return std::to_string(V.PairU32.uFirst) + "," + std::to_string(V.PairU32.uSecond);
         case RTGETOPT_REQ_UINT64_PAIR:
         case RTGETOPT_REQ_UINT64_OPTIONAL_PAIR:
             return std::to_string(V.PairU64.uFirst) + "," + std::to_string(V.PairU64.uSecond);
-        default:
-            return "?";
+        default: return "?";
     }
 }
 

@@ -19,7 +19,8 @@ namespace {
 typedef std::vector<std::string> StrVec;
 
 /* Splits both ways; returns the status and fills vecArgs (in-place result). */
-int split(std::string const &strCmdLine, uint32_t fStyle, const char *pszSeparators, StrVec &vecArgs)
+int split(std::string const &strCmdLine, uint32_t fStyle, const char *pszSeparators,
+          StrVec &vecArgs)
 {
     vecArgs.clear();
     int aRc[2];
@@ -31,7 +32,8 @@ int split(std::string const &strCmdLine, uint32_t fStyle, const char *pszSeparat
         uint32_t const fFlags = fStyle | (fInPlace ? RTGETOPTARGV_CNV_MODIFY_INPUT : 0);
         char **papszArgv = (char **)(uintptr_t)0x1234;
         int cArgs = -42;
-        aRc[fInPlace] = RTGetOptArgvFromString(&papszArgv, &cArgs, vecBuf.data(), fFlags, pszSeparators);
+        aRc[fInPlace] = RTGetOptArgvFromString(&papszArgv, &cArgs, vecBuf.data(), fFlags,
+                                               pszSeparators);
         if (aRc[fInPlace] != 0)
         {
             /* Failures leave the outputs alone. */
@@ -45,11 +47,12 @@ int split(std::string const &strCmdLine, uint32_t fStyle, const char *pszSeparat
             aVec[fInPlace].push_back(papszArgv[i]);
             /* In place the arguments live in the input; copying, in one block starting at [0]. */
             char const *pszBase = fInPlace ? vecBuf.data() : papszArgv[0];
-            EXPECT_TRUE(papszArgv[i] >= pszBase && papszArgv[i] + strlen(papszArgv[i]) < pszBase + vecBuf.size());
+            EXPECT_TRUE(papszArgv[i] >= pszBase
+                        && papszArgv[i] + strlen(papszArgv[i]) < pszBase + vecBuf.size());
         }
         if (!fInPlace)
         {
-            EXPECT_EQ(std::string(vecBuf.data()), strCmdLine);     /* input untouched */
+            EXPECT_EQ(std::string(vecBuf.data()), strCmdLine); /* input untouched */
         }
         RTGetOptArgvFreeEx(papszArgv, fFlags);
     }
@@ -73,77 +76,94 @@ void runRows(std::vector<SplitRow> const &vecRows, uint32_t fStyle)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": [" << vecRows[i].strCmdLine << "]");
         StrVec vecArgs;
-        EXPECT_EQ(split(vecRows[i].strCmdLine, fStyle, vecRows[i].pszSeparators, vecArgs), vecRows[i].rc);
+        EXPECT_EQ(split(vecRows[i].strCmdLine, fStyle, vecRows[i].pszSeparators, vecArgs),
+                  vecRows[i].rc);
         EXPECT_EQ(vecArgs, vecRows[i].vecArgs);
     }
 }
 
 TEST(GetOptArgv, WindowsQuoting)
 {
-    runRows({
-        { "", 0, {}, nullptr },
-        { " \t\n\r ", 0, {}, nullptr },
-        { "a \"b c\" d", 0, { "a", "b c", "d" }, nullptr },
-        { "\"\"", 0, { "" }, nullptr },
-        { "\"\" \"\"", 0, { "", "" }, nullptr },
-        { "\"a\"\"b\"", 0, { "a\"b" }, nullptr },
-        { "\"a\"\"\" b", 0, { "a\"", "b" }, nullptr },
-        { "a\"\"", 0, { "a" }, nullptr },
-        { "\\\\\"x\"", 0, { "\\x" }, nullptr },
-        { "\\\"x", 0, { "\"x" }, nullptr },
-        { "\\\\\\\"x", 0, { "\\\"x" }, nullptr },
-        { "\\\\\\\\\"a b\"", 0, { "\\\\a b" }, nullptr },
-        { "a\\\\b", 0, { "a\\\\b" }, nullptr },
-        { "a\\", 0, { "a\\" }, nullptr },
-        { "C:\\Program Files\\X\\", 0, { "C:\\Program", "Files\\X\\" }, nullptr },
-        { "\"C:\\Program Files\\X\\\\\"", 0, { "C:\\Program Files\\X\\" }, nullptr },
-        { "\"unterminated x", 0, { "unterminated x" }, nullptr },
-        { "\"a b\"c d", 0, { "a bc", "d" }, nullptr },
-        { "  a  ", 0, { "a" }, nullptr },
-        { "a\tb\nc\rd", 0, { "a", "b", "c", "d" }, nullptr },
-        { "\"a\tb\"", 0, { "a\tb" }, nullptr },
-        { "'a b'", 0, { "'a", "b'" }, nullptr },
-        { "\xc3\xa9 \xe2\x82\xac\xf0\x9f\x98\x80", 0, { "\xc3\xa9", "\xe2\x82\xac\xf0\x9f\x98\x80" }, nullptr },
-        { "a,b,,c", 0, { "a", "b", "c" }, "," },
-        { "a b,c", 0, { "a b", "c" }, "," },
-        { "\"a,b\",c", 0, { "a,b", "c" }, "," },
-        { "a\xe2\x86\x92" "b\xe2\x86\x92\xe2\x86\x92", 0, { "a", "b" }, "\xe2\x86\x92" },
-        { "a\xe2\x86\x91" "b", 0, { "a\xe2\x86\x91" "b" }, "\xe2\x86\x92" },
-        { "a \xff", KERR_INVALID_UTF8, {}, nullptr },
-        { "\xff", KERR_INVALID_UTF8, {}, nullptr },
-        { "\"\xc3\"", KERR_INVALID_UTF8, {}, nullptr },
-        { "a \xed\xa0\x80", KERR_UTF8_SURROGATE, {}, nullptr },
-        { "a", KERR_INVALID_UTF8, {}, "\xff" },
-        { "a", KERR_INVALID_PARAMETER, {}, "" },
-    }, RTGETOPTARGV_CNV_QUOTE_MS_CRT);
+    runRows(
+        {
+            { "", 0, {}, nullptr },
+            { " \t\n\r ", 0, {}, nullptr },
+            { "a \"b c\" d", 0, { "a", "b c", "d" }, nullptr },
+            { "\"\"", 0, { "" }, nullptr },
+            { "\"\" \"\"", 0, { "", "" }, nullptr },
+            { "\"a\"\"b\"", 0, { "a\"b" }, nullptr },
+            { "\"a\"\"\" b", 0, { "a\"", "b" }, nullptr },
+            { "a\"\"", 0, { "a" }, nullptr },
+            { "\\\\\"x\"", 0, { "\\x" }, nullptr },
+            { "\\\"x", 0, { "\"x" }, nullptr },
+            { "\\\\\\\"x", 0, { "\\\"x" }, nullptr },
+            { "\\\\\\\\\"a b\"", 0, { "\\\\a b" }, nullptr },
+            { "a\\\\b", 0, { "a\\\\b" }, nullptr },
+            { "a\\", 0, { "a\\" }, nullptr },
+            { "C:\\Program Files\\X\\", 0, { "C:\\Program", "Files\\X\\" }, nullptr },
+            { "\"C:\\Program Files\\X\\\\\"", 0, { "C:\\Program Files\\X\\" }, nullptr },
+            { "\"unterminated x", 0, { "unterminated x" }, nullptr },
+            { "\"a b\"c d", 0, { "a bc", "d" }, nullptr },
+            { "  a  ", 0, { "a" }, nullptr },
+            { "a\tb\nc\rd", 0, { "a", "b", "c", "d" }, nullptr },
+            { "\"a\tb\"", 0, { "a\tb" }, nullptr },
+            { "'a b'", 0, { "'a", "b'" }, nullptr },
+            { "\xc3\xa9 \xe2\x82\xac\xf0\x9f\x98\x80",
+              0,
+              { "\xc3\xa9", "\xe2\x82\xac\xf0\x9f\x98\x80" },
+              nullptr },
+            { "a,b,,c", 0, { "a", "b", "c" }, "," },
+            { "a b,c", 0, { "a b", "c" }, "," },
+            { "\"a,b\",c", 0, { "a,b", "c" }, "," },
+            { "a\xe2\x86\x92"
+              "b\xe2\x86\x92\xe2\x86\x92",
+              0,
+              { "a", "b" },
+              "\xe2\x86\x92" },
+            { "a\xe2\x86\x91"
+              "b",
+              0,
+              { "a\xe2\x86\x91"
+                "b" },
+              "\xe2\x86\x92" },
+            { "a \xff", KERR_INVALID_UTF8, {}, nullptr },
+            { "\xff", KERR_INVALID_UTF8, {}, nullptr },
+            { "\"\xc3\"", KERR_INVALID_UTF8, {}, nullptr },
+            { "a \xed\xa0\x80", KERR_UTF8_SURROGATE, {}, nullptr },
+            { "a", KERR_INVALID_UTF8, {}, "\xff" },
+            { "a", KERR_INVALID_PARAMETER, {}, "" },
+        },
+        RTGETOPTARGV_CNV_QUOTE_MS_CRT);
 }
 
 TEST(GetOptArgv, BourneQuoting)
 {
-    runRows({
-        { "", 0, {}, nullptr },
-        { "'a\\b'", 0, { "a\\b" }, nullptr },
-        { "\"a\\$b\"", 0, { "a$b" }, nullptr },
-        { "a\\ b", 0, { "a b" }, nullptr },
-        { "\"a\\xb\"", 0, { "a\\xb" }, nullptr },
-        { "\"a\\\"b\" \"\\\\\" \"\\`\" \"\\\n\"", 0, { "a\"b", "\\", "`", "\n" }, nullptr },
-        { "'a\"b' \"a'b\"", 0, { "a\"b", "a'b" }, nullptr },
-        { "a\\", 0, { "a" }, nullptr },
-        { "\"a\\", 0, { "a" }, nullptr },
-        { "a\\ ", 0, { "a " }, nullptr },
-        { "'unterminated x", 0, { "unterminated x" }, nullptr },
-        { "a'b c'd e", 0, { "ab cd", "e" }, nullptr },
-        { "'' \"\"", 0, { "", "" }, nullptr },
-        { "\\\\ \\'", 0, { "\\", "'" }, nullptr },
-        { "\\\xc3\xa9 \"\\\xc3\xa9\"", 0, { "\xc3\xa9", "\\\xc3\xa9" }, nullptr },
-        { "a\\\nb", 0, { "a\nb" }, nullptr },
-        { "\"\\", 0, { "" }, nullptr },
-        { "a:b", 0, { "a", "b" }, ":" },
-        { "'a:b':c", 0, { "a:b", "c" }, ":" },
-        { "\\\xff", KERR_INVALID_UTF8, {}, nullptr },
-        { "'\xff'", KERR_INVALID_UTF8, {}, nullptr },
-        { "\"\\\xff\"", KERR_INVALID_UTF8, {}, nullptr },
-    }, RTGETOPTARGV_CNV_QUOTE_BOURNE_SH);
+    runRows(
+        {
+            { "", 0, {}, nullptr },
+            { "'a\\b'", 0, { "a\\b" }, nullptr },
+            { "\"a\\$b\"", 0, { "a$b" }, nullptr },
+            { "a\\ b", 0, { "a b" }, nullptr },
+            { "\"a\\xb\"", 0, { "a\\xb" }, nullptr },
+            { "\"a\\\"b\" \"\\\\\" \"\\`\" \"\\\n\"", 0, { "a\"b", "\\", "`", "\n" }, nullptr },
+            { "'a\"b' \"a'b\"", 0, { "a\"b", "a'b" }, nullptr },
+            { "a\\", 0, { "a" }, nullptr },
+            { "\"a\\", 0, { "a" }, nullptr },
+            { "a\\ ", 0, { "a " }, nullptr },
+            { "'unterminated x", 0, { "unterminated x" }, nullptr },
+            { "a'b c'd e", 0, { "ab cd", "e" }, nullptr },
+            { "'' \"\"", 0, { "", "" }, nullptr },
+            { "\\\\ \\'", 0, { "\\", "'" }, nullptr },
+            { "\\\xc3\xa9 \"\\\xc3\xa9\"", 0, { "\xc3\xa9", "\\\xc3\xa9" }, nullptr },
+            { "a\\\nb", 0, { "a\nb" }, nullptr },
+            { "\"\\", 0, { "" }, nullptr },
+            { "a:b", 0, { "a", "b" }, ":" },
+            { "'a:b':c", 0, { "a:b", "c" }, ":" },
+            { "\\\xff", KERR_INVALID_UTF8, {}, nullptr },
+            { "'\xff'", KERR_INVALID_UTF8, {}, nullptr },
+            { "\"\\\xff\"", KERR_INVALID_UTF8, {}, nullptr },
+        },
+        RTGETOPTARGV_CNV_QUOTE_BOURNE_SH);
 }
 
 TEST(GetOptArgv, BadArguments)
@@ -152,9 +172,11 @@ TEST(GetOptArgv, BadArguments)
     int cArgs = 0;
     char szCmd[] = "a b";
     for (uint32_t fFlags : { 2u, 3u, 6u, 7u, 8u, 0x80000000u })
-        EXPECT_EQ(RTGetOptArgvFromString(&papszArgv, &cArgs, szCmd, fFlags, nullptr), KERR_INVALID_FLAGS)
+        EXPECT_EQ(RTGetOptArgvFromString(&papszArgv, &cArgs, szCmd, fFlags, nullptr),
+                  KERR_INVALID_FLAGS)
             << fFlags;
-    EXPECT_EQ(RTGetOptArgvFromString(&papszArgv, &cArgs, nullptr, 0, nullptr), KERR_INVALID_POINTER);
+    EXPECT_EQ(RTGetOptArgvFromString(&papszArgv, &cArgs, nullptr, 0, nullptr),
+              KERR_INVALID_POINTER);
     EXPECT_EQ(RTGetOptArgvFromString(nullptr, &cArgs, szCmd, 0, nullptr), KERR_INVALID_POINTER);
     EXPECT_EQ(RTGetOptArgvFromString(&papszArgv, nullptr, szCmd, 0, nullptr), KERR_INVALID_POINTER);
     EXPECT_EQ(papszArgv, nullptr);
@@ -177,7 +199,12 @@ std::string manyArgs(int cArgs)
  */
 TEST(GetOptArgv, GrowthAndAllocationFailures)
 {
-    struct Row { int cArgs; uint32_t fFlags; int cAllocs; };
+    struct Row
+    {
+        int cArgs;
+        uint32_t fFlags;
+        int cAllocs;
+    };
     const Row aRows[] = // clang-format off
     {
         { 0,  0, 2 },                                   /* copy, then the lone null entry */
@@ -203,11 +230,13 @@ TEST(GetOptArgv, GrowthAndAllocationFailures)
             char **papszArgv = nullptr;
             int cArgs = -1;
             RTMemTestFailAfter(cAllowed);
-            int const rc = RTGetOptArgvFromString(&papszArgv, &cArgs, vecBuf.data(), Row.fFlags, nullptr);
+            int const rc = RTGetOptArgvFromString(&papszArgv, &cArgs, vecBuf.data(), Row.fFlags,
+                                                  nullptr);
             RTMemTestFailAfter(-1);
             if (cAllowed < Row.cAllocs)
             {
-                bool const fCopyFailed = cAllowed == 0 && !(Row.fFlags & RTGETOPTARGV_CNV_MODIFY_INPUT);
+                bool const fCopyFailed = cAllowed == 0
+                                         && !(Row.fFlags & RTGETOPTARGV_CNV_MODIFY_INPUT);
                 EXPECT_EQ(rc, fCopyFailed ? KERR_NO_STR_MEMORY : KERR_NO_MEMORY) << cAllowed;
                 EXPECT_EQ(papszArgv, nullptr);
                 EXPECT_EQ(cArgs, -1);

@@ -55,7 +55,8 @@ struct PARSEROW
 const uint16_t ABS = RTPATH_PROP_ABSOLUTE, REL = RTPATH_PROP_RELATIVE, VOL = RTPATH_PROP_VOLUME;
 const uint16_t UNC = RTPATH_PROP_UNC, SPC = RTPATH_PROP_SPECIAL_UNC, RS = RTPATH_PROP_ROOT_SLASH;
 const uint16_t XS = RTPATH_PROP_EXTRA_SLASHES, DOT = RTPATH_PROP_DOT_REFS;
-const uint16_t DDOT = RTPATH_PROP_DOTDOT_REFS, FN = RTPATH_PROP_FILENAME, DS = RTPATH_PROP_DIR_SLASH;
+const uint16_t DDOT = RTPATH_PROP_DOTDOT_REFS, FN = RTPATH_PROP_FILENAME,
+               DS = RTPATH_PROP_DIR_SLASH;
 const uint16_t SFX = RTPATH_PROP_SUFFIX;
 
 const PARSEROW g_aParseRows[] = // clang-format off
@@ -98,7 +99,11 @@ TEST(RTPathParse, Rows)
     {
         PARSEROW const &Row = g_aParseRows[i];
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << Row.pszPath);
-        union { RTPARSEDPATH Parsed; uint8_t ab[256]; } u;
+        union
+        {
+            RTPARSEDPATH Parsed;
+            uint8_t ab[256];
+        } u;
         memset(&u, 0xee, sizeof(u));
         ASSERT_EQ(RTPathParse(Row.pszPath, &u.Parsed, sizeof(u), Row.fStyle), 0);
         EXPECT_EQ(compsOf(Row.pszPath, &u.Parsed), Row.pszComps);
@@ -108,7 +113,8 @@ TEST(RTPathParse, Rows)
         if (Row.pszSuffix)
         {
             ASSERT_LT(u.Parsed.offSuffix, cch);
-            EXPECT_EQ(std::string(&Row.pszPath[u.Parsed.offSuffix], u.Parsed.cchSuffix), Row.pszSuffix);
+            EXPECT_EQ(std::string(&Row.pszPath[u.Parsed.offSuffix], u.Parsed.cchSuffix),
+                      Row.pszSuffix);
         }
         else
         {
@@ -120,22 +126,29 @@ TEST(RTPathParse, Rows)
 
 TEST(RTPathParse, Failures)
 {
-    union { RTPARSEDPATH Parsed; uint8_t ab[64]; } u;
+    union
+    {
+        RTPARSEDPATH Parsed;
+        uint8_t ab[64];
+    } u;
     EXPECT_EQ(RTPathParse("", &u.Parsed, sizeof(u), DOS), KERR_PATH_ZERO_LENGTH);
     EXPECT_EQ(RTPathParse(nullptr, &u.Parsed, sizeof(u), DOS), KERR_INVALID_POINTER);
-    EXPECT_EQ(RTPathParse("a", &u.Parsed, sizeof(u), RTPATH_STR_F_STYLE_RESERVED), KERR_INVALID_FLAGS);
+    EXPECT_EQ(RTPathParse("a", &u.Parsed, sizeof(u), RTPATH_STR_F_STYLE_RESERVED),
+              KERR_INVALID_FLAGS);
     EXPECT_EQ(RTPathParse("a", &u.Parsed, sizeof(u), 0x100), KERR_INVALID_FLAGS);
     EXPECT_EQ(RTPathParse("a", &u.Parsed, 11, DOS), KERR_INVALID_PARAMETER);
 
     /* Two components fit 20 bytes; the count of all of them comes back for the retry. */
     memset(&u, 0xee, sizeof(u));
-    EXPECT_EQ(RTPathParse("C:\\a\\b\\c\\d", &u.Parsed, RTPARSEDPATH_SIZE(2), DOS), KERR_BUFFER_OVERFLOW);
+    EXPECT_EQ(RTPathParse("C:\\a\\b\\c\\d", &u.Parsed, RTPARSEDPATH_SIZE(2), DOS),
+              KERR_BUFFER_OVERFLOW);
     EXPECT_EQ(u.Parsed.cComps, 5);
     EXPECT_EQ(u.Parsed.cchPath, 10);
     EXPECT_EQ(RTPathParsedComps(&u.Parsed)[1].off, 3);
     EXPECT_EQ(u.ab[RTPARSEDPATH_SIZE(2)], 0xee) << "wrote past the record";
     EXPECT_EQ(RTPathParse("C:\\a\\b\\c\\d", &u.Parsed, RTPARSEDPATH_SIZE(5), DOS), 0);
-    EXPECT_EQ(RTPathParse("C:\\a\\b\\c\\d", &u.Parsed, RTPARSEDPATH_SIZE(0), DOS), KERR_BUFFER_OVERFLOW);
+    EXPECT_EQ(RTPathParse("C:\\a\\b\\c\\d", &u.Parsed, RTPARSEDPATH_SIZE(0), DOS),
+              KERR_BUFFER_OVERFLOW);
     EXPECT_EQ(u.Parsed.cComps, 5);
 
     /* Offsets are 16 bits: 0xFFFF bytes parse, one more does not. */
@@ -148,7 +161,13 @@ TEST(RTPathParse, Failures)
 
 TEST(RTPathParsedReassemble, Rows)
 {
-    static const struct { const char *pszPath; uint32_t fParse; uint32_t fOut; const char *pszExpect; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszPath;
+        uint32_t fParse;
+        uint32_t fOut;
+        const char *pszExpect;
+    } s_aRows[] = // clang-format off
     {
         { "C:/a//b/",            DOS, DOS, "C:\\a\\b\\" },
         { "C:/a//b/",            DOS, UNX, "C:/a/b/" },
@@ -162,10 +181,16 @@ TEST(RTPathParsedReassemble, Rows)
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszPath);
-        union { RTPARSEDPATH Parsed; uint8_t ab[256]; } u;
+        union
+        {
+            RTPARSEDPATH Parsed;
+            uint8_t ab[256];
+        } u;
         ASSERT_EQ(RTPathParse(s_aRows[i].pszPath, &u.Parsed, sizeof(u), s_aRows[i].fParse), 0);
         char szOut[64];
-        ASSERT_EQ(RTPathParsedReassemble(s_aRows[i].pszPath, &u.Parsed, s_aRows[i].fOut, szOut, sizeof(szOut)), 0);
+        ASSERT_EQ(RTPathParsedReassemble(s_aRows[i].pszPath, &u.Parsed, s_aRows[i].fOut, szOut,
+                                         sizeof(szOut)),
+                  0);
         EXPECT_STREQ(szOut, s_aRows[i].pszExpect);
         EXPECT_EQ(strlen(szOut), strlen(s_aRows[i].pszExpect));
     }
@@ -174,7 +199,11 @@ TEST(RTPathParsedReassemble, Rows)
 TEST(RTPathParsedReassemble, EditedAndBounded)
 {
     const char *pszPath = "C:\\one\\two\\three\\";
-    union { RTPARSEDPATH Parsed; uint8_t ab[256]; } u;
+    union
+    {
+        RTPARSEDPATH Parsed;
+        uint8_t ab[256];
+    } u;
     ASSERT_EQ(RTPathParse(pszPath, &u.Parsed, sizeof(u), DOS), 0);
 
     /* Drop "two" and the trailing separator. */
@@ -199,8 +228,10 @@ TEST(RTPathParsedReassemble, EditedAndBounded)
 
     /* A component that points past the source string is refused, not read. */
     RTPathParsedComps(&u.Parsed)[2].off = 60;
-    EXPECT_EQ(RTPathParsedReassemble(pszPath, &u.Parsed, DOS, szOut, sizeof(szOut)), KERR_INVALID_PARAMETER);
-    EXPECT_EQ(RTPathParsedReassemble(pszPath, &u.Parsed, RTPATH_STR_F_STYLE_RESERVED, szOut, sizeof(szOut)),
+    EXPECT_EQ(RTPathParsedReassemble(pszPath, &u.Parsed, DOS, szOut, sizeof(szOut)),
+              KERR_INVALID_PARAMETER);
+    EXPECT_EQ(RTPathParsedReassemble(pszPath, &u.Parsed, RTPATH_STR_F_STYLE_RESERVED, szOut,
+                                     sizeof(szOut)),
               KERR_INVALID_FLAGS);
 }
 
@@ -278,8 +309,9 @@ TEST(RTPathAbsEx, Rows)
     for (size_t i = 0; i < RT_ELEMENTS(g_aAbsRows); i++)
     {
         ABSROW const &Row = g_aAbsRows[i];
-        SCOPED_TRACE(testing::Message() << "row " << i << ": " << (Row.pszBase ? Row.pszBase : "<null>") << " + "
-                                        << Row.pszPath);
+        SCOPED_TRACE(testing::Message()
+                     << "row " << i << ": " << (Row.pszBase ? Row.pszBase : "<null>") << " + "
+                     << Row.pszPath);
         char szOut[128];
         memset(szOut, 'Z', sizeof(szOut));
         size_t cb = sizeof(szOut);
@@ -297,13 +329,15 @@ TEST(RTPathAbsEx, BufferSizes)
 {
     const char *pszExpect = "C:\\base\\dir\\file.txt";
     size_t const cchExpect = strlen(pszExpect);
-    for (size_t cbBuf : { (size_t)0, (size_t)1, (size_t)2, cchExpect - 1, cchExpect, cchExpect + 1, cchExpect + 2 })
+    for (size_t cbBuf : { (size_t)0, (size_t)1, (size_t)2, cchExpect - 1, cchExpect, cchExpect + 1,
+                          cchExpect + 2 })
     {
         SCOPED_TRACE(testing::Message() << "buffer of " << cbBuf);
         char szOut[64];
         memset(szOut, 'Z', sizeof(szOut));
         size_t cb = cbBuf;
-        int rc = RTPathAbsEx("C:\\base\\sub", "..\\dir\\.\\file.txt", 0, cbBuf ? szOut : nullptr, &cb);
+        int rc = RTPathAbsEx("C:\\base\\sub", "..\\dir\\.\\file.txt", 0, cbBuf ? szOut : nullptr,
+                             &cb);
         if (cbBuf > cchExpect)
         {
             ASSERT_EQ(rc, 0);
@@ -406,11 +440,14 @@ TEST(RTPathAppendEx, Rows)
     // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
-        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszPath << " + "
-                                        << (s_aRows[i].pszAppend ? s_aRows[i].pszAppend : "<null>"));
+        SCOPED_TRACE(testing::Message()
+                     << "row " << i << ": " << s_aRows[i].pszPath << " + "
+                     << (s_aRows[i].pszAppend ? s_aRows[i].pszAppend : "<null>"));
         char szBuf[64];
         strcpy(szBuf, s_aRows[i].pszPath);
-        ASSERT_EQ(RTPathAppendEx(szBuf, sizeof(szBuf), s_aRows[i].pszAppend, s_aRows[i].cchMax, s_aRows[i].fFlags), 0);
+        ASSERT_EQ(RTPathAppendEx(szBuf, sizeof(szBuf), s_aRows[i].pszAppend, s_aRows[i].cchMax,
+                                 s_aRows[i].fFlags),
+                  0);
         EXPECT_STREQ(szBuf, s_aRows[i].pszExpect);
     }
 }
@@ -437,7 +474,8 @@ TEST(RTPathAppendEx, Bounds)
     memset(szBuf, 'a', sizeof(szBuf));
     EXPECT_EQ(RTPathAppend(szBuf, sizeof(szBuf), "b"), KERR_INVALID_PARAMETER);
     strcpy(szBuf, "a");
-    EXPECT_EQ(RTPathAppendEx(szBuf, sizeof(szBuf), "b", RTSTR_MAX, RTPATH_STR_F_STYLE_RESERVED), KERR_INVALID_FLAGS);
+    EXPECT_EQ(RTPathAppendEx(szBuf, sizeof(szBuf), "b", RTSTR_MAX, RTPATH_STR_F_STYLE_RESERVED),
+              KERR_INVALID_FLAGS);
     EXPECT_EQ(RTPathAppendEx(szBuf, sizeof(szBuf), "b", RTSTR_MAX, 0x10000), KERR_INVALID_FLAGS);
 }
 
@@ -470,7 +508,11 @@ TEST(RTPathJoin, CopiesThenAppends)
 
 TEST(RTPathFilename, Rows)
 {
-    static const struct { const char *pszPath; int offName; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszPath;
+        int offName;
+    } s_aRows[] = // clang-format off
     {
         { "C:\\dir\\file.txt", 7 }, { "C:\\dir\\", -1 }, { "C:file", 2 }, { "C:", -1 }, { "file", 0 },
         { "a/b", 2 }, { "", -1 }, { "\\\\srv\\shr", 6 }, { "dir/", -1 },
@@ -489,7 +531,11 @@ TEST(RTPathFilename, Rows)
 
 TEST(RTPathSuffix, Rows)
 {
-    static const struct { const char *pszPath; int offSuffix; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszPath;
+        int offSuffix;
+    } s_aRows[] = // clang-format off
     {
         { "file.tar.gz", 8 }, { ".profile", -1 }, { "name.", -1 }, { "name", -1 }, { "C:\\a.b\\name", -1 },
         { "C:\\dir\\.profile", -1 }, { "C:\\dir\\x.msi", 8 }, { "C:x.y", 3 }, { "a/b.c", 3 }, { "..", -1 },
@@ -509,7 +555,13 @@ TEST(RTPathSuffix, Rows)
 
 TEST(RTPathEnsureTrailingSeparator, Rows)
 {
-    static const struct { const char *pszPath; size_t cb; size_t cchRet; const char *pszExpect; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszPath;
+        size_t cb;
+        size_t cchRet;
+        const char *pszExpect;
+    } s_aRows[] = // clang-format off
     {
         { "C:\\dir",  8, 7, "C:\\dir\\" },
         { "C:\\dir",  7, 0, "C:\\dir" },
@@ -543,7 +595,14 @@ TEST(RTPathChangeToDosSlashes, InPlace)
 
 TEST(rtPathNtFormUtf8, Rows)
 {
-    static const struct { const char *pszPath; bool fOld; int rc; const char *pszExpect; bool fZelkNt; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszPath;
+        bool fOld;
+        int rc;
+        const char *pszExpect;
+        bool fZelkNt;
+    } s_aRows[] = // clang-format off
     {
         { "C:\\a\\..\\b",             false, 0, "\\??\\C:\\b", false },
         { "c:/x/y",                   false, 0, "\\??\\C:\\x\\y", false },
@@ -567,7 +626,8 @@ TEST(rtPathNtFormUtf8, Rows)
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszPath);
         char *pszNt = (char *)(uintptr_t)1;
         bool fZelkNt = !s_aRows[i].fZelkNt;
-        ASSERT_EQ(rtPathNtFormUtf8(s_aRows[i].pszPath, s_aRows[i].fOld, &pszNt, &fZelkNt), s_aRows[i].rc);
+        ASSERT_EQ(rtPathNtFormUtf8(s_aRows[i].pszPath, s_aRows[i].fOld, &pszNt, &fZelkNt),
+                  s_aRows[i].rc);
         if (s_aRows[i].rc == 0)
         {
             EXPECT_STREQ(pszNt, s_aRows[i].pszExpect);
@@ -594,7 +654,11 @@ TEST(rtPathNtFormUtf8, LongPathsGrowTheBuffer)
 
 TEST(rtPathWin32Shape, Rows)
 {
-    static const struct { const char16_t *pwsz; RTPATHWIN32SHAPE enmShape; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char16_t *pwsz;
+        RTPATHWIN32SHAPE enmShape;
+    } s_aRows[] = // clang-format off
     {
         { u"C:\\x", RTPATHWIN32SHAPE_DRIVE_ROOTED },   { u"c:/", RTPATHWIN32SHAPE_DRIVE_ROOTED },
         { u"C:x", RTPATHWIN32SHAPE_DRIVE_RELATIVE },   { u"C:", RTPATHWIN32SHAPE_DRIVE_RELATIVE },
@@ -614,7 +678,13 @@ TEST(rtPathWin32Shape, Rows)
 
 TEST(rtPathWin32FitsClassic, Limits)
 {
-    static const struct { RTPATHWIN32SHAPE enmShape; size_t cwc; size_t cwcCwd; bool fFits; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        RTPATHWIN32SHAPE enmShape;
+        size_t cwc;
+        size_t cwcCwd;
+        bool fFits;
+    } s_aRows[] = // clang-format off
     {
         { RTPATHWIN32SHAPE_DRIVE_ROOTED, 243, 0, true },     { RTPATHWIN32SHAPE_DRIVE_ROOTED, 244, 0, false },
         { RTPATHWIN32SHAPE_DRIVE_RELATIVE, 243, 0, true },   { RTPATHWIN32SHAPE_DRIVE_RELATIVE, 244, 0, false },
@@ -627,13 +697,20 @@ TEST(rtPathWin32FitsClassic, Limits)
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
-        EXPECT_EQ(rtPathWin32FitsClassic(s_aRows[i].enmShape, s_aRows[i].cwc, s_aRows[i].cwcCwd), s_aRows[i].fFits);
+        EXPECT_EQ(rtPathWin32FitsClassic(s_aRows[i].enmShape, s_aRows[i].cwc, s_aRows[i].cwcCwd),
+                  s_aRows[i].fFits);
     }
 }
 
 TEST(rtUniqueTemplateScan, Rows)
 {
-    static const struct { const char *pszTemplate; int rc; size_t off; size_t cch; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszTemplate;
+        int rc;
+        size_t off;
+        size_t cch;
+    } s_aRows[] = // clang-format off
     {
         { "XXXXXXXXXXXXXXXXXXXXXXXX",                  0, 0, 24 },
         { "C:\\tmp\\XXXXXXXXXXXXXXXXXXXXXXXX",         0, 7, 24 },
@@ -706,7 +783,11 @@ protected:
 
 TEST_F(RTPathTempTest, OrderOfVariables)
 {
-    static const struct { const char *apszValues[4]; const char *pszExpect; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *apszValues[4];
+        const char *pszExpect;
+    } s_aRows[] = // clang-format off
     {
         { { "zt", "tmp", "temp", "prof" }, "zt" },
         { { nullptr, "tmp", "temp", "prof" }, "tmp" },
@@ -757,13 +838,18 @@ TEST(RTEnvQueryVar, NameAndBuffer)
     EXPECT_EQ(RTEnvQueryVar("ZELK_PATH_TEST_VAR", szBuf, 6, nullptr), 0);
     EXPECT_EQ(RTEnvQueryVar("ZELK=X", szBuf, sizeof(szBuf), nullptr), KERR_ENV_INVALID_VAR_NAME);
     testSetEnv("ZELK_PATH_TEST_VAR", nullptr);
-    EXPECT_EQ(RTEnvQueryVar("ZELK_PATH_TEST_VAR", szBuf, sizeof(szBuf), nullptr), KERR_ENV_VAR_NOT_FOUND);
+    EXPECT_EQ(RTEnvQueryVar("ZELK_PATH_TEST_VAR", szBuf, sizeof(szBuf), nullptr),
+              KERR_ENV_VAR_NOT_FOUND);
     EXPECT_EQ(RTEnvQueryVar(nullptr, szBuf, sizeof(szBuf), nullptr), KERR_INVALID_POINTER);
 }
 
 TEST(rtPathExecDirLength, Rows)
 {
-    static const struct { const char *pszExe; const char *pszDir; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszExe;
+        const char *pszDir;
+    } s_aRows[] = // clang-format off
     {
         { "C:\\dir\\app.exe", "C:\\dir" },
         { "D:\\setup.exe", "D:\\" },
@@ -784,7 +870,8 @@ TEST(rtPathExecDirLength, Rows)
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszExe);
         const char *pszName = RTPathFilename(s_aRows[i].pszExe);
         ASSERT_NE(pszName, nullptr);
-        size_t const cch = rtPathExecDirLength(s_aRows[i].pszExe, (size_t)(pszName - s_aRows[i].pszExe));
+        size_t const cch = rtPathExecDirLength(s_aRows[i].pszExe,
+                                               (size_t)(pszName - s_aRows[i].pszExe));
         EXPECT_EQ(std::string(s_aRows[i].pszExe, cch), s_aRows[i].pszDir);
     }
 }
@@ -854,7 +941,11 @@ TEST(rtPathRootParse, Rows)
 
 TEST(rtPathCutToDrive, Rows)
 {
-    static const struct { const char *pszCwd; const char *pszRoot; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszCwd;
+        const char *pszRoot;
+    } s_aRows[] = // clang-format off
     {
         { "C:\\dir\\sub", "C:" },
         { "c:", "c:" },

@@ -38,7 +38,13 @@ TEST(rtRandParkMiller, KnownSequence)
 TEST(rtRandParkMiller, RangeMapping)
 {
     /* (state >> 1) mod (span + 1), plus the minimum. */
-    static const struct { uint32_t uState; uint32_t uFirst; uint32_t uLast; uint32_t uExpect; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        uint32_t uState;
+        uint32_t uFirst;
+        uint32_t uLast;
+        uint32_t uExpect;
+    } s_aRows[] = // clang-format off
     {
         { 0, 0, 35, 23 },                  /* 343173863 >> 1 = 171586931, mod 36 = 23 */
         { 0, 100, 135, 123 },
@@ -51,7 +57,8 @@ TEST(rtRandParkMiller, RangeMapping)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
         uint32_t uState = s_aRows[i].uState;
-        EXPECT_EQ(rtRandParkMillerRange(&uState, s_aRows[i].uFirst, s_aRows[i].uLast), s_aRows[i].uExpect);
+        EXPECT_EQ(rtRandParkMillerRange(&uState, s_aRows[i].uFirst, s_aRows[i].uLast),
+                  s_aRows[i].uExpect);
     }
 
     /* Wide spans reach their whole range, top bit included. */

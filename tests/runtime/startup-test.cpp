@@ -15,7 +15,7 @@ TEST(WinVersionCode, EveryRowOfTheTable)
     struct
     {
         uint32_t uPlatform, uMajor, uMinor, uBuild; /* platform 1 is 9x, 2 NT */
-        uint8_t bType; /* 1 is VER_NT_WORKSTATION */
+        uint8_t bType;                              /* 1 is VER_NT_WORKSTATION */
         RTWINOSTYPE enmCode;
     } const aRows[] = // clang-format off
     {
@@ -88,7 +88,8 @@ TEST(LdrIsFileInDir, Rows)
     {
         std::u16string const path(aRows[i].pszPath, aRows[i].pszPath + strlen(aRows[i].pszPath));
         std::u16string const dir(aRows[i].pszDir, aRows[i].pszDir + strlen(aRows[i].pszDir));
-        EXPECT_EQ(rtLdrIsFileInDir((PCRTUTF16)path.c_str(), (PCRTUTF16)dir.c_str()), aRows[i].fInside)
+        EXPECT_EQ(rtLdrIsFileInDir((PCRTUTF16)path.c_str(), (PCRTUTF16)dir.c_str()),
+                  aRows[i].fInside)
             << "row " << i << ": " << aRows[i].pszPath;
     }
 }

@@ -19,7 +19,7 @@ TEST(StrCopyInto, SizesWithCanary)
         size_t cbDst;
         int rc;
         const char *pszExpected; // null: nothing written
-    } const aRows[] = // clang-format off
+    } const aRows[] =            // clang-format off
     {
         { 0, -41, nullptr }, { 1, -41, "" }, { 2, -41, "h" }, { 3, -41, "he" },
         { 5, -41, "hell" }, { 6, 0, "hello" }, { 7, 0, "hello" },
@@ -65,9 +65,12 @@ TEST(StrAppendInto, RoomLeftAndMissingTerminator)
         char ab[12];
         std::memset(ab, 0xcc, sizeof(ab));
         std::memcpy(ab, aRows[i].pszInitial, std::strlen(aRows[i].pszInitial) + 1);
-        EXPECT_EQ(RTStrAppendInto(ab, aRows[i].cbDst, aRows[i].pszAppend), aRows[i].rc) << "row " << i;
-        EXPECT_EQ(std::string(ab, std::strlen(aRows[i].pszExpected)), aRows[i].pszExpected) << "row " << i;
-        for (size_t j = std::max(aRows[i].cbDst, std::strlen(aRows[i].pszInitial) + 1); j < sizeof(ab); j++)
+        EXPECT_EQ(RTStrAppendInto(ab, aRows[i].cbDst, aRows[i].pszAppend), aRows[i].rc)
+            << "row " << i;
+        EXPECT_EQ(std::string(ab, std::strlen(aRows[i].pszExpected)), aRows[i].pszExpected)
+            << "row " << i;
+        for (size_t j = std::max(aRows[i].cbDst, std::strlen(aRows[i].pszInitial) + 1);
+             j < sizeof(ab); j++)
             EXPECT_EQ((unsigned char)ab[j], 0xcc) << "row " << i << ", byte " << j;
     }
 }
@@ -78,7 +81,7 @@ TEST(StrCmpAsciiNoCase, Rows)
     {
         const char *psz;
         const char *pszAscii;
-        int iSign; // -1, 0, 1
+        int iSign;    // -1, 0, 1
     } const aRows[] = // clang-format off
     {
         { "Hello", "hELLO", 0 }, { "a", "b", -1 }, { "b", "a", 1 }, { "", "", 0 },

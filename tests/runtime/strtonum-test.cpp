@@ -9,7 +9,17 @@
 
 namespace {
 
-enum Width { U8, U16, U32, U64, I8, I16, I32, I64 };
+enum Width
+{
+    U8,
+    U16,
+    U32,
+    U64,
+    I8,
+    I16,
+    I32,
+    I64
+};
 
 /* Calls the reader for the width; *pu gets the value's bits zero-extended. */
 int readNumber(Width enmWidth, const char *psz, const char **ppszNext, unsigned uBase, uint64_t *pu)
@@ -17,14 +27,70 @@ int readNumber(Width enmWidth, const char *psz, const char **ppszNext, unsigned 
     int rc;
     switch (enmWidth)
     {
-        case U8:  { uint8_t u = 0xa5;  rc = RTStrToUInt8Ex(psz, ppszNext, uBase, &u);  if (rc >= 0) *pu = u; break; }
-        case U16: { uint16_t u = 0xa5; rc = RTStrToUInt16Ex(psz, ppszNext, uBase, &u); if (rc >= 0) *pu = u; break; }
-        case U32: { uint32_t u = 0xa5; rc = RTStrToUInt32Ex(psz, ppszNext, uBase, &u); if (rc >= 0) *pu = u; break; }
-        case U64: { uint64_t u = 0xa5; rc = RTStrToUInt64Ex(psz, ppszNext, uBase, &u); if (rc >= 0) *pu = u; break; }
-        case I8:  { int8_t i = 0x25;   rc = RTStrToInt8Ex(psz, ppszNext, uBase, &i);   if (rc >= 0) *pu = (uint8_t)i; break; }
-        case I16: { int16_t i = 0x25;  rc = RTStrToInt16Ex(psz, ppszNext, uBase, &i);  if (rc >= 0) *pu = (uint16_t)i; break; }
-        case I32: { int32_t i = 0x25;  rc = RTStrToInt32Ex(psz, ppszNext, uBase, &i);  if (rc >= 0) *pu = (uint32_t)i; break; }
-        default:  { int64_t i = 0x25;  rc = RTStrToInt64Ex(psz, ppszNext, uBase, &i);  if (rc >= 0) *pu = (uint64_t)i; break; }
+        case U8:
+        {
+            uint8_t u = 0xa5;
+            rc = RTStrToUInt8Ex(psz, ppszNext, uBase, &u);
+            if (rc >= 0)
+                *pu = u;
+            break;
+        }
+        case U16:
+        {
+            uint16_t u = 0xa5;
+            rc = RTStrToUInt16Ex(psz, ppszNext, uBase, &u);
+            if (rc >= 0)
+                *pu = u;
+            break;
+        }
+        case U32:
+        {
+            uint32_t u = 0xa5;
+            rc = RTStrToUInt32Ex(psz, ppszNext, uBase, &u);
+            if (rc >= 0)
+                *pu = u;
+            break;
+        }
+        case U64:
+        {
+            uint64_t u = 0xa5;
+            rc = RTStrToUInt64Ex(psz, ppszNext, uBase, &u);
+            if (rc >= 0)
+                *pu = u;
+            break;
+        }
+        case I8:
+        {
+            int8_t i = 0x25;
+            rc = RTStrToInt8Ex(psz, ppszNext, uBase, &i);
+            if (rc >= 0)
+                *pu = (uint8_t)i;
+            break;
+        }
+        case I16:
+        {
+            int16_t i = 0x25;
+            rc = RTStrToInt16Ex(psz, ppszNext, uBase, &i);
+            if (rc >= 0)
+                *pu = (uint16_t)i;
+            break;
+        }
+        case I32:
+        {
+            int32_t i = 0x25;
+            rc = RTStrToInt32Ex(psz, ppszNext, uBase, &i);
+            if (rc >= 0)
+                *pu = (uint32_t)i;
+            break;
+        }
+        default:
+        {
+            int64_t i = 0x25;
+            rc = RTStrToInt64Ex(psz, ppszNext, uBase, &i);
+            if (rc >= 0)
+                *pu = (uint64_t)i;
+            break;
+        }
     }
     return rc;
 }
@@ -35,8 +101,8 @@ struct NumberRow
     Width enmWidth;
     unsigned uBase;
     int rc;
-    uint64_t uValue;    /* bits of the width, when rc is not negative */
-    size_t offNext;     /* where reading stopped, when rc is not negative */
+    uint64_t uValue; /* bits of the width, when rc is not negative */
+    size_t offNext;  /* where reading stopped, when rc is not negative */
 };
 
 const NumberRow g_aRows[] = // clang-format off

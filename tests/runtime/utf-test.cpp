@@ -20,10 +20,10 @@ namespace {
 struct AcceptRow
 {
     const char *psz;
-    int rcUtf16;       // RTStrUtf16Units
-    size_t cwc;        // units on success
-    int rcCp;          // RTStrCpCountEx
-    size_t cCps;       // code points on success
+    int rcUtf16; // RTStrUtf16Units
+    size_t cwc;  // units on success
+    int rcCp;    // RTStrCpCountEx
+    size_t cCps; // code points on success
 };
 
 const AcceptRow g_aAcceptRows[] = // clang-format off
@@ -451,7 +451,8 @@ TEST(Utf16ToUtf8, ConversionsAndBufferSizes)
 
 TEST(Utf16ToUtf8, RoundTripOfEveryPlaneBoundary)
 {
-    const RTUNICP aCps[] = { 1, 0x7f, 0x80, 0x7ff, 0x800, 0xd7ff, 0xe000, 0xfffd, 0x10000, 0x10ffff };
+    const RTUNICP aCps[]
+        = { 1, 0x7f, 0x80, 0x7ff, 0x800, 0xd7ff, 0xe000, 0xfffd, 0x10000, 0x10ffff };
     std::string utf8;
     for (RTUNICP cp : aCps)
     {
@@ -517,7 +518,12 @@ int fakeRecode(const void *pvIn, size_t cIn, void *pvOut, size_t cRoom)
 /* The skeleton of the three measured conversions: which buffer, what room, what is left behind. */
 TEST(UtfConvert, BufferChoiceAndFailures)
 {
-    enum { kNull, kCaller, kNew };
+    enum
+    {
+        kNull,
+        kCaller,
+        kNew
+    };
     static const struct
     {
         int rcCount;
@@ -545,28 +551,27 @@ TEST(UtfConvert, BufferChoiceAndFailures)
         char achCaller[16];
         memset(achCaller, 'c', sizeof(achCaller));
         /* Without a size the pointer is not looked at: garbage then. */
-        void *pvOut = s_aRows[i].fCaller ? achCaller : s_aRows[i].cItems ? nullptr : (void *)&g_cFakeRoom;
+        void *pvOut = s_aRows[i].fCaller  ? achCaller
+                      : s_aRows[i].cItems ? nullptr
+                                          : (void *)&g_cFakeRoom;
         g_rcFakeRecode = s_aRows[i].rcRecode;
         g_cFakeRoom = 0;
-        int const rc = rtUtfConvert("in", 2, s_aRows[i].rcCount, s_aRows[i].cNeeded, &pvOut, s_aRows[i].cItems, 1,
-                                    KERR_NO_STR_MEMORY, "test", fakeRecode);
+        int const rc = rtUtfConvert("in", 2, s_aRows[i].rcCount, s_aRows[i].cNeeded, &pvOut,
+                                    s_aRows[i].cItems, 1, KERR_NO_STR_MEMORY, "test", fakeRecode);
         EXPECT_EQ(rc, s_aRows[i].rcExpected);
         EXPECT_EQ(g_cFakeRoom, s_aRows[i].cRoom);
         EXPECT_EQ(achCaller[0], s_aRows[i].chCallerFirst);
         EXPECT_EQ(achCaller[1], s_aRows[i].chCallerFirst == 'r' ? 'r' : 'c');
         switch (s_aRows[i].enmOut)
         {
-            case kNull:
-                EXPECT_EQ(pvOut, nullptr);
-                break;
-            case kCaller:
-                EXPECT_EQ(pvOut, (void *)achCaller);
-                break;
+            case kNull: EXPECT_EQ(pvOut, nullptr); break;
+            case kCaller: EXPECT_EQ(pvOut, (void *)achCaller); break;
             case kNew:
                 ASSERT_NE(pvOut, nullptr);
                 EXPECT_NE(pvOut, (void *)achCaller);
                 EXPECT_NE(pvOut, (void *)&g_cFakeRoom);
-                EXPECT_EQ(((char *)pvOut)[g_cFakeRoom], 'r'); /* the terminator's item is there too */
+                EXPECT_EQ(((char *)pvOut)[g_cFakeRoom],
+                          'r'); /* the terminator's item is there too */
                 RTMemFree(pvOut);
                 break;
         }

@@ -26,22 +26,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __SSE2__
-#include <emmintrin.h>
+# include <emmintrin.h>
 #endif
 
 #define KPA_VERSION 2
 /* kpa_copy_sum's flags: the buffer's way even where mapping works. */
-#define KPA_NO_MAP 1
-#define KPA_BUFFER (256u << 10)
-#define KPA_WINDOW (4u << 20) /* mapped pages count as the packer's memory */
+#define KPA_NO_MAP  1
+#define KPA_BUFFER  (256u << 10)
+#define KPA_WINDOW  (4u << 20) /* mapped pages count as the packer's memory */
 /* Error returns besides -errno. */
-#define KPA_SHRANK (-100000)
+#define KPA_SHRANK  (-100000)
 
 int kpa_version(void);
-int64_t kpa_copy_sum(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int64_t len,
-                     int flags, uint32_t *sum);
+int64_t kpa_copy_sum(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int64_t len, int flags,
+                     uint32_t *sum);
 
-int kpa_version(void) { return KPA_VERSION; }
+int kpa_version(void)
+{
+    return KPA_VERSION;
+}
 
 /* The sum of the 16-bit little-endian words of p[0, n), a last odd byte as
  * the low half of a word.  With SSE2 (every x86-64), sixteen bytes at a
@@ -54,7 +57,8 @@ static uint64_t word_sum(const unsigned char *p, size_t n)
     __m128i low = _mm_set1_epi16(0xFF), zero = _mm_setzero_si128();
     __m128i even = zero, odd = zero;
     uint64_t e[2], o[2];
-    for (; i + 16 <= n; i += 16) {
+    for (; i + 16 <= n; i += 16)
+    {
         __m128i x = _mm_loadu_si128((const __m128i *)(p + i));
         even = _mm_add_epi64(even, _mm_sad_epu8(_mm_and_si128(x, low), zero));
         odd = _mm_add_epi64(odd, _mm_sad_epu8(_mm_srli_epi16(x, 8), zero));
@@ -71,20 +75,23 @@ static uint64_t word_sum(const unsigned char *p, size_t n)
 }
 
 /* One range to sum, and to write too when out_fd is not -1. */
-struct job {
+struct job
+{
     int in_fd, out_fd;
     int64_t in_off, out_off, len;
-    uint64_t acc;  /* modulo 0xFFFF */
+    uint64_t acc; /* modulo 0xFFFF */
     int nonzero;
-    int64_t rc;    /* 0, -errno or KPA_SHRANK */
+    int64_t rc; /* 0, -errno or KPA_SHRANK */
     int no_map;
 };
 
 static int write_all(int fd, const unsigned char *p, size_t n, int64_t off)
 {
-    while (n) {
+    while (n)
+    {
         ssize_t done = pwrite(fd, p, n, off);
-        if (done < 0) {
+        if (done < 0)
+        {
             if (errno == EINTR)
                 continue;
             return -errno;
@@ -111,26 +118,31 @@ static void read_job(struct job *j)
     unsigned char *buf = malloc(KPA_BUFFER);
     int64_t done = 0;
 
-    if (!buf) {
+    if (!buf)
+    {
         j->rc = -ENOMEM;
         return;
     }
-    while (done < j->len) {
+    while (done < j->len)
+    {
         size_t want = j->len - done < KPA_BUFFER ? (size_t)(j->len - done) : KPA_BUFFER;
         ssize_t got = pread(j->in_fd, buf, want, j->in_off + done);
         uint64_t s;
-        if (got < 0) {
+        if (got < 0)
+        {
             if (errno == EINTR)
                 continue;
             j->rc = -errno;
             break;
         }
-        if (got == 0) {
+        if (got == 0)
+        {
             j->rc = KPA_SHRANK;
             break;
         }
         s = word_sum(buf, (size_t)got);
-        if (s) {
+        if (s)
+        {
             j->rc = write_all(j->out_fd, buf, (size_t)got, j->out_off + done);
             if (j->rc)
                 break;
@@ -162,24 +174,28 @@ static void *run_job(void *arg)
     unsigned char *volatile map = NULL;
     volatile size_t map_len = 0;
 
-    if (j->no_map) {
+    if (j->no_map)
+    {
         read_job(j);
         return NULL;
     }
-    if (sigsetjmp(jump, 0)) {
+    if (sigsetjmp(jump, 0))
+    {
         bus_jump = NULL;
         munmap(map, map_len);
         j->rc = KPA_SHRANK;
         return NULL;
     }
-    while (done < j->len) {
+    while (done < j->len)
+    {
         int64_t at = j->in_off + done;
         int64_t base = at - at % page;
         size_t want = j->len - done < KPA_WINDOW ? (size_t)(j->len - done) : KPA_WINDOW;
         size_t k;
         map_len = (size_t)(at - base) + want;
         map = mmap(NULL, map_len, PROT_READ, MAP_SHARED, j->in_fd, base);
-        if (map == MAP_FAILED) {
+        if (map == MAP_FAILED)
+        {
             if (done)
                 j->rc = -errno;
             else
@@ -188,7 +204,8 @@ static void *run_job(void *arg)
         }
         madvise(map, map_len, MADV_SEQUENTIAL);
         bus_jump = &jump;
-        for (k = 0; k < want && !j->rc; k += KPA_BUFFER) {
+        for (k = 0; k < want && !j->rc; k += KPA_BUFFER)
+        {
             const unsigned char *p = map + (at - base) + k;
             size_t n = want - k < KPA_BUFFER ? want - k : KPA_BUFFER;
             uint64_t s = word_sum(p, n);
@@ -213,14 +230,15 @@ static void *run_job(void *arg)
  * folds it; flags may be KPA_NO_MAP.  Neither file's offset moves.
  * Returns len, -errno on a failed read or write, or KPA_SHRANK if in_fd ends
  * first. */
-int64_t kpa_copy_sum(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int64_t len,
-                     int flags, uint32_t *sum)
+int64_t kpa_copy_sum(int in_fd, int64_t in_off, int out_fd, int64_t out_off, int64_t len, int flags,
+                     uint32_t *sum)
 {
     /* The second half starts at an even offset of the range, so that its
      * sum adds as it is. */
     int64_t first = len >= 2 * KPA_WINDOW ? len / 4 * 2 : len, half = len - first;
     struct job a = { in_fd, out_fd, in_off, out_off, first, 0, 0, 0, flags & KPA_NO_MAP };
-    struct job b = { in_fd, out_fd, in_off + first, out_off + first, half, 0, 0, 0, flags & KPA_NO_MAP };
+    struct job b = { in_fd, out_fd, in_off + first,    out_off + first, half, 0,
+                     0,     0,      flags & KPA_NO_MAP };
     struct sigaction bus, old_bus;
     struct stat st;
     pthread_t second;

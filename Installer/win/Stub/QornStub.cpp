@@ -102,15 +102,19 @@ void stubPrintSummary(const STUBRUNSTATE *pState)
 {
     RTStrmFmt(g_pStdOut, "Extraction path          : %s\n", pState->szExtractPath);
     RTStrmFmt(g_pStdOut, "Silent installation      : %s\n", g_fStubSilent ? "true" : "false");
-    RTStrmFmt(g_pStdOut, "Certificate installation : %s\n", pState->fInstallCert ? "true" : "false");
-    RTStrmFmt(g_pStdOut, "Additional MSI parameters: %s\n", pState->szMsiParams[0] ? pState->szMsiParams : "<None>");
-    RTStrmFmt(g_pStdOut, "Logging to file          : %s\n", pState->szMsiLogFile[0] ? pState->szMsiLogFile : "<None>");
+    RTStrmFmt(g_pStdOut, "Certificate installation : %s\n",
+              pState->fInstallCert ? "true" : "false");
+    RTStrmFmt(g_pStdOut, "Additional MSI parameters: %s\n",
+              pState->szMsiParams[0] ? pState->szMsiParams : "<None>");
+    RTStrmFmt(g_pStdOut, "Logging to file          : %s\n",
+              pState->szMsiLogFile[0] ? pState->szMsiLogFile : "<None>");
 }
 
 /* Installs the extracted packages for this host in index order; the run's result so far comes in. */
 int stubInstallPackages(const STUBRUNSTATE *pState, unsigned cPackages, int rcExit)
 {
-    for (unsigned idxPackage = 0; idxPackage < cPackages && (rcExit == STUBEXIT_SUCCESS || rcExit == STUBEXIT_REBOOT);
+    for (unsigned idxPackage = 0;
+         idxPackage < cPackages && (rcExit == STUBEXIT_SUCCESS || rcExit == STUBEXIT_REBOOT);
          idxPackage++)
     {
         const PackageHeader *pHdr = stubFindPackageHeader(idxPackage);
@@ -131,8 +135,8 @@ int stubInstallPackages(const STUBRUNSTATE *pState, unsigned cPackages, int rcEx
         else if (pszSuffix && !RTStrCmpAsciiNoCase(pszSuffix, ".cab"))
             rcStep = STUBEXIT_SUCCESS; /* the database next to it refers to it */
         else
-            rcStep = stubReportError("Internal error: Do not know how to handle file '%s' (%s).", pHdr->szFileName,
-                                     pRec->szPath);
+            rcStep = stubReportError("Internal error: Do not know how to handle file '%s' (%s).",
+                                     pHdr->szFileName, pRec->szPath);
         /* A reboot asked for by an earlier package survives later successes. */
         if (rcStep != STUBEXIT_SUCCESS)
             rcExit = rcStep;
@@ -155,7 +159,8 @@ int stubRunPayload(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
         return stubReportError("Internal package error: Manifest not found (%Rrc)", rc);
     unsigned const cPackages = ((const PackageManifest *)pvManifest)->cPackages;
 
-    int rcExit = stubExtractPackages(cPackages, pState->szExtractPath, pState->fExtractOnly, ppDirRec);
+    int rcExit = stubExtractPackages(cPackages, pState->szExtractPath, pState->fExtractOnly,
+                                     ppDirRec);
     if (rcExit != STUBEXIT_SUCCESS)
         return rcExit;
     if (pState->fExtractOnly)
@@ -167,10 +172,12 @@ int stubRunPayload(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
     rcExit = stubCopyCustomDir(pState->szExtractPath);
     if (rcExit == STUBEXIT_SUCCESS && pState->fInstallCert && g_fStubSilent)
         for (size_t iCert = 0; iCert < g_cStubCerts; iCert++)
-            if (!stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher", g_paStubCerts[iCert].pbCert,
+            if (!stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher",
+                                    g_paStubCerts[iCert].pbCert,
                                     stubCertSize(&g_paStubCerts[iCert])))
             {
-                rcExit = stubReportError("Failed to add our certificate(s) to trusted publisher store.");
+                rcExit = stubReportError(
+                    "Failed to add our certificate(s) to trusted publisher store.");
                 break;
             }
 
@@ -222,7 +229,8 @@ int stubMain(int argc, char **argv)
             pState->fLogging = true;
         if (pState->fLogging && !pState->szMsiLogFile[0])
         {
-            rc = RTPathJoin(pState->szMsiLogFile, sizeof(pState->szMsiLogFile), pState->szExtractPath, g_szStubLogName);
+            rc = RTPathJoin(pState->szMsiLogFile, sizeof(pState->szMsiLogFile),
+                            pState->szExtractPath, g_szStubLogName);
             if (RT_FAILURE(rc))
                 rcExit = stubReportError("Error creating MSI log file name, rc=%Rrc", rc);
         }

@@ -63,7 +63,7 @@ extern unsigned g_cStubVerbosity;
 /* The resource "MANIFEST". */
 typedef struct PackageManifest
 {
-    char achMagic[10];      /* "QornInstV1", not checked */
+    char achMagic[10]; /* "QornInstV1", not checked */
     uint8_t abPadding[5];
     uint8_t cPackages;
 } PackageManifest;
@@ -72,9 +72,9 @@ static_assert(sizeof(PackageManifest) == 16, "manifest layout");
 /* The resource "HDR_%02d" of each package. */
 typedef struct PackageHeader
 {
-    uint32_t uArch;         /* PKG_ARCH_*, little-endian */
-    char szResName[28];     /* the blob's resource name, zero-terminated */
-    char szFileName[224];   /* UTF-8 file name, zero-terminated; its suffix gives the kind */
+    uint32_t uArch;       /* PKG_ARCH_*, little-endian */
+    char szResName[28];   /* the blob's resource name, zero-terminated */
+    char szFileName[224]; /* UTF-8 file name, zero-terminated; its suffix gives the kind */
 } PackageHeader;
 static_assert(sizeof(PackageHeader) == 256, "header layout");
 
@@ -125,15 +125,15 @@ typedef struct StubCleanupRecord
 {
     struct StubCleanupRecord *pNext;
     struct StubCleanupRecord *pPrev;
-    uint32_t idxPackage;    /* STUB_NO_PACKAGE, or the package a file record holds */
-    bool fFile;             /* a file record, else a directory record */
-    bool fKeep;             /* close the handle, never delete the object */
+    uint32_t idxPackage; /* STUB_NO_PACKAGE, or the package a file record holds */
+    bool fFile;          /* a file record, else a directory record */
+    bool fKeep;          /* close the handle, never delete the object */
     union
     {
-        RTFILE hFile;       /* NIL_RTFILE when none */
-        RTDIR hDir;         /* NIL_RTDIR when none */
+        RTFILE hFile; /* NIL_RTFILE when none */
+        RTDIR hDir;   /* NIL_RTDIR when none */
     } u;
-    char szPath[1];         /* the full path, stored inline */
+    char szPath[1]; /* the full path, stored inline */
 } StubCleanupRecord;
 
 /* Empties the list without looking at what was in it (start of a run). */
@@ -182,7 +182,8 @@ int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fEx
  * KERR_INVALID_POINTER for a missing name or path, or the failing step's
  * status after an "error: " line on standard error.
  */
-int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile, unsigned idxPackage);
+int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile,
+                       unsigned idxPackage);
 
 /*
  * Command line.
@@ -223,7 +224,8 @@ int stubCopyCustomDir(const char *pszExtractPath);
  * creating the store if needed; true when it is there.  Each failure writes
  * its "error: " line with the last Windows error to standard error.
  */
-bool stubAddCertToStore(uint32_t fLocation, const char *pszStoreName, const uint8_t *pbCert, uint32_t cbCert);
+bool stubAddCertToStore(uint32_t fLocation, const char *pszStoreName, const uint8_t *pbCert,
+                        uint32_t cbCert);
 
 /*
  * The publisher's certificate lives in one marked slot of the executable's
@@ -247,7 +249,7 @@ extern const STUBCERTSLOT g_StubCertSlot;
 typedef struct STUBCERT
 {
     const uint8_t *pbCert;
-    const uint32_t *pcbCert;    /* read at run time: see STUBCERTSLOT */
+    const uint32_t *pcbCert; /* read at run time: see STUBCERTSLOT */
     const uint32_t *pcbMax;
 } STUBCERT;
 extern const STUBCERT g_paStubCerts[];

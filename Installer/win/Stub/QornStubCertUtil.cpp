@@ -37,9 +37,11 @@ DWORD const g_fStubCertEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 } // namespace
 
-bool stubAddCertToStore(uint32_t fLocation, const char *pszStoreName, const uint8_t *pbCert, uint32_t cbCert)
+bool stubAddCertToStore(uint32_t fLocation, const char *pszStoreName, const uint8_t *pbCert,
+                        uint32_t cbCert)
 {
-    PCCERT_CONTEXT pCtx = StubLazy::CertCreateCertificateContext(g_fStubCertEncoding, pbCert, cbCert);
+    PCCERT_CONTEXT pCtx = StubLazy::CertCreateCertificateContext(g_fStubCertEncoding, pbCert,
+                                                                 cbCert);
     if (!pCtx)
     {
         RTMsgPrintError("Unable to get certificate context: %d", (int)GetLastError());
@@ -52,7 +54,8 @@ bool stubAddCertToStore(uint32_t fLocation, const char *pszStoreName, const uint
     {
         /* Without the open-existing bit a store that isn't there yet is created. */
         hStore = StubLazy::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, g_fStubCertEncoding, 0,
-                                         fLocation & ~(uint32_t)CERT_STORE_OPEN_EXISTING_FLAG, pwszStoreName);
+                                         fLocation & ~(uint32_t)CERT_STORE_OPEN_EXISTING_FLAG,
+                                         pwszStoreName);
         RTStrRelease(pwszStoreName);
     }
     if (!hStore)
@@ -62,8 +65,9 @@ bool stubAddCertToStore(uint32_t fLocation, const char *pszStoreName, const uint
         return false;
     }
 
-    bool const fAdded = StubLazy::CertAddCertificateContextToStore(hStore, pCtx, CERT_STORE_ADD_REPLACE_EXISTING,
-                                                                     nullptr) != FALSE;
+    bool const fAdded = StubLazy::CertAddCertificateContextToStore(
+                            hStore, pCtx, CERT_STORE_ADD_REPLACE_EXISTING, nullptr)
+                        != FALSE;
     if (!fAdded)
         RTMsgPrintError("Unable to install certificate: %d", (int)GetLastError());
     StubLazy::CertCloseStore(hStore, CERT_CLOSE_STORE_CHECK_FLAG);

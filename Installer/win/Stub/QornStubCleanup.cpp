@@ -18,7 +18,8 @@
 namespace {
 
 /* The list head: only the links of a record are used. */
-StubCleanupRecord g_StubCleanupHead = { &g_StubCleanupHead, &g_StubCleanupHead, 0, false, false, { nullptr }, { 0 } };
+StubCleanupRecord g_StubCleanupHead
+    = { &g_StubCleanupHead, &g_StubCleanupHead, 0, false, false, { nullptr }, { 0 } };
 
 /* Passes of the cleanup and the sleeps after each but the last (ms). */
 const unsigned g_acStubCleanupSleepMs[] = { 100, 3000, 3000, 3000 };
@@ -43,8 +44,8 @@ void stubCleanupCloseHandle(StubCleanupRecord *pRec)
             {
                 int const rc = RTFileClose(pRec->u.hFile);
                 if (RT_FAILURE(rc))
-                    stubPrintError("Cleanup file '%s' for #%u: RTFileClose(%p) failed: %Rrc", pRec->szPath,
-                                   pRec->idxPackage, pRec->u.hFile, rc);
+                    stubPrintError("Cleanup file '%s' for #%u: RTFileClose(%p) failed: %Rrc",
+                                   pRec->szPath, pRec->idxPackage, pRec->u.hFile, rc);
             }
             pRec->u.hFile = NIL_RTFILE;
         }
@@ -55,8 +56,8 @@ void stubCleanupCloseHandle(StubCleanupRecord *pRec)
         {
             int const rc = RTDirClose(pRec->u.hDir);
             if (RT_FAILURE(rc))
-                stubPrintError("Cleanup dir '%s' for #%u: RTDirClose(%p) failed: %Rrc", pRec->szPath,
-                               pRec->idxPackage, pRec->u.hDir, rc);
+                stubPrintError("Cleanup dir '%s' for #%u: RTDirClose(%p) failed: %Rrc",
+                               pRec->szPath, pRec->idxPackage, pRec->u.hDir, rc);
         }
         pRec->u.hDir = NIL_RTDIR;
     }
@@ -99,8 +100,8 @@ void stubCleanupInit(void)
 StubCleanupRecord *stubCleanupAdd(const char *pszPath, bool fFile)
 {
     size_t const cchPath = RTStrLen(pszPath);
-    StubCleanupRecord *pRec = (StubCleanupRecord *)RTMemAllocZ(offsetof(StubCleanupRecord, szPath) + cchPath + 1,
-                                                               "stubCleanupAdd");
+    StubCleanupRecord *pRec = (StubCleanupRecord *)RTMemAllocZ(
+        offsetof(StubCleanupRecord, szPath) + cchPath + 1, "stubCleanupAdd");
     if (!pRec)
     {
         stubReportError("Out of memory!");
@@ -123,7 +124,8 @@ StubCleanupRecord *stubCleanupAdd(const char *pszPath, bool fFile)
 
 StubCleanupRecord *stubCleanupFindPackage(uint32_t idxPackage)
 {
-    for (StubCleanupRecord *pRec = g_StubCleanupHead.pNext; pRec != &g_StubCleanupHead; pRec = pRec->pNext)
+    for (StubCleanupRecord *pRec = g_StubCleanupHead.pNext; pRec != &g_StubCleanupHead;
+         pRec = pRec->pNext)
         if (pRec->idxPackage == idxPackage)
             return pRec;
     return nullptr;
@@ -135,7 +137,8 @@ int stubCleanupRun(const char *pszPkgDir)
     {
         bool const fLastPass = iPass + 1 >= g_cStubCleanupPasses;
         StubCleanupRecord *pNext;
-        for (StubCleanupRecord *pRec = g_StubCleanupHead.pNext; pRec != &g_StubCleanupHead; pRec = pNext)
+        for (StubCleanupRecord *pRec = g_StubCleanupHead.pNext; pRec != &g_StubCleanupHead;
+             pRec = pNext)
         {
             pNext = pRec->pNext;
             if (stubCleanupRecord(pRec, fLastPass))
@@ -147,7 +150,8 @@ int stubCleanupRun(const char *pszPkgDir)
             if (!pszPkgDir)
                 return KINF_SUCCESS;
             int const rc = RTDirDelete(pszPkgDir);
-            if (RT_SUCCESS(rc) || rc == KERR_FILE_NOT_FOUND || rc == KERR_PATH_NOT_FOUND || fLastPass)
+            if (RT_SUCCESS(rc) || rc == KERR_FILE_NOT_FOUND || rc == KERR_PATH_NOT_FOUND
+                || fLastPass)
                 return rc;
         }
         Sleep(g_acStubCleanupSleepMs[iPass]);

@@ -64,43 +64,42 @@ const RTOPTIONDEF g_aStubOptions[] = // clang-format off
 // clang-format on
 static_assert(RT_ELEMENTS(g_aStubOptions) == 36, "the option table");
 
-const char g_szStubHelp[] =
-    "-- %s v%u.%u.%ur%u --\n"
-    "\n"
-    "Command Line Parameters:\n"
-    "\n"
-    "--extract\n"
-    "    Extract file contents to temporary directory\n"
-    "--logging\n"
-    "    Enables MSI installer logging (to extract path)\n"
-    "--msi-log-file <path/to/file>\n"
-    "    Sets MSI logging to <file>\n"
-    "--msiparams <parameters>\n"
-    "    Specifies extra parameters for the MSI installers\n"
-    "    double quoted arguments must be doubled and put\n"
-    "    in quotes: --msiparams \"PROP=\"\"a b c\"\"\"\n"
-    "--msi-prop <prop> <value>\n"
-    "    Adds <prop>=<value> to the MSI parameters,\n"
-    "    quoting the property value if necessary\n"
-    "--no-silent-cert\n"
-    "    Do not install Kestrelyn Certificate automatically\n"
-    "    when --silent option is specified\n"
-    "--path\n"
-    "    Sets the path of the extraction directory\n"
-    "--reinstall\n"
-    "    Forces Kestrelyn to get re-installed\n"
-    "--ignore-reboot\n"
-    "   Do not set exit code to 3010 if a reboot is required\n"
-    "--silent\n"
-    "   Enables silent mode installation\n"
-    "--version\n"
-    "   Displays version number and exit\n"
-    "-?, -h, --help\n"
-    "   Displays this help text and exit\n"
-    "\n"
-    "Examples:\n"
-    "  %s --msiparams \"INSTALLDIR=\"\"C:\\Program Files\\Kestrelyn\"\"\"\n"
-    "  %s --extract -path C:\\Qorn";
+const char g_szStubHelp[] = "-- %s v%u.%u.%ur%u --\n"
+                            "\n"
+                            "Command Line Parameters:\n"
+                            "\n"
+                            "--extract\n"
+                            "    Extract file contents to temporary directory\n"
+                            "--logging\n"
+                            "    Enables MSI installer logging (to extract path)\n"
+                            "--msi-log-file <path/to/file>\n"
+                            "    Sets MSI logging to <file>\n"
+                            "--msiparams <parameters>\n"
+                            "    Specifies extra parameters for the MSI installers\n"
+                            "    double quoted arguments must be doubled and put\n"
+                            "    in quotes: --msiparams \"PROP=\"\"a b c\"\"\"\n"
+                            "--msi-prop <prop> <value>\n"
+                            "    Adds <prop>=<value> to the MSI parameters,\n"
+                            "    quoting the property value if necessary\n"
+                            "--no-silent-cert\n"
+                            "    Do not install Kestrelyn Certificate automatically\n"
+                            "    when --silent option is specified\n"
+                            "--path\n"
+                            "    Sets the path of the extraction directory\n"
+                            "--reinstall\n"
+                            "    Forces Kestrelyn to get re-installed\n"
+                            "--ignore-reboot\n"
+                            "   Do not set exit code to 3010 if a reboot is required\n"
+                            "--silent\n"
+                            "   Enables silent mode installation\n"
+                            "--version\n"
+                            "   Displays version number and exit\n"
+                            "-?, -h, --help\n"
+                            "   Displays this help text and exit\n"
+                            "\n"
+                            "Examples:\n"
+                            "  %s --msiparams \"INSTALLDIR=\"\"C:\\Program Files\\Kestrelyn\"\"\"\n"
+                            "  %s --extract -path C:\\Qorn";
 
 const char g_szStubOutOfParamSpace[] = "Out of space for MSI parameters and properties";
 const char g_szStubWhitespace[] = " \t\n\r";
@@ -116,7 +115,8 @@ bool stubHasWhitespace(const char *psz)
 /* Appends pszText to the parameters, after a blank when they are not empty. */
 int stubMsiParamsAppend(STUBRUNSTATE *pState, const char *pszText)
 {
-    if (   (pState->szMsiParams[0] && RT_FAILURE(RTStrAppendInto(pState->szMsiParams, sizeof(pState->szMsiParams), " ")))
+    if ((pState->szMsiParams[0]
+         && RT_FAILURE(RTStrAppendInto(pState->szMsiParams, sizeof(pState->szMsiParams), " ")))
         || RT_FAILURE(RTStrAppendInto(pState->szMsiParams, sizeof(pState->szMsiParams), pszText)))
         return stubReportSyntaxError(g_szStubOutOfParamSpace);
     return STUBEXIT_CONTINUE;
@@ -131,7 +131,8 @@ int stubMsiParamsAppend(STUBRUNSTATE *pState, const char *pszText)
 int stubMsiParamsAddProp(STUBRUNSTATE *pState, RTOPTIONSTATE *pGetState, const char *pszName)
 {
     if (stubHasWhitespace(pszName))
-        return stubReportSyntaxError("The first argument to --msi-prop must not contain spaces: %s", pszName);
+        return stubReportSyntaxError("The first argument to --msi-prop must not contain spaces: %s",
+                                     pszName);
     RTOPTIONVALUE Value;
     int const rc = RTGetOptTakeValue(pGetState, &Value, RTGETOPT_REQ_STRING);
     if (rc == KERR_OPT_VALUE_MISSING)
@@ -144,7 +145,8 @@ int stubMsiParamsAddProp(STUBRUNSTATE *pState, RTOPTIONSTATE *pGetState, const c
     size_t const cchBefore = RTStrLen(pState->szMsiParams);
     size_t cchParams = cchBefore;
     ptrdiff_t const cch = RTStrFmtToBufEx(&pState->szMsiParams[cchParams], cbParams - cchParams,
-                                          fQuote ? "%s%s=\"" : "%s%s=", cchParams ? " " : "", pszName);
+                                          fQuote ? "%s%s=\"" : "%s%s=", cchParams ? " " : "",
+                                          pszName);
     if (cch < 0)
         return stubReportSyntaxError(g_szStubOutOfParamSpace);
     cchParams += (size_t)cch;
@@ -208,51 +210,36 @@ int stubParseCommandLine(STUBRUNSTATE *pState, int argc, char **argv)
         int rcExit = STUBEXIT_CONTINUE;
         switch (ch)
         {
-            case 'x':
-                pState->fExtractOnly = true;
-                break;
-            case 's':
-                g_fStubSilent = true;
-                break;
-            case 'c':
-                pState->fInstallCert = false;
-                break;
+            case 'x': pState->fExtractOnly = true; break;
+            case 's': g_fStubSilent = true; break;
+            case 'c': pState->fInstallCert = false; break;
             case 't':
-            case 'T':
-                break;
-            case 'l':
-                pState->fLogging = true;
-                break;
+            case 'T': break;
+            case 'l': pState->fLogging = true; break;
             case STUB_OPT_MSI_LOG_FILE:
-                rcExit = stubSetAbsPath(pState->szMsiLogFile, sizeof(pState->szMsiLogFile), Value.psz,
-                                        "MSI log file path is too long (%Rrc)");
+                rcExit = stubSetAbsPath(pState->szMsiLogFile, sizeof(pState->szMsiLogFile),
+                                        Value.psz, "MSI log file path is too long (%Rrc)");
                 break;
             case 'p':
-                rcExit = stubSetAbsPath(pState->szExtractPath, sizeof(pState->szExtractPath), Value.psz,
-                                        "Extraction path is too long (%Rrc)");
+                rcExit = stubSetAbsPath(pState->szExtractPath, sizeof(pState->szExtractPath),
+                                        Value.psz, "Extraction path is too long (%Rrc)");
                 break;
-            case 'm':
-                rcExit = stubMsiParamsAppend(pState, Value.psz);
-                break;
-            case 'P':
-                rcExit = stubMsiParamsAddProp(pState, &GetState, Value.psz);
-                break;
+            case 'm': rcExit = stubMsiParamsAppend(pState, Value.psz); break;
+            case 'P': rcExit = stubMsiParamsAddProp(pState, &GetState, Value.psz); break;
             case 'f':
                 rcExit = stubMsiParamsAppend(pState, "REINSTALLMODE=vomus REINSTALL=ALL");
                 break;
-            case 'r':
-                pState->fIgnoreReboot = true;
-                break;
-            case 'v':
-                g_cStubVerbosity++;
-                break;
+            case 'r': pState->fIgnoreReboot = true; break;
+            case 'v': g_cStubVerbosity++; break;
             case 'V':
-                stubReportInfo("Version: %u.%u.%ur%u", KESTRELYN_VERSION_MAJOR, KESTRELYN_VERSION_MINOR,
-                               KESTRELYN_VERSION_BUILD, KESTRELYN_VERSION_REVISION);
+                stubReportInfo("Version: %u.%u.%ur%u", KESTRELYN_VERSION_MAJOR,
+                               KESTRELYN_VERSION_MINOR, KESTRELYN_VERSION_BUILD,
+                               KESTRELYN_VERSION_REVISION);
                 return STUBEXIT_SUCCESS;
             case 'h':
-                stubReportInfo(g_szStubHelp, "Kestrelyn Installer", KESTRELYN_VERSION_MAJOR, KESTRELYN_VERSION_MINOR,
-                               KESTRELYN_VERSION_BUILD, KESTRELYN_VERSION_REVISION, argv[0], argv[0]);
+                stubReportInfo(g_szStubHelp, "Kestrelyn Installer", KESTRELYN_VERSION_MAJOR,
+                               KESTRELYN_VERSION_MINOR, KESTRELYN_VERSION_BUILD,
+                               KESTRELYN_VERSION_REVISION, argv[0], argv[0]);
                 return STUBEXIT_SUCCESS;
             case KINF_OPT_NOT_AN_OPTION:
                 /* Once there are parameters, further plain arguments continue them. */
@@ -262,8 +249,7 @@ int stubParseCommandLine(STUBRUNSTATE *pState, int argc, char **argv)
                     break;
                 }
                 return stubCommandLineError(ch, &Value);
-            default:
-                return stubCommandLineError(ch, &Value);
+            default: return stubCommandLineError(ch, &Value);
         }
         if (rcExit != STUBEXIT_CONTINUE)
             return rcExit;

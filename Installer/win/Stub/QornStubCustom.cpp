@@ -21,8 +21,10 @@ namespace {
 const char g_szStubCustomDir[] = ".custom";
 
 /* No progress window, yes to every question, directories made without asking, no error boxes. */
-FILEOP_FLAGS const g_fStubCustomCopy = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
-static_assert(FOF_SILENT == 0x4 && FOF_NOCONFIRMATION == 0x10 && FOF_NOCONFIRMMKDIR == 0x200 && FOF_NOERRORUI == 0x400,
+FILEOP_FLAGS const g_fStubCustomCopy = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR
+                                       | FOF_NOERRORUI;
+static_assert(FOF_SILENT == 0x4 && FOF_NOCONFIRMATION == 0x10 && FOF_NOCONFIRMMKDIR == 0x200
+                  && FOF_NOERRORUI == 0x400,
               "the shell's copy flags");
 
 /*

@@ -42,11 +42,13 @@ void stubShowV(UINT fStyle, const char *pszFormat, va_list va)
         PRTUTF16 pwszText = nullptr;
         if (RT_SUCCESS(RTStrToUtf16(pszText, &pwszText, "stubShow")))
         {
-            StubLazy::MessageBoxW(StubLazy::GetDesktopWindow(), (LPCWSTR)pwszText, g_wszStubTitle, MB_OK | fStyle);
+            StubLazy::MessageBoxW(StubLazy::GetDesktopWindow(), (LPCWSTR)pwszText, g_wszStubTitle,
+                                  MB_OK | fStyle);
             RTStrRelease(pwszText);
         }
         else /* not valid UTF-8: shown byte for byte rather than not at all */
-            StubLazy::MessageBoxA(StubLazy::GetDesktopWindow(), pszText, g_szStubTitle, MB_OK | fStyle);
+            StubLazy::MessageBoxA(StubLazy::GetDesktopWindow(), pszText, g_szStubTitle,
+                                  MB_OK | fStyle);
     }
     RTStrRelease(pszText);
 }

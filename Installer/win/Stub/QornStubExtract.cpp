@@ -33,9 +33,9 @@ namespace {
  * handle kept until the cleanup, which lets others read only.
  */
 const uint64_t g_fStubOpenCreateNew = RTFILE_O_WRITE | RTFILE_O_DENY_WRITE | RTFILE_O_CREATE
-                                       | (UINT64_C(0700) << RTFILE_O_CREATE_MODE_SHIFT);
+                                      | (UINT64_C(0700) << RTFILE_O_CREATE_MODE_SHIFT);
 const uint64_t g_fStubOpenBridge = RTFILE_O_READ | RTFILE_O_DENY_NONE | RTFILE_O_OPEN
-                                 | (UINT64_C(0700) << RTFILE_O_CREATE_MODE_SHIFT);
+                                   | (UINT64_C(0700) << RTFILE_O_CREATE_MODE_SHIFT);
 const uint64_t g_fStubOpenKept = RTFILE_O_READ | RTFILE_O_DENY_WRITE | RTFILE_O_OPEN;
 
 static_assert(g_fStubOpenCreateNew == UINT64_C(0x1C000222), "writing handle");
@@ -67,19 +67,22 @@ bool stubBlocksEqual(const uint8_t *pb1, const uint8_t *pb2, size_t cb)
 }
 
 /* Size, file ID and content of the file behind hFile against the blob. */
-int stubVerifyPackage(RTFILE hFile, const char *pszFile, unsigned idxPackage, const uint8_t *pbBlob, uint32_t cbBlob,
-                      uint64_t idFile)
+int stubVerifyPackage(RTFILE hFile, const char *pszFile, unsigned idxPackage, const uint8_t *pbBlob,
+                      uint32_t cbBlob, uint64_t idFile)
 {
     RTFSOBJINFO Info;
     int rc = RTFileQueryInfo(hFile, &Info, RTFSOBJATTRADD_UNIX);
     if (RT_FAILURE(rc))
-        return stubPrintErrorStatus(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", idxPackage, pszFile, rc);
+        return stubPrintErrorStatus(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", idxPackage,
+                                    pszFile, rc);
     if ((uint64_t)Info.cbObject != cbBlob)
-        return stubPrintErrorStatus(KERR_MISMATCH, "#%u: File size of '%s' changed: %'RU64, expected %'RU32", idxPackage,
-                                    pszFile, (uint64_t)Info.cbObject, cbBlob);
+        return stubPrintErrorStatus(KERR_MISMATCH,
+                                    "#%u: File size of '%s' changed: %'RU64, expected %'RU32",
+                                    idxPackage, pszFile, (uint64_t)Info.cbObject, cbBlob);
     if (Info.Attr.u.Unix.INodeId != idFile)
-        return stubPrintErrorStatus(KERR_MISMATCH, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64", idxPackage,
-                                    pszFile, Info.Attr.u.Unix.INodeId, idFile);
+        return stubPrintErrorStatus(KERR_MISMATCH,
+                                    "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
+                                    idxPackage, pszFile, Info.Attr.u.Unix.INodeId, idFile);
 
     static uint8_t s_abBlock[STUB_VERIFY_BLOCK];
     for (uint32_t off = 0; off < cbBlob;)
@@ -87,11 +90,12 @@ int stubVerifyPackage(RTFILE hFile, const char *pszFile, unsigned idxPackage, co
         uint32_t const cb = cbBlob - off < STUB_VERIFY_BLOCK ? cbBlob - off : STUB_VERIFY_BLOCK;
         rc = RTFileRead(hFile, s_abBlock, cb, nullptr);
         if (RT_FAILURE(rc))
-            return stubPrintErrorStatus(rc, "#%u: RTFileRead failed on '%s' at offset %#RX32: %Rrc", idxPackage, pszFile,
-                                        off, rc);
+            return stubPrintErrorStatus(rc, "#%u: RTFileRead failed on '%s' at offset %#RX32: %Rrc",
+                                        idxPackage, pszFile, off, rc);
         if (!stubBlocksEqual(s_abBlock, pbBlob + off, cb))
-            return stubPrintErrorStatus(KERR_MISMATCH, "#%u: File '%s' has change (mismatch in %#zx byte block at %#RX32)",
-                                        idxPackage, pszFile, (size_t)cb, off);
+            return stubPrintErrorStatus(
+                KERR_MISMATCH, "#%u: File '%s' has change (mismatch in %#zx byte block at %#RX32)",
+                idxPackage, pszFile, (size_t)cb, off);
         off += cb;
     }
     return KINF_SUCCESS;
@@ -103,16 +107,19 @@ int stubPrepareExtractDir(const char *pszExtractPath, StubCleanupRecord **ppDirR
     if (!RTDirExists(pszExtractPath))
     {
         if (*ppDirRec)
-            return stubReportError("RTDirExists failed on '%s' which we just created!", pszExtractPath);
+            return stubReportError("RTDirExists failed on '%s' which we just created!",
+                                   pszExtractPath);
         int const rc = RTDirMake(pszExtractPath, 0700, 0);
         if (RT_FAILURE(rc))
-            return stubReportError("Failed to create extraction path '%s': %Rrc", pszExtractPath, rc);
+            return stubReportError("Failed to create extraction path '%s': %Rrc", pszExtractPath,
+                                   rc);
         *ppDirRec = stubCleanupAdd(pszExtractPath, false);
         if (!*ppDirRec)
         {
             /* Unrecorded, nobody would ever remove it. */
             RTDirDelete(pszExtractPath);
-            return stubPrintErrorFailure("Failed to add cleanup record for dir '%s'", pszExtractPath);
+            return stubPrintErrorFailure("Failed to add cleanup record for dir '%s'",
+                                         pszExtractPath);
         }
     }
     else if (!*ppDirRec)
@@ -120,7 +127,8 @@ int stubPrepareExtractDir(const char *pszExtractPath, StubCleanupRecord **ppDirR
         /* Named with --path, or the temporary directory itself: only ever borrowed. */
         StubCleanupRecord *pRec = stubCleanupAdd(pszExtractPath, false);
         if (!pRec)
-            return stubPrintErrorFailure("Failed to add cleanup record for existing dir '%s'", pszExtractPath);
+            return stubPrintErrorFailure("Failed to add cleanup record for existing dir '%s'",
+                                         pszExtractPath);
         pRec->fKeep = true;
         *ppDirRec = pRec;
     }
@@ -143,7 +151,8 @@ int stubPrepareExtractDir(const char *pszExtractPath, StubCleanupRecord **ppDirR
 
 } // namespace
 
-int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile, unsigned idxPackage)
+int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile,
+                       unsigned idxPackage)
 {
     if (!pszResName || !pszFile)
         return KERR_INVALID_POINTER;
@@ -156,8 +165,8 @@ int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile
         if (RT_SUCCESS(rc) || rc == KERR_FILE_NOT_FOUND || rc == KERR_PATH_NOT_FOUND)
             rc = RTFileOpenPath(&hFile, pszFile, g_fStubOpenCreateNew);
         if (RT_FAILURE(rc))
-            return stubPrintErrorStatus(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", idxPackage, pszFile,
-                                        rc);
+            return stubPrintErrorStatus(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc",
+                                        idxPackage, pszFile, rc);
     }
 
     StubCleanupRecord *pRec = stubCleanupAdd(pszFile, true);
@@ -175,28 +184,33 @@ int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile
     uint32_t cbBlob = 0;
     rc = stubFindResource(pszResName, &pvBlob, &cbBlob);
     if (RT_FAILURE(rc))
-        return stubPrintErrorStatus(rc, "#%u: Failed to locate resource '%s': %Rrc", idxPackage, pszResName, rc);
+        return stubPrintErrorStatus(rc, "#%u: Failed to locate resource '%s': %Rrc", idxPackage,
+                                    pszResName, rc);
 
     rc = RTFileWrite(hFile, pvBlob, cbBlob, nullptr);
     if (RT_FAILURE(rc))
-        return stubPrintErrorStatus(rc, "#%u: RTFileWrite('%s',, %#x,) failed: %Rrc", idxPackage, pszFile, cbBlob, rc);
+        return stubPrintErrorStatus(rc, "#%u: RTFileWrite('%s',, %#x,) failed: %Rrc", idxPackage,
+                                    pszFile, cbBlob, rc);
 
     RTFSOBJINFO Info;
     rc = RTFileQueryInfo(hFile, &Info, RTFSOBJATTRADD_UNIX);
     if (RT_FAILURE(rc))
-        return stubPrintErrorStatus(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", idxPackage, pszFile, rc);
+        return stubPrintErrorStatus(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", idxPackage,
+                                    pszFile, rc);
     uint64_t const idFile = Info.Attr.u.Unix.INodeId;
 
     /* Never without a handle: the bridge comes before the writing handle goes. */
     RTFILE hBridge = NIL_RTFILE;
     rc = RTFileOpenPath(&hBridge, pszFile, g_fStubOpenBridge);
     if (RT_FAILURE(rc))
-        return stubPrintErrorStatus(rc, "#%u: First re-opening of '%s' failed: %Rrc", idxPackage, pszFile, rc);
+        return stubPrintErrorStatus(rc, "#%u: First re-opening of '%s' failed: %Rrc", idxPackage,
+                                    pszFile, rc);
     rc = RTFileClose(hFile);
     if (RT_FAILURE(rc))
     {
         RTFileClose(hBridge);
-        return stubPrintErrorStatus(rc, "#%u: RTFileClose('%s') failed: %Rrc", idxPackage, pszFile, rc);
+        return stubPrintErrorStatus(rc, "#%u: RTFileClose('%s') failed: %Rrc", idxPackage, pszFile,
+                                    rc);
     }
     pRec->u.hFile = hBridge;
 
@@ -204,7 +218,8 @@ int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile
     RTFILE hKept = NIL_RTFILE;
     rc = RTFileOpenPath(&hKept, pszFile, g_fStubOpenKept);
     if (RT_FAILURE(rc))
-        return stubPrintErrorStatus(rc, "#%u: Second re-opening of '%s' failed: %Rrc", idxPackage, pszFile, rc);
+        return stubPrintErrorStatus(rc, "#%u: Second re-opening of '%s' failed: %Rrc", idxPackage,
+                                    pszFile, rc);
     pRec->u.hFile = hKept;
     rc = RTFileClose(hBridge);
     if (RT_FAILURE(rc))
@@ -213,7 +228,8 @@ int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile
     return stubVerifyPackage(hKept, pszFile, idxPackage, (const uint8_t *)pvBlob, cbBlob, idFile);
 }
 
-int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fExtractOnly, StubCleanupRecord **ppDirRec)
+int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fExtractOnly,
+                        StubCleanupRecord **ppDirRec)
 {
     int rcExit = stubPrepareExtractDir(pszExtractPath, ppDirRec);
     if (rcExit != STUBEXIT_SUCCESS)
@@ -243,8 +259,9 @@ int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fEx
             {
                 rc = RTFileOpenUnique(&hFile, szFile, g_fStubOpenCreateNew);
                 if (RT_FAILURE(rc))
-                    return stubReportError("Failed to create unique filename for '%s' in '%s': %Rrc", pHdr->szFileName,
-                                           pszExtractPath, rc);
+                    return stubReportError(
+                        "Failed to create unique filename for '%s' in '%s': %Rrc", pHdr->szFileName,
+                        pszExtractPath, rc);
             }
         }
         if (RT_FAILURE(rc))
@@ -252,7 +269,8 @@ int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fEx
 
         rc = stubExtractPackage(pHdr->szResName, szFile, hFile, idxPackage);
         if (RT_FAILURE(rc))
-            return stubReportError("Error extracting package #%u (%s): %Rrc", idxPackage, pHdr->szFileName, rc);
+            return stubReportError("Error extracting package #%u (%s): %Rrc", idxPackage,
+                                   pHdr->szFileName, rc);
     }
     return STUBEXIT_SUCCESS;
 }

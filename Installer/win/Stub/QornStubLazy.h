@@ -43,7 +43,8 @@ void *stubLazyResolve(STUBLAZYMOD *pMod, const char *pszSymbol);
  * One slot per function: it starts at the binder, which resolves the real
  * address, stores it in the slot and carries on with the pending call.
  */
-template <STUBLAZYMOD *a_pMod, const char *a_pszName, typename a_PFN> struct StubLazyFn;
+template <STUBLAZYMOD *a_pMod, const char *a_pszName, typename a_PFN>
+struct StubLazyFn;
 template <STUBLAZYMOD *a_pMod, const char *a_pszName, typename a_Ret, typename... a_Args>
 struct StubLazyFn<a_pMod, a_pszName, a_Ret(WINAPI *)(a_Args...)>
 {
@@ -61,13 +62,14 @@ typename StubLazyFn<a_pMod, a_pszName, a_Ret(WINAPI *)(a_Args...)>::PFN
     StubLazyFn<a_pMod, a_pszName, a_Ret(WINAPI *)(a_Args...)>::s_pfnSlot
     = &StubLazyFn<a_pMod, a_pszName, a_Ret(WINAPI *)(a_Args...)>::bind;
 
-#define STUB_LAZY_IMPORT(a_Mod, a_Name) \
-    extern const char g_szStubLazy_##a_Name[]; \
-    typedef StubLazyFn<&a_Mod, g_szStubLazy_##a_Name, decltype(&::a_Name)> StubLazySlot_##a_Name; \
-    template <typename... a_Args> inline auto a_Name(a_Args... args) \
-    { \
-        return StubLazySlot_##a_Name::s_pfnSlot(args...); \
-    }
+#define STUB_LAZY_IMPORT(a_Mod, a_Name)                                                        \
+ extern const char g_szStubLazy_##a_Name[];                                                    \
+ typedef StubLazyFn<&a_Mod, g_szStubLazy_##a_Name, decltype(&::a_Name)> StubLazySlot_##a_Name; \
+ template <typename... a_Args>                                                                 \
+ inline auto a_Name(a_Args... args)                                                            \
+ {                                                                                             \
+  return StubLazySlot_##a_Name::s_pfnSlot(args...);                                            \
+ }
 
 namespace StubLazy {
 

@@ -31,7 +31,8 @@ UINT const g_uStubNetMsgLast = 2999;
 int stubReportMsiFailure(UINT uAnswer)
 {
     HMODULE hNetMsg = nullptr;
-    DWORD fFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
+    DWORD fFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS
+                   | FORMAT_MESSAGE_FROM_SYSTEM;
     if (uAnswer >= g_uStubNetMsgFirst && uAnswer <= g_uStubNetMsgLast)
     {
         hNetMsg = LoadLibraryExW(L"netmsg.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -40,7 +41,8 @@ int stubReportMsiFailure(UINT uAnswer)
     }
 
     PWSTR pwszText = nullptr;
-    DWORD const cwcText = FormatMessageW(fFlags, hNetMsg, uAnswer, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+    DWORD const cwcText = FormatMessageW(fFlags, hNetMsg, uAnswer,
+                                         MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                                          (PWSTR)&pwszText, 0, nullptr);
     if (cwcText && pwszText)
         stubReportError("Installation failed! Error: %ls", pwszText);
@@ -57,7 +59,8 @@ int stubReportMsiFailure(UINT uAnswer)
 
 int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *pszLogFile)
 {
-    if (!StubLazy::MsiSetInternalUI(g_fStubSilent ? INSTALLUILEVEL_NONE : INSTALLUILEVEL_FULL, nullptr))
+    if (!StubLazy::MsiSetInternalUI(g_fStubSilent ? INSTALLUILEVEL_NONE : INSTALLUILEVEL_FULL,
+                                    nullptr))
         return stubReportError("Internal error: MsiSetInternalUI failed.");
 
     if (pszLogFile)
@@ -66,7 +69,8 @@ int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *ps
         int rc = RTStrToUtf16(pszLogFile, &pwszLogFile, "stubInstallMsi");
         if (RT_FAILURE(rc))
             return stubReportError("RTStrToUtf16 failed on '%s': %Rrc", pszLogFile, rc);
-        UINT const uRc = StubLazy::MsiEnableLogW(g_fStubMsiLogMode, (LPCWSTR)pwszLogFile, g_fStubMsiLogAttr);
+        UINT const uRc = StubLazy::MsiEnableLogW(g_fStubMsiLogMode, (LPCWSTR)pwszLogFile,
+                                                 g_fStubMsiLogAttr);
         RTStrRelease(pwszLogFile);
         if (uRc != ERROR_SUCCESS)
             return stubReportError("MsiEnableLogW failed");
@@ -78,10 +82,12 @@ int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *ps
      */
     INITCOMMONCONTROLSEX Icc;
     Icc.dwSize = sizeof(Icc);
-    Icc.dwICC = ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_PAGESCROLLER_CLASS | ICC_STANDARD_CLASSES
-              | ICC_LINK_CLASS;
-    static_assert((ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_PAGESCROLLER_CLASS | ICC_STANDARD_CLASSES
-                   | ICC_LINK_CLASS) == 0xD2FF, "the common-control classes of the installer interface");
+    Icc.dwICC = ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_PAGESCROLLER_CLASS
+                | ICC_STANDARD_CLASSES | ICC_LINK_CLASS;
+    static_assert((ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_PAGESCROLLER_CLASS
+                   | ICC_STANDARD_CLASSES | ICC_LINK_CLASS)
+                      == 0xD2FF,
+                  "the common-control classes of the installer interface");
     InitCommonControlsEx(&Icc);
 
     PRTUTF16 pwszPackage = nullptr;
@@ -102,21 +108,19 @@ int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *ps
 
     switch (uAnswer)
     {
-        case ERROR_SUCCESS:
-            return STUBEXIT_SUCCESS;
+        case ERROR_SUCCESS: return STUBEXIT_SUCCESS;
         case ERROR_SUCCESS_REBOOT_REQUIRED:
             if (g_fStubSilent)
                 RTMsgPrintInfo("Reboot required (by %s)\n", pszPackage);
             return STUBEXIT_REBOOT;
-        case ERROR_INSTALL_USEREXIT:
-            return STUBEXIT_FAILURE;
+        case ERROR_INSTALL_USEREXIT: return STUBEXIT_FAILURE;
         case ERROR_INSTALL_PACKAGE_VERSION:
-            return stubReportError("This installation package cannot be installed by the Windows Installer service.\n"
-                                   "You must install a Windows service pack that contains a newer version of the "
-                                   "Windows Installer service.");
+            return stubReportError(
+                "This installation package cannot be installed by the Windows Installer service.\n"
+                "You must install a Windows service pack that contains a newer version of the "
+                "Windows Installer service.");
         case ERROR_INSTALL_PLATFORM_UNSUPPORTED:
             return stubReportError("This installation package is not supported on this platform.");
-        default:
-            return stubReportMsiFailure(uAnswer);
+        default: return stubReportMsiFailure(uAnswer);
     }
 }

@@ -66,7 +66,8 @@ int stubFindResource(const char *pszName, const void **ppvData, uint32_t *pcbDat
     int rc = RTStrToUtf16(pszName, &pwszName, "stubFindResource");
     if (RT_FAILURE(rc))
         return rc;
-    HRSRC const hRsrc = FindResourceExW(nullptr, RT_RCDATA, (LPCWSTR)pwszName, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    HRSRC const hRsrc = FindResourceExW(nullptr, RT_RCDATA, (LPCWSTR)pwszName,
+                                        MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     RTStrRelease(pwszName);
     if (!hRsrc)
         return KERR_GENERAL_FAILURE;
@@ -95,8 +96,9 @@ const PackageHeader *stubFindPackageHeader(unsigned idxPackage)
         const PackageHeader *pHdr = (const PackageHeader *)pv;
         if (cb < sizeof(PackageHeader))
             rc = KERR_BAD_LENGTH;
-        else if (   RTStrNLen(pHdr->szResName, sizeof(pHdr->szResName)) >= sizeof(pHdr->szResName)
-                 || RTStrNLen(pHdr->szFileName, sizeof(pHdr->szFileName)) >= sizeof(pHdr->szFileName)
+        else if (RTStrNLen(pHdr->szResName, sizeof(pHdr->szResName)) >= sizeof(pHdr->szResName)
+                 || RTStrNLen(pHdr->szFileName, sizeof(pHdr->szFileName))
+                        >= sizeof(pHdr->szFileName)
                  || !stubIsBareFileName(pHdr->szFileName))
             rc = KERR_INVALID_NAME;
         else
@@ -116,7 +118,8 @@ unsigned stubIsHost64Bit(void)
     {
         HMODULE const hKernel32 = GetModuleHandleA("kernel32");
         if (hKernel32)
-            g_pfnStubIsWow64Process = (PFNISWOW64PROCESS)(void *)GetProcAddress(hKernel32, "IsWow64Process");
+            g_pfnStubIsWow64Process = (PFNISWOW64PROCESS)(void *)GetProcAddress(hKernel32,
+                                                                                "IsWow64Process");
         g_fStubIsWow64ProcessResolved = true;
     }
     /* A system without the call predates 64-bit Windows, so this is no WOW64 process. */

@@ -61,8 +61,8 @@ namespace {
  * Returns the bytes consumed; a malformed or cut sequence prints "?" and
  * consumes only its lead byte.
  */
-size_t rtErrEmitEscapedUtf8(const uint8_t *pb, size_t cbLeft, PFNRTFMTOUTPUT pfnOutput,
-                                   void *pvArg, size_t *pcchOut)
+size_t rtErrEmitEscapedUtf8(const uint8_t *pb, size_t cbLeft, PFNRTFMTOUTPUT pfnOutput, void *pvArg,
+                            size_t *pcchOut)
 {
     uint8_t const bLead = pb[0];
     size_t cb = bLead >= 0xf0 && bLead < 0xf8 ? 4 : bLead >= 0xe0 ? 3 : bLead >= 0xc0 ? 2 : 0;

@@ -38,17 +38,12 @@ int rtFileOpenFlagsValidate(uint64_t *pfOpen)
 
     switch (fOpen & RTFILE_O_ACTION_MASK)
     {
-        case 0:
-            fOpen |= RTFILE_O_OPEN;
-            break;
+        case 0: fOpen |= RTFILE_O_OPEN; break;
         case RTFILE_O_OPEN_CREATE:
         case RTFILE_O_CREATE:
-        case RTFILE_O_CREATE_REPLACE:
-            break;
-        case RTFILE_O_OPEN:
-            break;
-        default:
-            return KERR_INVALID_PARAMETER;
+        case RTFILE_O_CREATE_REPLACE: break;
+        case RTFILE_O_OPEN: break;
+        default: return KERR_INVALID_PARAMETER;
     }
     if ((fOpen & RTFILE_O_ACTION_MASK) == RTFILE_O_OPEN && (fOpen & RTFILE_O_NOT_CONTENT_INDEXED))
         return KERR_INVALID_PARAMETER;
@@ -68,18 +63,10 @@ int rtFileOpenFlagsToWin(uint64_t fOpen, RTFILEWINOPEN *pWin)
     uint32_t fAccess;
     switch (fOpen & RTFILE_O_ACCESS_MASK)
     {
-        case 0:
-            fAccess = 0;
-            break;
-        case RTFILE_O_READ:
-            fAccess = RTFILE_WIN_FILE_GENERIC_READ;
-            break;
-        case RTFILE_O_WRITE:
-            fAccess = RTFILE_WIN_FILE_GENERIC_WRITE;
-            break;
-        default:
-            fAccess = RTFILE_WIN_FILE_GENERIC_READ | RTFILE_WIN_FILE_GENERIC_WRITE;
-            break;
+        case 0: fAccess = 0; break;
+        case RTFILE_O_READ: fAccess = RTFILE_WIN_FILE_GENERIC_READ; break;
+        case RTFILE_O_WRITE: fAccess = RTFILE_WIN_FILE_GENERIC_WRITE; break;
+        default: fAccess = RTFILE_WIN_FILE_GENERIC_READ | RTFILE_WIN_FILE_GENERIC_WRITE; break;
     }
     /* Appending: every write lands at the end, so the right to write anywhere is left out. */
     if (fAppend)
@@ -96,14 +83,14 @@ int rtFileOpenFlagsToWin(uint64_t fOpen, RTFILEWINOPEN *pWin)
     uint32_t uDisposition;
     switch (fOpen & RTFILE_O_ACTION_MASK)
     {
-        case RTFILE_O_OPEN_CREATE:    uDisposition = RTFILE_WIN_OPEN_ALWAYS; break;
-        case RTFILE_O_CREATE:         uDisposition = RTFILE_WIN_CREATE_NEW; break;
+        case RTFILE_O_OPEN_CREATE: uDisposition = RTFILE_WIN_OPEN_ALWAYS; break;
+        case RTFILE_O_CREATE: uDisposition = RTFILE_WIN_CREATE_NEW; break;
         case RTFILE_O_CREATE_REPLACE: uDisposition = RTFILE_WIN_CREATE_ALWAYS; break;
         case RTFILE_O_OPEN:
-            uDisposition = fOpen & RTFILE_O_TRUNCATE ? RTFILE_WIN_TRUNCATE_EXISTING : RTFILE_WIN_OPEN_EXISTING;
+            uDisposition = fOpen & RTFILE_O_TRUNCATE ? RTFILE_WIN_TRUNCATE_EXISTING
+                                                     : RTFILE_WIN_OPEN_EXISTING;
             break;
-        default:
-            return KERR_INVALID_FLAGS;
+        default: return KERR_INVALID_FLAGS;
     }
     /* Truncating an existing file is refused without the generic write right. */
     if (uDisposition == RTFILE_WIN_TRUNCATE_EXISTING)
@@ -113,7 +100,8 @@ int rtFileOpenFlagsToWin(uint64_t fOpen, RTFILEWINOPEN *pWin)
     if (uDeny < 0x10 || uDeny > 0x80)
         return KERR_INVALID_FLAGS;
 
-    uint32_t fFlags = fOpen & RTFILE_O_TEMPORARY ? RTFILE_WIN_ATTRIBUTE_TEMPORARY : RTFILE_WIN_ATTRIBUTE_NORMAL;
+    uint32_t fFlags = fOpen & RTFILE_O_TEMPORARY ? RTFILE_WIN_ATTRIBUTE_TEMPORARY
+                                                 : RTFILE_WIN_ATTRIBUTE_NORMAL;
     if (fOpen & RTFILE_O_WRITE_THROUGH)
         fFlags |= RTFILE_WIN_FLAG_WRITE_THROUGH;
     if (fOpen & RTFILE_O_ASYNC_IO)

@@ -20,8 +20,7 @@ const char g_aszExecSuffixes[][4] = { "exe", "bat", "com", "cmd", "btm" };
 bool rtFsIsExecSuffix(char ch1, char ch2, char ch3)
 {
     for (size_t i = 0; i < RT_ELEMENTS(g_aszExecSuffixes); i++)
-        if (   (ch1 | 0x20) == g_aszExecSuffixes[i][0]
-            && (ch2 | 0x20) == g_aszExecSuffixes[i][1]
+        if ((ch1 | 0x20) == g_aszExecSuffixes[i][0] && (ch2 | 0x20) == g_aszExecSuffixes[i][1]
             && (ch3 | 0x20) == g_aszExecSuffixes[i][2])
             return true;
     return false;
@@ -64,7 +63,8 @@ bool rtFsIsExecutableNameUtf16(PCRTUTF16 pwcName, size_t cwcName)
     for (size_t i = cwcName - 3; i < cwcName; i++)
         if (pwcName[i] >= 0x80)
             return false;
-    return rtFsIsExecSuffix((char)pwcName[cwcName - 3], (char)pwcName[cwcName - 2], (char)pwcName[cwcName - 1]);
+    return rtFsIsExecSuffix((char)pwcName[cwcName - 3], (char)pwcName[cwcName - 2],
+                            (char)pwcName[cwcName - 1]);
 }
 
 RTFMODE rtFsModeFromDos(uint32_t fAttribs, bool fExecutableName, uint32_t uReparseTag)
@@ -90,7 +90,7 @@ int64_t rtFsTimeFromNt(int64_t iNtTime)
      */
     int64_t iDiff;
     int64_t iNs;
-    if (   __builtin_sub_overflow(iNtTime, INT64_C(116444736000000000), &iDiff)
+    if (__builtin_sub_overflow(iNtTime, INT64_C(116444736000000000), &iDiff)
         || __builtin_mul_overflow(iDiff, 100, &iNs))
         return iNtTime < INT64_C(116444736000000000) ? INT64_MIN : INT64_MAX;
     return iNs;
@@ -107,14 +107,9 @@ void rtFsObjInfoInit(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional)
             pObjInfo->Attr.u.Unix.gid = NIL_RTGID;
             pObjInfo->Attr.u.Unix.cHardlinks = 1;
             break;
-        case RTFSOBJATTRADD_UNIX_OWNER:
-            pObjInfo->Attr.u.UnixOwner.uid = NIL_RTUID;
-            break;
-        case RTFSOBJATTRADD_UNIX_GROUP:
-            pObjInfo->Attr.u.UnixGroup.gid = NIL_RTGID;
-            break;
-        default:
-            break;
+        case RTFSOBJATTRADD_UNIX_OWNER: pObjInfo->Attr.u.UnixOwner.uid = NIL_RTUID; break;
+        case RTFSOBJATTRADD_UNIX_GROUP: pObjInfo->Attr.u.UnixGroup.gid = NIL_RTGID; break;
+        default: break;
     }
 }
 
@@ -139,9 +134,9 @@ uint64_t rtFsTypeMaxFileSize(RTFSTYPE enmType)
 {
     switch (enmType)
     {
-        case RTFSTYPE_FAT:     return UINT64_C(0x100000000);
-        case RTFSTYPE_HPFS:    return UINT64_C(0x80000000);
+        case RTFSTYPE_FAT: return UINT64_C(0x100000000);
+        case RTFSTYPE_HPFS: return UINT64_C(0x80000000);
         case RTFSTYPE_ISO9660: return UINT64_C(0x80000000000);
-        default:               return UINT64_MAX;
+        default: return UINT64_MAX;
     }
 }

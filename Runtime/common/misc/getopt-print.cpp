@@ -22,7 +22,8 @@ int RTGetOptPrintError(int ch, const RTOPTIONVALUE *pValueUnion)
     else if (pValueUnion && pValueUnion->pDef)
     {
         if (ch == KERR_OPT_BAD_VALUE_FORMAT)
-            RTMsgPrintError("The value given '%s' has an invalid format.", pValueUnion->pDef->pszLong);
+            RTMsgPrintError("The value given '%s' has an invalid format.",
+                            pValueUnion->pDef->pszLong);
         else
             RTMsgPrintError("%s: %Rrs\n", pValueUnion->pDef->pszLong, ch);
     }

@@ -34,11 +34,16 @@ bool rtGetOptIsDashLookAlike(RTUNICP cp)
 {
     switch (cp)
     {
-        case 0x2010: case 0x2011: case 0x2012: case 0x2013: case 0x2014:
-        case 0x2212: case 0xfe58: case 0xfe63: case 0xff0d:
-            return true;
-        default:
-            return false;
+        case 0x2010:
+        case 0x2011:
+        case 0x2012:
+        case 0x2013:
+        case 0x2014:
+        case 0x2212:
+        case 0xfe58:
+        case 0xfe63:
+        case 0xff0d: return true;
+        default: return false;
     }
 }
 
@@ -101,7 +106,8 @@ bool rtGetOptMatchLong(PCRTOPTIONDEF pOpt, const char *pszArg, size_t *poffRest)
     bool const fValue = (fFlags & RTGETOPT_REQ_MASK) != RTGETOPT_REQ_NOTHING;
     if (!fValue && !(fFlags & RTGETOPT_FLAG_INDEX))
     {
-        size_t const off = rtGetOptMatchName(pszArg, pOpt->pszLong, RTStrLen(pOpt->pszLong) + 1, fICase);
+        size_t const off = rtGetOptMatchName(pszArg, pOpt->pszLong, RTStrLen(pOpt->pszLong) + 1,
+                                             fICase);
         if (off == SIZE_MAX)
             return false;
         *poffRest = off;
@@ -212,12 +218,11 @@ int rtGetOptProcessValue(uint32_t fFlags, const char *pszValue, PRTOPTIONVALUE p
     uint32_t const uKind = fFlags & RTGETOPT_REQ_MASK;
     uint32_t const fRadix = fFlags & RTGETOPT_FLAG_RADIX_MASK;
     bool const fNumeric = (uKind >= RTGETOPT_REQ_INT8 && uKind <= RTGETOPT_REQ_UINT64)
-                       || (uKind >= RTGETOPT_REQ_UINT32_PAIR && uKind <= RTGETOPT_REQ_UINT64_OPTIONAL_PAIR);
+                          || (uKind >= RTGETOPT_REQ_UINT32_PAIR
+                              && uKind <= RTGETOPT_REQ_UINT64_OPTIONAL_PAIR);
     if (fRadix && (!fNumeric || (fRadix & (fRadix - 1))))
         return KERR_INTERNAL_ERROR;
-    unsigned const uBase = fRadix == RTGETOPT_FLAG_HEX ? 16
-                         : fRadix == RTGETOPT_FLAG_OCT ? 8
-                         : 10;
+    unsigned const uBase = fRadix == RTGETOPT_FLAG_HEX ? 16 : fRadix == RTGETOPT_FLAG_OCT ? 8 : 10;
 
     RTOPTIONVALUE Tmp;
     RTMemSet(&Tmp, 0, sizeof(Tmp));
@@ -246,7 +251,7 @@ bool rtGetOptReadIndex(const char **ppsz, uint32_t *puIndex)
     const char *psz = *ppsz;
     uint32_t uIndex = 0;
     for (; rtGetOptIsDigit(*psz); psz++)
-        if (   __builtin_mul_overflow(uIndex, 10u, &uIndex)
+        if (__builtin_mul_overflow(uIndex, 10u, &uIndex)
             || __builtin_add_overflow(uIndex, (uint32_t)(*psz - '0'), &uIndex))
             return false;
     if (uIndex == UINT32_MAX)
@@ -261,11 +266,8 @@ bool rtGetOptReadIndex(const char **ppsz, uint32_t *puIndex)
 int RTGetOptInit(PRTOPTIONSTATE pState, int argc, char **argv, PCRTOPTIONDEF paOptions,
                  uint32_t cOptions, int iFirst, uint32_t fFlags)
 {
-    if (   (fFlags & ~(RTGETOPTINIT_F_PERMUTE | RTGETOPTINIT_F_NO_STD_OPTS))
-        || argc < 0
-        || iFirst < 0
-        || (!argv && argc > 0)
-        || (!paOptions && cOptions > 0))
+    if ((fFlags & ~(RTGETOPTINIT_F_PERMUTE | RTGETOPTINIT_F_NO_STD_OPTS)) || argc < 0 || iFirst < 0
+        || (!argv && argc > 0) || (!paOptions && cOptions > 0))
         return KERR_INVALID_PARAMETER;
 
     pState->iNext = iFirst;
@@ -290,7 +292,7 @@ namespace {
  * the value record filled, and *ppOpt null.
  */
 int rtGetOptNextArgument(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue, PCRTOPTIONDEF *ppOpt,
-                                const char **ppszRest, bool *pfShort)
+                         const char **ppszRest, bool *pfShort)
 {
     bool const fPermute = (pState->fFlags & RTGETOPTINIT_F_PERMUTE) != 0;
     for (;;)
@@ -449,7 +451,8 @@ int RTGetOpt(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue)
         const char *psz = pszRest;
         if (fFlags & RTGETOPT_FLAG_INDEX)
         {
-            uint32_t const uDefIndex = (fFlags & RTGETOPT_FLAG_INDEX_DEF_MASK) >> RTGETOPT_FLAG_INDEX_DEF_SHIFT;
+            uint32_t const uDefIndex = (fFlags & RTGETOPT_FLAG_INDEX_DEF_MASK)
+                                       >> RTGETOPT_FLAG_INDEX_DEF_SHIFT;
             if (rtGetOptIsDigit(*psz))
             {
                 if (!rtGetOptReadIndex(&psz, &uIndex))

@@ -20,9 +20,9 @@ namespace {
 /* Decodes the character at *ppsz and steps over it; the ASCII case stays cheap. */
 int rtGetOptArgvDecode(const char **ppsz, RTUNICP *pCp)
 {
-    if ((uint8_t)**ppsz < 0x80)
+    if ((uint8_t) * *ppsz < 0x80)
     {
-        *pCp = (uint8_t)*(*ppsz)++;
+        *pCp = (uint8_t) * (*ppsz)++;
         return 0;
     }
     return RTStrDecodeCp(ppsz, pCp);
@@ -61,7 +61,7 @@ int rtGetOptArgvCopyChar(const char **ppszSrc, char **ppszDst)
  * argument ended at the end of the input (rather than at a separator).
  */
 int rtGetOptArgvReadMsCrt(const char **ppszSrc, char **ppszDst, const char *pszSeparators,
-                                 bool *pfEnd)
+                          bool *pfEnd)
 {
     const char *pszSrc = *ppszSrc;
     char *pszDst = *ppszDst;
@@ -130,7 +130,7 @@ int rtGetOptArgvReadMsCrt(const char **ppszSrc, char **ppszDst, const char *pszS
 
 /* One argument by the rules of the Bourne shell; *pfEnd as above. */
 int rtGetOptArgvReadBourne(const char **ppszSrc, char **ppszDst, const char *pszSeparators,
-                                  bool *pfEnd)
+                           bool *pfEnd)
 {
     const char *pszSrc = *ppszSrc;
     char *pszDst = *ppszDst;
@@ -219,7 +219,7 @@ int RTGetOptArgvFromString(char ***ppapszArgv, int *pcArgs, const char *pszCmdLi
 {
     if (!ppapszArgv || !pcArgs || !pszCmdLine)
         return KERR_INVALID_POINTER;
-    if (   (fFlags & ~(RTGETOPTARGV_CNV_QUOTE_MASK | RTGETOPTARGV_CNV_MODIFY_INPUT))
+    if ((fFlags & ~(RTGETOPTARGV_CNV_QUOTE_MASK | RTGETOPTARGV_CNV_MODIFY_INPUT))
         || (fFlags & RTGETOPTARGV_CNV_QUOTE_MASK) > RTGETOPTARGV_CNV_QUOTE_BOURNE_SH)
         return KERR_INVALID_FLAGS;
     if (!pszSeparators)
@@ -273,8 +273,8 @@ int RTGetOptArgvFromString(char ***ppapszArgv, int *pcArgs, const char *pszCmdLi
                 rc = KERR_NO_MEMORY;
                 break;
             }
-            char **papszNew = (char **)RTMemRealloc(papszArgs, ((size_t)cArgs + 33) * sizeof(char *),
-                                                    "getopt-argv");
+            char **papszNew = (char **)RTMemRealloc(
+                papszArgs, ((size_t)cArgs + 33) * sizeof(char *), "getopt-argv");
             if (!papszNew)
             {
                 rc = KERR_NO_MEMORY;

@@ -9,8 +9,7 @@
 
 #include "getopt-internal.h"
 
-namespace
-{
+namespace {
 
 /* True when psz is exactly the first cch characters of the ASCII word, ignoring case. */
 bool rtGetOptIsWordPrefix(const char *psz, const char *pszWord, size_t cch)
@@ -26,7 +25,12 @@ bool rtGetOptIsWordPrefix(const char *psz, const char *pszWord, size_t cch)
 bool rtGetOptConvBool(const char *pszValue, bool *pf)
 {
     /* The bit n of fLengths allows the first n letters of the word. */
-    static const struct { const char *pszWord; bool fValue; uint16_t fLengths; } s_aWords[] = // clang-format off
+    static const struct
+    {
+        const char *pszWord;
+        bool fValue;
+        uint16_t fLengths;
+    } s_aWords[] = // clang-format off
     {
         { "true",     true,  1 << 1 | 1 << 4 },
         { "yes",      true,  1 << 1 | 1 << 3 },
@@ -42,7 +46,8 @@ bool rtGetOptConvBool(const char *pszValue, bool *pf)
     // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aWords); i++)
         for (size_t cch = 1; cch <= 8; cch++)
-            if ((s_aWords[i].fLengths & (1u << cch)) && rtGetOptIsWordPrefix(pszValue, s_aWords[i].pszWord, cch))
+            if ((s_aWords[i].fLengths & (1u << cch))
+                && rtGetOptIsWordPrefix(pszValue, s_aWords[i].pszWord, cch))
             {
                 *pf = s_aWords[i].fValue;
                 return true;

@@ -10,22 +10,21 @@
 #include "getopt-internal.h"
 #include <zelk/strtonum.h>
 
-namespace
-{
+namespace {
 
 /* Reads a whole integer of the kind's width in the given base into pTmp. */
 int rtGetOptReadInt(const char *psz, unsigned uBase, uint32_t uKind, RTOPTIONVALUE *pTmp)
 {
     switch (uKind)
     {
-        case RTGETOPT_REQ_INT8:   return RTStrToInt8Ex(psz, nullptr, uBase, &pTmp->i8);
-        case RTGETOPT_REQ_UINT8:  return RTStrToUInt8Ex(psz, nullptr, uBase, &pTmp->u8);
-        case RTGETOPT_REQ_INT16:  return RTStrToInt16Ex(psz, nullptr, uBase, &pTmp->i16);
+        case RTGETOPT_REQ_INT8: return RTStrToInt8Ex(psz, nullptr, uBase, &pTmp->i8);
+        case RTGETOPT_REQ_UINT8: return RTStrToUInt8Ex(psz, nullptr, uBase, &pTmp->u8);
+        case RTGETOPT_REQ_INT16: return RTStrToInt16Ex(psz, nullptr, uBase, &pTmp->i16);
         case RTGETOPT_REQ_UINT16: return RTStrToUInt16Ex(psz, nullptr, uBase, &pTmp->u16);
-        case RTGETOPT_REQ_INT32:  return RTStrToInt32Ex(psz, nullptr, uBase, &pTmp->i32);
+        case RTGETOPT_REQ_INT32: return RTStrToInt32Ex(psz, nullptr, uBase, &pTmp->i32);
         case RTGETOPT_REQ_UINT32: return RTStrToUInt32Ex(psz, nullptr, uBase, &pTmp->u32);
-        case RTGETOPT_REQ_INT64:  return RTStrToInt64Ex(psz, nullptr, uBase, &pTmp->i64);
-        default:                  return RTStrToUInt64Ex(psz, nullptr, uBase, &pTmp->u64);
+        case RTGETOPT_REQ_INT64: return RTStrToInt64Ex(psz, nullptr, uBase, &pTmp->i64);
+        default: return RTStrToUInt64Ex(psz, nullptr, uBase, &pTmp->u64);
     }
 }
 

@@ -9,8 +9,7 @@
 
 #include "getopt-internal.h"
 
-namespace
-{
+namespace {
 
 /* Reads four dotted decimal octets at *ppsz; leading zeros are refused (no octal guessing). */
 bool rtGetOptParseIPv4(const char **ppsz, RTNETADDRIPV4 *pAddr)
@@ -75,7 +74,7 @@ bool rtGetOptConvIPv4Cidr(const char *pszValue, RTOPTIONVALUE *pTmp)
         return false;
 
     uint32_t const uAddr = (uint32_t)Addr.au8[0] << 24 | (uint32_t)Addr.au8[1] << 16
-                         | (uint32_t)Addr.au8[2] << 8 | Addr.au8[3];
+                           | (uint32_t)Addr.au8[2] << 8 | Addr.au8[3];
     uint32_t const uMask = cPrefix ? UINT32_MAX << (32 - cPrefix) : 0;
     if (uAddr & ~uMask)
         return false;
@@ -94,7 +93,8 @@ bool rtGetOptConvMacAddr(const char *pszValue, RTOPTIONVALUE *pTmp)
     if (cHex == 12)
     {
         for (unsigned i = 0; i < 6; i++, psz += 2)
-            pTmp->MacAddr.au8[i] = (uint8_t)(rtGetOptHexValue(psz[0]) << 4 | rtGetOptHexValue(psz[1]));
+            pTmp->MacAddr.au8[i] = (uint8_t)(rtGetOptHexValue(psz[0]) << 4
+                                             | rtGetOptHexValue(psz[1]));
     }
     else
     {
@@ -123,8 +123,8 @@ int rtGetOptConvertNet(uint32_t uKind, unsigned, bool, const char *pszValue, RTO
                        RTOPTIONVALUE *)
 {
     bool const fOk = uKind == RTGETOPT_REQ_IPV4ADDR   ? rtGetOptConvIPv4Addr(pszValue, pTmp)
-                   : uKind == RTGETOPT_REQ_IPV4CIDR ? rtGetOptConvIPv4Cidr(pszValue, pTmp)
-                                                    : rtGetOptConvMacAddr(pszValue, pTmp);
+                     : uKind == RTGETOPT_REQ_IPV4CIDR ? rtGetOptConvIPv4Cidr(pszValue, pTmp)
+                                                      : rtGetOptConvMacAddr(pszValue, pTmp);
     return fOk ? 0 : KERR_OPT_BAD_VALUE_FORMAT;
 }
 

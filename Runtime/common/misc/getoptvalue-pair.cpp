@@ -10,11 +10,10 @@
 #include "getopt-internal.h"
 #include <zelk/strtonum.h>
 
-namespace
-{
+namespace {
 
 int rtGetOptReadPairNumber(const char *psz, const char **ppszNext, unsigned uBase, bool f64,
-                                  uint64_t *pu)
+                           uint64_t *pu)
 {
     if (rtGetOptHasHexPrefix(psz))
         uBase = 16;
@@ -28,9 +27,10 @@ int rtGetOptReadPairNumber(const char *psz, const char **ppszNext, unsigned uBas
 
 bool rtGetOptConvPair(const char *pszValue, unsigned uBase, uint32_t uKind, RTOPTIONVALUE *pTmp)
 {
-    bool const f64 = uKind == RTGETOPT_REQ_UINT64_PAIR || uKind == RTGETOPT_REQ_UINT64_OPTIONAL_PAIR;
+    bool const f64 = uKind == RTGETOPT_REQ_UINT64_PAIR
+                     || uKind == RTGETOPT_REQ_UINT64_OPTIONAL_PAIR;
     bool const fOptional = uKind == RTGETOPT_REQ_UINT32_OPTIONAL_PAIR
-                        || uKind == RTGETOPT_REQ_UINT64_OPTIONAL_PAIR;
+                           || uKind == RTGETOPT_REQ_UINT64_OPTIONAL_PAIR;
     uint64_t uFirst = 0;
     uint64_t uSecond = f64 ? UINT64_MAX : UINT32_MAX;
     const char *pszNext = pszValue;

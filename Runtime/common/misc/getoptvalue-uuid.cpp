@@ -7,8 +7,7 @@
 
 #include "getopt-internal.h"
 
-namespace
-{
+namespace {
 
 /* Reads exactly cDigits hex digits at *ppsz. */
 bool rtGetOptReadHex(const char **ppsz, unsigned cDigits, uint32_t *pu)

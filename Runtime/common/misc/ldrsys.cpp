@@ -38,7 +38,8 @@ bool rtLdrIsFileInDir(PCRTUTF16 pwszPath, PCRTUTF16 pwszDir)
         if (rtPathIsSepOrColon(*pwszPath))
             return false;
     size_t const cwcName = (size_t)(pwszPath - pwszName);
-    if (cwcName == 0 || (pwszName[0] == '.' && (cwcName == 1 || (cwcName == 2 && pwszName[1] == '.'))))
+    if (cwcName == 0
+        || (pwszName[0] == '.' && (cwcName == 1 || (cwcName == 2 && pwszName[1] == '.'))))
         return false;
     return true;
 }

@@ -24,8 +24,8 @@ int RTOnce(RTONCE *pOnce, PFNRTONCE pfnOnce, void *pvUser)
         return __atomic_load_n(&pOnce->rc, __ATOMIC_RELAXED);
 
     int32_t iExpected = RTONCE_STATE_UNINITIALIZED;
-    if (__atomic_compare_exchange_n(&pOnce->iState, &iExpected, RTONCE_STATE_BUSY, false, __ATOMIC_ACQ_REL,
-                                    __ATOMIC_ACQUIRE))
+    if (__atomic_compare_exchange_n(&pOnce->iState, &iExpected, RTONCE_STATE_BUSY, false,
+                                    __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
     {
         int const rc = pfnOnce(pvUser);
         __atomic_store_n(&pOnce->rc, rc, __ATOMIC_RELAXED);

@@ -68,7 +68,8 @@ int rtRandOnceCreate(void *pvUser)
 
 uint32_t rtRandParkMillerNext(uint32_t *pu32State)
 {
-    uint64_t const u64 = (uint64_t)(*pu32State ? *pu32State : UINT32_C(20080806)) * 16807 % UINT32_C(0x7FFFFFFF);
+    uint64_t const u64 = (uint64_t)(*pu32State ? *pu32State : UINT32_C(20080806)) * 16807
+                         % UINT32_C(0x7FFFFFFF);
     *pu32State = (uint32_t)u64;
     return (uint32_t)u64;
 }

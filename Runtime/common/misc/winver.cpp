@@ -4,8 +4,8 @@
  */
 #include "init-internal.h"
 
-RTWINOSTYPE rtR3WinVersionCodeFrom(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor, uint32_t uBuild,
-                                   uint8_t bProductType)
+RTWINOSTYPE rtR3WinVersionCodeFrom(uint32_t uPlatform, uint32_t uMajor, uint32_t uMinor,
+                                   uint32_t uBuild, uint8_t bProductType)
 {
     bool const fWorkstation = bProductType == VER_NT_WORKSTATION;
     if (uPlatform == VER_PLATFORM_WIN32_WINDOWS)
@@ -13,15 +13,15 @@ RTWINOSTYPE rtR3WinVersionCodeFrom(uint32_t uPlatform, uint32_t uMajor, uint32_t
         if (uMajor != 4)
             return RTWINOSTYPE_UNKNOWN;
         if (uMinor < 10)
-            return uBuild == 950                    ? RTWINOSTYPE_95
-                 : uBuild >= 951 && uBuild <= 1080 ? RTWINOSTYPE_95SP1
-                 : uBuild > 1080                    ? RTWINOSTYPE_95OSR2
-                                                    : RTWINOSTYPE_UNKNOWN;
+            return uBuild == 950                     ? RTWINOSTYPE_95
+                   : uBuild >= 951 && uBuild <= 1080 ? RTWINOSTYPE_95SP1
+                   : uBuild > 1080                   ? RTWINOSTYPE_95OSR2
+                                                     : RTWINOSTYPE_UNKNOWN;
         if (uMinor == 10)
-            return uBuild == 1998                   ? RTWINOSTYPE_98
-                 : uBuild >= 1999 && uBuild <= 2182 ? RTWINOSTYPE_98SP1
-                 : uBuild > 2182                    ? RTWINOSTYPE_98SE
-                                                    : RTWINOSTYPE_UNKNOWN;
+            return uBuild == 1998                     ? RTWINOSTYPE_98
+                   : uBuild >= 1999 && uBuild <= 2182 ? RTWINOSTYPE_98SP1
+                   : uBuild > 2182                    ? RTWINOSTYPE_98SE
+                                                      : RTWINOSTYPE_UNKNOWN;
         return uMinor == 90 ? RTWINOSTYPE_ME : RTWINOSTYPE_UNKNOWN;
     }
     if (uPlatform != VER_PLATFORM_WIN32_NT)
@@ -30,9 +30,10 @@ RTWINOSTYPE rtR3WinVersionCodeFrom(uint32_t uPlatform, uint32_t uMajor, uint32_t
     switch (uMajor)
     {
         case 3:
-            return uMinor < 50 ? RTWINOSTYPE_NT310 : uMinor == 50 ? RTWINOSTYPE_NT350 : RTWINOSTYPE_NT351;
-        case 4:
-            return RTWINOSTYPE_NT4;
+            return uMinor < 50    ? RTWINOSTYPE_NT310
+                   : uMinor == 50 ? RTWINOSTYPE_NT350
+                                  : RTWINOSTYPE_NT351;
+        case 4: return RTWINOSTYPE_NT4;
         case 5:
             return uMinor == 0 ? RTWINOSTYPE_2K : uMinor == 1 ? RTWINOSTYPE_XP : RTWINOSTYPE_2003;
         case 6:
@@ -44,8 +45,9 @@ RTWINOSTYPE rtR3WinVersionCodeFrom(uint32_t uPlatform, uint32_t uMajor, uint32_t
                 return RTWINOSTYPE_NT_UNKNOWN;
             if (fWorkstation)
                 return uBuild < 22000 ? RTWINOSTYPE_10 : RTWINOSTYPE_11;
-            return uBuild <= 17762 ? RTWINOSTYPE_2016 : uBuild <= 20347 ? RTWINOSTYPE_2019 : RTWINOSTYPE_2022;
-        default:
-            return RTWINOSTYPE_NT_UNKNOWN;
+            return uBuild <= 17762   ? RTWINOSTYPE_2016
+                   : uBuild <= 20347 ? RTWINOSTYPE_2019
+                                     : RTWINOSTYPE_2022;
+        default: return RTWINOSTYPE_NT_UNKNOWN;
     }
 }

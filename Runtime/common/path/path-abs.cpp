@@ -14,8 +14,8 @@
 
 namespace {
 
-const uint32_t g_fAbsValidFlags = RTPATH_STR_F_STYLE_MASK | RTPATHABS_F_STOP_AT_BASE | RTPATHABS_F_STOP_AT_CWD
-                                | RTPATHABS_F_ENSURE_TRAILING_SLASH;
+const uint32_t g_fAbsValidFlags = RTPATH_STR_F_STYLE_MASK | RTPATHABS_F_STOP_AT_BASE
+                                  | RTPATHABS_F_STOP_AT_CWD | RTPATHABS_F_ENSURE_TRAILING_SLASH;
 
 /* Writes what fits and counts everything, leaving room for the terminator. */
 struct RTPATHOUT
@@ -105,14 +105,15 @@ size_t rtPathResolveDots(const char *psz, RTPARSEDPATH *pParsed, size_t iFirst, 
 }
 
 /* Components [iFirst, cComps), each preceded by a separator when *pfNeedSep. */
-void rtPathOutComps(RTPATHOUT *pOut, const char *psz, const RTPARSEDPATH *pParsed, size_t iFirst, char chSep,
-                    bool *pfNeedSep)
+void rtPathOutComps(RTPATHOUT *pOut, const char *psz, const RTPARSEDPATH *pParsed, size_t iFirst,
+                    char chSep, bool *pfNeedSep)
 {
     for (size_t i = iFirst; i < pParsed->cComps; i++)
     {
         if (*pfNeedSep)
             rtPathOutChar(pOut, chSep);
-        rtPathOutAdd(pOut, &psz[RTPathParsedComps(pParsed)[i].off], RTPathParsedComps(pParsed)[i].cch);
+        rtPathOutAdd(pOut, &psz[RTPathParsedComps(pParsed)[i].off],
+                     RTPathParsedComps(pParsed)[i].cch);
         *pfNeedSep = true;
     }
 }
@@ -123,7 +124,8 @@ void rtPathOutComps(RTPATHOUT *pOut, const char *psz, const RTPARSEDPATH *pParse
  * at least 64 KiB, when it is longer.  *ppszFree receives a heap buffer to
  * free, if one was used.
  */
-int rtPathAbsGetCwd(char chDrive, size_t cbCaller, char *pszStack, size_t cbStack, char **ppszCwd, char **ppszFree)
+int rtPathAbsGetCwd(char chDrive, size_t cbCaller, char *pszStack, size_t cbStack, char **ppszCwd,
+                    char **ppszFree)
 {
     *ppszFree = nullptr;
     char *pszBuf = pszStack;
@@ -135,7 +137,8 @@ int rtPathAbsGetCwd(char chDrive, size_t cbCaller, char *pszStack, size_t cbStac
             return KERR_NO_TMP_MEMORY;
         *ppszFree = pszBuf;
     }
-    int rc = chDrive ? RTPathGetCurrentOnDrive(chDrive, pszBuf, cbBuf) : RTPathGetCurrent(pszBuf, cbBuf);
+    int rc = chDrive ? RTPathGetCurrentOnDrive(chDrive, pszBuf, cbBuf)
+                     : RTPathGetCurrent(pszBuf, cbBuf);
     if (rc == KERR_BUFFER_OVERFLOW)
     {
         RTMemFree(*ppszFree);
@@ -145,7 +148,8 @@ int rtPathAbsGetCwd(char chDrive, size_t cbCaller, char *pszStack, size_t cbStac
         if (!pszBuf)
             return KERR_NO_TMP_MEMORY;
         *ppszFree = pszBuf;
-        rc = chDrive ? RTPathGetCurrentOnDrive(chDrive, pszBuf, cbBuf) : RTPathGetCurrent(pszBuf, cbBuf);
+        rc = chDrive ? RTPathGetCurrentOnDrive(chDrive, pszBuf, cbBuf)
+                     : RTPathGetCurrent(pszBuf, cbBuf);
         if (rc == KERR_BUFFER_OVERFLOW)
             rc = KERR_FILENAME_TOO_LONG;
     }
@@ -185,7 +189,8 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase, char chSep)
             if (pParsed->cComps > 1)
             {
                 rtPathOutChar(pOut, chSep);
-                rtPathOutAdd(pOut, &pszBase[RTPathParsedComps(pParsed)[1].off], RTPathParsedComps(pParsed)[1].cch);
+                rtPathOutAdd(pOut, &pszBase[RTPathParsedComps(pParsed)[1].off],
+                             RTPathParsedComps(pParsed)[1].cch);
             }
         }
         else
@@ -214,38 +219,40 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase, char chSep)
 }
 
 /* A path that has a root followed by a separator: resolved within itself. */
-int rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPARSEDPATH *pParsed, uint32_t fFlags,
-                    RTPATHOUT *pOut)
+int rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPARSEDPATH *pParsed,
+                    uint32_t fFlags, RTPATHOUT *pOut)
 {
     uint32_t const fStyle = fFlags & RTPATH_STR_F_STYLE_MASK;
     char const chSep = fStyle == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\';
     uint16_t const fProps = pParsed->fProps;
     bool const fAbsolute = (fProps & RTPATH_PROP_ABSOLUTE) != 0;
 
-    size_t const cProtected = (fProps & RTPATH_PROP_UNC) && !(fProps & RTPATH_PROP_SPECIAL_UNC) ? 1 : 0;
-    pParsed->cComps = (uint16_t)rtPathResolveDots(pszPath, pParsed, 1, cProtected, nullptr, 0, true);
+    size_t const cProtected = (fProps & RTPATH_PROP_UNC) && !(fProps & RTPATH_PROP_SPECIAL_UNC) ? 1
+                                                                                                : 0;
+    pParsed->cComps = (uint16_t)rtPathResolveDots(pszPath, pParsed, 1, cProtected, nullptr, 0,
+                                                  true);
 
-    if (   fStyle != RTPATH_STR_F_STYLE_UNIX
-        && !(fProps & (RTPATH_PROP_VOLUME | RTPATH_PROP_UNC)))
+    if (fStyle != RTPATH_STR_F_STYLE_UNIX && !(fProps & (RTPATH_PROP_VOLUME | RTPATH_PROP_UNC)))
     {
         int rc = rtPathAbsOutCurrentVolume(pOut, pszBase, chSep);
         if (RT_FAILURE(rc))
             return rc;
     }
     /* A clean absolute path is normalised with an upper-case drive; one that needed ".." resolved keeps it. */
-    rtPathOutRoot(pOut, pszPath, RTPathParsedComps(pParsed)[0].cch, chSep, fAbsolute && (fProps & RTPATH_PROP_VOLUME));
+    rtPathOutRoot(pOut, pszPath, RTPathParsedComps(pParsed)[0].cch, chSep,
+                  fAbsolute && (fProps & RTPATH_PROP_VOLUME));
 
     bool fNeedSep = (fProps & RTPATH_PROP_ROOT_SLASH) == 0;
     rtPathOutComps(pOut, pszPath, pParsed, 1, chSep, &fNeedSep);
-    if (   pParsed->cComps > 1
+    if (pParsed->cComps > 1
         && ((fProps & RTPATH_PROP_DIR_SLASH) || (fFlags & RTPATHABS_F_ENSURE_TRAILING_SLASH)))
         rtPathOutChar(pOut, chSep);
     return KINF_SUCCESS;
 }
 
 /* A relative path (or a drive-relative one) joined to a base. */
-int rtPathAbsJoinBase(const char *pszBase, const char *pszPath, RTPARSEDPATH *pParsed, uint32_t fFlags, bool fStop,
-                      RTPATHOUT *pOut)
+int rtPathAbsJoinBase(const char *pszBase, const char *pszPath, RTPARSEDPATH *pParsed,
+                      uint32_t fFlags, bool fStop, RTPATHOUT *pOut)
 {
     uint32_t const fStyle = fFlags & RTPATH_STR_F_STYLE_MASK;
     char const chSep = fStyle == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\';
@@ -264,20 +271,23 @@ int rtPathAbsJoinBase(const char *pszBase, const char *pszPath, RTPARSEDPATH *pP
 
     /* The base keeps its root, and a UNC base (or "\\?\" one) its share or volume too. */
     size_t const cBaseProtected = (fBaseProps & RTPATH_PROP_UNC) ? 1 : 0;
-    pBase->cComps = (uint16_t)rtPathResolveDots(pszBase, pBase, 1, cBaseProtected, nullptr, 0, true);
+    pBase->cComps = (uint16_t)rtPathResolveDots(pszBase, pBase, 1, cBaseProtected, nullptr, 0,
+                                                true);
     size_t const cBaseMin = 1 + cBaseProtected < pBase->cComps ? 1 + cBaseProtected : pBase->cComps;
 
     size_t const iFirst = (pParsed->fProps & (RTPATH_PROP_VOLUME | RTPATH_PROP_UNC)) ? 1 : 0;
-    pParsed->cComps = (uint16_t)rtPathResolveDots(pszPath, pParsed, iFirst, 0, pBase, cBaseMin, fStop);
+    pParsed->cComps = (uint16_t)rtPathResolveDots(pszPath, pParsed, iFirst, 0, pBase, cBaseMin,
+                                                  fStop);
 
-    rtPathOutRoot(pOut, pszBase, RTPathParsedComps(pBase)[0].cch, chSep, (fBaseProps & RTPATH_PROP_VOLUME) != 0);
+    rtPathOutRoot(pOut, pszBase, RTPathParsedComps(pBase)[0].cch, chSep,
+                  (fBaseProps & RTPATH_PROP_VOLUME) != 0);
     bool fNeedSep = false;
     rtPathOutComps(pOut, pszBase, pBase, 1, chSep, &fNeedSep);
     rtPathOutComps(pOut, pszPath, pParsed, iFirst, chSep, &fNeedSep);
 
     bool const fPathLeft = pParsed->cComps > iFirst;
-    if (   fNeedSep
-        && (   (pParsed->fProps & RTPATH_PROP_DIR_SLASH)
+    if (fNeedSep
+        && ((pParsed->fProps & RTPATH_PROP_DIR_SLASH)
             || (!fPathLeft && (fBaseProps & RTPATH_PROP_DIR_SLASH))
             || (fFlags & RTPATHABS_F_ENSURE_TRAILING_SLASH)))
         rtPathOutChar(pOut, chSep);
@@ -288,7 +298,8 @@ int rtPathAbsJoinBase(const char *pszBase, const char *pszPath, RTPARSEDPATH *pP
 
 } // namespace
 
-int RTPathAbsEx(const char *pszBase, const char *pszPath, uint32_t fFlags, char *pszAbsPath, size_t *pcbAbsPath)
+int RTPathAbsEx(const char *pszBase, const char *pszPath, uint32_t fFlags, char *pszAbsPath,
+                size_t *pcbAbsPath)
 {
     if (!pszPath || !pcbAbsPath || (!pszAbsPath && *pcbAbsPath))
         return KERR_INVALID_POINTER;
@@ -296,7 +307,8 @@ int RTPathAbsEx(const char *pszBase, const char *pszPath, uint32_t fFlags, char 
         return KERR_PATH_ZERO_LENGTH;
     if (pszBase && !*pszBase)
         pszBase = nullptr;
-    if ((fFlags & ~g_fAbsValidFlags) || (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_RESERVED)
+    if ((fFlags & ~g_fAbsValidFlags)
+        || (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_RESERVED)
         return KERR_INVALID_FLAGS;
     if ((fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_HOST)
         fFlags |= RTPATH_STR_F_STYLE_DOS;
@@ -313,18 +325,16 @@ int RTPathAbsEx(const char *pszBase, const char *pszPath, uint32_t fFlags, char 
     uint16_t const fProps = pParsed->fProps;
 
     RTPATHOUT Out = { pszAbsPath, *pcbAbsPath, 0 };
-    if (   (fProps & RTPATH_PROP_ABSOLUTE)
-        || (   (fProps & RTPATH_PROP_ROOT_SLASH)
-            && (   (fProps & RTPATH_PROP_DOTDOT_REFS)
+    if ((fProps & RTPATH_PROP_ABSOLUTE)
+        || ((fProps & RTPATH_PROP_ROOT_SLASH)
+            && ((fProps & RTPATH_PROP_DOTDOT_REFS)
                 || !(fProps & (RTPATH_PROP_VOLUME | RTPATH_PROP_UNC)))))
         rc = rtPathAbsRooted(pszBase, pszPath, pParsed, fFlags, &Out);
     else
     {
         char const chDrive = (fProps & RTPATH_PROP_VOLUME) ? pszPath[0] : '\0';
         bool fUseCwd = !pszBase;
-        if (   !fUseCwd
-            && chDrive
-            && fStyle == RTPATH_STR_F_STYLE_DOS
+        if (!fUseCwd && chDrive && fStyle == RTPATH_STR_F_STYLE_DOS
             && (rtPathUpperDrive(pszBase[0]) != rtPathUpperDrive(chDrive) || pszBase[1] != ':'))
             fUseCwd = true;
 

@@ -10,14 +10,17 @@
 
 #include "path-internal.h"
 
-int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_t cchAppendMax, uint32_t fFlags)
+int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_t cchAppendMax,
+                   uint32_t fFlags)
 {
     if (!pszPath)
         return KERR_INVALID_POINTER;
-    if ((fFlags & ~RTPATH_STR_F_STYLE_MASK) || (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_RESERVED)
+    if ((fFlags & ~RTPATH_STR_F_STYLE_MASK)
+        || (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_RESERVED)
         return KERR_INVALID_FLAGS;
     uint32_t const fStyle = (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX
-                          ? RTPATH_STR_F_STYLE_UNIX : RTPATH_STR_F_STYLE_DOS;
+                                ? RTPATH_STR_F_STYLE_UNIX
+                                : RTPATH_STR_F_STYLE_DOS;
     char const chSep = fStyle == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\';
 
     size_t cchPath = RTStrNLen(pszPath, cbPathDst);
@@ -31,7 +34,8 @@ int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_
 
     bool fSep = false;
     if (cchPath == 0)
-    { /* the component goes in as it is */ }
+    { /* the component goes in as it is */
+    }
     else if (rtPathIsSep(pszPath[cchPath - 1], fStyle))
     {
         while (cchAppend && rtPathIsSep(*pszAppend, fStyle))
@@ -51,7 +55,8 @@ int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_
             pszAppend++, cchAppend--;
     }
     else
-        fSep = !(cchPath == 2 && rtPathRoot(pszPath, cchPath, fStyle).enmKind == RTPATHROOTKIND_DRIVE);
+        fSep = !(cchPath == 2
+                 && rtPathRoot(pszPath, cchPath, fStyle).enmKind == RTPATHROOTKIND_DRIVE);
 
     size_t const cchTotal = cchPath + (fSep ? 1 : 0) + cchAppend;
     if (cchTotal >= cbPathDst)

@@ -16,7 +16,8 @@ size_t rtPathCutToDrive(char *pszCwd)
     size_t cch = 0;
     if (Root.enmKind == RTPATHROOTKIND_DRIVE || Root.enmKind == RTPATHROOTKIND_DRIVE_SLASH)
         cch = 2;
-    else if (Root.enmKind == RTPATHROOTKIND_UNC && Root.offServerEnd > 2 && Root.offShareEnd > Root.offShare)
+    else if (Root.enmKind == RTPATHROOTKIND_UNC && Root.offServerEnd > 2
+             && Root.offShareEnd > Root.offShare)
         cch = Root.offShareEnd;
     if (cch)
         pszCwd[cch] = '\0';

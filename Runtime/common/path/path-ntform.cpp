@@ -21,7 +21,8 @@ bool rtPathIsSpecialPrefix(const char *psz, char chKind)
 }
 
 /* RTPathAbsEx into a buffer that grows: RTPATH_MAX bytes first, then up to 8 heap tries. */
-int rtPathNtAbs(const char *pszPath, char *pszStack, size_t cbStack, char **ppszAbs, char **ppszFree)
+int rtPathNtAbs(const char *pszPath, char *pszStack, size_t cbStack, char **ppszAbs,
+                char **ppszFree)
 {
     *ppszFree = nullptr;
     size_t cb = cbStack;
@@ -127,16 +128,11 @@ RTPATHWIN32SHAPE rtPathWin32Shape(PCRTUTF16 pwsz)
     RTPATHROOT const Root = rtPathRoot16(pwsz);
     switch (Root.enmKind)
     {
-        case RTPATHROOTKIND_DRIVE_SLASH:
-            return RTPATHWIN32SHAPE_DRIVE_ROOTED;
-        case RTPATHROOTKIND_DRIVE:
-            return RTPATHWIN32SHAPE_DRIVE_RELATIVE;
-        case RTPATHROOTKIND_NONE:
-            return RTPATHWIN32SHAPE_RELATIVE;
-        case RTPATHROOTKIND_SLASH:
-            return RTPATHWIN32SHAPE_ROOT_SLASH;
-        case RTPATHROOTKIND_UNC:
-            break;
+        case RTPATHROOTKIND_DRIVE_SLASH: return RTPATHWIN32SHAPE_DRIVE_ROOTED;
+        case RTPATHROOTKIND_DRIVE: return RTPATHWIN32SHAPE_DRIVE_RELATIVE;
+        case RTPATHROOTKIND_NONE: return RTPATHWIN32SHAPE_RELATIVE;
+        case RTPATHROOTKIND_SLASH: return RTPATHWIN32SHAPE_ROOT_SLASH;
+        case RTPATHROOTKIND_UNC: break;
     }
     if (Root.offServerEnd == 2) /* "\\" followed by a separator or the end */
         return RTPATHWIN32SHAPE_ROOT_SLASH;
@@ -153,14 +149,10 @@ bool rtPathWin32FitsClassic(RTPATHWIN32SHAPE enmShape, size_t cwcPath, size_t cw
     {
         case RTPATHWIN32SHAPE_DRIVE_ROOTED:
         case RTPATHWIN32SHAPE_DRIVE_RELATIVE:
-        case RTPATHWIN32SHAPE_QMARK_NO_SEP:
-            return true;
-        case RTPATHWIN32SHAPE_RELATIVE:
-            return cwcPath + cwcCwd <= 242;
-        case RTPATHWIN32SHAPE_ROOT_SLASH:
-            return cwcPath <= 241;
-        case RTPATHWIN32SHAPE_UNC:
-            return cwcPath <= 240;
+        case RTPATHWIN32SHAPE_QMARK_NO_SEP: return true;
+        case RTPATHWIN32SHAPE_RELATIVE: return cwcPath + cwcCwd <= 242;
+        case RTPATHWIN32SHAPE_ROOT_SLASH: return cwcPath <= 241;
+        case RTPATHWIN32SHAPE_UNC: return cwcPath <= 240;
     }
     return false;
 }

@@ -24,23 +24,21 @@ size_t rtPathParseRoot(const char *psz, size_t cch, uint32_t fStyle, uint16_t *p
         case RTPATHROOTKIND_DRIVE_SLASH:
             *pfProps = RTPATH_PROP_ABSOLUTE | RTPATH_PROP_VOLUME | RTPATH_PROP_ROOT_SLASH;
             break;
-        case RTPATHROOTKIND_DRIVE:
-            *pfProps = RTPATH_PROP_RELATIVE | RTPATH_PROP_VOLUME;
-            break;
+        case RTPATHROOTKIND_DRIVE: *pfProps = RTPATH_PROP_RELATIVE | RTPATH_PROP_VOLUME; break;
         case RTPATHROOTKIND_SLASH:
             /* In the '\' style: relative to the root of the current drive. */
             *pfProps = (fStyle & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX
-                     ? RTPATH_PROP_ABSOLUTE | RTPATH_PROP_ROOT_SLASH
-                     : RTPATH_PROP_RELATIVE | RTPATH_PROP_ROOT_SLASH;
+                           ? RTPATH_PROP_ABSOLUTE | RTPATH_PROP_ROOT_SLASH
+                           : RTPATH_PROP_RELATIVE | RTPATH_PROP_ROOT_SLASH;
             break;
         case RTPATHROOTKIND_UNC:
             *pfProps = RTPATH_PROP_UNC | RTPATH_PROP_ABSOLUTE
-                     | (Root.offServerEnd == 3 && (psz[2] == '.' || psz[2] == '?') ? RTPATH_PROP_SPECIAL_UNC : 0)
-                     | (Root.offShare > Root.offServerEnd ? RTPATH_PROP_ROOT_SLASH : 0);
+                       | (Root.offServerEnd == 3 && (psz[2] == '.' || psz[2] == '?')
+                              ? RTPATH_PROP_SPECIAL_UNC
+                              : 0)
+                       | (Root.offShare > Root.offServerEnd ? RTPATH_PROP_ROOT_SLASH : 0);
             break;
-        default:
-            *pfProps = RTPATH_PROP_RELATIVE;
-            break;
+        default: *pfProps = RTPATH_PROP_RELATIVE; break;
     }
     /* The root covers the UNC server and the separator after it, not the share. */
     return Root.offShare;
@@ -52,7 +50,8 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
 {
     if (!pszPath || !pParsed)
         return KERR_INVALID_POINTER;
-    if ((fFlags & ~RTPATH_STR_F_STYLE_MASK) || (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_RESERVED)
+    if ((fFlags & ~RTPATH_STR_F_STYLE_MASK)
+        || (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_RESERVED)
         return KERR_INVALID_FLAGS;
     if (cbParsed < g_cbParsedHeader)
         return KERR_INVALID_PARAMETER;
@@ -112,7 +111,8 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
             if (cchComp == 1)
                 fProps |= RTPATH_PROP_DOT_REFS;
             else if (cchComp == 2 && pszPath[offComp + 1] == '.')
-                fProps = (uint16_t)((fProps & ~RTPATH_PROP_ABSOLUTE) | RTPATH_PROP_DOTDOT_REFS | RTPATH_PROP_RELATIVE);
+                fProps = (uint16_t)((fProps & ~RTPATH_PROP_ABSOLUTE) | RTPATH_PROP_DOTDOT_REFS
+                                    | RTPATH_PROP_RELATIVE);
         }
 
         if (off < cch)
@@ -166,13 +166,15 @@ int RTPathParsedReassemble(const char *pszSrcPath, const RTPARSEDPATH *pParsed, 
 {
     if (!pszSrcPath || !pParsed || (!pszDst && cbDst))
         return KERR_INVALID_POINTER;
-    if ((fFlags & ~RTPATH_STR_F_STYLE_MASK) || (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_RESERVED)
+    if ((fFlags & ~RTPATH_STR_F_STYLE_MASK)
+        || (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_RESERVED)
         return KERR_INVALID_FLAGS;
     char const chSep = (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\';
 
     size_t const cchSrc = RTStrLen(pszSrcPath);
     size_t const cComps = pParsed->cComps;
-    bool const fRoot = (pParsed->fProps & (RTPATH_PROP_UNC | RTPATH_PROP_VOLUME | RTPATH_PROP_ROOT_SLASH)) != 0;
+    bool const fRoot
+        = (pParsed->fProps & (RTPATH_PROP_UNC | RTPATH_PROP_VOLUME | RTPATH_PROP_ROOT_SLASH)) != 0;
 
     /* Size it first, so that a buffer too small is left holding an empty string, not a fragment. */
     size_t cchNeeded = 0;

@@ -11,7 +11,7 @@
 
 int RTPathTemp(char *pszPath, size_t cb)
 {
-    static const char * const s_apszVars[] = { "ZELK_TMPDIR", "TMP", "TEMP", "USERPROFILE" };
+    static const char *const s_apszVars[] = { "ZELK_TMPDIR", "TMP", "TEMP", "USERPROFILE" };
     if (!pszPath && cb)
         return KERR_INVALID_POINTER;
     for (size_t i = 0; i < RT_ELEMENTS(s_apszVars); i++)

@@ -31,7 +31,8 @@ int rtUniqueTemplateScan(const char *pszTemplate, size_t *poffRun, size_t *pcchR
         off = cch - 4;
         for (;;)
         {
-            if (pszTemplate[off] == 'X' && pszTemplate[off + 1] == 'X' && pszTemplate[off + 2] == 'X')
+            if (pszTemplate[off] == 'X' && pszTemplate[off + 1] == 'X'
+                && pszTemplate[off + 2] == 'X')
                 break;
             if (off == offComp)
                 return KERR_INVALID_PARAMETER;

@@ -13,8 +13,7 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 /* Flag characters, indexed by character - ' ' (space to '0'). */
 // clang-format off
@@ -187,8 +186,9 @@ size_t rtStrFmtBadPtr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *p
     else
     {
         szBuf[0] = '<';
-        cch = 1 + (size_t)RTStrFmtNumber(&szBuf[1], (uintptr_t)pv, 16, RTSTR_FMT_PTR_DIGITS, -1,
-                                         FMT_F_ZEROPAD | RTSTR_FMT_PTR_SIZE_FLAG);
+        cch = 1
+              + (size_t)RTStrFmtNumber(&szBuf[1], (uintptr_t)pv, 16, RTSTR_FMT_PTR_DIGITS, -1,
+                                       FMT_F_ZEROPAD | RTSTR_FMT_PTR_SIZE_FLAG);
         size_t const cchMarker = RTStrLen(pszMarker);
         RTMemCopy(&szBuf[cch], pszMarker, cchMarker);
         cch += cchMarker;
@@ -198,8 +198,7 @@ size_t rtStrFmtBadPtr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *p
     return rtStrFmtUtf8(pfnOutput, pvArgOutput, szBuf, cchWidth, -1, fFlags);
 }
 
-namespace
-{
+namespace {
 
 /* One conversion: everything between the '%' and the conversion character. */
 struct RTSTRFMTSPEC
@@ -291,9 +290,7 @@ const char *rtStrFmtParseSize(const char *pszFormat, RTSTRFMTSPEC *pSpec)
             break;
         case 'j':
         case 'z':
-        case 't':
-            chArgSize = *pszFormat++;
-            break;
+        case 't': chArgSize = *pszFormat++; break;
         case 'I':
             pszFormat++;
             if (pszFormat[0] == '3' && pszFormat[1] == '2')
@@ -306,8 +303,7 @@ const char *rtStrFmtParseSize(const char *pszFormat, RTSTRFMTSPEC *pSpec)
             else
                 chArgSize = 'j';
             break;
-        default:
-            break;
+        default: break;
     }
     pSpec->chArgSize = chArgSize;
     return pszFormat;
@@ -338,14 +334,23 @@ size_t rtStrFmtInteger(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char ch,
     bool fSignExtend = fSigned;
     switch (pSpec->chArgSize)
     {
-        case 'H': cbArg = 1; fSignExtend = true; break;
-        case 'h': cbArg = 2; fSignExtend = true; break;
+        case 'H':
+            cbArg = 1;
+            fSignExtend = true;
+            break;
+        case 'h':
+            cbArg = 2;
+            fSignExtend = true;
+            break;
         case 'L':
         case 'j': cbArg = 8; break;
         case 'l': cbArg = sizeof(long); break;
         case 'z': cbArg = sizeof(size_t); break;
-        case 't': cbArg = sizeof(ptrdiff_t); fSignExtend = true; break;
-        default:  cbArg = 4; break;
+        case 't':
+            cbArg = sizeof(ptrdiff_t);
+            fSignExtend = true;
+            break;
+        default: cbArg = 4; break;
     }
     uint64_t const u64 = rtStrFmtFetchInt(pva, cbArg, fSignExtend, &fFlags);
     return rtStrFmtNum(pfnOutput, pvArgOutput, u64, uBase, pSpec->cchWidth, pSpec->cchPrecision,
@@ -441,8 +446,7 @@ size_t rtStrFmtConvert(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE
         case 'u':
         case 'o':
         case 'x':
-        case 'X':
-            return rtStrFmtInteger(pfnOutput, pvArgOutput, ch, pSpec, pva);
+        case 'X': return rtStrFmtInteger(pfnOutput, pvArgOutput, ch, pSpec, pva);
 
         case 'p':
         {
@@ -453,12 +457,10 @@ size_t rtStrFmtConvert(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE
                                pSpec->fFlags | FMT_F_ZEROPAD | RTSTR_FMT_PTR_SIZE_FLAG);
         }
 
-        case 'c':
-            return rtStrFmtChar(pfnOutput, pvArgOutput, pSpec, pva);
+        case 'c': return rtStrFmtChar(pfnOutput, pvArgOutput, pSpec, pva);
 
         case 's':
-        case 'S':
-            return rtStrFmtString(pfnOutput, pvArgOutput, pSpec, pva);
+        case 'S': return rtStrFmtString(pfnOutput, pvArgOutput, pSpec, pva);
 
         case 'a':
         case 'e':
@@ -467,11 +469,9 @@ size_t rtStrFmtConvert(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE
         case 'A':
         case 'E':
         case 'F':
-        case 'G':
-            return rtStrFmtFloat(pfnOutput, pvArgOutput, pSpec, pva);
+        case 'G': return rtStrFmtFloat(pfnOutput, pvArgOutput, pSpec, pva);
 
-        case 'N':
-            return rtStrFmtNested(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pva);
+        case 'N': return rtStrFmtNested(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pva);
 
         case 'M':
         {
@@ -485,9 +485,8 @@ size_t rtStrFmtConvert(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE
         case 'R':
             *ppszFormat = pszFormat;
             if (pszFormat[1] == '[')
-                return rtStrFmtCustomType(pfnOutput, pvArgOutput, ppszFormat, pva,
-                                          pSpec->cchWidth, pSpec->cchPrecision, pSpec->fFlags,
-                                          pSpec->chArgSize);
+                return rtStrFmtCustomType(pfnOutput, pvArgOutput, ppszFormat, pva, pSpec->cchWidth,
+                                          pSpec->cchPrecision, pSpec->fFlags, pSpec->chArgSize);
             return rtStrFmtExtType(pfnOutput, pvArgOutput, ppszFormat, pva, pSpec->cchWidth,
                                    pSpec->cchPrecision, pSpec->fFlags, pSpec->chArgSize);
 
@@ -495,9 +494,8 @@ size_t rtStrFmtConvert(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE
             if (!pfnFormat)
                 return 0;
             *ppszFormat = pszFormat;
-            return pfnFormat(pvArgFormat, pfnOutput, pvArgOutput, ppszFormat, pva,
-                             pSpec->cchWidth, pSpec->cchPrecision, pSpec->fFlags,
-                             pSpec->chArgSize);
+            return pfnFormat(pvArgFormat, pfnOutput, pvArgOutput, ppszFormat, pva, pSpec->cchWidth,
+                             pSpec->cchPrecision, pSpec->fFlags, pSpec->chArgSize);
     }
 }
 
@@ -543,8 +541,8 @@ size_t rtStrFmtCore(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pf
             pszRun = pszFormat;
             break;
         }
-        cchRet += rtStrFmtConvert(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, &pszFormat,
-                                  &Spec, pva);
+        cchRet += rtStrFmtConvert(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, &pszFormat, &Spec,
+                                  pva);
         pszRun = pszFormat;
     }
     if (pszFormat != pszRun)

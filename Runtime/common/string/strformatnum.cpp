@@ -12,8 +12,7 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 constexpr int kcchNumMax = RTSTR_FMT_NUM_BUF - 1;
 
@@ -223,8 +222,8 @@ int RTStrFmtU64(char *pszBuf, size_t cbBuf, uint64_t u64Value, unsigned uBase, i
     return rtStrFmtFinish(pszBuf, cbBuf, szTmp, (size_t)cch);
 }
 
-int RTStrFmtR64(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidth,
-                int cchPrecision, unsigned fFlags)
+int RTStrFmtR64(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidth, int cchPrecision,
+                unsigned fFlags)
 {
     (void)cchWidth;
     (void)cchPrecision;
@@ -242,9 +241,7 @@ int RTStrFmtR64(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidt
         szTmp[cch++] = '0';
     else if (uExp == kuR64ExpMax)
     {
-        const char *pszWord = uMantissa == 0                       ? "Inf"
-                              : uMantissa & kfR64QuietNan ? "QNan"
-                                                                       : "SNan";
+        const char *pszWord = uMantissa == 0 ? "Inf" : uMantissa & kfR64QuietNan ? "QNan" : "SNan";
         while (*pszWord)
             szTmp[cch++] = *pszWord++;
     }
@@ -259,8 +256,9 @@ int RTStrFmtR64(char *pszBuf, size_t cbBuf, const double *pr64Value, int cchWidt
         if (uExp)
         {
             szTmp[cch++] = '^';
-            cch += (size_t)RTStrFmtNumber(&szTmp[cch], (uint64_t)(int64_t)((int)uExp - kiR64ExpBias), 10,
-                                          -1, -1, FMT_F_SIGNED | FMT_F_32BIT);
+            cch += (size_t)RTStrFmtNumber(&szTmp[cch],
+                                          (uint64_t)(int64_t)((int)uExp - kiR64ExpBias), 10, -1, -1,
+                                          FMT_F_SIGNED | FMT_F_32BIT);
         }
     }
     szTmp[cch] = '\0';

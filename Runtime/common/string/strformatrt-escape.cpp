@@ -6,8 +6,7 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 /*
  * Escaping for XML, JSON and URLs.
@@ -126,13 +125,17 @@ size_t rtFmtEscape(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **pps
     bool fQuotes = false;
     switch (chKind)
     {
-        case 'a': pfnEscape = rtEscXmlAttr; fQuotes = true; break;
+        case 'a':
+            pfnEscape = rtEscXmlAttr;
+            fQuotes = true;
+            break;
         case 'e': pfnEscape = rtEscXmlElem; break;
-        case 'j': pfnEscape = rtEscJson; fQuotes = true; break;
+        case 'j':
+            pfnEscape = rtEscJson;
+            fQuotes = true;
+            break;
         case 'p': break;
-        default:
-            *ppszFormat = pszM + 1;
-            return 0;
+        default: *ppszFormat = pszM + 1; return 0;
     }
     char const chSub = pszM[2];
     *ppszFormat = rtStrFmtStep(pszM + 2);

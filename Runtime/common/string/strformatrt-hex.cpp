@@ -7,8 +7,7 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 /*
  * Hex strings and dumps.
@@ -26,8 +25,8 @@ struct RTFMTHEX
 
 size_t rtFmtHexLine(const RTFMTHEX *pHex, size_t off, size_t cbLine)
 {
-    size_t cch = rtStrFmtSub(pHex->pfnOutput, pHex->pvArgOutput, "%s%0*llx/%04x:",
-                             off ? "\n" : "", pHex->cchAddr, pHex->uAddr + off, (unsigned)off);
+    size_t cch = rtStrFmtSub(pHex->pfnOutput, pHex->pvArgOutput, "%s%0*llx/%04x:", off ? "\n" : "",
+                             pHex->cchAddr, pHex->uAddr + off, (unsigned)off);
     size_t const cbThis = pHex->cb - off < cbLine ? pHex->cb - off : cbLine;
     char ach[4];
     for (size_t i = 0; i < cbLine; i++)
@@ -80,8 +79,8 @@ size_t rtFmtHexDump(const RTFMTHEX *pHex, size_t cbLine, bool fDitto)
     return cch;
 }
 
-size_t rtFmtHex(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
-                va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags)
+size_t rtFmtHex(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat, va_list *pva,
+                int cchWidth, int cchPrecision, unsigned fFlags)
 {
     /* Cursor on the 'x' or 'X' of "hx"/"hX". */
     const char *psz = *ppszFormat;
@@ -145,8 +144,7 @@ size_t rtFmtHex(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFo
             size_t const cbLine = cchWidth >= 1 ? (size_t)cchWidth : 16;
             return rtFmtHexDump(&Hex, cbLine, chVariant == 'D');
         }
-        default:
-            return 0;
+        default: return 0;
     }
 }
 
@@ -167,9 +165,7 @@ size_t rtFmtFamilyHex(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **
             *ppszFormat = rtStrFmtStep(pszR + 3);
             return rtStrFmtWinErr(pfnOutput, pvArgOutput, chWhat, va_arg(*pva, uint32_t));
         }
-        default:
-            *ppszFormat = rtStrFmtStep(pszR + 2);
-            return 0;
+        default: *ppszFormat = rtStrFmtStep(pszR + 2); return 0;
     }
 }
 

@@ -6,8 +6,7 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 /* The pointer argument must pass the bad-pointer check before it is read. */
 #define RTFMTTIME_F_CHECK_PTR 1u
@@ -31,7 +30,6 @@ bool rtIsPrefix(const char *pszText, const char *pszName, size_t cchName)
 {
     return RTStrNCmp(pszText, pszName, cchName) == 0;
 }
-
 
 /*
  * Control registers.
@@ -81,7 +79,7 @@ size_t rtFmtCtrlReg(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **pp
 
     uint64_t const u64 = va_arg(*pva, uint64_t);
     size_t cch = rtStrFmtNum(pfnOutput, pvArgOutput, u64, 16, 8, -1,
-                          fFlags | FMT_F_ZEROPAD | FMT_F_64BIT);
+                             fFlags | FMT_F_ZEROPAD | FMT_F_64BIT);
     uint64_t fLeft = u64;
     bool fAny = false;
     for (size_t i = 0; i < cBits; i++)

@@ -7,8 +7,7 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 /*
  * Base names, big-endian UTF-16, function names.

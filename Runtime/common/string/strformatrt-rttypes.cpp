@@ -8,8 +8,7 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 /*
  * Pointer- and register-sized types follow the target: 4 bytes on the 32-bit
@@ -108,8 +107,7 @@ size_t rtFmtNetAddr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *pvA
             return rtStrFmtOut(pfnOutput, pvArgOutput, "[")
                    + rtStrFmtIPv6(pfnOutput, pvArgOutput, pAddr->abAddr)
                    + rtStrFmtSub(pfnOutput, pvArgOutput, "]:%u", pAddr->uPort);
-        case RTFMTNETADDR_MAC:
-            return rtStrFmtMac(pfnOutput, pvArgOutput, pAddr->abAddr);
+        case RTFMTNETADDR_MAC: return rtStrFmtMac(pfnOutput, pvArgOutput, pAddr->abAddr);
         default:
             return rtStrFmtSub(pfnOutput, pvArgOutput, "unsupported-netaddr-type=%u",
                                pAddr->enmType);
@@ -145,10 +143,11 @@ size_t rtFmtRtTypeKind(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTFMTT
             else
                 cchOff = pRec->enmKind == kKindFar32 ? 8 : 16;
             size_t cch = rtStrFmtNum(pfnOutput, pvArgOutput, uSel, 16, 4, -1,
-                                  fUpper | FMT_F_ZEROPAD | FMT_F_32BIT);
+                                     fUpper | FMT_F_ZEROPAD | FMT_F_32BIT);
             cch += pfnOutput(pvArgOutput, ":", 1);
-            return cch + rtStrFmtNum(pfnOutput, pvArgOutput, u64, 16, (int)cchOff, -1,
-                                  fUpper | FMT_F_ZEROPAD | FMT_F_64BIT);
+            return cch
+                   + rtStrFmtNum(pfnOutput, pvArgOutput, u64, 16, (int)cchOff, -1,
+                                 fUpper | FMT_F_ZEROPAD | FMT_F_64BIT);
         }
 
         case kKindIPv4:
@@ -171,8 +170,7 @@ size_t rtFmtRtTypeKind(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTFMTT
 
         case kKindNetAddr:
             if (rtStrFmtIsBadPtr(pv))
-                return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pv, cchWidth, fFlags,
-                                      "!BadNetAddr");
+                return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pv, cchWidth, fFlags, "!BadNetAddr");
             return rtFmtNetAddr(pfnOutput, pvArgOutput, pv);
 
         case kKindUuid:
@@ -192,11 +190,10 @@ size_t rtFmtRtTypeKind(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTFMTT
 
         case kKindErrInfoStatus:
         case kKindErrInfoMsg:
-            return rtFmtErrInfo(pfnOutput, pvArgOutput, pv,
-                                pRec->enmKind == kKindErrInfoStatus, fFlags);
+            return rtFmtErrInfo(pfnOutput, pvArgOutput, pv, pRec->enmKind == kKindErrInfoStatus,
+                                fFlags);
 
-        default:
-            return 0;
+        default: return 0;
     }
 }
 

@@ -7,15 +7,14 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 struct RTFMTSIZEUNIT
 {
     char szSuffix[3];
-    uint8_t uShift;       /* binary */
-    uint64_t uDivisor;    /* decimal */
-    uint64_t uMinNoFrac;  /* decimal: threshold without fraction digits */
+    uint8_t uShift;      /* binary */
+    uint64_t uDivisor;   /* decimal */
+    uint64_t uMinNoFrac; /* decimal: threshold without fraction digits */
 };
 
 // clang-format off
@@ -47,8 +46,8 @@ uint64_t rtMulShift(uint64_t uRem, unsigned uMul, unsigned cShift)
     return (uHi << (32 - cShift)) | (uLo32 >> cShift);
 }
 
-size_t rtFmtSize(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
-                 va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags)
+size_t rtFmtSize(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat, va_list *pva,
+                 int cchWidth, int cchPrecision, unsigned fFlags)
 {
     /* Cursor on the 'c' or 'u' of "hc"/"hu". */
     const char *psz = *ppszFormat;

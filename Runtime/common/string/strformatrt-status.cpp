@@ -9,8 +9,7 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 /* An HRESULT's facility field, and the facility of HRESULTs that wrap a Win32 error. */
 constexpr uint32_t kuHResultFacilityShift = 16;
@@ -53,9 +52,9 @@ size_t rtStrFmtStatus(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char chWhat, 
 /* Windows error codes (and HRESULTs wrapping them): only ERROR_SUCCESS has a name. */
 size_t rtStrFmtWinErr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char chWhat, uint32_t uErr)
 {
-    bool const fWrappedSuccess
-        = ((uErr >> kuHResultFacilityShift) & kuHResultFacilityMask) == kuHResultFacilityWin32
-          && (uErr & kuHResultCodeMask) == 0;
+    bool const fWrappedSuccess = ((uErr >> kuHResultFacilityShift) & kuHResultFacilityMask)
+                                     == kuHResultFacilityWin32
+                                 && (uErr & kuHResultCodeMask) == 0;
     switch (chWhat)
     {
         case 'c':
@@ -68,8 +67,7 @@ size_t rtStrFmtWinErr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char chWhat, 
             if (uErr == 0 || fWrappedSuccess)
                 return rtStrFmtSub(pfnOutput, pvArgOutput, "ERROR_SUCCESS (0x%x)", uErr);
             return rtStrFmtSub(pfnOutput, pvArgOutput, "Unknown Status 0x%x", uErr);
-        default:
-            return 0;
+        default: return 0;
     }
 }
 

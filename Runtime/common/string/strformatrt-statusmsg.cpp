@@ -8,8 +8,7 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 size_t rtFmtFamilyStatusMsg(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
                             va_list *pva, int, int, unsigned, char)

@@ -8,8 +8,7 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 /*
  * Pointer- and register-sized types follow the target: 4 bytes on the 32-bit
@@ -97,12 +96,8 @@ void rtFmtTypeFetch(const RTFMTTYPEREC *pRec, va_list *pva, unsigned *pfFlags, R
         case kKindNetAddr:
         case kKindUuid:
         case kKindErrInfoStatus:
-        case kKindErrInfoMsg:
-            pArg->pv = va_arg(*pva, const void *);
-            break;
-        case kKindFar16:
-            pArg->u64 = va_arg(*pva, uint32_t);
-            break;
+        case kKindErrInfoMsg: pArg->pv = va_arg(*pva, const void *); break;
+        case kKindFar16: pArg->u64 = va_arg(*pva, uint32_t); break;
         case kKindFar32:
         {
             RTFMTFAR32 const Far = va_arg(*pva, RTFMTFAR32);
@@ -146,8 +141,7 @@ size_t rtFmtTypeOutput(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTFMTT
             return rtStrFmtNum(pfnOutput, pvArgOutput, pArg->u64, pRec->uBase, cchWidth,
                                cchPrecision, fFlags);
 
-        default:
-            return pfnKind(pfnOutput, pvArgOutput, pRec, pArg, cchWidth, fFlags);
+        default: return pfnKind(pfnOutput, pvArgOutput, pRec, pArg, cchWidth, fFlags);
     }
 }
 

@@ -10,8 +10,7 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 typedef size_t (*PFNRTSTRFORMATTYPE)(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput,
                                      const char *pszType, const void *pvValue, int cchWidth,

@@ -10,13 +10,12 @@
 
 #include "strformat-internal.h"
 
-namespace
-{
+namespace {
 
 struct RTFMTBUF
 {
-    char *pch;      /* where the next byte goes */
-    size_t cbLeft;  /* room left, the NUL's byte included */
+    char *pch;     /* where the next byte goes */
+    size_t cbLeft; /* room left, the NUL's byte included */
 };
 
 /* Stores what fits, keeping one byte for the NUL; counts everything. */
@@ -45,7 +44,7 @@ size_t rtStrFmtCountOutput(void *, const char *, size_t cbChars)
 struct RTFMTALLOC
 {
     char *pszBuf;
-    size_t cbUsed;   /* without the NUL */
+    size_t cbUsed; /* without the NUL */
     size_t cbBuf;
     bool fHeap;
     bool fFailed;
@@ -152,8 +151,7 @@ ptrdiff_t RTStrFmtToBufEx(char *pszBuf, size_t cbBuf, const char *pszFormat, ...
     return cch;
 }
 
-ptrdiff_t RTStrFmtToAllocV(char **ppszBuffer, const char *pszFormat, va_list va,
-                           const char *pszTag)
+ptrdiff_t RTStrFmtToAllocV(char **ppszBuffer, const char *pszFormat, va_list va, const char *pszTag)
 {
     char szStack[kcbAllocStack];
     szStack[0] = '\0';

@@ -20,7 +20,7 @@ bool rtStrIsBlank(char ch)
  * bits (zero-extended to 64).
  */
 int rtStrToNum(const char *pszValue, const char **ppszNext, unsigned uBase, unsigned cBits,
-                      bool fSigned, uint64_t *pu)
+               bool fSigned, uint64_t *pu)
 {
     if (uBase == 1 || uBase > 36)
         return KERR_INVALID_PARAMETER;
@@ -32,7 +32,7 @@ int rtStrToNum(const char *pszValue, const char **ppszNext, unsigned uBase, unsi
 
     /* A prefix counts only with a digit after it, so "0x" alone reads as 0 followed by "x". */
     bool const fHexPrefix = psz[0] == '0' && (psz[1] == 'x' || psz[1] == 'X')
-                         && rtAsciiDigitValue(psz[2]) < 16;
+                            && rtAsciiDigitValue(psz[2]) < 16;
     if (uBase == 0)
     {
         if (fHexPrefix)

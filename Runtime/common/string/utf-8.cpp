@@ -74,8 +74,8 @@ int rtUtf8DecodeSeq(const unsigned char *pb, size_t cbLeft, RTUNICP *pCp, size_t
  * cwcRoom units plus the terminator, KERR_BUFFER_OVERFLOW when they do not
  * fit); otherwise code points are counted.
  */
-int rtUtf8Walk(const char *psz, size_t cch, bool fUtf16, PRTUTF16 pwsz, size_t cwcRoom, size_t *pcCount,
-               size_t *pcbExamined)
+int rtUtf8Walk(const char *psz, size_t cch, bool fUtf16, PRTUTF16 pwsz, size_t cwcRoom,
+               size_t *pcCount, size_t *pcbExamined)
 {
     const unsigned char *pb = (const unsigned char *)psz;
     size_t off = 0;
@@ -131,7 +131,8 @@ int rtUtf8Measure(const char *psz, size_t cch, bool fUtf16, size_t *pcCount, siz
 int rtUtf8ToUtf16Recode(const void *pvIn, size_t cch, void *pvOut, size_t cwcRoom)
 {
     size_t cwcIgnored;
-    return rtUtf8Walk((const char *)pvIn, cch, true, (PRTUTF16)pvOut, cwcRoom, &cwcIgnored, nullptr);
+    return rtUtf8Walk((const char *)pvIn, cch, true, (PRTUTF16)pvOut, cwcRoom, &cwcIgnored,
+                      nullptr);
 }
 
 /* Writes the already validated text into paCps (room for cRoom code points plus the terminator). */
@@ -303,12 +304,13 @@ const char *RTStrCpBefore(const char *pszStart, const char *psz)
     }
     /* The lead byte must announce exactly the continuation bytes passed. */
     unsigned const bLead = *pb;
-    unsigned const cLeadingOnes = bLead >= 0xfe ? 7
-                                : bLead >= 0xfc ? 6
-                                : bLead >= 0xf8 ? 5
-                                : bLead >= 0xf0 ? 4
-                                : bLead >= 0xe0 ? 3
-                                : bLead >= 0xc0 ? 2 : 0;
+    unsigned const cLeadingOnes = bLead >= 0xfe   ? 7
+                                  : bLead >= 0xfc ? 6
+                                  : bLead >= 0xf8 ? 5
+                                  : bLead >= 0xf0 ? 4
+                                  : bLead >= 0xe0 ? 3
+                                  : bLead >= 0xc0 ? 2
+                                                  : 0;
     if (cLeadingOnes < 2 || cLeadingOnes > 6 || cLeadingOnes - 1 != cContinuation)
         return pszStart;
     return (const char *)pb;
@@ -327,8 +329,8 @@ int RTStrToUtf16Ex(const char *psz, size_t cch, PRTUTF16 *ppwsz, size_t cwc, siz
     int const rc = RTStrUtf16UnitsEx(psz, cch, &cwcNeeded);
     if (pcwc && RT_SUCCESS(rc))
         *pcwc = cwcNeeded;
-    return rtUtfConvert(psz, cch, rc, cwcNeeded, (void **)ppwsz, cwc, sizeof(RTUTF16), KERR_NO_UTF16_MEMORY,
-                        pszTag, rtUtf8ToUtf16Recode);
+    return rtUtfConvert(psz, cch, rc, cwcNeeded, (void **)ppwsz, cwc, sizeof(RTUTF16),
+                        KERR_NO_UTF16_MEMORY, pszTag, rtUtf8ToUtf16Recode);
 }
 
 int RTStrToCpArray(const char *psz, size_t cch, RTUNICP **ppaCps, size_t cCps, size_t *pcCps)

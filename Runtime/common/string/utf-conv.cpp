@@ -8,8 +8,9 @@
 
 #include "utf-internal.h"
 
-int rtUtfConvert(const void *pvIn, size_t cIn, int rcCount, size_t cNeeded, void **ppvOut, size_t cItems,
-                 size_t cbItem, int rcNoMemory, const char *pszTag, FNRTUTFRECODE *pfnRecode)
+int rtUtfConvert(const void *pvIn, size_t cIn, int rcCount, size_t cNeeded, void **ppvOut,
+                 size_t cItems, size_t cbItem, int rcNoMemory, const char *pszTag,
+                 FNRTUTFRECODE *pfnRecode)
 {
     void *const pvCaller = cItems ? *ppvOut : nullptr;
     if (RT_FAILURE(rcCount) || (pvCaller && cNeeded >= cItems))

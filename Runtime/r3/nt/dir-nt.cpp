@@ -24,8 +24,10 @@ const uint32_t g_uDirMagic = UINT32_C(0x19291112);
 const uint32_t g_uDirMagicDead = UINT32_C(0xE6D6EEED);
 
 /* List directory, traverse, read attributes, synchronise. */
-const ACCESS_MASK g_fDirAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-const ULONG g_fDirOptions = FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT;
+const ACCESS_MASK g_fDirAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES
+                                 | SYNCHRONIZE;
+const ULONG g_fDirOptions = FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT
+                            | FILE_OPEN_FOR_BACKUP_INTENT;
 
 } // namespace
 
@@ -35,8 +37,8 @@ struct RTDIRINTERNAL
 {
     uint32_t u32Magic;
     uint32_t fFlags;
-    char *pszPath;      /* absolute, ending in a separator */
-    char *pszFilter;    /* null without a filter */
+    char *pszPath;   /* absolute, ending in a separator */
+    char *pszFilter; /* null without a filter */
     RTDIRFILTER enmFilter;
     HANDLE hDir;
 };
@@ -50,30 +52,36 @@ namespace {
 int rtDirNtOpen(RTDIRINTERNAL *pDir, const char *pszOpen, bool fNoFollow, bool fNoReparse)
 {
     bool fReparse = (fNoFollow || fNoReparse)
-                 && __atomic_load_n(&g_rtDirNtReparseSupport, __ATOMIC_RELAXED) != RTNT_REPARSE_SUPPORT_NO;
+                    && __atomic_load_n(&g_rtDirNtReparseSupport, __ATOMIC_RELAXED)
+                           != RTNT_REPARSE_SUPPORT_NO;
     ACCESS_MASK fAccess = g_fDirAccess;
     ULONG const fShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
     HANDLE hDir = INVALID_HANDLE_VALUE;
     int rc;
     for (;;)
     {
-        rc = rtNtPathOpen(pszOpen, fAccess, fShare, g_fDirOptions | (fReparse ? FILE_OPEN_REPARSE_POINT : 0),
+        rc = rtNtPathOpen(pszOpen, fAccess, fShare,
+                          g_fDirOptions | (fReparse ? FILE_OPEN_REPARSE_POINT : 0),
                           OBJ_CASE_INSENSITIVE, &hDir, nullptr);
         if (rc == KERR_ACCESS_DENIED && (fAccess & FILE_TRAVERSE))
         {
             fAccess &= ~(ACCESS_MASK)FILE_TRAVERSE;
             continue;
         }
-        if (fReparse && __atomic_load_n(&g_rtDirNtReparseSupport, __ATOMIC_RELAXED) == RTNT_REPARSE_SUPPORT_UNKNOWN)
+        if (fReparse
+            && __atomic_load_n(&g_rtDirNtReparseSupport, __ATOMIC_RELAXED)
+                   == RTNT_REPARSE_SUPPORT_UNKNOWN)
         {
             if (rc == KERR_INVALID_PARAMETER)
             {
-                __atomic_store_n(&g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_NO, __ATOMIC_RELAXED);
+                __atomic_store_n(&g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_NO,
+                                 __ATOMIC_RELAXED);
                 fReparse = false;
                 continue;
             }
             if (RT_SUCCESS(rc))
-                __atomic_store_n(&g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_YES, __ATOMIC_RELAXED);
+                __atomic_store_n(&g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_YES,
+                                 __ATOMIC_RELAXED);
         }
         break;
     }
@@ -84,8 +92,8 @@ int rtDirNtOpen(RTDIRINTERNAL *pDir, const char *pszOpen, bool fNoFollow, bool f
     {
         FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
         IO_STATUS_BLOCK Ios = {};
-        NTSTATUS const rcNt = RT_NT_SYS(NtQueryInformationFile)(hDir, &Ios, &TagInfo, sizeof(TagInfo),
-                                                                FileAttributeTagInformation);
+        NTSTATUS const rcNt = RT_NT_SYS(NtQueryInformationFile)(
+            hDir, &Ios, &TagInfo, sizeof(TagInfo), FileAttributeTagInformation);
         if (!NT_SUCCESS(rcNt) && fNoReparse)
         {
             /* What can't be told apart from a junction is refused like one. */
@@ -157,7 +165,8 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
             cchDirPart = (size_t)(pszFilter - pszPath);
         }
     }
-    char *pszDirPart = cchDirPart ? RTStrCloneMax(pszPath, cchDirPart, "dir-path") : RTStrClone(".", "dir-path");
+    char *pszDirPart = cchDirPart ? RTStrCloneMax(pszPath, cchDirPart, "dir-path")
+                                  : RTStrClone(".", "dir-path");
     if (!pszDirPart)
     {
         rtDirFree(pDir);
@@ -183,7 +192,8 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
     {
         /* Ask for the status first, so that a path that can't be made absolute says why. */
         size_t cbNeeded = 0;
-        rc = RTPathAbsEx(nullptr, pszDirPart, RTPATHABS_F_ENSURE_TRAILING_SLASH, nullptr, &cbNeeded);
+        rc = RTPathAbsEx(nullptr, pszDirPart, RTPATHABS_F_ENSURE_TRAILING_SLASH, nullptr,
+                         &cbNeeded);
         if (rc == KERR_BUFFER_OVERFLOW)
         {
             rc = KINF_SUCCESS;
@@ -200,7 +210,7 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
         /* Asking for the link itself only makes sense for a name, not for "dir\". */
         size_t const cchGiven = RTStrLen(pszDirPart);
         bool const fNoFollow = (fFlags & RTDIR_F_NO_FOLLOW) && cchGiven
-                            && !rtPathIsSep(pszDirPart[cchGiven - 1]);
+                               && !rtPathIsSep(pszDirPart[cchGiven - 1]);
         /*
          * Opened without the record's trailing separator, except at a root: so that a link
          * is not traversed when asked for itself, and a file is "not a directory", not a

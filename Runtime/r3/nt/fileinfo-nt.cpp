@@ -32,8 +32,8 @@ bool rtFileNtIsHandleLive(HANDLE hFile)
     {
         HMODULE const hModKernel32 = GetModuleHandleW(L"kernel32.dll");
         if (hModKernel32)
-            g_pfnVerifyConsoleIoHandle = (PFNVERIFYCONSOLEIOHANDLE)(void *)GetProcAddress(hModKernel32,
-                                                                                         "VerifyConsoleIoHandle");
+            g_pfnVerifyConsoleIoHandle = (PFNVERIFYCONSOLEIOHANDLE)(void *)GetProcAddress(
+                hModKernel32, "VerifyConsoleIoHandle");
     }
     PFNVERIFYCONSOLEIOHANDLE const pfnVerify = g_pfnVerifyConsoleIoHandle;
     if (pfnVerify && pfnVerify(hFile))
@@ -46,9 +46,9 @@ bool rtFileNtIsHandleLive(HANDLE hFile)
 } // namespace
 
 void rtFsObjInfoFromNt(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, const LARGE_INTEGER *pBirth,
-                       const LARGE_INTEGER *pAccess, const LARGE_INTEGER *pWrite, const LARGE_INTEGER *pChange,
-                       int64_t cbObject, int64_t cbAllocated, uint32_t fAttribs, uint32_t uReparseTag,
-                       bool fExecutableName)
+                       const LARGE_INTEGER *pAccess, const LARGE_INTEGER *pWrite,
+                       const LARGE_INTEGER *pChange, int64_t cbObject, int64_t cbAllocated,
+                       uint32_t fAttribs, uint32_t uReparseTag, bool fExecutableName)
 {
     rtFsObjInfoInit(pObjInfo, enmAdditional);
     pObjInfo->cbObject = cbObject;
@@ -69,13 +69,15 @@ uint32_t rtFileNtVolumeSerial(HANDLE hFile)
     } u;
     IO_STATUS_BLOCK Ios = {};
     /* A label that does not fit only says so; the serial number is there. */
-    NTSTATUS const rcNt = RT_NT_SYS(NtQueryVolumeInformationFile)(hFile, &Ios, &u, sizeof(u), FileFsVolumeInformation);
+    NTSTATUS const rcNt = RT_NT_SYS(NtQueryVolumeInformationFile)(hFile, &Ios, &u, sizeof(u),
+                                                                  FileFsVolumeInformation);
     if (NT_SUCCESS(rcNt) || rcNt == RTNT_STATUS_BUFFER_OVERFLOW)
         return u.Info.VolumeSerialNumber;
     return 0;
 }
 
-int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, bool fExecutableName)
+int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional,
+                      bool fExecutableName)
 {
     /* Room for only the start of the name: the name is not needed, and may be very long. */
     union
@@ -84,7 +86,8 @@ int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditiona
         uint8_t ab[sizeof(FILE_ALL_INFORMATION) + 64];
     } u;
     IO_STATUS_BLOCK Ios = {};
-    NTSTATUS rcNt = RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, &u, sizeof(u), FileAllInformation);
+    NTSTATUS rcNt = RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, &u, sizeof(u),
+                                                      FileAllInformation);
     if (rcNt == RTNT_STATUS_BUFFER_OVERFLOW)
         rcNt = RTNT_STATUS_SUCCESS;
     if (NT_SUCCESS(rcNt))
@@ -95,19 +98,22 @@ int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditiona
         {
             FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
             IO_STATUS_BLOCK Ios2 = {};
-            if (NT_SUCCESS(RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios2, &TagInfo, sizeof(TagInfo),
-                                                             FileAttributeTagInformation)))
+            if (NT_SUCCESS(RT_NT_SYS(NtQueryInformationFile)(
+                    hFile, &Ios2, &TagInfo, sizeof(TagInfo), FileAttributeTagInformation)))
                 uReparseTag = TagInfo.ReparseTag;
         }
         rtFsObjInfoFromNt(pObjInfo, enmAdditional, &u.All.BasicInformation.CreationTime,
-                          &u.All.BasicInformation.LastAccessTime, &u.All.BasicInformation.LastWriteTime,
-                          &u.All.BasicInformation.ChangeTime, u.All.StandardInformation.EndOfFile.QuadPart,
-                          u.All.StandardInformation.AllocationSize.QuadPart, fAttribs, uReparseTag, fExecutableName);
+                          &u.All.BasicInformation.LastAccessTime,
+                          &u.All.BasicInformation.LastWriteTime, &u.All.BasicInformation.ChangeTime,
+                          u.All.StandardInformation.EndOfFile.QuadPart,
+                          u.All.StandardInformation.AllocationSize.QuadPart, fAttribs, uReparseTag,
+                          fExecutableName);
         if (enmAdditional == RTFSOBJATTRADD_UNIX)
         {
             ULONG const cLinks = u.All.StandardInformation.NumberOfLinks;
             pObjInfo->Attr.u.Unix.cHardlinks = cLinks ? cLinks : 1;
-            pObjInfo->Attr.u.Unix.INodeId = (uint64_t)u.All.InternalInformation.IndexNumber.QuadPart;
+            pObjInfo->Attr.u.Unix.INodeId
+                = (uint64_t)u.All.InternalInformation.IndexNumber.QuadPart;
             pObjInfo->Attr.u.Unix.INodeIdDevice = rtFileNtVolumeSerial(hFile);
         }
         return KINF_SUCCESS;
@@ -154,8 +160,11 @@ int rtFileQueryFsKind(HANDLE hFile, uint32_t *penmType)
     int rc = KINF_SUCCESS;
     if (NT_SUCCESS(rcNt))
     {
-        size_t const cbNameMax = g_cbFsAttribBuf - offsetof(FILE_FS_ATTRIBUTE_INFORMATION, FileSystemName);
-        size_t const cbName = pu->Info.FileSystemNameLength < cbNameMax ? pu->Info.FileSystemNameLength : cbNameMax;
+        size_t const cbNameMax = g_cbFsAttribBuf
+                                 - offsetof(FILE_FS_ATTRIBUTE_INFORMATION, FileSystemName);
+        size_t const cbName = pu->Info.FileSystemNameLength < cbNameMax
+                                  ? pu->Info.FileSystemNameLength
+                                  : cbNameMax;
         *penmType = rtFsTypeFromName((PCRTUTF16)pu->Info.FileSystemName, cbName / sizeof(RTUTF16));
     }
     else
@@ -187,17 +196,19 @@ int RTFileRemove(const char *pszFilename)
     IO_STATUS_BLOCK Ios = {};
     HANDLE hFile = INVALID_HANDLE_VALUE;
     ULONG const fShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    ULONG const fOptions = FILE_OPEN_FOR_BACKUP_INTENT | FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT;
+    ULONG const fOptions = FILE_OPEN_FOR_BACKUP_INTENT | FILE_NON_DIRECTORY_FILE
+                           | FILE_SYNCHRONOUS_IO_NONALERT;
     /* Open the link itself, not what it points at. */
     bool fOnLink = true;
-    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios,
-                                            nullptr, FILE_ATTRIBUTE_NORMAL, fShare, FILE_OPEN,
-                                            fOptions | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(
+        &hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, nullptr,
+        FILE_ATTRIBUTE_NORMAL, fShare, FILE_OPEN, fOptions | FILE_OPEN_REPARSE_POINT, nullptr, 0);
     if (rcNt == RTNT_STATUS_INVALID_PARAMETER)
     {
         fOnLink = false;
-        rcNt = RT_NT_SYS(NtCreateFile)(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, nullptr,
-                                       FILE_ATTRIBUTE_NORMAL, fShare, FILE_OPEN, fOptions, nullptr, 0);
+        rcNt = RT_NT_SYS(NtCreateFile)(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                                       &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL, fShare,
+                                       FILE_OPEN, fOptions, nullptr, 0);
     }
     rtNtPathFree(&NtName);
     if (!NT_SUCCESS(rcNt))
@@ -206,14 +217,14 @@ int RTFileRemove(const char *pszFilename)
     if (fOnLink)
     {
         FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
-        rcNt = RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, &TagInfo, sizeof(TagInfo), FileAttributeTagInformation);
+        rcNt = RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, &TagInfo, sizeof(TagInfo),
+                                                 FileAttributeTagInformation);
         if (NT_SUCCESS(rcNt))
         {
             if (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
                 rc = KERR_IS_A_SYMLINK;
         }
-        else if (   rcNt != RTNT_STATUS_INVALID_PARAMETER
-                 && rcNt != RTNT_STATUS_NOT_IMPLEMENTED
+        else if (rcNt != RTNT_STATUS_INVALID_PARAMETER && rcNt != RTNT_STATUS_NOT_IMPLEMENTED
                  && rcNt != RTNT_STATUS_INVALID_INFO_CLASS)
             rc = RTErrConvertFromNtStatus(rcNt);
     }
@@ -221,7 +232,8 @@ int RTFileRemove(const char *pszFilename)
     if (RT_SUCCESS(rc))
     {
         FILE_BASIC_INFORMATION BasicInfo = {};
-        rcNt = RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, &BasicInfo, sizeof(BasicInfo), FileBasicInformation);
+        rcNt = RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, &BasicInfo, sizeof(BasicInfo),
+                                                 FileBasicInformation);
         if (!NT_SUCCESS(rcNt))
             rc = RTErrConvertFromNtStatus(rcNt);
         else if (BasicInfo.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)

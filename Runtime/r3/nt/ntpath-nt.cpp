@@ -56,18 +56,19 @@ namespace {
 /* The object-directory rights that stand for the file rights asked for. */
 ACCESS_MASK rtNtPathObjDirAccess(ACCESS_MASK fDesiredAccess)
 {
-    if (   (fDesiredAccess & STANDARD_RIGHTS_ALL) == STANDARD_RIGHTS_ALL
+    if ((fDesiredAccess & STANDARD_RIGHTS_ALL) == STANDARD_RIGHTS_ALL
         || (fDesiredAccess & GENERIC_ALL))
         return RTNT_DIRECTORY_ALL_ACCESS;
     /* Reading a directory is listing it; writing is adding to it. */
-    bool const fReadish = (fDesiredAccess & (GENERIC_READ | READ_CONTROL | FILE_LIST_DIRECTORY)) != 0;
+    bool const fReadish = (fDesiredAccess & (GENERIC_READ | READ_CONTROL | FILE_LIST_DIRECTORY))
+                          != 0;
     bool const fListish = (fDesiredAccess & (GENERIC_WRITE | READ_CONTROL | FILE_ADD_FILE)) != 0;
     ACCESS_MASK fAccess;
     if (!fListish)
         fAccess = RTNT_DIRECTORY_QUERY;
     else
         fAccess = RTNT_DIRECTORY_CREATE_OBJECT | RTNT_DIRECTORY_CREATE_SUBDIRECTORY
-                | (fReadish ? RTNT_DIRECTORY_QUERY : 0);
+                  | (fReadish ? RTNT_DIRECTORY_QUERY : 0);
     if (fDesiredAccess & FILE_TRAVERSE)
         fAccess |= RTNT_DIRECTORY_TRAVERSE;
     return fAccess;
@@ -75,8 +76,8 @@ ACCESS_MASK rtNtPathObjDirAccess(ACCESS_MASK fDesiredAccess)
 
 } // namespace
 
-int rtNtPathOpen(const char *pszPath, ACCESS_MASK fDesiredAccess, ULONG fShareAccess, ULONG fCreateOptions,
-                 ULONG fObjAttribs, HANDLE *phHandle, bool *pfObjDir)
+int rtNtPathOpen(const char *pszPath, ACCESS_MASK fDesiredAccess, ULONG fShareAccess,
+                 ULONG fCreateOptions, ULONG fObjAttribs, HANDLE *phHandle, bool *pfObjDir)
 {
     *phHandle = INVALID_HANDLE_VALUE;
     bool const fObjDirAsked = pfObjDir && rtPathIsZelkNtForm(pszPath);
@@ -92,12 +93,14 @@ int rtNtPathOpen(const char *pszPath, ACCESS_MASK fDesiredAccess, ULONG fShareAc
     InitializeObjectAttributes(&ObjAttr, &NtName, fObjAttribs, nullptr, nullptr);
     IO_STATUS_BLOCK Ios = {};
     HANDLE hFile = INVALID_HANDLE_VALUE;
-    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(&hFile, fDesiredAccess, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL,
-                                            fShareAccess, FILE_OPEN, fCreateOptions, nullptr, 0);
+    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(&hFile, fDesiredAccess, &ObjAttr, &Ios, nullptr,
+                                            FILE_ATTRIBUTE_NORMAL, fShareAccess, FILE_OPEN,
+                                            fCreateOptions, nullptr, 0);
 
     /* A volume root wants its trailing separator ("\??\C:" is the volume, "\??\C:\" its root). */
-    if (   rcNt == RTNT_STATUS_INVALID_PARAMETER
-        && NtName.Length <= UINT16_MAX - 2 * sizeof(WCHAR) /* room for the separator and terminator */
+    if (rcNt == RTNT_STATUS_INVALID_PARAMETER
+        && NtName.Length
+               <= UINT16_MAX - 2 * sizeof(WCHAR) /* room for the separator and terminator */
         && (NtName.Length == 0 || NtName.Buffer[NtName.Length / 2 - 1] != '\\'))
     {
         PRTUTF16 pwszLonger = (PRTUTF16)RTMemAlloc(NtName.Length + 2 * sizeof(RTUTF16), "nt-path");
@@ -111,18 +114,20 @@ int rtNtPathOpen(const char *pszPath, ACCESS_MASK fDesiredAccess, ULONG fShareAc
             NtName.Length = (USHORT)(NtName.Length + 2);
             NtName.MaximumLength = (USHORT)(NtName.Length + 2);
             hFile = INVALID_HANDLE_VALUE;
-            rcNt = RT_NT_SYS(NtCreateFile)(&hFile, fDesiredAccess, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL,
-                                           fShareAccess, FILE_OPEN, fCreateOptions, nullptr, 0);
+            rcNt = RT_NT_SYS(NtCreateFile)(&hFile, fDesiredAccess, &ObjAttr, &Ios, nullptr,
+                                           FILE_ATTRIBUTE_NORMAL, fShareAccess, FILE_OPEN,
+                                           fCreateOptions, nullptr, 0);
         }
     }
 
-    if (   fObjDirAsked
+    if (fObjDirAsked
         && (rcNt == RTNT_STATUS_OBJECT_NAME_INVALID || rcNt == RTNT_STATUS_OBJECT_TYPE_MISMATCH))
     {
         if (NtName.Length > 2 && NtName.Buffer[NtName.Length / 2 - 1] == '\\')
             NtName.Length = (USHORT)(NtName.Length - 2);
         hFile = INVALID_HANDLE_VALUE;
-        rcNt = RT_NT_SYS(NtOpenDirectoryObject)(&hFile, rtNtPathObjDirAccess(fDesiredAccess), &ObjAttr);
+        rcNt = RT_NT_SYS(NtOpenDirectoryObject)(&hFile, rtNtPathObjDirAccess(fDesiredAccess),
+                                                &ObjAttr);
         if (NT_SUCCESS(rcNt))
             *pfObjDir = true;
     }

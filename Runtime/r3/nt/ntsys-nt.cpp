@@ -31,8 +31,8 @@ decltype(&::NtQueryFullAttributesFile) rtNtSysQueryFullAttributesFile(void)
         /* Two threads racing here look up and store the same value. */
         HMODULE const hModNtDll = GetModuleHandleW(L"ntdll.dll");
         if (hModNtDll)
-            g_pfnQueryFullAttributesFile = (decltype(&::NtQueryFullAttributesFile))(void *)GetProcAddress(
-                hModNtDll, "NtQueryFullAttributesFile");
+            g_pfnQueryFullAttributesFile = (decltype(&::NtQueryFullAttributesFile))(void *)
+                GetProcAddress(hModNtDll, "NtQueryFullAttributesFile");
         __atomic_store_n(&g_fQueryFullAttributesLookedUp, 1, __ATOMIC_RELEASE);
     }
     return g_pfnQueryFullAttributesFile;

@@ -71,8 +71,8 @@ bool rtPathNtNameIsAscii(const UNICODE_STRING *pName, const char *pszAscii)
 }
 
 /* The entry of the item in its parent directory. */
-int rtPathGetInfoFromDirEntry(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional,
-                              bool fExecutableName)
+int rtPathGetInfoFromDirEntry(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjInfo,
+                              uint32_t enmAdditional, bool fExecutableName)
 {
     UNICODE_STRING Parent, Name;
     if (!rtPathNtSplit(pNtName, &Parent, &Name))
@@ -82,11 +82,11 @@ int rtPathGetInfoFromDirEntry(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjIn
     InitializeObjectAttributes(&ObjAttr, &Parent, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
     IO_STATUS_BLOCK Ios = {};
     HANDLE hDir = INVALID_HANDLE_VALUE;
-    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(&hDir, FILE_LIST_DIRECTORY | SYNCHRONIZE, &ObjAttr, &Ios, nullptr,
-                                            FILE_ATTRIBUTE_NORMAL,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                                            FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT
-                                            | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, 0);
+    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(
+        &hDir, FILE_LIST_DIRECTORY | SYNCHRONIZE, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+        FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT, nullptr,
+        0);
     if (!NT_SUCCESS(rcNt))
         return RTErrConvertFromNtStatus(rcNt);
 
@@ -96,16 +96,19 @@ int rtPathGetInfoFromDirEntry(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjIn
         uint8_t ab[sizeof(RTNT_FILE_ID_BOTH_DIR_INFORMATION) + 520 * sizeof(WCHAR)];
     } u;
     rcNt = RT_NT_SYS(NtQueryDirectoryFile)(hDir, nullptr, nullptr, nullptr, &Ios, &u, sizeof(u),
-                                           RTNT_FILE_ID_BOTH_DIRECTORY_INFORMATION, TRUE, &Name, TRUE);
+                                           RTNT_FILE_ID_BOTH_DIRECTORY_INFORMATION, TRUE, &Name,
+                                           TRUE);
     int rc;
     if (NT_SUCCESS(rcNt) || rcNt == RTNT_STATUS_BUFFER_OVERFLOW)
     {
         RTNT_FILE_ID_BOTH_DIR_INFORMATION const &Entry = u.Entry;
         /* In a directory entry the EA size field carries the reparse tag of a reparse point. */
-        uint32_t const uTag = Entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT ? Entry.EaSize : 0;
+        uint32_t const uTag = Entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT ? Entry.EaSize
+                                                                                  : 0;
         rtFsObjInfoFromNt(pObjInfo, enmAdditional, &Entry.CreationTime, &Entry.LastAccessTime,
                           &Entry.LastWriteTime, &Entry.ChangeTime, Entry.EndOfFile.QuadPart,
-                          Entry.AllocationSize.QuadPart, Entry.FileAttributes, uTag, fExecutableName);
+                          Entry.AllocationSize.QuadPart, Entry.FileAttributes, uTag,
+                          fExecutableName);
         if (enmAdditional == RTFSOBJATTRADD_UNIX)
         {
             pObjInfo->Attr.u.Unix.INodeId = (uint64_t)Entry.FileId.QuadPart;
@@ -115,13 +118,15 @@ int rtPathGetInfoFromDirEntry(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjIn
     }
     else
         rc = rcNt == RTNT_STATUS_NO_SUCH_FILE || rcNt == RTNT_STATUS_NO_MORE_FILES
-           ? KERR_FILE_NOT_FOUND : RTErrConvertFromNtStatus(rcNt);
+                 ? KERR_FILE_NOT_FOUND
+                 : RTErrConvertFromNtStatus(rcNt);
     RT_NT_SYS(NtClose)(hDir);
     return rc;
 }
 
 /* An object of the object manager's namespace, from its object directory. */
-int rtPathGetInfoFromObjDir(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional)
+int rtPathGetInfoFromObjDir(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjInfo,
+                            uint32_t enmAdditional)
 {
     UNICODE_STRING Parent, Name;
     if (!rtPathNtSplit(pNtName, &Parent, &Name))
@@ -156,7 +161,8 @@ int rtPathGetInfoFromObjDir(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjInfo
             uint8_t ab[2048];
         } u;
         ULONG cbReturned = 0;
-        rcNt = RT_NT_SYS(NtQueryDirectoryObject)(hObjDir, &u, sizeof(u), TRUE, uContext == 0, &uContext, &cbReturned);
+        rcNt = RT_NT_SYS(NtQueryDirectoryObject)(hObjDir, &u, sizeof(u), TRUE, uContext == 0,
+                                                 &uContext, &cbReturned);
         if (!NT_SUCCESS(rcNt))
         {
             if (rcNt != RTNT_STATUS_NO_MORE_ENTRIES && rcNt != RTNT_STATUS_NO_MORE_FILES)
@@ -169,7 +175,8 @@ int rtPathGetInfoFromObjDir(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjInfo
         if (rtPathNtNameIsAscii(&u.Info.TypeName, "Directory"))
             pObjInfo->Attr.fMode = rtFsModeFromDos(FILE_ATTRIBUTE_DIRECTORY, false, 0);
         else if (rtPathNtNameIsAscii(&u.Info.TypeName, "SymbolicLink"))
-            pObjInfo->Attr.fMode = rtFsModeFromDos(FILE_ATTRIBUTE_REPARSE_POINT, false, RTFS_REPARSE_TAG_SYMLINK);
+            pObjInfo->Attr.fMode = rtFsModeFromDos(FILE_ATTRIBUTE_REPARSE_POINT, false,
+                                                   RTFS_REPARSE_TAG_SYMLINK);
         else
             pObjInfo->Attr.fMode = RTFS_MODE_DEVICE_DEFAULT;
         rc = KINF_SUCCESS;
@@ -181,7 +188,8 @@ int rtPathGetInfoFromObjDir(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjInfo
 
 } // namespace
 
-int RTPathGetInfo(const char *pszPath, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, uint32_t fFlags)
+int RTPathGetInfo(const char *pszPath, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional,
+                  uint32_t fFlags)
 {
     if (!pszPath || !pObjInfo)
         return KERR_INVALID_POINTER;
@@ -209,13 +217,13 @@ int RTPathGetInfo(const char *pszPath, RTFSOBJINFO *pObjInfo, uint32_t enmAdditi
     {
         decltype(&::NtQueryFullAttributesFile) const pfnQuery = rtNtSysQueryFullAttributesFile();
         FILE_NETWORK_OPEN_INFORMATION NetInfo;
-        if (   pfnQuery
-            && NT_SUCCESS(pfnQuery(&ObjAttr, &NetInfo))
+        if (pfnQuery && NT_SUCCESS(pfnQuery(&ObjAttr, &NetInfo))
             && !(NetInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         {
-            rtFsObjInfoFromNt(pObjInfo, enmAdditional, &NetInfo.CreationTime, &NetInfo.LastAccessTime,
-                              &NetInfo.LastWriteTime, &NetInfo.ChangeTime, NetInfo.EndOfFile.QuadPart,
-                              NetInfo.AllocationSize.QuadPart, NetInfo.FileAttributes, 0, fExecutableName);
+            rtFsObjInfoFromNt(pObjInfo, enmAdditional, &NetInfo.CreationTime,
+                              &NetInfo.LastAccessTime, &NetInfo.LastWriteTime, &NetInfo.ChangeTime,
+                              NetInfo.EndOfFile.QuadPart, NetInfo.AllocationSize.QuadPart,
+                              NetInfo.FileAttributes, 0, fExecutableName);
             rtNtPathFree(&NtName);
             return KINF_SUCCESS;
         }
@@ -227,11 +235,12 @@ int RTPathGetInfo(const char *pszPath, RTFSOBJINFO *pObjInfo, uint32_t enmAdditi
     ULONG fOptions = FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT;
     if (!fFollow)
         fOptions |= FILE_OPEN_REPARSE_POINT;
-    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(&hFile, FILE_READ_ATTRIBUTES | SYNCHRONIZE, &ObjAttr, &Ios, nullptr,
-                                            FILE_ATTRIBUTE_NORMAL, fShare, FILE_OPEN, fOptions, nullptr, 0);
+    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(&hFile, FILE_READ_ATTRIBUTES | SYNCHRONIZE, &ObjAttr,
+                                            &Ios, nullptr, FILE_ATTRIBUTE_NORMAL, fShare, FILE_OPEN,
+                                            fOptions, nullptr, 0);
     if (rcNt == RTNT_STATUS_INVALID_PARAMETER && !fFollow)
-        rcNt = RT_NT_SYS(NtCreateFile)(&hFile, FILE_READ_ATTRIBUTES | SYNCHRONIZE, &ObjAttr, &Ios, nullptr,
-                                       FILE_ATTRIBUTE_NORMAL, fShare, FILE_OPEN,
+        rcNt = RT_NT_SYS(NtCreateFile)(&hFile, FILE_READ_ATTRIBUTES | SYNCHRONIZE, &ObjAttr, &Ios,
+                                       nullptr, FILE_ATTRIBUTE_NORMAL, fShare, FILE_OPEN,
                                        fOptions & ~(ULONG)FILE_OPEN_REPARSE_POINT, nullptr, 0);
     if (NT_SUCCESS(rcNt))
     {

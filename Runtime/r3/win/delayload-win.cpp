@@ -61,7 +61,9 @@ extern "C" FARPROC WINAPI __delayLoadHelper2(const RTDELAYDESCR *pDesc, FARPROC 
         RTStrFmtToBuf(szName, sizeof(szName), "#%u", (unsigned)IMAGE_ORDINAL(pThunk->u1.Ordinal));
     }
     else
-        pszSymbol = (const char *)((IMAGE_IMPORT_BY_NAME const *)(pbImage + pThunk->u1.AddressOfData))->Name;
+        pszSymbol
+            = (const char *)((IMAGE_IMPORT_BY_NAME const *)(pbImage + pThunk->u1.AddressOfData))
+                  ->Name;
 
     void *pv = nullptr;
     int const rc = RTLdrGetSymbol(*phMod, pszSymbol, &pv);

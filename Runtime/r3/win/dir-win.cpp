@@ -58,8 +58,9 @@ int rtDirPrivateSecDesc(RTDIRPRIVATESD *pPriv)
         rcNt = RtlCreateAcl(&pPriv->Dacl.Acl, sizeof(pPriv->Dacl), ACL_REVISION);
     PSID const apSids[] = { pPriv->u.User.User.Sid, (PSID)g_abSidSystem, (PSID)g_abSidAdmins };
     for (size_t i = 0; i < sizeof(apSids) / sizeof(apSids[0]) && NT_SUCCESS(rcNt); i++)
-        rcNt = RtlAddAccessAllowedAceEx(&pPriv->Dacl.Acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
-                                        FILE_ALL_ACCESS, apSids[i]);
+        rcNt = RtlAddAccessAllowedAceEx(&pPriv->Dacl.Acl, ACL_REVISION,
+                                        OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
+                                        apSids[i]);
     if (NT_SUCCESS(rcNt))
         rcNt = RtlCreateSecurityDescriptor(&pPriv->Sd, SECURITY_DESCRIPTOR_REVISION);
     if (NT_SUCCESS(rcNt))
@@ -100,8 +101,9 @@ int RTDirMake(const char *pszPath, RTFMODE fMode, uint32_t fCreate)
         return rc;
     if (!RT_NT_SYS(CreateDirectoryW)((LPCWSTR)pwszPath, fPrivate ? &SecAttr : nullptr))
         rc = RTErrConvertFromWin32(GetLastError());
-    else if (   !(fCreate & RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_DONT_SET)
-             && !RT_NT_SYS(SetFileAttributesW)((LPCWSTR)pwszPath, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
+    else if (!(fCreate & RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_DONT_SET)
+             && !RT_NT_SYS(SetFileAttributesW)((LPCWSTR)pwszPath,
+                                               FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
              && !(fCreate & RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_NOT_CRITICAL))
     {
         rc = RTErrConvertFromWin32(GetLastError());

@@ -91,7 +91,8 @@ int rtFileTransfer(HANDLE hFile, bool fWrite, uint8_t *pbBuf, size_t cbToDo, siz
         {
             if (!cbThisDone)
                 return rcShort;
-            if (!rtFileTransferOnce(hFile, fWrite, pbBuf + cbTotal, rtFileIoCount(cbToDo - cbTotal), &cbThisDone))
+            if (!rtFileTransferOnce(hFile, fWrite, pbBuf + cbTotal, rtFileIoCount(cbToDo - cbTotal),
+                                    &cbThisDone))
                 return rtFileTransferFailed(hFile, fWrite, GetLastError(), cbToDo - cbTotal);
             cbTotal += cbThisDone;
         }
@@ -131,7 +132,8 @@ int rtFileTransfer(HANDLE hFile, bool fWrite, uint8_t *pbBuf, size_t cbToDo, siz
 
 } // namespace
 
-int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RTFILEACTION *penmActionTaken)
+int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile,
+                     RTFILEACTION *penmActionTaken)
 {
     if (!phFile)
         return KERR_INVALID_PARAMETER;
@@ -156,14 +158,15 @@ int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RT
 
     SECURITY_ATTRIBUTES SecAttr = { sizeof(SecAttr), nullptr, TRUE };
     SetLastError(NO_ERROR);
-    HANDLE hFile = RT_NT_SYS(CreateFileW)((LPCWSTR)pwszPath, Win.fDesiredAccess, Win.fShareMode,
-                                          Win.fInherit ? &SecAttr : nullptr, Win.uCreationDisposition,
-                                          Win.fFlagsAndAttributes, nullptr);
+    HANDLE hFile = RT_NT_SYS(CreateFileW)(
+        (LPCWSTR)pwszPath, Win.fDesiredAccess, Win.fShareMode, Win.fInherit ? &SecAttr : nullptr,
+        Win.uCreationDisposition, Win.fFlagsAndAttributes, nullptr);
     /* Read at once: on success it tells a created file from an existing one. */
     DWORD const uErr = GetLastError();
     if (hFile == INVALID_HANDLE_VALUE)
     {
-        if (Win.uCreationDisposition == RTFILE_WIN_CREATE_NEW && uErr == ERROR_FILE_EXISTS && penmActionTaken)
+        if (Win.uCreationDisposition == RTFILE_WIN_CREATE_NEW && uErr == ERROR_FILE_EXISTS
+            && penmActionTaken)
             *penmActionTaken = RTFILEACTION_ALREADY_EXISTS;
         RTStrRelease(pwszPath);
         rc = RTErrConvertFromWin32(uErr);
@@ -173,7 +176,7 @@ int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RT
     RTFILEACTION enmAction;
     switch (Win.uCreationDisposition)
     {
-        case RTFILE_WIN_CREATE_NEW:     enmAction = RTFILEACTION_CREATED; break;
+        case RTFILE_WIN_CREATE_NEW: enmAction = RTFILEACTION_CREATED; break;
         case RTFILE_WIN_CREATE_ALWAYS:
             enmAction = uErr == ERROR_ALREADY_EXISTS ? RTFILEACTION_REPLACED : RTFILEACTION_CREATED;
             break;
@@ -181,7 +184,7 @@ int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RT
             enmAction = uErr == ERROR_ALREADY_EXISTS ? RTFILEACTION_OPENED : RTFILEACTION_CREATED;
             break;
         case RTFILE_WIN_TRUNCATE_EXISTING: enmAction = RTFILEACTION_TRUNCATED; break;
-        default:                        enmAction = RTFILEACTION_OPENED; break;
+        default: enmAction = RTFILEACTION_OPENED; break;
     }
 
     if (fOpen & RTFILE_O_NOT_CONTENT_INDEXED)
@@ -190,13 +193,12 @@ int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RT
         {
             /* The call replaces all attributes: keep the temporary one asked for at creation. */
             DWORD const fAttribs = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
-                                 | (fOpen & RTFILE_O_TEMPORARY ? FILE_ATTRIBUTE_TEMPORARY : 0);
+                                   | (fOpen & RTFILE_O_TEMPORARY ? FILE_ATTRIBUTE_TEMPORARY : 0);
             if (!RT_NT_SYS(SetFileAttributesW)((LPCWSTR)pwszPath, fAttribs))
                 rc = RTErrConvertFromWin32(GetLastError());
         }
     }
-    else if (   (fOpen & RTFILE_O_ACTION_MASK) == RTFILE_O_OPEN_CREATE
-             && (fOpen & RTFILE_O_TRUNCATE)
+    else if ((fOpen & RTFILE_O_ACTION_MASK) == RTFILE_O_OPEN_CREATE && (fOpen & RTFILE_O_TRUNCATE)
              && enmAction == RTFILEACTION_OPENED)
     {
         /* The position of a fresh handle is 0: cut the file there. */
@@ -252,7 +254,8 @@ int RTFileSetPosition(RTFILE hFile, int64_t offSeek, unsigned uMethod, uint64_t 
         return KERR_INVALID_PARAMETER;
     LONG lHigh = (LONG)(offSeek >> 32);
     SetLastError(NO_ERROR);
-    DWORD const uLow = RT_NT_SYS(SetFilePointer)(rtFileNative(hFile), (LONG)(uint32_t)offSeek, &lHigh, uMethod);
+    DWORD const uLow = RT_NT_SYS(SetFilePointer)(rtFileNative(hFile), (LONG)(uint32_t)offSeek,
+                                                 &lHigh, uMethod);
     /* All ones is also a valid low half; only the last error tells them apart. */
     if (uLow == INVALID_SET_FILE_POINTER)
     {
@@ -290,15 +293,15 @@ int RTFileGetLength(RTFILE hFile, uint64_t *pcbSize)
     /* A disk device has no file size, but its geometry gives one. */
     DISK_GEOMETRY Geometry;
     DWORD cbReturned = 0;
-    if (   !RT_NT_SYS(DeviceIoControl)(hNative, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &Geometry,
-                                       sizeof(Geometry), &cbReturned, nullptr)
+    if (!RT_NT_SYS(DeviceIoControl)(hNative, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &Geometry,
+                                    sizeof(Geometry), &cbReturned, nullptr)
         || (Geometry.MediaType != RemovableMedia && Geometry.MediaType != FixedMedia))
         return rcKept;
-    uint64_t cbSize = (uint64_t)Geometry.Cylinders.QuadPart * Geometry.TracksPerCylinder * Geometry.SectorsPerTrack
-                    * Geometry.BytesPerSector;
+    uint64_t cbSize = (uint64_t)Geometry.Cylinders.QuadPart * Geometry.TracksPerCylinder
+                      * Geometry.SectorsPerTrack * Geometry.BytesPerSector;
     GET_LENGTH_INFORMATION LengthInfo;
-    if (RT_NT_SYS(DeviceIoControl)(hNative, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &LengthInfo, sizeof(LengthInfo),
-                                   &cbReturned, nullptr))
+    if (RT_NT_SYS(DeviceIoControl)(hNative, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &LengthInfo,
+                                   sizeof(LengthInfo), &cbReturned, nullptr))
         cbSize = (uint64_t)LengthInfo.Length.QuadPart;
     *pcbSize = cbSize;
     return KINF_SUCCESS;
@@ -317,7 +320,8 @@ bool RTFileIsUsable(RTFILE hFile)
         return false;
     SetLastError(NO_ERROR);
     DWORD const uType = RT_NT_SYS(GetFileType)(rtFileNative(hFile));
-    if (uType == FILE_TYPE_DISK || uType == FILE_TYPE_CHAR || uType == FILE_TYPE_PIPE || uType == FILE_TYPE_REMOTE)
+    if (uType == FILE_TYPE_DISK || uType == FILE_TYPE_CHAR || uType == FILE_TYPE_PIPE
+        || uType == FILE_TYPE_REMOTE)
         return true;
     return uType == FILE_TYPE_UNKNOWN && GetLastError() == NO_ERROR;
 }

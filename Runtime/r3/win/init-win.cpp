@@ -53,7 +53,8 @@ typedef LONG(WINAPI *PFNRTLGETVERSION)(OSVERSIONINFOEXW *);
 typedef BOOLEAN(WINAPI *PFNRTLGETNTPRODUCTTYPE)(int *);
 typedef BOOL(WINAPI *PFNSETDLLDIRECTORYW)(LPCWSTR);
 typedef BOOL(WINAPI *PFNSETDEFAULTDLLDIRECTORIES)(DWORD);
-typedef LPTOP_LEVEL_EXCEPTION_FILTER(WINAPI *PFNSETUNHANDLEDEXCEPTIONFILTER)(LPTOP_LEVEL_EXCEPTION_FILTER);
+typedef LPTOP_LEVEL_EXCEPTION_FILTER(WINAPI *PFNSETUNHANDLEDEXCEPTIONFILTER)(
+    LPTOP_LEVEL_EXCEPTION_FILTER);
 
 HMODULE g_hModKernel32;
 HMODULE g_hModNtDll;
@@ -75,20 +76,21 @@ constexpr size_t rtR3NameCount(const char *pszNames)
     return cNames;
 }
 
-constexpr char g_szKernel32Fns[] =
-    "SystemTimeToTzSpecificLocalTime\0CreateWaitableTimerExW\0GetHandleInformation\0"
-    "SetHandleInformation\0IsDebuggerPresent\0GetSystemTimeAsFileTime\0GetProcessAffinityMask\0"
-    "SetThreadAffinityMask\0CreateIoCompletionPort\0GetQueuedCompletionStatus\0"
-    "PostQueuedCompletionStatus\0IsProcessorFeaturePresent\0";
+constexpr char g_szKernel32Fns[]
+    = "SystemTimeToTzSpecificLocalTime\0CreateWaitableTimerExW\0GetHandleInformation\0"
+      "SetHandleInformation\0IsDebuggerPresent\0GetSystemTimeAsFileTime\0GetProcessAffinityMask\0"
+      "SetThreadAffinityMask\0CreateIoCompletionPort\0GetQueuedCompletionStatus\0"
+      "PostQueuedCompletionStatus\0IsProcessorFeaturePresent\0";
 constexpr char g_szNtDllFns[] = "NtQueryFullAttributesFile\0NtDuplicateToken\0NtAlertThread\0";
-constexpr char g_szWinSockFns[] =
-    "WSAStartup\0WSACleanup\0WSAGetLastError\0WSASetLastError\0WSACreateEvent\0"
-    "WSACloseEvent\0WSASetEvent\0WSAEventSelect\0WSAEnumNetworkEvents\0WSASocketW\0"
-    "WSASend\0WSAIoctl\0socket\0closesocket\0recv\0send\0recvfrom\0sendto\0bind\0"
-    "listen\0accept\0connect\0shutdown\0getsockopt\0setsockopt\0ioctlsocket\0"
-    "getpeername\0getsockname\0__WSAFDIsSet\0select\0gethostbyname\0";
+constexpr char g_szWinSockFns[]
+    = "WSAStartup\0WSACleanup\0WSAGetLastError\0WSASetLastError\0WSACreateEvent\0"
+      "WSACloseEvent\0WSASetEvent\0WSAEventSelect\0WSAEnumNetworkEvents\0WSASocketW\0"
+      "WSASend\0WSAIoctl\0socket\0closesocket\0recv\0send\0recvfrom\0sendto\0bind\0"
+      "listen\0accept\0connect\0shutdown\0getsockopt\0setsockopt\0ioctlsocket\0"
+      "getpeername\0getsockname\0__WSAFDIsSet\0select\0gethostbyname\0";
 static_assert(rtR3NameCount(g_szKernel32Fns) == 12 && rtR3NameCount(g_szNtDllFns) == 3
-              && rtR3NameCount(g_szWinSockFns) == 31, "optional function lists");
+                  && rtR3NameCount(g_szWinSockFns) == 31,
+              "optional function lists");
 
 FARPROC g_apfnKernel32[rtR3NameCount(g_szKernel32Fns)];
 FARPROC g_apfnNtDll[rtR3NameCount(g_szNtDllFns)];
@@ -141,8 +143,8 @@ void rtR3QueryVersion(void)
 {
     RTMemSet(&g_WinOsInfoEx, 0, sizeof(g_WinOsInfoEx));
     g_WinOsInfoEx.dwOSVersionInfoSize = sizeof(g_WinOsInfoEx);
-    PFNRTLGETVERSION const pfnRtlGetVersion
-        = (PFNRTLGETVERSION)(void *)GetProcAddress(g_hModNtDll, "RtlGetVersion");
+    PFNRTLGETVERSION const pfnRtlGetVersion = (PFNRTLGETVERSION)(void *)GetProcAddress(
+        g_hModNtDll, "RtlGetVersion");
     if (pfnRtlGetVersion && pfnRtlGetVersion(&g_WinOsInfoEx) == 0)
         return;
 
@@ -162,8 +164,8 @@ void rtR3QueryVersion(void)
     }
     g_WinOsInfoEx.dwOSVersionInfoSize = sizeof(g_WinOsInfoEx);
     g_WinOsInfoEx.wProductType = VER_NT_WORKSTATION;
-    PFNRTLGETNTPRODUCTTYPE const pfnGetType
-        = (PFNRTLGETNTPRODUCTTYPE)(void *)GetProcAddress(g_hModNtDll, "RtlGetNtProductType");
+    PFNRTLGETNTPRODUCTTYPE const pfnGetType = (PFNRTLGETNTPRODUCTTYPE)(void *)GetProcAddress(
+        g_hModNtDll, "RtlGetNtProductType");
     int iType = 0;
     if (pfnGetType && pfnGetType(&iType))
         g_WinOsInfoEx.wProductType = (BYTE)iType;
@@ -243,8 +245,8 @@ int rtR3WinHardenDllSearch(uint32_t fFlags)
     UINT const fOldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     SetErrorMode(fOldMode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
-    PFNSETDLLDIRECTORYW const pfnSetDllDirectoryW
-        = (PFNSETDLLDIRECTORYW)(void *)GetProcAddress(g_hModKernel32, "SetDllDirectoryW");
+    PFNSETDLLDIRECTORYW const pfnSetDllDirectoryW = (PFNSETDLLDIRECTORYW)(void *)GetProcAddress(
+        g_hModKernel32, "SetDllDirectoryW");
     if (pfnSetDllDirectoryW)
     {
         if (pfnSetDllDirectoryW(L""))
@@ -262,7 +264,8 @@ int rtR3WinHardenDllSearch(uint32_t fFlags)
         {
             bool const fSystem32Only = (fFlags & RTR3INIT_FLAGS_SYSTEM32_ONLY) != 0;
             DWORD const fDirs = fSystem32Only ? LOAD_LIBRARY_SEARCH_SYSTEM32
-                                              : LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR;
+                                              : LOAD_LIBRARY_SEARCH_SYSTEM32
+                                                    | LOAD_LIBRARY_SEARCH_APPLICATION_DIR;
             if (pfnSetDefaultDllDirectories(fDirs))
                 g_enmRTR3WinDllHardening = fSystem32Only ? RTR3WINDLLHARDENING_SYSTEM_DIR_ONLY
                                                          : RTR3WINDLLHARDENING_SYSTEM_AND_APP_DIR;
@@ -274,9 +277,8 @@ int rtR3WinHardenDllSearch(uint32_t fFlags)
     g_pfnrtGetCurrentThreadStackLimits = (PFNGETCURRENTTHREADSTACKLIMITS)(void *)GetProcAddress(
         g_hModKernel32, "GetCurrentThreadStackLimits");
     GetProcAddress(g_hModKernel32, "UnhandledExceptionFilter");
-    PFNSETUNHANDLEDEXCEPTIONFILTER const pfnSetFilter
-        = (PFNSETUNHANDLEDEXCEPTIONFILTER)(void *)GetProcAddress(g_hModKernel32,
-                                                                 "SetUnhandledExceptionFilter");
+    PFNSETUNHANDLEDEXCEPTIONFILTER const pfnSetFilter = (PFNSETUNHANDLEDEXCEPTIONFILTER)(void *)
+        GetProcAddress(g_hModKernel32, "SetUnhandledExceptionFilter");
     if (pfnSetFilter && !g_pfnrtR3WinUnhandledXcptFilter)
     {
         LPTOP_LEVEL_EXCEPTION_FILTER const pfnOld = pfnSetFilter(rtR3WinUnhandledXcptFilter);
@@ -319,7 +321,8 @@ static int rtR3InitBody(uint32_t fFlags, int cArgs, char ***ppapszArgs, const ch
     g_frtR3InitFlags |= fFlags;
     g_idrtR3MainThread = GetCurrentThreadId(); /* the installer runs on this thread alone */
 
-    static const char s_szFunction[] = "int __cdecl rtR3InitBody(unsigned int,int,char ***,const char *)";
+    static const char s_szFunction[]
+        = "int __cdecl rtR3InitBody(unsigned int,int,char ***,const char *)";
     rc = rtProcInitExePath();
     if (RT_FAILURE(rc))
     {
@@ -354,7 +357,8 @@ int RTR3Init(int *pcArgs, char ***ppapszArgs, uint32_t fFlags)
     if (__atomic_fetch_add(&g_crtR3Users, 1, __ATOMIC_SEQ_CST) != 0)
     {
         g_frtR3InitFlags |= RTR3INIT_FLAGS_REPEATED;
-        if ((g_frtR3InitFlags & RTR3INIT_FLAGS_DEFER_HARDENING) && !(fFlags & RTR3INIT_FLAGS_DEFER_HARDENING))
+        if ((g_frtR3InitFlags & RTR3INIT_FLAGS_DEFER_HARDENING)
+            && !(fFlags & RTR3INIT_FLAGS_DEFER_HARDENING))
         {
             g_frtR3InitFlags &= ~RTR3INIT_FLAGS_DEFER_HARDENING;
             g_frtR3InitFlags |= fFlags & RTR3INIT_FLAGS_SYSTEM32_ONLY;

@@ -37,7 +37,8 @@ DWORD rtldrSystemLoadFlags(void)
     {
         HMODULE const hKernel32 = GetModuleHandleW(L"kernel32.dll");
         g_fSystemLoadFlags = hKernel32 && GetProcAddress(hKernel32, "AddDllDirectory")
-                           ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH;
+                                 ? LOAD_LIBRARY_SEARCH_SYSTEM32
+                                 : LOAD_WITH_ALTERED_SEARCH_PATH;
     }
     return g_fSystemLoadFlags;
 }
@@ -112,7 +113,8 @@ int RTLdrLoadSystem(const char *pszFilename, uint32_t fFlags, RTLDRMOD *phMod)
         return KERR_FILENAME_TOO_LONG;
 
     PRTUTF16 pwszName = nullptr;
-    int rc = RTStrToUtf16Ex(pszFilename, RTSTR_MAX, &pwszName, cchName + 5, nullptr, "RTLdrLoadSystem");
+    int rc = RTStrToUtf16Ex(pszFilename, RTSTR_MAX, &pwszName, cchName + 5, nullptr,
+                            "RTLdrLoadSystem");
     if (RT_FAILURE(rc))
         return rc;
     if (fAddSuffix)
@@ -129,9 +131,10 @@ int RTLdrLoadSystem(const char *pszFilename, uint32_t fFlags, RTLDRMOD *phMod)
             GetModuleHandleW(L"ntdll.dll"), "RtlDosApplyFileIsolationRedirection_Ustr");
         g_fRedirectResolved = true;
     }
-    PFNRTNTDOSAPPLYFILEISOLATIONREDIRECTION const pfnRedirect =
-        g_rtNtSysOverride.pfnRtlDosApplyFileIsolationRedirection_Ustr
-        ? g_rtNtSysOverride.pfnRtlDosApplyFileIsolationRedirection_Ustr : g_pfnRedirect;
+    PFNRTNTDOSAPPLYFILEISOLATIONREDIRECTION const pfnRedirect
+        = g_rtNtSysOverride.pfnRtlDosApplyFileIsolationRedirection_Ustr
+              ? g_rtNtSysOverride.pfnRtlDosApplyFileIsolationRedirection_Ustr
+              : g_pfnRedirect;
 
     /* Room for the system directory, a separator, the name and the terminator. */
     size_t const cwcName = RTUtf16Units(pwszName);
@@ -151,7 +154,9 @@ int RTLdrLoadSystem(const char *pszFilename, uint32_t fFlags, RTLDRMOD *phMod)
         wchar_t wszStatic[MAX_PATH];
         UNICODE_STRING Static = { 0, sizeof(wszStatic), wszStatic };
         UNICODE_STRING *pNew = nullptr;
-        if (pfnRedirect(1, &Original, &Extension, &Static, nullptr, &pNew, nullptr, nullptr, nullptr) >= 0
+        if (pfnRedirect(1, &Original, &Extension, &Static, nullptr, &pNew, nullptr, nullptr,
+                        nullptr)
+                >= 0
             && pNew && pNew->Buffer && pNew->Length / 2 < cwcPathMax)
         {
             size_t const cwcNew = pNew->Length / 2;

@@ -10,8 +10,7 @@
  */
 #include <stdint.h>
 
-namespace
-{
+namespace {
 
 uint64_t rtNoCrtUDivMod64(uint64_t uDividend, uint64_t uDivisor, uint64_t *puRem)
 {

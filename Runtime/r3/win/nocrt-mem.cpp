@@ -47,5 +47,4 @@ int memcmp(const void *pv1, const void *pv2, size_t cb)
             return (int)*pb1 - (int)*pb2;
     return 0;
 }
-
 }

@@ -33,8 +33,10 @@ typedef void (*PFNRTSTATICINIT)(void);
  * These empty slots bracket each table (and keep the sections alive when
  * unused sections are dropped).
  */
-__attribute__((section(".CRT$XIA"), used)) PFNRTSTATICINITSTATUS g_apfnRTInitStatusStart[1] = { nullptr };
-__attribute__((section(".CRT$XIZ"), used)) PFNRTSTATICINITSTATUS g_apfnRTInitStatusEnd[1] = { nullptr };
+__attribute__((section(".CRT$XIA"), used)) PFNRTSTATICINITSTATUS g_apfnRTInitStatusStart[1]
+    = { nullptr };
+__attribute__((section(".CRT$XIZ"), used)) PFNRTSTATICINITSTATUS g_apfnRTInitStatusEnd[1]
+    = { nullptr };
 __attribute__((section(".CRT$XCA"), used)) PFNRTSTATICINIT g_apfnRTInitStart[1] = { nullptr };
 __attribute__((section(".CRT$XCZ"), used)) PFNRTSTATICINIT g_apfnRTInitEnd[1] = { nullptr };
 /* C++ constructors: a count (or -1) first, then the functions, a null last. */
@@ -77,8 +79,9 @@ void rtR3WinLegacyImageFixup(void)
         SIZE_T cbProt = cbZero;
         if (!fWritable)
         {
-            ULONG const fNewProt = pSect->Characteristics & IMAGE_SCN_MEM_EXECUTE ? PAGE_EXECUTE_READWRITE
-                                                                                   : PAGE_READWRITE;
+            ULONG const fNewProt = pSect->Characteristics & IMAGE_SCN_MEM_EXECUTE
+                                       ? PAGE_EXECUTE_READWRITE
+                                       : PAGE_READWRITE;
             if (pfnProtect(GetCurrentProcess(), &pvProt, &cbProt, fNewProt, &fOldProt) < 0)
                 __builtin_trap();
         }
@@ -115,7 +118,8 @@ void initProcExecPath(void)
 
 void rtR3RunStaticInitialisers(void)
 {
-    for (PFNRTSTATICINITSTATUS *ppfn = g_apfnRTInitStatusStart; ppfn < g_apfnRTInitStatusEnd; ppfn++)
+    for (PFNRTSTATICINITSTATUS *ppfn = g_apfnRTInitStatusStart; ppfn < g_apfnRTInitStatusEnd;
+         ppfn++)
     {
         if (!*ppfn)
             continue;
@@ -160,8 +164,9 @@ extern "C" __attribute__((noreturn)) void __stdcall KestrelStart(void)
     }
 
     char *pszCmdLine = nullptr;
-    int rc = RTUtf16ToUtf8Ex((PCRTUTF16)pParams->CommandLine.Buffer, pParams->CommandLine.Length / 2,
-                             &pszCmdLine, 0, nullptr, "KestrelStart");
+    int rc = RTUtf16ToUtf8Ex((PCRTUTF16)pParams->CommandLine.Buffer,
+                             pParams->CommandLine.Length / 2, &pszCmdLine, 0, nullptr,
+                             "KestrelStart");
     if (RT_FAILURE(rc))
     {
         static const char s_szMsg[] = "Failed to convert command line to UTF-8: ";
@@ -172,7 +177,8 @@ extern "C" __attribute__((noreturn)) void __stdcall KestrelStart(void)
     char **papszArgs = nullptr;
     int cArgs = 0;
     rc = RTGetOptArgvFromString(&papszArgs, &cArgs, pszCmdLine,
-                                RTGETOPTARGV_CNV_QUOTE_MS_CRT | RTGETOPTARGV_CNV_MODIFY_INPUT, nullptr);
+                                RTGETOPTARGV_CNV_QUOTE_MS_CRT | RTGETOPTARGV_CNV_MODIFY_INPUT,
+                                nullptr);
     if (RT_FAILURE(rc))
     {
         static const char s_szMsg[] = "Error parsing command line: ";

@@ -22,7 +22,8 @@ PRTUTF16 rtPathWin32ExpandDriveRelative(PCRTUTF16 pwszPath)
     PRTUTF16 pwszFull = RTUtf16AllocBuf(cwcBuf * sizeof(RTUTF16), "path-win32");
     if (!pwszFull)
         return nullptr;
-    DWORD const cwc = RT_NT_SYS(GetFullPathNameW)((LPCWSTR)pwszPath, (DWORD)cwcBuf, (LPWSTR)pwszFull, nullptr);
+    DWORD const cwc = RT_NT_SYS(GetFullPathNameW)((LPCWSTR)pwszPath, (DWORD)cwcBuf,
+                                                  (LPWSTR)pwszFull, nullptr);
     if (cwc == 0 || cwc > RTPATH_WIN32_CLASSIC_MAX)
     {
         RTStrRelease(pwszFull);
@@ -61,7 +62,8 @@ int rtPathWin32FromUtf8(const char *pszPath, PRTUTF16 *ppwszPath)
         else
         {
             size_t const cwcCwd = enmShape == RTPATHWIN32SHAPE_RELATIVE
-                                ? RT_NT_SYS(GetCurrentDirectoryW)(0, nullptr) : 0;
+                                      ? RT_NT_SYS(GetCurrentDirectoryW)(0, nullptr)
+                                      : 0;
             if (rtPathWin32FitsClassic(enmShape, cwcPath, cwcCwd))
             {
                 *ppwszPath = pwszPath;
@@ -76,8 +78,8 @@ int rtPathWin32FromUtf8(const char *pszPath, PRTUTF16 *ppwszPath)
     if (RT_FAILURE(rc))
         return rc;
     PWSTR const pwszNt = NtName.Buffer;
-    if (NtName.Length < 4 * sizeof(WCHAR) || pwszNt[0] != '\\' || pwszNt[1] != '?' || pwszNt[2] != '?'
-        || pwszNt[3] != '\\')
+    if (NtName.Length < 4 * sizeof(WCHAR) || pwszNt[0] != '\\' || pwszNt[1] != '?'
+        || pwszNt[2] != '?' || pwszNt[3] != '\\')
     {
         /* A native path outside the DOS device namespace has no Win32 spelling. */
         rtNtPathFree(&NtName);

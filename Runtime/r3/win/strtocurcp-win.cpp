@@ -42,7 +42,8 @@ int RTStrToCurrentCP(char **ppszOut, const char *psz, const char *pszTag)
         char *pszOut = (char *)RTMemAlloc((size_t)cb, pszTag);
         if (!pszOut)
             rc = KERR_NO_TMP_MEMORY;
-        else if (WideCharToMultiByte(CP_ACP, 0, (LPCWSTR)pwsz, -1, pszOut, cb, nullptr, nullptr) > 0)
+        else if (WideCharToMultiByte(CP_ACP, 0, (LPCWSTR)pwsz, -1, pszOut, cb, nullptr, nullptr)
+                 > 0)
             *ppszOut = pszOut;
         else
         {

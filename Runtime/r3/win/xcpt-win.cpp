@@ -48,7 +48,7 @@ inline bool rtIsUsablePtr(const void *pv)
 inline bool rtIsUsablePath(const UNICODE_STRING *pStr)
 {
     return rtIsUsablePtr(pStr->Buffer) && pStr->Length != 0 && pStr->Length <= 0x1ffe
-        && !(pStr->Length & 1) && pStr->Length <= pStr->MaximumLength;
+           && !(pStr->Length & 1) && pStr->Length <= pStr->MaximumLength;
 }
 
 uint32_t g_idProcessCached;
@@ -68,7 +68,8 @@ void rtLogModuleRef(PRTLOGGER pLogger, uintptr_t uValue, RTLDRMODENTRY *pMod)
         RTLogLogger(pLogger, "%p - %#010RX32 bytes into %.*ls\n", (void *)uValue, offInto,
                     (int)(pMod->FullDllName.Length / 2), pMod->FullDllName.Buffer);
     else
-        RTLogLogger(pLogger, "%p - %08RX32 into module at %p\n", (void *)uValue, offInto, pMod->DllBase);
+        RTLogLogger(pLogger, "%p - %08RX32 into module at %p\n", (void *)uValue, offInto,
+                    pMod->DllBase);
 }
 
 /* What the sections of one report pass on to the next. */
@@ -94,16 +95,19 @@ void rtXcptLogRecords(RTXCPTREPORT *pReport, EXCEPTION_POINTERS *pXcptPtrs)
     {
         EXCEPTION_RECORD const *pRec = pXcptPtrs->ExceptionRecord;
         RTLogLogger(pLogger, "\nExceptionCode=%#010x ExceptionFlags=%#010x ExceptionAddress=%p\n",
-                    (unsigned)pRec->ExceptionCode, (unsigned)pRec->ExceptionFlags, pRec->ExceptionAddress);
+                    (unsigned)pRec->ExceptionCode, (unsigned)pRec->ExceptionFlags,
+                    pRec->ExceptionAddress);
         pReport->uXcptPC = (uintptr_t)pRec->ExceptionAddress;
         DWORD const cParams = pRec->NumberParameters < 15 ? pRec->NumberParameters : 15;
         for (DWORD i = 0; i < cParams; i++)
-            RTLogLogger(pLogger, "ExceptionInformation[%d]=%p\n", (int)i, (void *)pRec->ExceptionInformation[i]);
+            RTLogLogger(pLogger, "ExceptionInformation[%d]=%p\n", (int)i,
+                        (void *)pRec->ExceptionInformation[i]);
         EXCEPTION_RECORD const *pNested = pRec->ExceptionRecord;
         if (rtIsUsablePtr(pNested))
         {
             RTLogLogger(pLogger,
-                        "Nested: ExceptionCode=%#010x ExceptionFlags=%#010x ExceptionAddress=%p (nested %p)\n",
+                        "Nested: ExceptionCode=%#010x ExceptionFlags=%#010x ExceptionAddress=%p "
+                        "(nested %p)\n",
                         (unsigned)pNested->ExceptionCode, (unsigned)pNested->ExceptionFlags,
                         pNested->ExceptionAddress, (void *)pNested->ExceptionRecord);
             DWORD const cNested = pNested->NumberParameters < 15 ? pNested->NumberParameters : 15;
@@ -136,21 +140,22 @@ void rtXcptLogRegisters(RTXCPTREPORT *pReport)
     RTLogLogger(pLogger, "\ncs:rip=%04x:%016RX64\n", (unsigned)pCtx->SegCs, (uint64_t)pCtx->Rip);
     RTLogLogger(pLogger, "ss:rsp=%04x:%016RX64 rbp=%016RX64\n", (unsigned)pCtx->SegSs,
                 (uint64_t)pCtx->Rsp, (uint64_t)pCtx->Rbp);
-    RTLogLogger(pLogger, "rax=%016RX64 rcx=%016RX64 rdx=%016RX64 rbx=%016RX64\n", (uint64_t)pCtx->Rax,
-                (uint64_t)pCtx->Rcx, (uint64_t)pCtx->Rdx, (uint64_t)pCtx->Rbx);
-    RTLogLogger(pLogger, "rsi=%016RX64 rdi=%016RX64 rsp=%016RX64 rbp=%016RX64\n", (uint64_t)pCtx->Rsi,
-                (uint64_t)pCtx->Rdi, (uint64_t)pCtx->Rsp, (uint64_t)pCtx->Rbp);
-    RTLogLogger(pLogger, "r8 =%016RX64 r9 =%016RX64 r10=%016RX64 r11=%016RX64\n", (uint64_t)pCtx->R8,
-                (uint64_t)pCtx->R9, (uint64_t)pCtx->R10, (uint64_t)pCtx->R11);
-    RTLogLogger(pLogger, "r12=%016RX64 r13=%016RX64 r14=%016RX64 r15=%016RX64\n", (uint64_t)pCtx->R12,
-                (uint64_t)pCtx->R13, (uint64_t)pCtx->R14, (uint64_t)pCtx->R15);
+    RTLogLogger(pLogger, "rax=%016RX64 rcx=%016RX64 rdx=%016RX64 rbx=%016RX64\n",
+                (uint64_t)pCtx->Rax, (uint64_t)pCtx->Rcx, (uint64_t)pCtx->Rdx, (uint64_t)pCtx->Rbx);
+    RTLogLogger(pLogger, "rsi=%016RX64 rdi=%016RX64 rsp=%016RX64 rbp=%016RX64\n",
+                (uint64_t)pCtx->Rsi, (uint64_t)pCtx->Rdi, (uint64_t)pCtx->Rsp, (uint64_t)pCtx->Rbp);
+    RTLogLogger(pLogger, "r8 =%016RX64 r9 =%016RX64 r10=%016RX64 r11=%016RX64\n",
+                (uint64_t)pCtx->R8, (uint64_t)pCtx->R9, (uint64_t)pCtx->R10, (uint64_t)pCtx->R11);
+    RTLogLogger(pLogger, "r12=%016RX64 r13=%016RX64 r14=%016RX64 r15=%016RX64\n",
+                (uint64_t)pCtx->R12, (uint64_t)pCtx->R13, (uint64_t)pCtx->R14, (uint64_t)pCtx->R15);
     pReport->uXcptPC = pCtx->Rip;
     pReport->uStackTop = pCtx->Rsp;
 #else
 # error "No register report for this processor"
 #endif
     RTLogLogger(pLogger, "ds=%04x es=%04x fs=%04x gs=%04x eflags=%08x\n", (unsigned)pCtx->SegDs,
-                (unsigned)pCtx->SegEs, (unsigned)pCtx->SegFs, (unsigned)pCtx->SegGs, (unsigned)pCtx->EFlags);
+                (unsigned)pCtx->SegEs, (unsigned)pCtx->SegFs, (unsigned)pCtx->SegGs,
+                (unsigned)pCtx->EFlags);
 }
 
 /* The stack from the marker up, to the top of the stack when that is near; then the thread. */
@@ -173,8 +178,8 @@ void rtXcptLogStack(RTXCPTREPORT *pReport, volatile char *pchMarker)
         if (uTop > uStart && uTop - uStart < 0x100000)
             cbDump = uTop - uStart;
     }
-    RTLogLogger(pLogger, "\nStack %p, dumping %#x bytes (low=%p, high=%p)\n", (void *)uStart, (unsigned)cbDump,
-                (void *)uLow, (void *)uHigh);
+    RTLogLogger(pLogger, "\nStack %p, dumping %#x bytes (low=%p, high=%p)\n", (void *)uStart,
+                (unsigned)cbDump, (void *)uLow, (void *)uHigh);
     RTLogLogger(pLogger, "%.*RhxD\n", (int)cbDump, (void *)uStart);
     pReport->uStart = uStart;
     pReport->cbDump = cbDump;
@@ -193,7 +198,8 @@ bool rtXcptLogModules(RTXCPTREPORT *pReport, LIST_ENTRY *pHead, RTLDRMODENTRY **
     PRTLOGGER const pLogger = pReport->pLogger;
     RTLogLogger(pLogger, "\nLoaded Modules:\n%-*s[*] Timestamp Path\n", 17, "Address range");
     uint32_t cModules = 0;
-    for (LIST_ENTRY *pLink = pHead->Flink; rtIsUsablePtr(pLink) && pLink != pHead && cModules < g_cMaxModules;
+    for (LIST_ENTRY *pLink = pHead->Flink;
+         rtIsUsablePtr(pLink) && pLink != pHead && cModules < g_cMaxModules;
          pLink = pLink->Flink, cModules++)
     {
         RTLDRMODENTRY *pMod = rtModFromLink(pLink);
@@ -202,13 +208,15 @@ bool rtXcptLogModules(RTXCPTREPORT *pReport, LIST_ENTRY *pHead, RTLDRMODENTRY **
         if (fHit)
             *ppXcptMod = pMod;
         if (rtIsUsablePath(&pMod->FullDllName))
-            RTLogLogger(pLogger, "%p..%p%c  %08RX32  %.*ls\n", pMod->DllBase, (void *)(uBase + pMod->SizeOfImage - 1),
-                        fHit ? '*' : ' ', (uint32_t)pMod->TimeDateStamp, (int)(pMod->FullDllName.Length / 2),
+            RTLogLogger(pLogger, "%p..%p%c  %08RX32  %.*ls\n", pMod->DllBase,
+                        (void *)(uBase + pMod->SizeOfImage - 1), fHit ? '*' : ' ',
+                        (uint32_t)pMod->TimeDateStamp, (int)(pMod->FullDllName.Length / 2),
                         pMod->FullDllName.Buffer);
         else
-            RTLogLogger(pLogger, "%p..%p%c  %08RX32  <bad or missing: %p LB %#x max %#x\n", pMod->DllBase,
-                        (void *)(uBase + pMod->SizeOfImage - 1), fHit ? '*' : ' ', (uint32_t)pMod->TimeDateStamp,
-                        pMod->FullDllName.Buffer, (unsigned)pMod->FullDllName.Length,
+            RTLogLogger(pLogger, "%p..%p%c  %08RX32  <bad or missing: %p LB %#x max %#x\n",
+                        pMod->DllBase, (void *)(uBase + pMod->SizeOfImage - 1), fHit ? '*' : ' ',
+                        (uint32_t)pMod->TimeDateStamp, pMod->FullDllName.Buffer,
+                        (unsigned)pMod->FullDllName.Length,
                         (unsigned)pMod->FullDllName.MaximumLength);
     }
     return cModules < g_cMaxModules;
@@ -231,13 +239,15 @@ void rtXcptLogCodeAddresses(RTXCPTREPORT *pReport, LIST_ENTRY *pHead, RTLDRMODEN
         rtLogModuleRef(pLogger, pReport->uXcptPC, pXcptMod);
     }
     size_t const cbWord = sizeof(uintptr_t);
-    for (uintptr_t uAddr = pReport->uStackTop & ~(uintptr_t)(cbWord - 1); uAddr + cbWord <= uEnd; uAddr += cbWord)
+    for (uintptr_t uAddr = pReport->uStackTop & ~(uintptr_t)(cbWord - 1); uAddr + cbWord <= uEnd;
+         uAddr += cbWord)
     {
         uintptr_t const uValue = *(volatile uintptr_t *)uAddr;
         if (!rtIsUsablePtr((void *)uValue))
             continue;
         uint32_t cTried = 0;
-        for (LIST_ENTRY *pLink = pHead->Flink; rtIsUsablePtr(pLink) && pLink != pHead && cTried < g_cMaxModules;
+        for (LIST_ENTRY *pLink = pHead->Flink;
+             rtIsUsablePtr(pLink) && pLink != pHead && cTried < g_cMaxModules;
              pLink = pLink->Flink, cTried++)
         {
             RTLDRMODENTRY *pMod = rtModFromLink(pLink);
@@ -254,11 +264,12 @@ void rtXcptLogCodeAddresses(RTXCPTREPORT *pReport, LIST_ENTRY *pHead, RTLDRMODEN
 void rtXcptLogCommandLine(RTXCPTREPORT *pReport, PEB *pPeb)
 {
     RTL_USER_PROCESS_PARAMETERS *const pParams = pPeb->ProcessParameters;
-    if (rtIsUsablePtr(pParams) && rtIsUsablePtr(pParams->CommandLine.Buffer) && pParams->CommandLine.Length != 0
-        && !(pParams->CommandLine.Length & 1) && pParams->CommandLine.Length <= pParams->CommandLine.MaximumLength
+    if (rtIsUsablePtr(pParams) && rtIsUsablePtr(pParams->CommandLine.Buffer)
+        && pParams->CommandLine.Length != 0 && !(pParams->CommandLine.Length & 1)
+        && pParams->CommandLine.Length <= pParams->CommandLine.MaximumLength
         && !(pParams->CommandLine.MaximumLength & 1))
-        RTLogLogger(pReport->pLogger, "PEB/CommandLine: %.*ls\n", (int)(pParams->CommandLine.Length / 2),
-                    pParams->CommandLine.Buffer);
+        RTLogLogger(pReport->pLogger, "PEB/CommandLine: %.*ls\n",
+                    (int)(pParams->CommandLine.Length / 2), pParams->CommandLine.Buffer);
 }
 
 } // namespace
@@ -273,7 +284,8 @@ LONG WINAPI rtR3WinUnhandledXcptFilter(EXCEPTION_POINTERS *pXcptPtrs)
     {
         if (!g_idProcessCached)
             g_idProcessCached = GetCurrentProcessId();
-        RTLogLogger(pLogger, "\n!!! rtR3WinUnhandledXcptFilter caught an exception on thread %p in %u !!!\n",
+        RTLogLogger(pLogger,
+                    "\n!!! rtR3WinUnhandledXcptFilter caught an exception on thread %p in %u !!!\n",
                     (void *)(uintptr_t)GetCurrentThreadId(), g_idProcessCached);
 
         RTXCPTREPORT Report = { pLogger, 0, nullptr, (uintptr_t)&szMarker[0], 0, 0 };

@@ -37,29 +37,34 @@ class DirTest : public ScratchDirTest
 /* A system that refuses the open-reparse-point option, counting the opens that ask for it. */
 unsigned g_cReparseAsked;
 
-NTSTATUS NTAPI createFileNoReparseOption(PHANDLE ph, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr,
-                                         PIO_STATUS_BLOCK pIos, PLARGE_INTEGER pcbAlloc, ULONG fAttribs,
-                                         ULONG fShare, ULONG uDisposition, ULONG fOptions, PVOID pvEa, ULONG cbEa)
+NTSTATUS NTAPI createFileNoReparseOption(PHANDLE ph, ACCESS_MASK fAccess,
+                                         POBJECT_ATTRIBUTES pObjAttr, PIO_STATUS_BLOCK pIos,
+                                         PLARGE_INTEGER pcbAlloc, ULONG fAttribs, ULONG fShare,
+                                         ULONG uDisposition, ULONG fOptions, PVOID pvEa, ULONG cbEa)
 {
     if (fOptions & FILE_OPEN_REPARSE_POINT)
     {
         g_cReparseAsked++;
         return RTNT_STATUS_INVALID_PARAMETER;
     }
-    return NtCreateFile(ph, fAccess, pObjAttr, pIos, pcbAlloc, fAttribs, fShare, uDisposition, fOptions, pvEa, cbEa);
+    return NtCreateFile(ph, fAccess, pObjAttr, pIos, pcbAlloc, fAttribs, fShare, uDisposition,
+                        fOptions, pvEa, cbEa);
 }
 
 /* Opens of names ending in "locked" are refused as if another process held the item. */
 NTSTATUS NTAPI createFileLockedOut(PHANDLE ph, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr,
-                                   PIO_STATUS_BLOCK pIos, PLARGE_INTEGER pcbAlloc, ULONG fAttribs, ULONG fShare,
-                                   ULONG uDisposition, ULONG fOptions, PVOID pvEa, ULONG cbEa)
+                                   PIO_STATUS_BLOCK pIos, PLARGE_INTEGER pcbAlloc, ULONG fAttribs,
+                                   ULONG fShare, ULONG uDisposition, ULONG fOptions, PVOID pvEa,
+                                   ULONG cbEa)
 {
-    std::wstring const wstrName(pObjAttr->ObjectName->Buffer, pObjAttr->ObjectName->Length / sizeof(WCHAR));
+    std::wstring const wstrName(pObjAttr->ObjectName->Buffer,
+                                pObjAttr->ObjectName->Length / sizeof(WCHAR));
     if (wstrName.size() >= 6 && wstrName.compare(wstrName.size() - 6, 6, L"locked") == 0)
         return RTNT_STATUS_SHARING_VIOLATION;
     if (wstrName.size() >= 6 && wstrName.compare(wstrName.size() - 6, 6, L"denied") == 0)
         return RTNT_STATUS_ACCESS_DENIED;
-    return NtCreateFile(ph, fAccess, pObjAttr, pIos, pcbAlloc, fAttribs, fShare, uDisposition, fOptions, pvEa, cbEa);
+    return NtCreateFile(ph, fAccess, pObjAttr, pIos, pcbAlloc, fAttribs, fShare, uDisposition,
+                        fOptions, pvEa, cbEa);
 }
 
 NTSTATUS NTAPI fullAttributesNotImplemented(POBJECT_ATTRIBUTES, PFILE_NETWORK_OPEN_INFORMATION)
@@ -74,13 +79,16 @@ NTSTATUS NTAPI fullAttributesSharingViolation(POBJECT_ATTRIBUTES, PFILE_NETWORK_
 
 /* "\??\Z:" leads nowhere. */
 NTSTATUS NTAPI createFileDanglingZ(PHANDLE ph, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr,
-                                   PIO_STATUS_BLOCK pIos, PLARGE_INTEGER pcbAlloc, ULONG fAttribs, ULONG fShare,
-                                   ULONG uDisposition, ULONG fOptions, PVOID pvEa, ULONG cbEa)
+                                   PIO_STATUS_BLOCK pIos, PLARGE_INTEGER pcbAlloc, ULONG fAttribs,
+                                   ULONG fShare, ULONG uDisposition, ULONG fOptions, PVOID pvEa,
+                                   ULONG cbEa)
 {
-    std::wstring const wstrName(pObjAttr->ObjectName->Buffer, pObjAttr->ObjectName->Length / sizeof(WCHAR));
+    std::wstring const wstrName(pObjAttr->ObjectName->Buffer,
+                                pObjAttr->ObjectName->Length / sizeof(WCHAR));
     if (wstrName == L"\\??\\Z:")
         return RTNT_STATUS_OBJECT_NAME_NOT_FOUND;
-    return NtCreateFile(ph, fAccess, pObjAttr, pIos, pcbAlloc, fAttribs, fShare, uDisposition, fOptions, pvEa, cbEa);
+    return NtCreateFile(ph, fAccess, pObjAttr, pIos, pcbAlloc, fAttribs, fShare, uDisposition,
+                        fOptions, pvEa, cbEa);
 }
 
 BOOL WINAPI setAttributesFailing(LPCWSTR, DWORD)
@@ -121,8 +129,9 @@ std::vector<std::string> describeDacl(SECURITY_DESCRIPTOR_CONTROL fControl, PACL
         LPWSTR pwszSid = nullptr;
         ConvertSidToStringSidW((PSID)&pAce->SidStart, &pwszSid);
         char szLine[160];
-        snprintf(szLine, sizeof(szLine), "%s type=%u mask=%#lx flags=%#x", pwszSid ? toUtf8(pwszSid).c_str() : "?",
-                 pAce->Header.AceType, (unsigned long)pAce->Mask, pAce->Header.AceFlags);
+        snprintf(szLine, sizeof(szLine), "%s type=%u mask=%#lx flags=%#x",
+                 pwszSid ? toUtf8(pwszSid).c_str() : "?", pAce->Header.AceType,
+                 (unsigned long)pAce->Mask, pAce->Header.AceFlags);
         LocalFree(pwszSid);
         lines.push_back(szLine);
     }
@@ -133,7 +142,11 @@ std::string currentUserSid()
 {
     HANDLE hToken = nullptr;
     OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken);
-    union { TOKEN_USER User; uint8_t ab[256]; } u;
+    union
+    {
+        TOKEN_USER User;
+        uint8_t ab[256];
+    } u;
     DWORD cb = 0;
     GetTokenInformation(hToken, TokenUser, &u, sizeof(u), &cb);
     CloseHandle(hToken);
@@ -148,8 +161,8 @@ std::string currentUserSid()
 std::vector<std::string> privateDacl()
 {
     char szFlags[32];
-    snprintf(szFlags, sizeof(szFlags), " type=0 mask=%#lx flags=%#x", (unsigned long)FILE_ALL_ACCESS,
-             OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    snprintf(szFlags, sizeof(szFlags), " type=0 mask=%#lx flags=%#x",
+             (unsigned long)FILE_ALL_ACCESS, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
     return { "protected", currentUserSid() + szFlags, std::string("S-1-5-18") + szFlags,
              std::string("S-1-5-32-544") + szFlags };
 }
@@ -169,7 +182,8 @@ BOOL WINAPI createDirectoryRecordingDacl(LPCWSTR pwszPath, LPSECURITY_ATTRIBUTES
         BOOL fPresent = FALSE, fDefaulted = FALSE;
         PACL pAcl = nullptr;
         GetSecurityDescriptorDacl(pSecAttr->lpSecurityDescriptor, &fPresent, &pAcl, &fDefaulted);
-        g_aCreateDirDacls.push_back(fPresent ? describeDacl(fControl, pAcl) : std::vector<std::string>{ "no dacl" });
+        g_aCreateDirDacls.push_back(fPresent ? describeDacl(fControl, pAcl)
+                                             : std::vector<std::string>{ "no dacl" });
     }
     return CreateDirectoryW(pwszPath, pSecAttr);
 }
@@ -197,7 +211,8 @@ TEST_F(DirTest, MakeExistsDelete)
     EXPECT_EQ(RTDirMake(path("file-mode").c_str(), RTFS_TYPE_FILE | 0755, 0), KERR_INVALID_FMODE);
     EXPECT_EQ(RTDirMake(path("flags").c_str(), 0755, 8), KERR_INVALID_FLAGS);
     EXPECT_FALSE(exists(path("file-mode")));
-    EXPECT_EQ(RTDirMake(path("typed").c_str(), RTFS_TYPE_DIRECTORY | RTFS_DOS_DIRECTORY | 0700, 0), 0);
+    EXPECT_EQ(RTDirMake(path("typed").c_str(), RTFS_TYPE_DIRECTORY | RTFS_DOS_DIRECTORY | 0700, 0),
+              0);
 
     /* A file is not a directory; a directory with something in it is not removed. */
     ASSERT_TRUE(writeFile(path("made\\inside.txt"), "x"));
@@ -251,9 +266,11 @@ TEST_F(DirTest, NotContentIndexedAttribute)
     /* The attribute can't be set: the failure comes back and nothing is left behind. */
     EXPECT_EQ(RTDirMake(path("a").c_str(), 0700, 0), KERR_ACCESS_DENIED);
     EXPECT_FALSE(exists(path("a")));
-    EXPECT_EQ(RTDirMake(path("b").c_str(), 0700, RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_NOT_CRITICAL), 0);
+    EXPECT_EQ(
+        RTDirMake(path("b").c_str(), 0700, RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_NOT_CRITICAL), 0);
     EXPECT_TRUE(RTDirExists(path("b").c_str()));
-    EXPECT_EQ(RTDirMake(path("c").c_str(), 0700, RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_DONT_SET), 0);
+    EXPECT_EQ(RTDirMake(path("c").c_str(), 0700, RTDIRCREATE_FLAGS_NOT_CONTENT_INDEXED_DONT_SET),
+              0);
     EXPECT_TRUE(RTDirExists(path("c").c_str()));
 }
 
@@ -289,7 +306,13 @@ TEST_F(DirTest, OpenFailuresAndArguments)
 {
     ASSERT_TRUE(writeFile(path("file.txt"), "x"));
     ASSERT_EQ(RTDirMake(path("sub").c_str(), 0700, 0), 0);
-    static const struct { const char *pszName; uint32_t enmFilter; uint32_t fFlags; int rc; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszName;
+        uint32_t enmFilter;
+        uint32_t fFlags;
+        int rc;
+    } s_aRows[] = // clang-format off
     {
         { "sub",               RTDIRFILTER_NONE,  0,    0 },
         { "sub\\",             RTDIRFILTER_NONE,  0,    0 },
@@ -312,8 +335,8 @@ TEST_F(DirTest, OpenFailuresAndArguments)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
         RTDIR hDir = NIL_RTDIR;
-        int rc = RTDirOpenPathFiltered(&hDir, path(s_aRows[i].pszName).c_str(), s_aRows[i].enmFilter,
-                                       s_aRows[i].fFlags);
+        int rc = RTDirOpenPathFiltered(&hDir, path(s_aRows[i].pszName).c_str(),
+                                       s_aRows[i].enmFilter, s_aRows[i].fFlags);
         EXPECT_EQ(rc, s_aRows[i].rc);
         if (RT_SUCCESS(rc))
         {
@@ -340,7 +363,8 @@ TEST_F(DirTest, SymbolicLinkRefusedWithNoFollow)
 {
     ASSERT_EQ(RTDirMake(path("real").c_str(), 0700, 0), 0);
     std::string const strLink = path("link");
-    CreateSymbolicLinkW(toWide(strLink).c_str(), toWide(path("real")).c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+    CreateSymbolicLinkW(toWide(strLink).c_str(), toWide(path("real")).c_str(),
+                        SYMBOLIC_LINK_FLAG_DIRECTORY);
     SysOverrideGuard Guard;
     if (!isRealSymlink(strLink))
     {
@@ -349,12 +373,15 @@ TEST_F(DirTest, SymbolicLinkRefusedWithNoFollow)
         g_rtNtSysOverride.pfnNtQueryInformationFile = queryInfoAsSymlink;
     }
     RTDIR hDir = NIL_RTDIR;
-    EXPECT_EQ(RTDirOpenPathFiltered(&hDir, strLink.c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW), KERR_IS_A_SYMLINK);
+    EXPECT_EQ(RTDirOpenPathFiltered(&hDir, strLink.c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW),
+              KERR_IS_A_SYMLINK);
     EXPECT_EQ(hDir, NIL_RTDIR);
     /* Without the flag, or with a trailing separator, the link is followed. */
     ASSERT_EQ(RTDirOpenPathFiltered(&hDir, strLink.c_str(), RTDIRFILTER_NONE, 0), 0);
     EXPECT_EQ(RTDirClose(hDir), 0);
-    ASSERT_EQ(RTDirOpenPathFiltered(&hDir, (strLink + "\\").c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW), 0);
+    ASSERT_EQ(
+        RTDirOpenPathFiltered(&hDir, (strLink + "\\").c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW),
+        0);
     EXPECT_EQ(RTDirClose(hDir), 0);
 }
 
@@ -363,7 +390,13 @@ TEST_F(DirTest, JunctionRefusedWithNoReparse)
 {
     ASSERT_EQ(RTDirMake(path("junction").c_str(), 0700, 0), 0);
     ASSERT_EQ(RTDirMake(path("link").c_str(), 0700, 0), 0);
-    static const struct { const char *pszName; bool fSymlink; uint32_t fFlags; int rc; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszName;
+        bool fSymlink;
+        uint32_t fFlags;
+        int rc;
+    } s_aRows[] = // clang-format off
     {
         { "junction",   false, 0,                                     0 },
         { "junction",   false, RTDIR_F_NO_FOLLOW,                     0 },
@@ -379,10 +412,11 @@ TEST_F(DirTest, JunctionRefusedWithNoReparse)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
         SysOverrideGuard Guard;
-        g_rtNtSysOverride.pfnNtQueryInformationFile = s_aRows[i].fSymlink ? queryInfoAsSymlink : queryInfoAsMountPoint;
+        g_rtNtSysOverride.pfnNtQueryInformationFile = s_aRows[i].fSymlink ? queryInfoAsSymlink
+                                                                          : queryInfoAsMountPoint;
         RTDIR hDir = NIL_RTDIR;
-        int const rc = RTDirOpenPathFiltered(&hDir, path(s_aRows[i].pszName).c_str(), RTDIRFILTER_NONE,
-                                             s_aRows[i].fFlags);
+        int const rc = RTDirOpenPathFiltered(&hDir, path(s_aRows[i].pszName).c_str(),
+                                             RTDIRFILTER_NONE, s_aRows[i].fFlags);
         EXPECT_EQ(rc, s_aRows[i].rc);
         if (RT_SUCCESS(rc))
             EXPECT_EQ(RTDirClose(hDir), 0);
@@ -399,7 +433,8 @@ TEST_F(DirTest, ReparseOptionProbeIsSettledOnce)
     /* The real system settles it as supported. */
     g_rtDirNtReparseSupport = RTNT_REPARSE_SUPPORT_UNKNOWN;
     RTDIR hDir = NIL_RTDIR;
-    ASSERT_EQ(RTDirOpenPathFiltered(&hDir, path("d").c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW), 0);
+    ASSERT_EQ(RTDirOpenPathFiltered(&hDir, path("d").c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW),
+              0);
     EXPECT_EQ(RTDirClose(hDir), 0);
     EXPECT_EQ(g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_YES);
 
@@ -412,7 +447,9 @@ TEST_F(DirTest, ReparseOptionProbeIsSettledOnce)
     for (int i = 0; i < 3; i++)
     {
         SCOPED_TRACE(testing::Message() << "open " << i);
-        ASSERT_EQ(RTDirOpenPathFiltered(&hDir, path("d").c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW), 0);
+        ASSERT_EQ(
+            RTDirOpenPathFiltered(&hDir, path("d").c_str(), RTDIRFILTER_NONE, RTDIR_F_NO_FOLLOW),
+            0);
         EXPECT_EQ(RTDirClose(hDir), 0);
         EXPECT_EQ(g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_NO);
         if (i == 0)
@@ -438,8 +475,15 @@ TEST_F(DirTest, PathInfoRows)
     ASSERT_TRUE(SetFileAttributesW(toWide(path("ro.txt")).c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_EQ(RTDirMake(path("dir").c_str(), 0700, 0), 0);
 
-    static const struct { const char *pszName; uint32_t enmAdd; uint32_t fFlags; int rc; RTFMODE fMode; int64_t cb; }
-    s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszName;
+        uint32_t enmAdd;
+        uint32_t fFlags;
+        int rc;
+        RTFMODE fMode;
+        int64_t cb;
+    } s_aRows[] = // clang-format off
     {
         { "plain.txt",  RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK, 0, RTFS_TYPE_FILE | 0666, 10 },
         { "plain.txt",  RTFSOBJATTRADD_UNIX,    RTPATH_F_ON_LINK,     0, RTFS_TYPE_FILE | 0666, 10 },
@@ -463,11 +507,13 @@ TEST_F(DirTest, PathInfoRows)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
         RTFSOBJINFO Info;
-        int rc = RTPathGetInfo(path(s_aRows[i].pszName).c_str(), &Info, s_aRows[i].enmAdd, s_aRows[i].fFlags);
+        int rc = RTPathGetInfo(path(s_aRows[i].pszName).c_str(), &Info, s_aRows[i].enmAdd,
+                               s_aRows[i].fFlags);
         ASSERT_EQ(rc, s_aRows[i].rc);
         if (rc != 0)
             continue;
-        EXPECT_EQ(Info.Attr.fMode & (RTFS_TYPE_MASK | RTFS_UNIX_MASK), s_aRows[i].fMode) << std::oct << Info.Attr.fMode;
+        EXPECT_EQ(Info.Attr.fMode & (RTFS_TYPE_MASK | RTFS_UNIX_MASK), s_aRows[i].fMode)
+            << std::oct << Info.Attr.fMode;
         if (s_aRows[i].cb >= 0)
         {
             EXPECT_EQ(Info.cbObject, s_aRows[i].cb);
@@ -481,10 +527,13 @@ TEST_F(DirTest, PathInfoRows)
     SetFileAttributesW(toWide(path("ro.txt")).c_str(), FILE_ATTRIBUTE_NORMAL);
 
     RTFSOBJINFO Info;
-    EXPECT_EQ(RTPathGetInfo(nullptr, &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK), KERR_INVALID_POINTER);
-    EXPECT_EQ(RTPathGetInfo(path("plain.txt").c_str(), nullptr, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK),
+    EXPECT_EQ(RTPathGetInfo(nullptr, &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK),
               KERR_INVALID_POINTER);
-    EXPECT_EQ(RTPathGetInfo("", &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK), KERR_INVALID_PARAMETER);
+    EXPECT_EQ(RTPathGetInfo(path("plain.txt").c_str(), nullptr, RTFSOBJATTRADD_NOTHING,
+                            RTPATH_F_FOLLOW_LINK),
+              KERR_INVALID_POINTER);
+    EXPECT_EQ(RTPathGetInfo("", &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK),
+              KERR_INVALID_PARAMETER);
 }
 
 TEST_F(DirTest, PathInfoSameThroughEveryRoute)
@@ -492,8 +541,12 @@ TEST_F(DirTest, PathInfoSameThroughEveryRoute)
     ASSERT_TRUE(writeFile(path("x.dat"), std::string(1234, 'x')));
     RTFSOBJINFO Quick, Opened;
     /* Kind 1 takes the full-attributes shortcut, kind 2 opens the file. */
-    ASSERT_EQ(RTPathGetInfo(path("x.dat").c_str(), &Quick, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK), 0);
-    ASSERT_EQ(RTPathGetInfo(path("x.dat").c_str(), &Opened, RTFSOBJATTRADD_UNIX, RTPATH_F_FOLLOW_LINK), 0);
+    ASSERT_EQ(
+        RTPathGetInfo(path("x.dat").c_str(), &Quick, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK),
+        0);
+    ASSERT_EQ(
+        RTPathGetInfo(path("x.dat").c_str(), &Opened, RTFSOBJATTRADD_UNIX, RTPATH_F_FOLLOW_LINK),
+        0);
     EXPECT_EQ(Quick.cbObject, Opened.cbObject);
     EXPECT_EQ(Quick.Attr.fMode, Opened.Attr.fMode);
     EXPECT_EQ(Quick.ModificationTime, Opened.ModificationTime);
@@ -511,7 +564,9 @@ TEST_F(DirTest, PathInfoSameThroughEveryRoute)
     SysOverrideGuard Guard;
     g_rtNtSysOverride.pfnNtQueryFullAttributesFile = fullAttributesNotImplemented;
     RTFSOBJINFO NoShortcut;
-    ASSERT_EQ(RTPathGetInfo(path("x.dat").c_str(), &NoShortcut, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK), 0);
+    ASSERT_EQ(RTPathGetInfo(path("x.dat").c_str(), &NoShortcut, RTFSOBJATTRADD_NOTHING,
+                            RTPATH_F_FOLLOW_LINK),
+              0);
     EXPECT_EQ(NoShortcut.cbObject, 1234);
     EXPECT_EQ(NoShortcut.Attr.fMode, Quick.Attr.fMode);
 }
@@ -525,7 +580,12 @@ TEST_F(DirTest, PathInfoFromTheDirectoryEntry)
     g_rtNtSysOverride.pfnNtCreateFile = createFileLockedOut;
     g_rtNtSysOverride.pfnNtQueryFullAttributesFile = fullAttributesSharingViolation;
 
-    static const struct { const char *pszName; RTFMODE fType; int64_t cb; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszName;
+        RTFMODE fType;
+        int64_t cb;
+    } s_aRows[] = // clang-format off
     {
         { "held-locked", RTFS_TYPE_FILE, 15 },
         { "acl-denied", RTFS_TYPE_FILE, 9 },
@@ -536,7 +596,9 @@ TEST_F(DirTest, PathInfoFromTheDirectoryEntry)
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
-        ASSERT_EQ(RTPathGetInfo(path(s_aRows[i].pszName).c_str(), &Info, RTFSOBJATTRADD_UNIX, RTPATH_F_FOLLOW_LINK), 0);
+        ASSERT_EQ(RTPathGetInfo(path(s_aRows[i].pszName).c_str(), &Info, RTFSOBJATTRADD_UNIX,
+                                RTPATH_F_FOLLOW_LINK),
+                  0);
         EXPECT_EQ(Info.Attr.fMode & RTFS_TYPE_MASK, s_aRows[i].fType);
         if (s_aRows[i].cb >= 0)
         {
@@ -545,13 +607,19 @@ TEST_F(DirTest, PathInfoFromTheDirectoryEntry)
         EXPECT_GT(Info.ModificationTime, INT64_C(1600000000) * 1000000000);
     }
     EXPECT_TRUE(RTDirExists(path("dir-locked").c_str()));
-    EXPECT_EQ(RTPathGetInfo(path("gone-locked").c_str(), &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK),
+    EXPECT_EQ(RTPathGetInfo(path("gone-locked").c_str(), &Info, RTFSOBJATTRADD_NOTHING,
+                            RTPATH_F_FOLLOW_LINK),
               KERR_FILE_NOT_FOUND);
 }
 
 TEST_F(DirTest, PathInfoOfObjectNamespaceItems)
 {
-    static const struct { const char *pszPath; int rc; RTFMODE fType; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszPath;
+        int rc;
+        RTFMODE fType;
+    } s_aRows[] = // clang-format off
     {
         { "\\\\:zelknt:\\Device", 0, RTFS_TYPE_DIRECTORY },
         { "\\\\:zelknt:\\", 0, RTFS_TYPE_DIRECTORY },
@@ -568,7 +636,8 @@ TEST_F(DirTest, PathInfoOfObjectNamespaceItems)
         ASSERT_EQ(rc, s_aRows[i].rc);
         if (rc == 0)
         {
-            EXPECT_EQ(Info.Attr.fMode & RTFS_TYPE_MASK, s_aRows[i].fType) << std::hex << Info.Attr.fMode;
+            EXPECT_EQ(Info.Attr.fMode & RTFS_TYPE_MASK, s_aRows[i].fType)
+                << std::hex << Info.Attr.fMode;
         }
     }
     EXPECT_TRUE(RTDirExists("\\\\:zelknt:\\Device"));
@@ -580,7 +649,8 @@ TEST_F(DirTest, PathInfoOfObjectNamespaceItems)
     SysOverrideGuard Guard;
     g_rtNtSysOverride.pfnNtCreateFile = createFileDanglingZ;
     RTFSOBJINFO Info;
-    ASSERT_EQ(RTPathGetInfo("\\\\:zelknt:\\??\\Z:", &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_ON_LINK), 0);
+    ASSERT_EQ(
+        RTPathGetInfo("\\\\:zelknt:\\??\\Z:", &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_ON_LINK), 0);
     EXPECT_EQ(Info.Attr.fMode & RTFS_TYPE_MASK, RTFS_TYPE_SYMLINK);
 }
 
@@ -641,7 +711,9 @@ TEST_F(DirTest, OpenUniqueFiles)
         char szBuf[512];
         strcpy(szBuf, path("XXXXXXXXXXXXXXXXXXXXXXXX.msi").c_str());
         RTFILE hFile = NIL_RTFILE;
-        ASSERT_EQ(RTFileOpenUnique(&hFile, szBuf, RTFILE_O_CREATE | RTFILE_O_WRITE | RTFILE_O_DENY_WRITE), 0)
+        ASSERT_EQ(
+            RTFileOpenUnique(&hFile, szBuf, RTFILE_O_CREATE | RTFILE_O_WRITE | RTFILE_O_DENY_WRITE),
+            0)
             << "creation " << i;
         ASSERT_NE(hFile, NIL_RTFILE);
         EXPECT_EQ(RTFileClose(hFile), 0);
@@ -655,14 +727,16 @@ TEST_F(DirTest, OpenUniqueFiles)
     EXPECT_EQ(setNames.size(), 1000u);
 
     /* Another action than create-new: refused before anything is touched. */
-    static const uint64_t s_afActions[] = { RTFILE_O_OPEN_CREATE, RTFILE_O_CREATE_REPLACE, RTFILE_O_OPEN, 0 };
+    static const uint64_t s_afActions[] = { RTFILE_O_OPEN_CREATE, RTFILE_O_CREATE_REPLACE,
+                                            RTFILE_O_OPEN, 0 };
     for (size_t i = 0; i < RT_ELEMENTS(s_afActions); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i);
         char szBuf[512];
         strcpy(szBuf, path("other-XXXX").c_str());
         RTFILE hFile = (RTFILE)(uintptr_t)0x1234;
-        EXPECT_EQ(RTFileOpenUnique(&hFile, szBuf, s_afActions[i] | RTFILE_O_WRITE), KERR_INVALID_FLAGS);
+        EXPECT_EQ(RTFileOpenUnique(&hFile, szBuf, s_afActions[i] | RTFILE_O_WRITE),
+                  KERR_INVALID_FLAGS);
         EXPECT_EQ(hFile, NIL_RTFILE);
         EXPECT_EQ(szBuf[0], '\0');
     }
@@ -675,9 +749,11 @@ TEST_F(DirTest, OpenUniqueFiles)
     char szBuf[512];
     RTFILE hFile;
     strcpy(szBuf, path("missing\\XXXX").c_str());
-    EXPECT_EQ(RTFileOpenUnique(&hFile, szBuf, RTFILE_O_CREATE | RTFILE_O_WRITE), KERR_PATH_NOT_FOUND);
+    EXPECT_EQ(RTFileOpenUnique(&hFile, szBuf, RTFILE_O_CREATE | RTFILE_O_WRITE),
+              KERR_PATH_NOT_FOUND);
     EXPECT_EQ(szBuf[0], '\0');
     strcpy(szBuf, path("name.XX.msi").c_str());
-    EXPECT_EQ(RTFileOpenUnique(&hFile, szBuf, RTFILE_O_CREATE | RTFILE_O_WRITE), KERR_INVALID_PARAMETER);
+    EXPECT_EQ(RTFileOpenUnique(&hFile, szBuf, RTFILE_O_CREATE | RTFILE_O_WRITE),
+              KERR_INVALID_PARAMETER);
     EXPECT_EQ(szBuf[0], '\0');
 }

@@ -49,7 +49,8 @@ BOOL WINAPI setAttributesRecorded(LPCWSTR pwszPath, DWORD fAttribs)
     return SetFileAttributesW(pwszPath, fAttribs);
 }
 
-NTSTATUS NTAPI queryInfoInvalidDeviceRequest(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS)
+NTSTATUS NTAPI queryInfoInvalidDeviceRequest(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                             FILE_INFORMATION_CLASS)
 {
     return RTNT_STATUS_INVALID_DEVICE_REQUEST;
 }
@@ -70,7 +71,8 @@ NTSTATUS NTAPI volumeAccessDenied(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FS_INF
     return RTNT_STATUS_ACCESS_DENIED;
 }
 
-HANDLE WINAPI createFileAccessDenied(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+HANDLE WINAPI createFileAccessDenied(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                                     HANDLE)
 {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -105,7 +107,7 @@ TEST_F(FileTest, ActionsAndWhatTheyReport)
         int rc;
         RTFILEACTION enmAction;
         const char *pszAfter; /* content afterwards; null: no file */
-    } s_aRows[] = // clang-format off
+    } s_aRows[] =             // clang-format off
     {
         { true,  RTFILE_O_OPEN_CREATE | RTFILE_O_TRUNCATE | RTFILE_O_WRITE, 0, RTFILEACTION_TRUNCATED, "" },
         { false, RTFILE_O_OPEN_CREATE | RTFILE_O_TRUNCATE | RTFILE_O_WRITE, 0, RTFILEACTION_CREATED, "" },
@@ -129,7 +131,8 @@ TEST_F(FileTest, ActionsAndWhatTheyReport)
     g_vecAttribCalls.clear();
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
-        SCOPED_TRACE(testing::Message() << "row " << i << ": flags 0x" << std::hex << s_aRows[i].fOpen);
+        SCOPED_TRACE(testing::Message()
+                     << "row " << i << ": flags 0x" << std::hex << s_aRows[i].fOpen);
         std::string const strFile = path("action-" + std::to_string(i));
         if (s_aRows[i].fExists)
         {
@@ -189,7 +192,8 @@ TEST_F(FileTest, FlagsThatMakeNoOpen)
     }
     /* The high half carries nothing and is ignored. */
     AutoFile File;
-    EXPECT_EQ(RTFileOpenPath(&File.h, strFile.c_str(), RTFILE_O_READ | UINT64_C(0xFFFFFFFF00000000)), 0);
+    EXPECT_EQ(
+        RTFileOpenPath(&File.h, strFile.c_str(), RTFILE_O_READ | UINT64_C(0xFFFFFFFF00000000)), 0);
     EXPECT_EQ(RTFileOpenPath(nullptr, strFile.c_str(), RTFILE_O_READ), KERR_INVALID_PARAMETER);
     RTFILE hFile;
     EXPECT_EQ(RTFileOpenPath(&hFile, nullptr, RTFILE_O_READ), KERR_INVALID_PARAMETER);
@@ -232,15 +236,19 @@ TEST_F(FileTest, EachSharingValueAgainstASecondHandle)
 
         /* The first holder only reads, so what the others may do depends on its sharing alone. */
         AutoFile Holder;
-        ASSERT_EQ(RTFileOpenPath(&Holder.h, strFile.c_str(), RTFILE_O_OPEN | RTFILE_O_READ | Row.fDeny), 0);
+        ASSERT_EQ(
+            RTFileOpenPath(&Holder.h, strFile.c_str(), RTFILE_O_OPEN | RTFILE_O_READ | Row.fDeny),
+            0);
 
         RTFILE hOther = NIL_RTFILE;
-        int rc = RTFileOpenPath(&hOther, strFile.c_str(), RTFILE_O_OPEN | RTFILE_O_READ | RTFILE_O_DENY_NOT_DELETE);
+        int rc = RTFileOpenPath(&hOther, strFile.c_str(),
+                                RTFILE_O_OPEN | RTFILE_O_READ | RTFILE_O_DENY_NOT_DELETE);
         EXPECT_EQ(rc, Row.fRead ? 0 : KERR_SHARING_VIOLATION) << "reader";
         RTFileClose(hOther);
 
         hOther = NIL_RTFILE;
-        rc = RTFileOpenPath(&hOther, strFile.c_str(), RTFILE_O_OPEN | RTFILE_O_WRITE | RTFILE_O_DENY_NOT_DELETE);
+        rc = RTFileOpenPath(&hOther, strFile.c_str(),
+                            RTFILE_O_OPEN | RTFILE_O_WRITE | RTFILE_O_DENY_NOT_DELETE);
         EXPECT_EQ(rc, Row.fWrite ? 0 : KERR_SHARING_VIOLATION) << "writer";
         RTFileClose(hOther);
 
@@ -265,7 +273,9 @@ TEST_F(FileTest, DenyWriteRefusedWhileAWriterHoldsTheFile)
     std::string const strFile = path("written");
     ASSERT_TRUE(writeFile(strFile, "content"));
     AutoFile Writer;
-    ASSERT_EQ(RTFileOpenPath(&Writer.h, strFile.c_str(), RTFILE_O_OPEN | RTFILE_O_WRITE | RTFILE_O_DENY_NONE), 0);
+    ASSERT_EQ(RTFileOpenPath(&Writer.h, strFile.c_str(),
+                             RTFILE_O_OPEN | RTFILE_O_WRITE | RTFILE_O_DENY_NONE),
+              0);
     RTFILE hReader = NIL_RTFILE;
     EXPECT_EQ(RTFileOpenPath(&hReader, strFile.c_str(), 0x721), KERR_SHARING_VIOLATION);
     EXPECT_EQ(hReader, NIL_RTFILE);
@@ -463,7 +473,9 @@ TEST_F(FileTest, RemoveDeletesOneFileOnly)
     ASSERT_TRUE(writeFile(strFile, "kept"));
     {
         AutoFile Holder;
-        ASSERT_EQ(RTFileOpenPath(&Holder.h, strFile.c_str(), RTFILE_O_OPEN | RTFILE_O_READ | RTFILE_O_DENY_WRITE), 0);
+        ASSERT_EQ(RTFileOpenPath(&Holder.h, strFile.c_str(),
+                                 RTFILE_O_OPEN | RTFILE_O_READ | RTFILE_O_DENY_WRITE),
+                  0);
         EXPECT_EQ(RTFileRemove(strFile.c_str()), KERR_SHARING_VIOLATION);
     }
     EXPECT_EQ(readFile(strFile), "kept");
@@ -471,8 +483,9 @@ TEST_F(FileTest, RemoveDeletesOneFileOnly)
     /* Held open with delete sharing: gone once the last handle closes. */
     {
         AutoFile Holder;
-        ASSERT_EQ(RTFileOpenPath(&Holder.h, strFile.c_str(), RTFILE_O_OPEN | RTFILE_O_READ
-                                 | RTFILE_O_DENY_NOT_DELETE), 0);
+        ASSERT_EQ(RTFileOpenPath(&Holder.h, strFile.c_str(),
+                                 RTFILE_O_OPEN | RTFILE_O_READ | RTFILE_O_DENY_NOT_DELETE),
+                  0);
         EXPECT_EQ(RTFileRemove(strFile.c_str()), 0);
     }
     EXPECT_FALSE(exists(strFile));
@@ -509,7 +522,8 @@ namespace {
 std::vector<DWORD> g_acbIo;
 unsigned g_cIoFailures;
 
-BOOL WINAPI readFailingFirst(HANDLE hFile, LPVOID pv, DWORD cb, LPDWORD pcb, LPOVERLAPPED pOverlapped)
+BOOL WINAPI readFailingFirst(HANDLE hFile, LPVOID pv, DWORD cb, LPDWORD pcb,
+                             LPOVERLAPPED pOverlapped)
 {
     g_acbIo.push_back(cb);
     if (g_cIoFailures)
@@ -521,7 +535,8 @@ BOOL WINAPI readFailingFirst(HANDLE hFile, LPVOID pv, DWORD cb, LPDWORD pcb, LPO
     return ReadFile(hFile, pv, cb, pcb, pOverlapped);
 }
 
-BOOL WINAPI writeFailingFirst(HANDLE hFile, LPCVOID pv, DWORD cb, LPDWORD pcb, LPOVERLAPPED pOverlapped)
+BOOL WINAPI writeFailingFirst(HANDLE hFile, LPCVOID pv, DWORD cb, LPDWORD pcb,
+                              LPOVERLAPPED pOverlapped)
 {
     g_acbIo.push_back(cb);
     if (g_cIoFailures)
@@ -581,7 +596,8 @@ TEST_F(FileTest, ReadInChunksWhenTheSystemLacksMemory)
     g_acbIo.clear();
     g_cIoFailures = 1000;
     EXPECT_EQ(RTFileRead(File.h, &strBuf[0], 100000, nullptr), KERR_NO_MEMORY);
-    EXPECT_EQ(g_acbIo, (std::vector<DWORD>{ 100000, 16384, 8192, 4096, 2048, 1024, 512, 256, 128, 64, 32, 16, 8 }));
+    EXPECT_EQ(g_acbIo, (std::vector<DWORD>{ 100000, 16384, 8192, 4096, 2048, 1024, 512, 256, 128,
+                                            64, 32, 16, 8 }));
 
     /* Refused twice, then fine: the reading goes on at the smaller size; past the end is EOF. */
     ASSERT_EQ(RTFileSetPosition(File.h, 99000, RTFILE_SEEK_BEGIN, nullptr), 0);
@@ -621,7 +637,8 @@ TEST_F(FileTest, WriteInChunksWhenTheSystemLacksMemory)
     EXPECT_EQ(RTFileWrite(File.h, strData.data(), 40000, nullptr), KERR_NO_MEMORY);
     EXPECT_EQ(g_acbIo.front(), 40000u);
     EXPECT_EQ(g_acbIo[1], 20224u);
-    EXPECT_EQ(g_acbIo, (std::vector<DWORD>{ 40000, 20224, 10112, 5056, 2528, 1264, 632, 316, 158, 79, 39, 19, 9, 4 }));
+    EXPECT_EQ(g_acbIo, (std::vector<DWORD>{ 40000, 20224, 10112, 5056, 2528, 1264, 632, 316, 158,
+                                            79, 39, 19, 9, 4 }));
 
     RTFileClose(File.h);
     File.h = NIL_RTFILE;
@@ -665,7 +682,7 @@ TEST_F(FileTest, WhatTheSystemReportsAsMovedInBothDirections)
         DWORD cbReported;
         bool fCount;
         int rcRead, rcWrite;
-        size_t cbDone;    /* with a count */
+        size_t cbDone; /* with a count */
         size_t cCalls;
     } s_aRows[] = // clang-format off
     {
@@ -699,7 +716,8 @@ namespace {
 const wchar_t *g_pwszFsName;
 unsigned g_cFsQueries;
 
-NTSTATUS NTAPI volumeWithName(HANDLE hFile, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb, FS_INFORMATION_CLASS enmClass)
+NTSTATUS NTAPI volumeWithName(HANDLE hFile, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb,
+                              FS_INFORMATION_CLASS enmClass)
 {
     if (enmClass != FileFsAttributeInformation)
         return NtQueryVolumeInformationFile(hFile, pIos, pv, cb, enmClass);
@@ -733,7 +751,14 @@ TEST_F(FileTest, DiskFullOnFat32VersusNtfs)
     g_rtNtSysOverride.pfnWriteFile = writeDiskFull;
     g_rtNtSysOverride.pfnNtQueryVolumeInformationFile = volumeWithName;
 
-    static const struct { const wchar_t *pwszFs; int64_t off; size_t cb; int rc; unsigned cQueries; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const wchar_t *pwszFs;
+        int64_t off;
+        size_t cb;
+        int rc;
+        unsigned cQueries;
+    } s_aRows[] = // clang-format off
     {
         { L"FAT32", INT64_C(0xFFFFFF00), 0x100, KERR_FILE_TOO_BIG, 1 },
         { L"FAT32", INT64_C(0xFFFFFF00), 0xFF, KERR_DISK_FULL, 1 },
@@ -790,8 +815,9 @@ TEST_F(FileTest, AccessDeniedAndFailedPostSteps)
     g_rtNtSysOverride.pfnCreateFileW = createFileAccessDenied;
     RTFILE hFile = (RTFILE)(uintptr_t)0x1234;
     RTFILEACTION enmAction = RTFILEACTION_CREATED;
-    EXPECT_EQ(RTFileOpenPathEx(strFile.c_str(), RTFILE_O_CREATE | RTFILE_O_WRITE, &hFile, &enmAction),
-              KERR_ACCESS_DENIED);
+    EXPECT_EQ(
+        RTFileOpenPathEx(strFile.c_str(), RTFILE_O_CREATE | RTFILE_O_WRITE, &hFile, &enmAction),
+        KERR_ACCESS_DENIED);
     EXPECT_EQ(hFile, NIL_RTFILE);
     EXPECT_EQ(enmAction, RTFILEACTION_INVALID);
     EXPECT_FALSE(exists(strFile));
@@ -799,16 +825,20 @@ TEST_F(FileTest, AccessDeniedAndFailedPostSteps)
 
     /* The attribute can't be set: the handle is closed and the file this call made taken away. */
     g_rtNtSysOverride.pfnSetFileAttributesW = setAttributesAccessDenied;
-    EXPECT_EQ(RTFileOpenPathEx(strFile.c_str(), RTFILE_O_CREATE | RTFILE_O_WRITE | RTFILE_O_NOT_CONTENT_INDEXED,
-                               &hFile, &enmAction), KERR_ACCESS_DENIED);
+    EXPECT_EQ(RTFileOpenPathEx(strFile.c_str(),
+                               RTFILE_O_CREATE | RTFILE_O_WRITE | RTFILE_O_NOT_CONTENT_INDEXED,
+                               &hFile, &enmAction),
+              KERR_ACCESS_DENIED);
     EXPECT_EQ(hFile, NIL_RTFILE);
     EXPECT_FALSE(exists(strFile));
 
     /* Truncation of an opened file fails: closed, and the file as it was. */
     ASSERT_TRUE(writeFile(strFile, "old"));
     g_rtNtSysOverride.pfnSetEndOfFile = setEndOfFileWriteProtected;
-    EXPECT_EQ(RTFileOpenPathEx(strFile.c_str(), RTFILE_O_OPEN_CREATE | RTFILE_O_TRUNCATE | RTFILE_O_WRITE, &hFile,
-                               &enmAction), KERR_WRITE_PROTECT);
+    EXPECT_EQ(RTFileOpenPathEx(strFile.c_str(),
+                               RTFILE_O_OPEN_CREATE | RTFILE_O_TRUNCATE | RTFILE_O_WRITE, &hFile,
+                               &enmAction),
+              KERR_WRITE_PROTECT);
     EXPECT_EQ(hFile, NIL_RTFILE);
     EXPECT_EQ(readFile(strFile), "old");
 
@@ -825,8 +855,8 @@ namespace {
 
 DWORD g_uGeometryMedia;
 
-BOOL WINAPI deviceIoGeometry(HANDLE, DWORD uCode, LPVOID, DWORD, LPVOID pvOut, DWORD cbOut, LPDWORD pcbRet,
-                             LPOVERLAPPED)
+BOOL WINAPI deviceIoGeometry(HANDLE, DWORD uCode, LPVOID, DWORD, LPVOID pvOut, DWORD cbOut,
+                             LPDWORD pcbRet, LPOVERLAPPED)
 {
     if (uCode == IOCTL_DISK_GET_DRIVE_GEOMETRY && cbOut >= sizeof(DISK_GEOMETRY))
     {
@@ -855,7 +885,12 @@ TEST_F(FileTest, LengthOfADiskDeviceFromItsGeometry)
     g_rtNtSysOverride.pfnGetFileSize = fileSizeInvalidFunction;
     g_rtNtSysOverride.pfnDeviceIoControl = deviceIoGeometry;
 
-    static const struct { DWORD uMedia; int rc; uint64_t cb; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        DWORD uMedia;
+        int rc;
+        uint64_t cb;
+    } s_aRows[] = // clang-format off
     {
         { FixedMedia, 0, UINT64_C(1000) * 255 * 63 * 512 },
         { RemovableMedia, 0, UINT64_C(1000) * 255 * 63 * 512 },
@@ -889,17 +924,20 @@ TEST_F(FileTest, NonAsciiNamesBeyondTheClassicLimit)
     while (toWide(strDir).size() < 300)
     {
         strDir += "\\" + std::string(s_apszParts[i % 3]) + "-" + std::to_string(i) + "-"
-                + std::string(30, (char)('a' + i % 26));
+                  + std::string(30, (char)('a' + i % 26));
         ASSERT_EQ(RTDirMake(strDir.c_str(), 0700, 0), 0) << strDir;
         vecDirs.push_back(strDir);
         i++;
     }
     ASSERT_GT(toWide(strDir).size(), 260u);
 
-    std::string const strFile = strDir + "\\" + s_apszParts[2] + "-\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb.txt";
+    std::string const strFile = strDir + "\\" + s_apszParts[2]
+                                + "-\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb.txt";
     std::string const strData = "data \xe2\x82\xac " + patternOf(5000);
     RTFILE hFile = NIL_RTFILE;
-    ASSERT_EQ(RTFileOpenPath(&hFile, strFile.c_str(), RTFILE_O_CREATE | RTFILE_O_READWRITE | RTFILE_O_DENY_WRITE), 0);
+    ASSERT_EQ(RTFileOpenPath(&hFile, strFile.c_str(),
+                             RTFILE_O_CREATE | RTFILE_O_READWRITE | RTFILE_O_DENY_WRITE),
+              0);
     EXPECT_EQ(RTFileWrite(hFile, strData.data(), strData.size(), nullptr), 0);
     ASSERT_EQ(RTFileSetPosition(hFile, 0, RTFILE_SEEK_BEGIN, nullptr), 0);
     std::string strBack(strData.size(), '\0');
@@ -910,7 +948,8 @@ TEST_F(FileTest, NonAsciiNamesBeyondTheClassicLimit)
     /* The system sees the very name that was asked for. */
     EXPECT_EQ(readFile(strFile), strData);
     RTFSOBJINFO Info;
-    ASSERT_EQ(RTPathGetInfo(strFile.c_str(), &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK), 0);
+    ASSERT_EQ(RTPathGetInfo(strFile.c_str(), &Info, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK),
+              0);
     EXPECT_EQ(Info.cbObject, (int64_t)strData.size());
     EXPECT_TRUE(RTDirExists(strDir.c_str()));
 

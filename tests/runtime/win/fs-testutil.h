@@ -27,7 +27,8 @@ inline std::wstring toWide(const std::string &str)
 
 inline std::string toUtf8(const std::wstring &wstr)
 {
-    int const cch = WideCharToMultiByte(CP_UTF8, 0, wstr.c_str(), (int)wstr.size(), nullptr, 0, nullptr, nullptr);
+    int const cch = WideCharToMultiByte(CP_UTF8, 0, wstr.c_str(), (int)wstr.size(), nullptr, 0,
+                                        nullptr, nullptr);
     std::string str((size_t)cch, '\0');
     WideCharToMultiByte(CP_UTF8, 0, wstr.c_str(), (int)wstr.size(), &str[0], cch, nullptr, nullptr);
     return str;
@@ -52,7 +53,8 @@ inline void removeTree(const std::wstring &wstrDir)
                 continue;
             std::wstring const wstrChild = wstrDir + L"\\" + wstrName;
             SetFileAttributesW(wstrChild.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if ((Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(Data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            if ((Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                && !(Data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 removeTree(wstrChild);
             else if (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveDirectoryW(wstrChild.c_str());
@@ -71,8 +73,8 @@ inline bool exists(const std::string &strPath)
 
 inline bool writeFile(const std::string &strPath, const std::string &strContent)
 {
-    HANDLE h = CreateFileW(longForm(strPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h = CreateFileW(longForm(strPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     DWORD cb = 0;
@@ -83,8 +85,9 @@ inline bool writeFile(const std::string &strPath, const std::string &strContent)
 
 inline std::string readFile(const std::string &strPath)
 {
-    HANDLE h = CreateFileW(longForm(strPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE
-                           | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(longForm(strPath).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return "<missing>";
     std::string str;
@@ -104,7 +107,7 @@ inline std::string readFile(const std::string &strPath)
 class ScratchDirTest : public testing::Test
 {
 protected:
-    std::string m_strDir;  /* UTF-8, absolute, no trailing separator */
+    std::string m_strDir; /* UTF-8, absolute, no trailing separator */
     std::wstring m_wstrSavedCwd;
 
     void SetUp() override
@@ -118,8 +121,9 @@ protected:
         ASSERT_GT(cwc, 0u);
         static unsigned s_iSeq = 0;
         const testing::TestInfo *pInfo = testing::UnitTest::GetInstance()->current_test_info();
-        std::string strName = std::string("zelk-") + pInfo->name() + "-" + std::to_string(GetCurrentProcessId())
-                            + "-" + std::to_string(++s_iSeq);
+        std::string strName = std::string("zelk-") + pInfo->name() + "-"
+                              + std::to_string(GetCurrentProcessId()) + "-"
+                              + std::to_string(++s_iSeq);
         m_strDir = toUtf8(wszTemp) + strName;
         ASSERT_TRUE(CreateDirectoryW(toWide(m_strDir).c_str(), nullptr)) << m_strDir;
     }
@@ -132,10 +136,7 @@ protected:
         EXPECT_FALSE(exists(m_strDir)) << "scratch directory left behind: " << m_strDir;
     }
 
-    std::string path(const std::string &strName) const
-    {
-        return m_strDir + "\\" + strName;
-    }
+    std::string path(const std::string &strName) const { return m_strDir + "\\" + strName; }
 };
 
 /*

@@ -19,13 +19,13 @@ using namespace fstest;
 
 namespace {
 
-std::wstring g_wstrRedirect;   /* what the redirection answers; empty: no redirection */
-std::wstring g_wstrWow64Dir;   /* what GetSystemWow64DirectoryW answers; empty: none */
-std::wstring g_wstrLoaded;     /* the last path handed to LoadLibraryExW */
+std::wstring g_wstrRedirect; /* what the redirection answers; empty: no redirection */
+std::wstring g_wstrWow64Dir; /* what GetSystemWow64DirectoryW answers; empty: none */
+std::wstring g_wstrLoaded;   /* the last path handed to LoadLibraryExW */
 DWORD g_fLoaded;
 
-NTSTATUS NTAPI redirectTo(ULONG, PUNICODE_STRING, PUNICODE_STRING, PUNICODE_STRING pStatic, PUNICODE_STRING,
-                          PUNICODE_STRING *ppNew, PULONG, PSIZE_T, PSIZE_T)
+NTSTATUS NTAPI redirectTo(ULONG, PUNICODE_STRING, PUNICODE_STRING, PUNICODE_STRING pStatic,
+                          PUNICODE_STRING, PUNICODE_STRING *ppNew, PULONG, PSIZE_T, PSIZE_T)
 {
     if (g_wstrRedirect.empty())
         return (NTSTATUS)0xC0150008L; /* STATUS_SXS_KEY_NOT_FOUND */

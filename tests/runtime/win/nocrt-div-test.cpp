@@ -8,18 +8,36 @@
 
 #include <stdint.h>
 
-namespace
-{
+namespace {
 
 /* Through volatile, so that the compiler cannot fold the division away. */
-uint64_t udiv(uint64_t n, uint64_t d) { volatile uint64_t v = d; return n / v; }
-uint64_t umod(uint64_t n, uint64_t d) { volatile uint64_t v = d; return n % v; }
-int64_t sdiv(int64_t n, int64_t d) { volatile int64_t v = d; return n / v; }
-int64_t smod(int64_t n, int64_t d) { volatile int64_t v = d; return n % v; }
+uint64_t udiv(uint64_t n, uint64_t d)
+{
+    volatile uint64_t v = d;
+    return n / v;
+}
+uint64_t umod(uint64_t n, uint64_t d)
+{
+    volatile uint64_t v = d;
+    return n % v;
+}
+int64_t sdiv(int64_t n, int64_t d)
+{
+    volatile int64_t v = d;
+    return n / v;
+}
+int64_t smod(int64_t n, int64_t d)
+{
+    volatile int64_t v = d;
+    return n % v;
+}
 
 TEST(NoCrtDiv, PinnedUnsigned)
 {
-    struct Row { uint64_t n, d, q, r; };
+    struct Row
+    {
+        uint64_t n, d, q, r;
+    };
     // clang-format off
     static const Row s_aRows[] = {
         { 0, 1, 0, 0 },
@@ -46,7 +64,10 @@ TEST(NoCrtDiv, PinnedUnsigned)
 
 TEST(NoCrtDiv, PinnedSigned)
 {
-    struct Row { int64_t n, d, q, r; };
+    struct Row
+    {
+        int64_t n, d, q, r;
+    };
     // clang-format off
     static const Row s_aRows[] = {
         { 7, 2, 3, 1 },

@@ -71,14 +71,18 @@ DWORD WINAPI envGrowing(LPCWSTR, LPWSTR pwszBuf, DWORD cwcBuf)
 /* A volume that only opens with its trailing separator, as NT volumes do. */
 std::wstring g_wstrLastNtName;
 
-NTSTATUS NTAPI createFileWantsTrailingSep(PHANDLE ph, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr,
-                                          PIO_STATUS_BLOCK pIos, PLARGE_INTEGER pcbAlloc, ULONG fAttribs,
-                                          ULONG fShare, ULONG uDisposition, ULONG fOptions, PVOID pvEa, ULONG cbEa)
+NTSTATUS NTAPI createFileWantsTrailingSep(PHANDLE ph, ACCESS_MASK fAccess,
+                                          POBJECT_ATTRIBUTES pObjAttr, PIO_STATUS_BLOCK pIos,
+                                          PLARGE_INTEGER pcbAlloc, ULONG fAttribs, ULONG fShare,
+                                          ULONG uDisposition, ULONG fOptions, PVOID pvEa,
+                                          ULONG cbEa)
 {
-    g_wstrLastNtName.assign(pObjAttr->ObjectName->Buffer, pObjAttr->ObjectName->Length / sizeof(WCHAR));
+    g_wstrLastNtName.assign(pObjAttr->ObjectName->Buffer,
+                            pObjAttr->ObjectName->Length / sizeof(WCHAR));
     if (g_wstrLastNtName.back() != L'\\')
         return RTNT_STATUS_INVALID_PARAMETER;
-    return NtCreateFile(ph, fAccess, pObjAttr, pIos, pcbAlloc, fAttribs, fShare, uDisposition, fOptions, pvEa, cbEa);
+    return NtCreateFile(ph, fAccess, pObjAttr, pIos, pcbAlloc, fAttribs, fShare, uDisposition,
+                        fOptions, pvEa, cbEa);
 }
 
 } // namespace
@@ -119,7 +123,11 @@ TEST_F(PathWinTest, AbsoluteAgainstTheCurrentDirectory)
 {
     ASSERT_EQ(RTPathSetCurrent(m_strDir.c_str()), 0);
     std::string const strDrive = m_strDir.substr(0, 2);
-    static const struct { const char *pszPath; std::string strExpect; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszPath;
+        std::string strExpect;
+    } s_aRows[] = // clang-format off
     {
         { "x", m_strDir + "\\x" },
         { ".\\x\\..\\y\\", m_strDir + "\\y\\" },
@@ -187,9 +195,14 @@ TEST_F(PathWinTest, CurrentDirectoryLongerThanTheBuffer)
 TEST_F(PathWinTest, EnvironmentQueries)
 {
     /* Non-ASCII values, an empty variable, and one longer than the first 512-unit buffer. */
-    std::string const strCyr = "\xd0\xb7\xd0\xbd\xd0\xb0\xd1\x87\xd0\xb5\xd0\xbd\xd0\xb8\xd0\xb5 \xf0\x9f\x98\x80";
+    std::string const strCyr
+        = "\xd0\xb7\xd0\xbd\xd0\xb0\xd1\x87\xd0\xb5\xd0\xbd\xd0\xb8\xd0\xb5 \xf0\x9f\x98\x80";
     std::string const strLong(5000, 'L');
-    static const struct { const char *pszName; const std::string *pstrValue; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        const char *pszName;
+        const std::string *pstrValue;
+    } s_aRows[] = // clang-format off
     {
         { "ZELK_TEST_CYR", &strCyr },
         { "ZELK_TEST_LONG", &strLong },
@@ -198,13 +211,15 @@ TEST_F(PathWinTest, EnvironmentQueries)
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
-        ASSERT_TRUE(SetEnvironmentVariableW(toWide(s_aRows[i].pszName).c_str(), toWide(*s_aRows[i].pstrValue).c_str()));
+        ASSERT_TRUE(SetEnvironmentVariableW(toWide(s_aRows[i].pszName).c_str(),
+                                            toWide(*s_aRows[i].pstrValue).c_str()));
         std::string strBuf(s_aRows[i].pstrValue->size() + 1, '\0');
         size_t cch = 0;
         EXPECT_EQ(RTEnvQueryVar(s_aRows[i].pszName, &strBuf[0], strBuf.size(), &cch), 0);
         EXPECT_EQ(cch, s_aRows[i].pstrValue->size());
         EXPECT_EQ(std::string(strBuf.c_str()), *s_aRows[i].pstrValue);
-        EXPECT_EQ(RTEnvQueryVar(s_aRows[i].pszName, &strBuf[0], strBuf.size() - 1, &cch), KERR_BUFFER_OVERFLOW);
+        EXPECT_EQ(RTEnvQueryVar(s_aRows[i].pszName, &strBuf[0], strBuf.size() - 1, &cch),
+                  KERR_BUFFER_OVERFLOW);
         EXPECT_EQ(RTEnvQueryVar(s_aRows[i].pszName, nullptr, 0, &cch), 0);
         EXPECT_EQ(cch, s_aRows[i].pstrValue->size());
         SetEnvironmentVariableW(toWide(s_aRows[i].pszName).c_str(), nullptr);
@@ -215,7 +230,8 @@ TEST_F(PathWinTest, EnvironmentQueries)
     EXPECT_EQ(RTEnvQueryVar("ZELK_TEST_EMPTY", szBuf, sizeof(szBuf), nullptr), 0);
     EXPECT_STREQ(szBuf, "");
     SetEnvironmentVariableW(L"ZELK_TEST_EMPTY", nullptr);
-    EXPECT_EQ(RTEnvQueryVar("ZELK_TEST_EMPTY", szBuf, sizeof(szBuf), nullptr), KERR_ENV_VAR_NOT_FOUND);
+    EXPECT_EQ(RTEnvQueryVar("ZELK_TEST_EMPTY", szBuf, sizeof(szBuf), nullptr),
+              KERR_ENV_VAR_NOT_FOUND);
     EXPECT_EQ(RTEnvQueryVar("A=B", szBuf, sizeof(szBuf), nullptr), KERR_ENV_INVALID_VAR_NAME);
     EXPECT_EQ(RTEnvQueryVar("\xff", szBuf, sizeof(szBuf), nullptr), KERR_INVALID_UTF8);
 
@@ -238,7 +254,8 @@ TEST_F(PathWinTest, EnvironmentQueries)
 
 TEST_F(PathWinTest, TemporaryDirectoryWithNonAsciiName)
 {
-    std::string const strTmp = path("\xe4\xb8\xb4\xe6\x97\xb6-\xd0\xb2\xd1\x80\xd0\xb5\xd0\xbc\xd1\x8f");
+    std::string const strTmp = path(
+        "\xe4\xb8\xb4\xe6\x97\xb6-\xd0\xb2\xd1\x80\xd0\xb5\xd0\xbc\xd1\x8f");
     ASSERT_EQ(RTDirMake(strTmp.c_str(), 0700, 0), 0);
     ASSERT_TRUE(SetEnvironmentVariableW(L"ZELK_TMPDIR", toWide(strTmp).c_str()));
     char szTmp[1024];
@@ -275,7 +292,11 @@ TEST_F(PathWinTest, Win32FormsOfPaths)
 {
     ASSERT_EQ(RTPathSetCurrent(m_strDir.c_str()), 0);
     std::string const strLongName(250, 'n');
-    static const struct { std::string strIn; std::wstring wstrExpect; } s_aRows[] = // clang-format off
+    static const struct
+    {
+        std::string strIn;
+        std::wstring wstrExpect;
+    } s_aRows[] = // clang-format off
     {
         { "C:\\short\\path", L"C:\\short\\path" },
         { "rel\\x", L"rel\\x" },
@@ -332,34 +353,45 @@ TEST_F(PathWinTest, NativeOpens)
 {
     ASSERT_TRUE(writeFile(path("f.txt"), "x"));
     HANDLE h = nullptr;
-    ASSERT_EQ(rtNtPathOpen(m_strDir.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, OBJ_CASE_INSENSITIVE, &h, nullptr), 0);
+    ASSERT_EQ(rtNtPathOpen(m_strDir.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, OBJ_CASE_INSENSITIVE,
+                           &h, nullptr),
+              0);
     EXPECT_NE(h, INVALID_HANDLE_VALUE);
     NtClose(h);
 
     h = nullptr;
-    EXPECT_EQ(rtNtPathOpen(path("f.txt").c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ,
-                           FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, OBJ_CASE_INSENSITIVE, &h, nullptr),
+    EXPECT_EQ(rtNtPathOpen(path("f.txt").c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                           FILE_SHARE_READ, FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT,
+                           OBJ_CASE_INSENSITIVE, &h, nullptr),
               KERR_NOT_A_DIRECTORY);
     EXPECT_EQ(h, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(rtNtPathOpen(path("none").c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ,
-                           FILE_SYNCHRONOUS_IO_NONALERT, OBJ_CASE_INSENSITIVE, &h, nullptr), KERR_FILE_NOT_FOUND);
+    EXPECT_EQ(rtNtPathOpen(path("none").c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                           FILE_SHARE_READ, FILE_SYNCHRONOUS_IO_NONALERT, OBJ_CASE_INSENSITIVE, &h,
+                           nullptr),
+              KERR_FILE_NOT_FOUND);
 
     /* An object-manager directory, only when the caller asks for one. */
     bool fObjDir = false;
-    ASSERT_EQ(rtNtPathOpen("\\\\:zelknt:\\Device\\", GENERIC_READ, FILE_SHARE_READ, FILE_DIRECTORY_FILE,
-                           OBJ_CASE_INSENSITIVE, &h, &fObjDir), 0);
+    ASSERT_EQ(rtNtPathOpen("\\\\:zelknt:\\Device\\", GENERIC_READ, FILE_SHARE_READ,
+                           FILE_DIRECTORY_FILE, OBJ_CASE_INSENSITIVE, &h, &fObjDir),
+              0);
     EXPECT_TRUE(fObjDir);
     NtClose(h);
-    EXPECT_NE(rtNtPathOpen("\\\\:zelknt:\\Device", GENERIC_READ, FILE_SHARE_READ, FILE_DIRECTORY_FILE,
-                           OBJ_CASE_INSENSITIVE, &h, nullptr), 0);
+    EXPECT_NE(rtNtPathOpen("\\\\:zelknt:\\Device", GENERIC_READ, FILE_SHARE_READ,
+                           FILE_DIRECTORY_FILE, OBJ_CASE_INSENSITIVE, &h, nullptr),
+              0);
     EXPECT_EQ(h, INVALID_HANDLE_VALUE);
 
     /* A name refused as a parameter is tried once more with a trailing separator. */
     SysOverrideGuard Guard;
     g_rtNtSysOverride.pfnNtCreateFile = createFileWantsTrailingSep;
-    ASSERT_EQ(rtNtPathOpen(m_strDir.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, OBJ_CASE_INSENSITIVE, &h, nullptr), 0);
+    ASSERT_EQ(rtNtPathOpen(m_strDir.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, OBJ_CASE_INSENSITIVE,
+                           &h, nullptr),
+              0);
     EXPECT_EQ(g_wstrLastNtName, L"\\??\\" + toWide(m_strDir) + L"\\");
     NtClose(h);
 }

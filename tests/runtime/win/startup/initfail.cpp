@@ -9,7 +9,8 @@ static int failingInitialiser(void)
     return 7;
 }
 
-__attribute__((section(".CRT$XIU"), used)) static int (*const g_pfnFailingInit)(void) = failingInitialiser;
+__attribute__((section(".CRT$XIU"), used)) static int (*const g_pfnFailingInit)(void)
+    = failingInitialiser;
 
 extern "C" int ZelkMain(int, char **, char **)
 {

@@ -53,7 +53,8 @@ LONG WINAPI probeReturningFilter(EXCEPTION_POINTERS *)
     return 0x1234;
 }
 
-template <typename T> bool isBound(T pfnSlot, T pfnBinder)
+template <typename T>
+bool isBound(T pfnSlot, T pfnBinder)
 {
     return pfnSlot != pfnBinder;
 }
@@ -70,8 +71,8 @@ int probeLazy(void)
          isBound(StubLazySlot_WSASetLastError::s_pfnSlot, &StubLazySlot_WSASetLastError::bind));
     outf("WSAGetLastError bound: %RTbool\n",
          isBound(StubLazySlot_WSAGetLastError::s_pfnSlot, &StubLazySlot_WSAGetLastError::bind));
-    outf("CommandLineToArgvW bound: %RTbool\n",
-         isBound(StubLazySlot_CommandLineToArgvW::s_pfnSlot, &StubLazySlot_CommandLineToArgvW::bind));
+    outf("CommandLineToArgvW bound: %RTbool\n", isBound(StubLazySlot_CommandLineToArgvW::s_pfnSlot,
+                                                        &StubLazySlot_CommandLineToArgvW::bind));
     outf("shell32 table loaded: %RTbool\n", g_StubLazyShell32.hMod != NIL_RTLDRMOD);
     outf("user32 in process: %RTbool\n", GetModuleHandleW(L"user32.dll") != nullptr);
     return 0;
@@ -87,7 +88,8 @@ int probePlanted(void)
     int cArgs = 0;
     LPWSTR *papwsz = StubLazy::CommandLineToArgvW(L"a b", &cArgs);
     LocalFree(papwsz);
-    STUBLAZYMOD *const apMods[] = { &g_StubLazyMsi, &g_StubLazyUser32, &g_StubLazyCrypt32, &g_StubLazyShell32 };
+    STUBLAZYMOD *const apMods[] = { &g_StubLazyMsi, &g_StubLazyUser32, &g_StubLazyCrypt32,
+                                    &g_StubLazyShell32 };
     for (STUBLAZYMOD *pMod : apMods)
     {
         wchar_t wszPath[MAX_PATH];
@@ -121,7 +123,8 @@ int probeCrashDirect(void)
 uint64_t fileSize(const char *pszPath)
 {
     RTFILE hFile;
-    if (RT_FAILURE(RTFileOpenPath(&hFile, pszPath, RTFILE_O_READ | RTFILE_O_OPEN | RTFILE_O_DENY_NONE)))
+    if (RT_FAILURE(
+            RTFileOpenPath(&hFile, pszPath, RTFILE_O_READ | RTFILE_O_OPEN | RTFILE_O_DENY_NONE)))
         return UINT64_MAX;
     uint64_t cb = UINT64_MAX;
     RTFileGetLength(hFile, &cb);
@@ -202,7 +205,8 @@ int probeStreams(const char *pszDir)
     uint64_t const cbAfterFirst = stdoutSize();
     RTStdOutFmt("second\n");
     uint64_t const cbAfterSecond = stdoutSize();
-    RTStrmFmt(g_pStdErr, "stdout after first line: %RU64, after second: %RU64\n", cbAfterFirst, cbAfterSecond);
+    RTStrmFmt(g_pStdErr, "stdout after first line: %RU64, after second: %RU64\n", cbAfterFirst,
+              cbAfterSecond);
     return 0; /* termination flushes and closes everything */
 }
 
@@ -242,7 +246,8 @@ extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)
     }
     if (!RTStrCmp(pszCmd, "init"))
     {
-        outf("again, same arguments: %Rrc\n", RTR3Init(&cArgs, &papszArgs, RTR3INIT_FLAGS_SYSTEM32_ONLY));
+        outf("again, same arguments: %Rrc\n",
+             RTR3Init(&cArgs, &papszArgs, RTR3INIT_FLAGS_SYSTEM32_ONLY));
         char *apszOther[] = { papszArgs[0], nullptr };
         char **papszOther = apszOther;
         int cOther = 1;
