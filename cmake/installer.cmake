@@ -15,9 +15,9 @@
 #   CERT names the publisher's DER certificate for this installer (default:
 #   KESTRELYN_CERT, see below).
 #
-# kestrelyn_add_cert_slot(<target> [CERT <file.der>])
-#   Gives a target of the stub's objects its certificate slot, generated from
-#   the DER file.
+# kestrelyn_add_cert(<target> [CERT <file.der>])
+#   Gives a target of the stub's objects its certificate: the raw-data
+#   resource "CERT" with the DER file's bytes.
 #
 # KESTRELYN_CERT (cache variable): the publisher's DER X.509 code-signing
 #   certificate that silent runs add to the trusted publishers.  Empty: the
@@ -29,7 +29,7 @@
 #   use it to read packages from their own image).
 
 set(KESTRELYN_PAYLOAD_TOOL ${CMAKE_CURRENT_LIST_DIR}/../tools/mkpayload.py)
-set(KESTRELYN_CERT_SLOT_TOOL ${CMAKE_CURRENT_LIST_DIR}/../tools/gen-cert-slot.py)
+set(KESTRELYN_CERT_RC_TOOL ${CMAKE_CURRENT_LIST_DIR}/../tools/gen-cert-rc.py)
 set(KESTRELYN_DEV_CERT_TOOL ${CMAKE_CURRENT_LIST_DIR}/../tools/make-dev-cert.sh)
 set(KESTRELYN_CERT "" CACHE FILEPATH "The publisher's DER code-signing certificate (empty: a development one)")
 
@@ -61,22 +61,22 @@ function(kestrelyn_default_cert var)
   set(${var} ${cert} PARENT_SCOPE)
 endfunction()
 
-function(kestrelyn_add_cert_slot target)
+function(kestrelyn_add_cert target)
   cmake_parse_arguments(ARG "" "CERT" "" ${ARGN})
   if(ARG_CERT)
     cmake_path(ABSOLUTE_PATH ARG_CERT BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} NORMALIZE OUTPUT_VARIABLE cert)
   else()
     kestrelyn_default_cert(cert)
   endif()
-  set(slot ${CMAKE_CURRENT_BINARY_DIR}/${target}.certslot.cpp)
-  add_custom_command(OUTPUT ${slot}
-    COMMAND ${Python3_EXECUTABLE} ${KESTRELYN_CERT_SLOT_TOOL} ${cert} ${slot}
-    DEPENDS ${KESTRELYN_CERT_SLOT_TOOL} ${cert}
-    COMMENT "Certificate slot of ${target}"
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.cert.rc)
+  add_custom_command(OUTPUT ${rc}
+    COMMAND ${Python3_EXECUTABLE} ${KESTRELYN_CERT_RC_TOOL} ${cert} ${rc}
+    DEPENDS ${KESTRELYN_CERT_RC_TOOL} ${cert}
+    COMMENT "Certificate of ${target}"
     VERBATIM)
-  target_sources(${target} PRIVATE ${slot})
-  set_source_files_properties(${slot} PROPERTIES COMPILE_OPTIONS "${ZELK_WARNINGS}")
-  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/Installer/win/Stub)
+  # The resource compiler reads the certificate: it is an input too.
+  set_source_files_properties(${rc} PROPERTIES GENERATED TRUE OBJECT_DEPENDS ${cert})
+  target_sources(${target} PRIVATE ${rc})
 endfunction()
 
 function(kestrelyn_add_payload target)
@@ -148,9 +148,9 @@ function(kestrelyn_add_installer name)
   # payload as it is needed instead of reading all of it at start-up.
   target_link_options(${name} PRIVATE -mwindows -Wl,--file-alignment,0x1000)
   if(ARG_CERT)
-    kestrelyn_add_cert_slot(${name} CERT ${ARG_CERT})
+    kestrelyn_add_cert(${name} CERT ${ARG_CERT})
   else()
-    kestrelyn_add_cert_slot(${name})
+    kestrelyn_add_cert(${name})
   endif()
   kestrelyn_add_payload(${name} ${ARG_UNPARSED_ARGUMENTS})
 endfunction()

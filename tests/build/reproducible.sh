@@ -27,17 +27,20 @@ for exe in Installer/win/Stub/QornStub.exe; do
     status=1
   fi
 done
-# The certificate named at configure time sits in the one marked slot.
-if python3 - "$work/a/Installer/win/Stub/QornStub.exe" "$work/cert/publisher.der" <<'PY'
+# The certificate named at configure time is the resource CERT, byte for byte.
+if python3 - "$src/tools" "$work/a/Installer/win/Stub/QornStub.exe" "$work/cert/publisher.der" <<'PY'
 import struct, sys
-exe, der = open(sys.argv[1], "rb").read(), open(sys.argv[2], "rb").read()
-magic = b"KESTRELYN-CERT-1"
-assert exe.count(magic) == 1, "marker count %d" % exe.count(magic)
-at = exe.index(magic) + 16
-cb, cb_max = struct.unpack_from("<II", exe, at)
-assert (cb, cb_max) == (len(der), 4096), (cb, cb_max)
-assert exe[at + 8:at + 8 + cb] == der and exe[at + 8 + cb:at + 8 + 4096] == bytes(4096 - cb)
+sys.dont_write_bytecode = True
+sys.path.insert(0, sys.argv[1])
+import mkpayload
+exe, der = open(sys.argv[2], "rb").read(), open(sys.argv[3], "rb").read()
+image = mkpayload.PeImage(exe)
+entries = [entry for name, _, entry in image.rcdata_leaves() if name == "CERT"]
+assert len(entries) == 1, "%d CERT resources" % len(entries)
+rva, size = struct.unpack_from("<II", exe, entries[0])
+at = image.offset(rva)
+assert exe[at:at + size] == der, "CERT holds %d other bytes" % size
 PY
-then echo "ok the certificate slot holds the certificate named"; else echo "FAIL certificate slot"; status=1; fi
+then echo "ok the resource CERT holds the certificate named"; else echo "FAIL certificate resource"; status=1; fi
 rm -rf "$work"
 exit "$status"

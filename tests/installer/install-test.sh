@@ -172,25 +172,30 @@ else
   fail "store cannot be opened: the key could not be locked"
 fi
 
-# The slot is read at run time: an installer whose slot says 0 bytes, or more
-# than it holds, fails at the certificate and installs nothing.
-slot_size() { # EXE SIZE: rewrites the size field of the certificate slot
-  python3 - "$1" "$2" <<'PY'
-import struct, sys
-data = bytearray(open(sys.argv[1], "rb").read())
-at = data.index(b"KESTRELYN-CERT-1") + 16
-struct.pack_into("<I", data, at, int(sys.argv[2]))
-open(sys.argv[1], "wb").write(data)
+# The certificate is read from the resource CERT at run time: an installer
+# without one, with an empty one or with a cut-off certificate fails at the
+# certificate and installs nothing.
+cert_res() { # EXE HOW: takes the resource CERT away, or makes it declare fewer bytes
+  case $2 in
+    missing) python3 - "$1" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+name = b"\x04\x00" + "CERT".encode("utf-16-le")
+assert data.count(name) == 1, data.count(name)
+open(sys.argv[1], "wb").write(data.replace(name, b"\x04\x00" + "CERX".encode("utf-16-le")))
 PY
+    ;;
+    *) python3 "$KT_TOOLS/mkpayload.py" codepage "$1" --size "CERT=$2" ;;
+  esac
 }
-for size in 0 4097; do
-  cp "$KT_inst_msi" "$work/slot.exe"
-  slot_size "$work/slot.exe" $size
-  run "$work/slot.exe" --silent
-  matches "certificate slot of $size bytes" "1 slot\.exe: error: Unable to get certificate context: -?[0-9]+
-slot\.exe: error: Failed to add our certificate\(s\) to trusted publisher store\." "$code $stderr"
-  check "certificate slot of $size bytes: nothing installed" "" "$(product_dir KestrelynTest)"
-  tmp_empty "certificate slot of $size bytes"
+for how in missing 0 100; do
+  cp "$KT_inst_msi" "$work/cert.exe"
+  cert_res "$work/cert.exe" $how
+  run "$work/cert.exe" --silent
+  matches "certificate resource $how" "1 cert\.exe: error: Unable to get certificate context: -?[0-9]+
+cert\.exe: error: Failed to add our certificate\(s\) to trusted publisher store\." "$code $stderr"
+  check "certificate resource $how: nothing installed" "" "$(product_dir KestrelynTest)"
+  tmp_empty "certificate resource $how"
 done
 
 # .custom beside the installer: the package sees the whole tree beside itself.

@@ -1531,8 +1531,12 @@ std::wstring FakeCrypt::s_wstrStore;
 TEST(StubAddCertToStore, Failures)
 {
     ASSERT_EQ(1u, g_cStubCerts);
-    uint32_t const cbCert = stubCertSize(&g_paStubCerts[0]);
+    const void *pvCert = nullptr;
+    uint32_t cbCert = 0;
+    ASSERT_EQ(KINF_SUCCESS, stubFindResource(g_apszStubCerts[0], &pvCert, &cbCert));
     ASSERT_GT(cbCert, 100u);
+    const uint8_t *const pbCert = (const uint8_t *)pvCert;
+    ASSERT_EQ(0x30, pbCert[0]);
     {
         Capture cap;
         EXPECT_FALSE(stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher",
@@ -1542,12 +1546,32 @@ TEST(StubAddCertToStore, Failures)
             << cap.err();
     }
     {
+        /* No such resource: no bytes, refused at the first step and nothing opened. */
+        SlotGuard<StubLazy::StubLazySlot_CertOpenStore> Guard(FakeCrypt::openStoreFails);
+        FakeCrypt::s_wstrStore.clear();
+        Capture cap;
+        EXPECT_FALSE(stubAddCertResourceToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE,
+                                                "TrustedPublisher", "NO_SUCH_CERT"));
+        EXPECT_TRUE(std::regex_match(
+            cap.err(), std::regex(errLine("Unable to get certificate context: -?[0-9]+"))))
+            << cap.err();
+        EXPECT_EQ(L"", FakeCrypt::s_wstrStore);
+    }
+    {
+        /* The build's resource holds a certificate: the store step is reached. */
+        SlotGuard<StubLazy::StubLazySlot_CertOpenStore> Guard(FakeCrypt::openStoreFails);
+        Capture cap;
+        EXPECT_FALSE(stubAddCertResourceToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE,
+                                                "TrustedPublisher", g_apszStubCerts[0]));
+        EXPECT_EQ(errLine("Unable to open certificates store: 5"), cap.err());
+    }
+    {
         SlotGuard<StubLazy::StubLazySlot_CertOpenStore> Guard(FakeCrypt::openStoreFails);
         Capture cap;
         /* The open-existing bit is cleared: a missing store is created. */
         EXPECT_FALSE(
             stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG,
-                               "TrustedPublisher", g_paStubCerts[0].pbCert, cbCert));
+                               "TrustedPublisher", pbCert, cbCert));
         EXPECT_EQ(errLine("Unable to open certificates store: 5"), cap.err());
         EXPECT_EQ((DWORD)(uintptr_t)CERT_STORE_PROV_SYSTEM_W, FakeCrypt::s_uProvider);
         EXPECT_EQ((DWORD)(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING), FakeCrypt::s_fEncoding);
@@ -1559,7 +1583,7 @@ TEST(StubAddCertToStore, Failures)
             FakeCrypt::addFails);
         Capture cap;
         EXPECT_FALSE(stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "KestrelynUnitTest",
-                                        g_paStubCerts[0].pbCert, cbCert));
+                                        pbCert, cbCert));
         EXPECT_EQ(errLine("Unable to install certificate: 112"), cap.err());
     }
 }

@@ -172,9 +172,8 @@ int stubRunPayload(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
     rcExit = stubCopyCustomDir(pState->szExtractPath);
     if (rcExit == STUBEXIT_SUCCESS && pState->fInstallCert && g_fStubSilent)
         for (size_t iCert = 0; iCert < g_cStubCerts; iCert++)
-            if (!stubAddCertToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher",
-                                    g_paStubCerts[iCert].pbCert,
-                                    stubCertSize(&g_paStubCerts[iCert])))
+            if (!stubAddCertResourceToStore(CERT_SYSTEM_STORE_LOCAL_MACHINE, "TrustedPublisher",
+                                            g_apszStubCerts[iCert]))
             {
                 rcExit = stubReportError(
                     "Failed to add our certificate(s) to trusted publisher store.");

@@ -228,34 +228,20 @@ bool stubAddCertToStore(uint32_t fLocation, const char *pszStoreName, const uint
                         uint32_t cbCert);
 
 /*
- * The publisher's certificate lives in one marked slot of the executable's
- * read-only data, so that a packer can put another certificate into a built
- * installer: the 16 bytes "KESTRELYN-CERT-1" (no terminator), the DER size,
- * the slot's capacity, then the DER bytes and zeros.  The slot is written
- * after the link, so its fields are read through volatile accesses.
+ * The certificates that silent runs add to the trusted publishers, by the
+ * names of the raw-data resources that hold them (DER X.509).  The build puts
+ * the publisher's certificate into the resource "CERT"; a packer may put
+ * another one in its place, of any size.
  */
-#define STUB_CERT_SLOT_MAX 4096
-typedef struct STUBCERTSLOT
-{
-    char achMagic[16];
-    uint32_t cbCert;
-    uint32_t cbMax;
-    uint8_t abCert[STUB_CERT_SLOT_MAX];
-} STUBCERTSLOT;
-static_assert(sizeof(STUBCERTSLOT) == 24 + STUB_CERT_SLOT_MAX, "certificate slot layout");
-extern const STUBCERTSLOT g_StubCertSlot;
-
-/* The certificates that silent runs add to the trusted publishers. */
-typedef struct STUBCERT
-{
-    const uint8_t *pbCert;
-    const uint32_t *pcbCert; /* read at run time: see STUBCERTSLOT */
-    const uint32_t *pcbMax;
-} STUBCERT;
-extern const STUBCERT g_paStubCerts[];
+extern const char *const g_apszStubCerts[];
 extern const size_t g_cStubCerts;
 
-/* The size of a certificate of the table, or 0 when its slot holds none or claims more than it holds. */
-uint32_t stubCertSize(const STUBCERT *pCert);
+/*
+ * Adds the certificate of resource pszResource to a system store, as
+ * stubAddCertToStore does.  A missing or empty resource is no certificate,
+ * and fails the way such bytes do.
+ */
+bool stubAddCertResourceToStore(uint32_t fLocation, const char *pszStoreName,
+                                const char *pszResource);
 
 #endif

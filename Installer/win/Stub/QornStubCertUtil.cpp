@@ -2,10 +2,10 @@
  * Kestrelyn Installer: the publisher's certificate and its addition to a
  * system certificate store.
  *
- * The table has one entry, the certificate in the marked slot that the build
- * (or a packer, later) fills in.  The certificate goes into the store in one
- * open-add-close sequence; each failing step writes its own "error: " line
- * with the Windows error number, whatever the silent flag.
+ * The table has one entry, the resource that the build (or a packer, later)
+ * fills with the publisher's certificate.  The certificate goes into the
+ * store in one open-add-close sequence; each failing step writes its own
+ * "error: " line with the Windows error number, whatever the silent flag.
  */
 #include <zelk/err.h>
 #include <zelk/stream.h>
@@ -15,20 +15,8 @@
 #include "QornStub.h"
 #include "QornStubLazy.h"
 
-// clang-format off
-const STUBCERT g_paStubCerts[] = {
-    { g_StubCertSlot.abCert, &g_StubCertSlot.cbCert, &g_StubCertSlot.cbMax },
-};
-// clang-format on
-const size_t g_cStubCerts = sizeof(g_paStubCerts) / sizeof(g_paStubCerts[0]);
-
-uint32_t stubCertSize(const STUBCERT *pCert)
-{
-    /* Rewritten in the file after the link: the compiler must not know these. */
-    uint32_t const cbCert = *(const volatile uint32_t *)pCert->pcbCert;
-    uint32_t const cbMax = *(const volatile uint32_t *)pCert->pcbMax;
-    return cbCert <= cbMax && cbMax <= STUB_CERT_SLOT_MAX ? cbCert : 0;
-}
+const char *const g_apszStubCerts[] = { "CERT" };
+const size_t g_cStubCerts = sizeof(g_apszStubCerts) / sizeof(g_apszStubCerts[0]);
 
 namespace {
 
@@ -73,4 +61,14 @@ bool stubAddCertToStore(uint32_t fLocation, const char *pszStoreName, const uint
     StubLazy::CertCloseStore(hStore, CERT_CLOSE_STORE_CHECK_FLAG);
     StubLazy::CertFreeCertificateContext(pCtx);
     return fAdded;
+}
+
+bool stubAddCertResourceToStore(uint32_t fLocation, const char *pszStoreName,
+                                const char *pszResource)
+{
+    /* Not there: no bytes, which the context step refuses with its message. */
+    const void *pvCert = nullptr;
+    uint32_t cbCert = 0;
+    stubFindResource(pszResource, &pvCert, &cbCert);
+    return stubAddCertToStore(fLocation, pszStoreName, (const uint8_t *)pvCert, cbCert);
 }
