@@ -1,14 +1,14 @@
 /*
  * The parts of the runtime's format engine and option parser the installer
  * links: it prints status names and messages (the messages for option errors
- * of silent runs) and sized integers (and the crash report its hex dump), and
- * takes only plain and string options.  Whatever is not named here stays out
- * of the executable; the stub-format-families check finds a conversion whose
- * family is missing.
+ * of silent runs) and sized integers, and takes only plain and string
+ * options.  The crash report's hex dump is left out: the installer creates
+ * no logger, so the report never writes a line.  Whatever is not named here
+ * stays out of the executable; the stub-format-families check finds a
+ * conversion whose family is missing.
  */
 #include <zelk/format.h>
 #include <zelk/getopt.h>
 
-RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyInts, &g_RTStrFmtFamilyStatus, &g_RTStrFmtFamilyStatusMsg,
-                  &g_RTStrFmtFamilyHex);
+RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyInts, &g_RTStrFmtFamilyStatus, &g_RTStrFmtFamilyStatusMsg);
 RTGETOPT_VALUE_KINDS_NONE();
