@@ -2,9 +2,7 @@
 # startup-bench.sh [ROUNDS]: start-up of the installer stub, "--silent
 # --version", against an empty program without the C runtime, side by side
 # under the same Wine and wineserver, alternating, ROUNDS times (default 40).
-# Reports the median of each and their ratio (goal: at most 1.10), and a
-# second baseline, the empty program that loads ws2_32.dll as the runtime's
-# initialisation does, to tell the stub's own cost from the library's.  Not part
+# Reports the median of each and their ratio (goal: at most 1.10).  Not part
 # of the test run: it builds its own tree, build/win-bench, with its own Wine
 # prefix there.
 set -euo pipefail
@@ -16,7 +14,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -G Ninja --toolchain cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DZELK_TESTS=OFF -DZELK_BENCH=ON >/dev/null
 fi
-cmake --build "$build" -j 2 --target QornStub empty-nocrt empty-ws2-nocrt >/dev/null
+cmake --build "$build" -j 2 --target QornStub empty-nocrt >/dev/null
 
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
 tools/wine-bench.sh start "$WINEPREFIX"
@@ -24,7 +22,6 @@ trap 'tools/wine-bench.sh stop "$WINEPREFIX"' EXIT
 
 stub=$build/Installer/win/Stub/QornStub.exe
 empty=$build/bench/empty-nocrt.exe
-ws2=$build/bench/empty-ws2-nocrt.exe
 
 us() { # command...: wall time in microseconds
   local start end
@@ -39,21 +36,16 @@ median() { tr ' ' '\n' | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2
 for _ in 1 2 3; do
   wine "$stub" --silent --version </dev/null >/dev/null 2>&1 || true
   wine "$empty" </dev/null >/dev/null 2>&1 || true
-  wine "$ws2" </dev/null >/dev/null 2>&1 || true
 done
 
-t_stub=() t_empty=() t_ws2=()
+t_stub=() t_empty=()
 for _ in $(seq "$rounds"); do
   t_stub+=("$(us wine "$stub" --silent --version)")
   t_empty+=("$(us wine "$empty")")
-  t_ws2+=("$(us wine "$ws2")")
 done
 s=$(echo "${t_stub[*]}" | median)
 e=$(echo "${t_empty[*]}" | median)
-w=$(echo "${t_ws2[*]}" | median)
 echo "stub --silent --version (us, median of $rounds): $s"
 echo "empty no-CRT program    (us, median of $rounds): $e"
-echo "empty + ws2_32.dll      (us, median of $rounds): $w"
 awk -v s="$s" -v e="$e" 'BEGIN { printf "ratio stub / empty: %.3f (goal <= 1.10)\n", s / e }'
-awk -v s="$s" -v w="$w" 'BEGIN { printf "ratio stub / empty + ws2_32.dll: %.3f\n", s / w }'
 echo "stub without payload: $(stat -c %s "$stub") bytes"

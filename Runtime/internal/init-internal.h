@@ -82,6 +82,16 @@ typedef enum RTR3WINDLLHARDENING
     RTR3WINDLLHARDENING_SYSTEM_DIR_ONLY = 4 /* default search: the system directory alone */
 } RTR3WINDLLHARDENING;
 
+/*
+ * The address of one of the runtime's socket functions ("WSAStartup",
+ * "socket", "select", ...), or null when the system has no such function or
+ * no socket library.  The first call loads "ws2_32.dll" (unless it is loaded
+ * already), failing that "wsock32.dll", from the system directory, and looks
+ * up every socket function at once; a program that never asks loads neither.
+ * Windows only.
+ */
+void *rtR3WinSockGetFn(const char *pszName);
+
 /* Windows version code (see rtR3WinVersionCodeFrom) and DLL search hardening state. */
 extern RTWINOSTYPE g_enmWinVer;
 extern RTR3WINDLLHARDENING g_enmRTR3WinDllHardening;

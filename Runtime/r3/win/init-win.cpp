@@ -1,7 +1,8 @@
 /*
  * Runtime initialisation on Windows: the version record and code, DLL search
  * hardening, the unhandled-exception filter, optional system functions, the
- * executable path, arguments and start time.
+ * executable path, arguments and start time; and the socket functions, which
+ * are looked up when first asked for.
  *
  * The first RTR3Init call does the work; later calls merge flags and check
  * the arguments.  The counters and flags change with locked operations so
@@ -10,7 +11,9 @@
 #include <zelk/err.h>
 #include <zelk/init.h>
 #include <zelk/log.h>
+#include <zelk/once.h>
 #include <zelk/stream.h>
+#include <zelk/string.h>
 #include <zelk/utf.h>
 
 #include "err-internal.h"
@@ -124,8 +127,17 @@ HMODULE rtR3LoadSystemDll(const wchar_t *pwszName)
     return LoadLibraryExW(wszPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-void rtR3InitWinSock(void)
+/*
+ * The socket library is loaded when a socket function is first asked for,
+ * not at initialisation: it is large, brings further libraries with it, and
+ * a program that never uses sockets (the installer) should not pay for it
+ * at every start nor have it in the process at all.
+ */
+RTONCE g_WinSockOnce = RTONCE_INITIALIZER;
+
+int rtR3InitWinSock(void *pvUser)
 {
+    (void)pvUser;
     HMODULE hMod = GetModuleHandleW(L"ws2_32.dll");
     if (!hMod)
         hMod = rtR3LoadSystemDll(L"ws2_32.dll");
@@ -134,9 +146,9 @@ void rtR3InitWinSock(void)
         hMod = rtR3LoadSystemDll(L"wsock32.dll");
         g_fOldWinSock = hMod != nullptr;
     }
-    if (!hMod)
-        return;
-    rtR3ResolveFns(hMod, g_szWinSockFns, g_apfnWinSock);
+    if (hMod)
+        rtR3ResolveFns(hMod, g_szWinSockFns, g_apfnWinSock);
+    return KINF_SUCCESS;
 }
 
 void rtR3QueryVersion(void)
@@ -306,7 +318,6 @@ static int rtR3InitNativeFirst(uint32_t fFlags)
 
     rtR3ResolveFns(g_hModKernel32, g_szKernel32Fns, g_apfnKernel32);
     rtR3ResolveFns(g_hModNtDll, g_szNtDllFns, g_apfnNtDll);
-    rtR3InitWinSock();
     return rc;
 }
 
@@ -386,6 +397,16 @@ int RTR3Init(int *pcArgs, char ***ppapszArgs, uint32_t fFlags)
     if (RT_FAILURE(rc))
         __atomic_fetch_sub(&g_crtR3Users, 1, __ATOMIC_SEQ_CST);
     return rc;
+}
+
+void *rtR3WinSockGetFn(const char *pszName)
+{
+    RTOnce(&g_WinSockOnce, rtR3InitWinSock, nullptr);
+    size_t iFn = 0;
+    for (const char *psz = g_szWinSockFns; *psz; psz += RTStrLen(psz) + 1, iFn++)
+        if (!RTStrCmp(psz, pszName))
+            return (void *)g_apfnWinSock[iFn];
+    return nullptr;
 }
 
 const char *RTProcExecPath(void)

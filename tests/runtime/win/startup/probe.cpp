@@ -78,6 +78,21 @@ int probeLazy(void)
     return 0;
 }
 
+/* The runtime's socket functions: the library comes with the first request, once. */
+int probeWinSock(void)
+{
+    outf("ws2_32 after RTR3Init: %RTbool\n", GetModuleHandleW(L"ws2_32.dll") != nullptr);
+    void *const pvGet = rtR3WinSockGetFn("WSAGetLastError");
+    HMODULE const hWs2 = GetModuleHandleW(L"ws2_32.dll");
+    outf("ws2_32 after the first request: %RTbool\n", hWs2 != nullptr);
+    outf("WSAGetLastError is the library's: %RTbool\n",
+         pvGet && pvGet == (void *)GetProcAddress(hWs2, "WSAGetLastError"));
+    outf("gethostbyname is the library's: %RTbool\n",
+         rtR3WinSockGetFn("gethostbyname") == (void *)GetProcAddress(hWs2, "gethostbyname"));
+    outf("a name not on the list: %p\n", rtR3WinSockGetFn("WSAGetLastErrorX"));
+    return 0;
+}
+
 int probePlanted(void)
 {
     /* One function of each planted DLL; the system's copies must answer. */
@@ -298,6 +313,8 @@ extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)
         return probeLazy();
     if (!RTStrCmp(pszCmd, "planted"))
         return probePlanted();
+    if (!RTStrCmp(pszCmd, "winsock"))
+        return probeWinSock();
     if (!RTStrCmp(pszCmd, "missing"))
     {
         stubLazyResolve(&g_StubLazyMsi, "NoSuchFunctionAtAll");

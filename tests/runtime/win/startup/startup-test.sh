@@ -155,6 +155,14 @@ CommandLineToArgvW bound: false
 shell32 table loaded: false
 user32 in process: false" "$stdout"
 
+# The runtime's socket functions load the socket library at the first request only.
+run "$probe" winsock
+check "socket functions on first use" "ws2_32 after RTR3Init: false
+ws2_32 after the first request: true
+WSAGetLastError is the library's: true
+gethostbyname is the library's: true
+a name not on the list: $(printf "%0*d" $((bits / 4)) 0)" "$stdout"
+
 # DLLs planted beside the executable under system names are never loaded.
 mkdir -p "$work/planted"
 cp "$probe" "$work/planted/probe.exe"
