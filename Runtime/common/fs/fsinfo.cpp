@@ -88,12 +88,12 @@ int64_t rtFsTimeFromNt(int64_t iNtTime)
      * since 1601 cover far more (0 is "never", as devices report).  Times
      * outside are pinned to the ends instead of wrapping into other dates.
      */
-    int64_t iDiff;
-    int64_t iNs;
-    if (__builtin_sub_overflow(iNtTime, INT64_C(116444736000000000), &iDiff)
-        || __builtin_mul_overflow(iDiff, 100, &iNs))
-        return iNtTime < INT64_C(116444736000000000) ? INT64_MIN : INT64_MAX;
-    return iNs;
+    constexpr int64_t kiTicksAt1970 = INT64_C(116444736000000000);
+    if (iNtTime < kiTicksAt1970 + INT64_MIN / 100)
+        return INT64_MIN;
+    if (iNtTime > kiTicksAt1970 + INT64_MAX / 100)
+        return INT64_MAX;
+    return (iNtTime - kiTicksAt1970) * 100;
 }
 
 void rtFsObjInfoInit(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional)
