@@ -63,7 +63,13 @@ void rtR3WinLegacyImageFixup(void)
     if (!pfnProtect)
         __builtin_trap();
 
-    uint8_t *const pbImage = (uint8_t *)&__ImageBase;
+    /*
+     * The image starts at __ImageBase, but the symbol is declared as the DOS
+     * header alone: hide where the pointer came from, or the compiler takes
+     * the headers behind it for reads past a 64-byte object.
+     */
+    uint8_t *pbImage = (uint8_t *)&__ImageBase;
+    __asm__("" : "+r"(pbImage));
     IMAGE_NT_HEADERS *const pNtHdrs = (IMAGE_NT_HEADERS *)(pbImage + __ImageBase.e_lfanew);
     IMAGE_SECTION_HEADER *paSections = IMAGE_FIRST_SECTION(pNtHdrs);
     for (unsigned i = 0; i < pNtHdrs->FileHeader.NumberOfSections; i++)
