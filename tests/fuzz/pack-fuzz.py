@@ -4,12 +4,13 @@
 Seeds are real files: the stub, installers packed from it (a few packages,
 101 packages, a signed one) and a DER certificate.  Each input is a seed
 mutated where it matters most (headers, section table, resource directory,
-certificate slot) or anywhere: bytes and 32-bit words overwritten with
-boundary values, directory entries pointed back at earlier directories (loops
-and overlaps), blocks copied over others, the file truncated or grown.  Every
-input goes through what inspect and pack read: the PE headers, the resource
-tree, the version, the certificate slot and certificate, the payload with
-its SHA-256 sums, and pack's check of a stub.
+the certificate resource's data entry and first bytes) or anywhere: bytes
+and 32-bit words overwritten with boundary values, directory entries pointed
+back at earlier directories (loops and overlaps), blocks copied over others,
+the file truncated or grown.  Every input goes through what inspect and pack
+read: the PE headers, the resource tree, the version, the certificate
+resource and certificate, the payload with its SHA-256 sums, and pack's
+check of a stub and of the certificate it carries.
 
 A failure is any exception other than the tool's own one-line errors
 (PackError), an input that takes longer than --max-seconds, or one that
@@ -41,7 +42,12 @@ kp = importlib.util.module_from_spec(spec)
 loader.exec_module(kp)
 
 BOUNDARY = [0, 1, 2, 0x7F, 0x80, 0xFF, 0x100, 0x1000, 0x7FFF, 0x8000, 0xFFFF, 0x10000, 0x7FFFFFFF,
-            0x80000000, 0x80000010, 0xFFFFFFFF, 0xFFFFFFF0, 16, 24, 256, 4096, 4097]
+            0x80000000, 0x80000010, 0xFFFFFFFF, 0xFFFFFFF0, 16, 24, 256, 4096, 4097,
+            kp.CERT_MAX, kp.CERT_MAX + 1]
+
+
+# pack's arguments without --cert: the stub's own certificate is read and checked.
+KEEP_STUBS_CERT = argparse.Namespace(cert=None, allow_dev_cert=True)
 
 
 def exercise(data):
@@ -49,15 +55,15 @@ def exercise(data):
     img = kp.PeImage(kp.Source("input", data=data))
     resources = kp.read_resources(img)
     kp.version_of(img, resources)
-    rsrc = img.directory(2)[0] or None
-    slot = kp.find_cert_slot(img, rsrc)
-    if slot and slot.cb_cert:
+    cert = kp.find_resource(resources, kp.RT_RCDATA, kp.CERT_NAME)
+    if cert and cert.size:
         try:
-            kp.certificate_cn(kp.slot_certificate(img, slot), "certificate")
+            kp.certificate_cn(kp.resource_certificate(img, cert, "certificate"), "certificate")
         except kp.PackError:
             pass
     try:
-        kp.check_stub(img, resources)
+        cert = kp.check_stub(img, resources)
+        kp.choose_certificate(KEEP_STUBS_CERT, img, cert, lambda text: None)
         for r in resources:
             img.read_rva(r.rva, r.size, "resource")
     except kp.PackError:
@@ -77,7 +83,8 @@ class Mutator:
         self.rng = rng
 
     def hot_spots(self, seed):
-        """Offsets worth hitting: headers, section table, resource tree, slot."""
+        """Offsets worth hitting: headers, section table, resource tree, the
+        certificate resource's data entry and the start of its data."""
         spots = [(0, 0x40)]
         try:
             img = kp.PeImage(kp.Source("seed", data=seed))
@@ -89,9 +96,16 @@ class Mutator:
         if s:
             start = s.rawptr + rva - s.va
             spots.append((start, start + min(size, 0x2000)))
-        slot = kp.find_cert_slot(img, rva or None)
-        if slot:
-            spots.append((slot.offset, slot.offset + kp.CERT_SLOT_HEADER + 64))
+        try:
+            certs = kp.cert_resources(kp.read_resources(img))
+        except kp.PackError:
+            certs = []
+        for cert in certs:
+            for at, n in ((cert.entry_rva, 16), (cert.rva, 64)):
+                s = img.section_of(at)
+                if s:
+                    start = s.rawptr + at - s.va
+                    spots.append((start, start + n))
         return spots
 
     def mutate(self, seed, spots, resource_dirs):
@@ -197,7 +211,7 @@ def make_seeds(args, work):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--stub", required=True, nargs="+",
-                        help="stubs; the first with a certificate slot is taken")
+                        help="stubs; the first with a certificate resource is taken")
     parser.add_argument("--work", required=True)
     parser.add_argument("--runs", type=int, default=20000)
     parser.add_argument("--seed", type=int, default=1)
@@ -208,11 +222,12 @@ def main():
 
     for stub in args.stub:
         with open(stub, "rb") as f:
-            if kp.CERT_MAGIC in f.read():
-                args.stub = stub
-                break
+            img = kp.PeImage(kp.Source(stub, data=f.read()))
+        if kp.cert_resources(kp.read_resources(img)):
+            args.stub = stub
+            break
     else:
-        sys.exit("pack-fuzz: no stub with a certificate slot among " + " ".join(args.stub))
+        sys.exit("pack-fuzz: no stub with a certificate resource among " + " ".join(args.stub))
     seeds, cert = make_seeds(args, args.work)
     limit = args.memory_mib << 20
     resource.setrlimit(resource.RLIMIT_AS, (limit, limit))

@@ -2,7 +2,7 @@
 """kestrelyn-pack without Wine: the PE it writes, checked against independent
 references (a word-by-word checksum, objdump's section table, the stub's own
 resources), reproducibility, refusals that leave nothing behind, the 32-bit
-limit on sparse files, memory while streaming, the certificate slot,
+limit on sparse files, memory while streaming, the certificate resource,
 signing, and inspect against the broken installers the build links.
 
 Environment: KT_PACK (the tool), KT_QornStub (the built stub), KT_PACKAGES (product.msi, data1.cab, data2.cab), KT_BAD_DIR (the installer
@@ -17,7 +17,8 @@ import sys
 import unittest
 
 DEV_CN = "Kestrelyn development certificate, not for release"
-MAGIC = b"KESTRELYN-CERT-1"
+# The name string of the certificate resource in a resource tree.
+CERT_NAME = b"\x04\x00" + "CERT".encode("utf-16-le")
 
 
 PACK = os.environ["KT_PACK"]
@@ -56,16 +57,78 @@ def make_cert(folder, cn, extra=()):
     return base + ".der", base + ".pem", base + ".key"
 
 
-def put_in_slot(stub, out, der):
-    """A copy of stub whose certificate slot holds der (the development
-    certificate: what a build that names no publisher's puts there), or
-    nothing."""
-    data = bytearray(slurp(stub))
-    at = data.index(MAGIC)
-    struct.pack_into("<I", data, at + 16, len(der))
-    data[at + 24:at + 24 + 4096] = der.ljust(4096, b"\0")
-    with open(out, "wb") as f:
-        f.write(data)
+def cert_of_size(folder, size):
+    """A code-signing certificate of exactly size bytes of DER, grown with a
+    long alternative name; the key is made once per folder."""
+    key = os.path.join(folder, "sized.key")
+    if not os.path.exists(key):
+        subprocess.run(["openssl", "genrsa", "-out", key, "2048"], check=True, capture_output=True)
+    out = os.path.join(folder, f"sized-{size}.der")
+    n = max(1, size - 800)
+    for _ in range(4):
+        subprocess.run(["openssl", "req", "-x509", "-key", key, "-sha256", "-days", "30",
+                        "-subj", "/CN=Sized Publisher", "-addext", "subjectAltName=DNS:" + "a" * n,
+                        "-addext", "extendedKeyUsage=codeSigning", "-outform", "DER", "-out", out],
+                       check=True, capture_output=True)
+        got = os.path.getsize(out)
+        if got == size:
+            return out
+        n += size - got
+    raise AssertionError(f"no certificate of {size} bytes (last {got})")
+
+
+def stand_in_stub(folder, name, certs, bits=32, link=()):
+    """A small program with the stub's own resources (QornStub.rc) and one
+    raw-data resource CERT per (language, DER file) of certs, for stubs the
+    build does not make: one without a certificate, with two, with the
+    development certificate whatever the build put into the real one, a
+    64-bit one."""
+    triple = "x86_64-w64-mingw32" if bits == 64 else "i686-w64-mingw32"
+    stub_bin = os.path.dirname(STUB)
+    if not shutil.which(triple + "-gcc") or not os.path.exists(os.path.join(stub_bin, "QornStubVersion.h")):
+        raise AssertionError(f"no {triple}-gcc or no configured stub to build a stand-in stub with")
+    src = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(PACK))), "Installer", "win", "Stub")
+    base = os.path.join(folder, name)
+    with open(base + ".rc", "w") as f:
+        f.write('#include "QornStub.rc"\n')
+        for lang, der in certs:
+            f.write(f'LANGUAGE {lang & 0x3FF}, {lang >> 10}\n"CERT" RCDATA "{der}"\n')
+    with open(base + ".c", "w") as f:
+        f.write("int main(void) { return 0; }\n")
+    subprocess.run([triple + "-windres", "-I", src, "-I", stub_bin, "-O", "coff", base + ".rc", base + ".res.o"],
+                   check=True, cwd=src)
+    subprocess.run([triple + "-gcc", "-O2", "-s", "-Wl,--no-insert-timestamp", *link, base + ".c",
+                    base + ".res.o", "-o", base + ".exe"], check=True)
+    return base + ".exe"
+
+
+def cert_entries(path):
+    """(name, language, code page, bytes) of each raw-data resource CERT, as
+    the payload builder's reader sees them."""
+    import importlib.machinery
+    import importlib.util
+    tool = os.path.join(os.path.dirname(os.path.abspath(PACK)), "mkpayload.py")
+    loader = importlib.machinery.SourceFileLoader("mkpayload", tool)
+    mk = importlib.util.module_from_spec(importlib.util.spec_from_loader("mkpayload", loader))
+    loader.exec_module(mk)
+    data = slurp(path)
+    image = mk.PeImage(data)
+    rows = []
+    for name, lang, entry in image.rcdata_leaves():
+        if isinstance(name, str) and name.upper() == "CERT":
+            rva, size, codepage = struct.unpack_from("<III", data, entry)
+            at = image.offset(rva)
+            rows.append((name, lang, codepage, data[at:at + size]))
+    return rows
+
+
+def rsrc_offset(data):
+    """The file offset of the resource tree's root."""
+    kp = load_tool()
+    img = kp.PeImage(kp.Source("stub", data=data))
+    rva = img.directory(2)[0]
+    sec = img.section_of(rva)
+    return sec.rawptr + rva - sec.va
 
 
 def reference_checksum(data, checksum_off):
@@ -153,10 +216,10 @@ class PackTest(unittest.TestCase):
         os.makedirs(WORK)
         cls.pub_der, cls.pub_pem, cls.pub_key = make_cert(WORK, "Test Publisher")
         cls.dev_der, _, _ = make_cert(WORK, DEV_CN)
-        cls.dev_stub = os.path.join(WORK, "dev-stub.exe")
-        put_in_slot(STUB, cls.dev_stub, slurp(cls.dev_der))
-        cls.empty_stub = os.path.join(WORK, "empty-stub.exe")
-        put_in_slot(STUB, cls.empty_stub, b"")
+        cls.dev_stub = stand_in_stub(WORK, "dev-stub", [(1033, cls.dev_der)])
+        empty = os.path.join(WORK, "empty.der")
+        open(empty, "wb").close()
+        cls.empty_stub = stand_in_stub(WORK, "empty-stub", [(1033, empty)])
         cls.msi = os.path.join(PKGS, "product.msi")
         cls.cab1 = os.path.join(PKGS, "data1.cab")
         cls.cab2 = os.path.join(PKGS, "data2.cab")
@@ -334,23 +397,29 @@ class PackTest(unittest.TestCase):
         self.assertEqual(listing(run("inspect", out)[1])[0][3], long_ok)
 
     def test_stub_of_another_kind(self):
-        # A stub without the slot's marker, or without the version resource.
+        # Without the certificate resource, with two, or without the version resource.
         data = slurp(STUB)
-        two = bytearray(data)
-        # A second slot in the padding after some section's data.
-        pe = struct.unpack_from("<I", data, 0x3C)[0]
-        table = pe + 24 + struct.unpack_from("<H", data, pe + 20)[0]
-        for i in range(struct.unpack_from("<H", data, pe + 6)[0]):
-            vsize, _, rawsize, rawptr = struct.unpack_from("<IIII", data, table + 40 * i + 8)
-            if rawsize >= vsize + 24:
-                two[rawptr + vsize:rawptr + vsize + 24] = MAGIC + struct.pack("<II", 0, 0)
-                break
-        else:
-            self.fail("no section with room for a second slot")
-        rows = [("no slot", data.replace(MAGIC, b"X" * 16), "no certificate slot"),
-                ("two slots", bytes(two), "2 certificate slots"),
-                ("no version", data.replace("VS_VERSION_INFO".encode("utf-16-le"), bytes(30)),
-                 "not this project's stub")]
+        self.assertEqual(data.count(CERT_NAME), 1, "the stub's resource tree names CERT once")
+        other_type = bytearray(data)
+        root = rsrc_offset(data)
+        named, ids = struct.unpack_from("<HH", data, root + 12)
+        entries = [root + 16 + 8 * i for i in range(named, named + ids)]
+        rcdata = [e for e in entries if struct.unpack_from("<I", data, e)[0] == 10]
+        self.assertEqual(len(rcdata), 1, "one raw-data type in the stub's tree")
+        struct.pack_into("<I", other_type, rcdata[0], 11)  # still sorted: the next type is 16
+        cert = os.path.join(self.dir, "own.der")
+        shutil.copy(self.pub_der, cert)
+        rows = [
+            # (what, stub's bytes, words in the message)
+            ("no CERT", data.replace(CERT_NAME, b"\x04\x00" + "CERX".encode("utf-16-le")),
+             "no certificate resource CERT"),
+            ("CERT of another type", bytes(other_type), "no certificate resource CERT"),
+            ("CERT in two languages",
+             slurp(stand_in_stub(self.dir, "two", [(1033, cert), (0, self.pub_der)])),
+             "2 certificate resources CERT (languages 0, 1033)"),
+            ("no version", data.replace("VS_VERSION_INFO".encode("utf-16-le"), bytes(30)),
+             "not this project's stub"),
+        ]
         for what, content, words in rows:
             with self.subTest(what):
                 path = os.path.join(self.dir, what.replace(" ", "-") + ".exe")
@@ -390,24 +459,10 @@ class PackTest(unittest.TestCase):
         os.unlink(out)
 
     def test_pe32_plus_stub(self):
-        """A 64-bit program with the stub's resources and a slot: the optional
-        header's other layout."""
-        cc = shutil.which("x86_64-w64-mingw32-gcc")
-        stub_bin = os.path.dirname(os.environ.get("KT_QornStub", ""))
-        if not cc or not os.path.exists(os.path.join(stub_bin, "QornStubVersion.h")):
-            self.fail("no x86_64-w64-mingw32-gcc or no configured stub to build a PE32+ stub with")
-        src = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(PACK))), "Installer", "win", "Stub")
-        c = os.path.join(self.dir, "stub64.c")
-        with open(c, "w") as f:
-            f.write('#include <stdint.h>\n'
-                    'const struct { char m[16]; uint32_t cb, cbMax; uint8_t ab[4096]; } g_slot\n'
-                    '    __attribute__((used)) = { {"KESTRELYN-CERT-"  "1"}, 0, 4096, {0} };\n'
-                    'int main(void) { return *(volatile const uint8_t *)&g_slot.ab[0]; }\n')
-        res = os.path.join(self.dir, "stub64.res.o")
-        subprocess.run(["x86_64-w64-mingw32-windres", "-I", src, "-I", stub_bin, "-O", "coff",
-                        os.path.join(src, "QornStub.rc"), res], check=True, cwd=src)
-        stub64 = os.path.join(self.dir, "stub64.exe")
-        subprocess.run([cc, "-O2", "-s", "-Wl,--no-insert-timestamp", c, res, "-o", stub64], check=True)
+        """A 64-bit program with the stub's resources and the development
+        certificate: the optional header's other layout."""
+        stub64 = stand_in_stub(self.dir, "stub64", [(1033, self.dev_der)], bits=64)
+        pub_sha1 = hashlib.sha1(slurp(self.pub_der)).hexdigest()
         out = os.path.join(self.dir, "Setup64.exe")
         self.assertPacked(self.pack(out, f"{self.msi}:amd64", self.cab1, stub=stub64))
         data = slurp(out)
@@ -417,6 +472,7 @@ class PackTest(unittest.TestCase):
         code, text, err = run("inspect", out)
         self.assertEqual(code, 0, err)
         self.assertIn("image: PE32+", text)
+        self.assertIn(f"certificate: CN=Test Publisher, SHA-1 {pub_sha1}\n", text)
         self.assertEqual([r[4:] for r in listing(text)],
                          [("70000", sha256(self.msi)), ("65536", sha256(self.cab1))])
         dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", out], capture_output=True, text=True)
@@ -426,9 +482,8 @@ class PackTest(unittest.TestCase):
 
         # Without relocations the resource section is the last one: it is
         # rebuilt in its place instead of a new one being added.
-        last = os.path.join(self.dir, "stub64-rsrc-last.exe")
-        subprocess.run([cc, "-O2", "-s", "-Wl,--no-insert-timestamp", "-Wl,--disable-reloc-section",
-                        "-Wl,--disable-dynamicbase", c, res, "-o", last], check=True)
+        last = stand_in_stub(self.dir, "stub64-rsrc-last", [(1033, self.dev_der)], bits=64,
+                             link=["-Wl,--disable-reloc-section", "-Wl,--disable-dynamicbase"])
         self.assertEqual(objdump_sections(last)[-1][0], ".rsrc")
         out = os.path.join(self.dir, "Setup64-last.exe")
         self.assertPacked(self.pack(out, f"{self.msi}:amd64", self.cab1, stub=last))
@@ -442,43 +497,95 @@ class PackTest(unittest.TestCase):
         code, text, err = run("inspect", out)
         self.assertEqual(code, 0, err)
         self.assertIn("version: Kestrelyn Installer", text)
+        self.assertIn(f"certificate: CN=Test Publisher, SHA-1 {pub_sha1}\n", text)
         self.assertEqual([r[4:] for r in listing(text)],
                          [("70000", sha256(self.msi)), ("65536", sha256(self.cab1))])
 
-    def test_certificate_slot(self):
-        out = os.path.join(self.dir, "Setup.exe")
+    def test_certificate_refusals(self):
         garbage = os.path.join(self.dir, "garbage.der")
         with open(garbage, "wb") as f:
             f.write(b"\x30\x03\x02\x01\x01")
-        big_der = make_cert(self.dir, "Big Publisher", ["-addext", "subjectAltName=DNS:" + "a" * 4000])[0]
-        self.assertGreater(os.path.getsize(big_der), 4096)
+        trailing = os.path.join(self.dir, "trailing.der")
+        with open(trailing, "wb") as f:
+            f.write(slurp(self.pub_der) + b"\0")
+        too_big = cert_of_size(self.dir, 65537)
+        big_stub = stand_in_stub(self.dir, "big-stub", [(1033, too_big)])
         rows = [
-            # (what, stub, extra arguments, refused, words)
-            ("development certificate", self.dev_stub, [], True, ["development certificate", "--cert"]),
-            ("empty slot", self.empty_stub, [], True, ["no certificate", "--cert"]),
-            ("not a certificate", STUB, ["--cert", garbage], True, [garbage, "X.509"]),
-            ("PEM instead of DER", STUB, ["--cert", self.pub_pem], True, [self.pub_pem, "DER"]),
-            ("larger than the slot", STUB, ["--cert", big_der], True, [big_der, "4096"]),
-            ("missing certificate", STUB, ["--cert", garbage + ".x"], True, [garbage + ".x"]),
-            ("the development certificate as --cert", STUB, ["--cert", self.dev_der], True,
+            # (what, stub, extra arguments, words)
+            ("development certificate", self.dev_stub, [], [self.dev_stub, "development certificate", "--cert"]),
+            ("empty resource", self.empty_stub, [], [self.empty_stub, "no certificate", "--cert"]),
+            ("the stub's certificate over 64 KiB", big_stub, [], [big_stub, "65537", "65536", "--cert"]),
+            ("not a certificate", STUB, ["--cert", garbage], [garbage, "X.509"]),
+            ("a byte after the certificate", STUB, ["--cert", trailing], [trailing, "X.509"]),
+            ("PEM instead of DER", STUB, ["--cert", self.pub_pem], [self.pub_pem, "DER"]),
+            ("over 64 KiB", STUB, ["--cert", too_big], [too_big, "65536"]),
+            ("missing certificate", STUB, ["--cert", garbage + ".x"], [garbage + ".x"]),
+            ("the development certificate as --cert", STUB, ["--cert", self.dev_der],
              [self.dev_der, "development certificate"]),
         ]
-        for what, stub, extra, refused, words in rows:
+        for what, stub, extra, words in rows:
             with self.subTest(what):
+                out = os.path.join(self.dir, what.replace(" ", "-") + ".exe")
                 self.assertRefused(self.pack(out, self.cab1, stub=stub, cert=None, extra=extra), *words)
                 self.assertFalse(os.path.exists(out))
-        # --allow-dev-cert keeps the development certificate, and says so.
-        code, _, err = self.pack(out, self.cab1, stub=self.dev_stub, cert=None, extra=["--allow-dev-cert"])
-        self.assertEqual(code, 0, err)
-        self.assertIn("development certificate", err)
-        self.assertIn(f"CN={DEV_CN}", run("inspect", out)[1])
-        # --cert replaces it, zeros after it.
-        self.assertPacked(self.pack(out, self.cab1, stub=self.dev_stub))
-        data = slurp(out)
-        at = data.index(MAGIC)
-        pub = slurp(self.pub_der)
-        self.assertEqual(struct.unpack_from("<II", data, at + 16), (len(pub), 4096))
-        self.assertEqual(data[at + 24:at + 24 + 4096], pub.ljust(4096, b"\0"))
+
+    def test_certificate_resource(self):
+        """The installer's one CERT resource, under U.S. English with code
+        page 1252 like the payload's, holds the certificate whole."""
+        lower = os.path.join(self.dir, "lower-case.exe")
+        with open(lower, "wb") as f:
+            f.write(slurp(STUB).replace(CERT_NAME, b"\x04\x00" + "cert".encode("utf-16-le")))
+        past_old_limit = cert_of_size(self.dir, 4097)
+        largest = cert_of_size(self.dir, 65536)
+        pub_stub = stand_in_stub(self.dir, "pub-stub", [(0, self.pub_der)])
+        pub, dev = slurp(self.pub_der), slurp(self.dev_der)
+        rows = [
+            # (what, stub, extra arguments, certificate expected, warned)
+            ("--cert replaces the development certificate", self.dev_stub, ["--cert", self.pub_der], pub, False),
+            ("--cert fills an empty resource", self.empty_stub, ["--cert", self.pub_der], pub, False),
+            ("--allow-dev-cert keeps the development certificate", self.dev_stub, ["--allow-dev-cert"], dev,
+             True),
+            ("the stub's own publisher certificate, neutral language", pub_stub, [], pub, False),
+            ("a resource named in lower case", lower, ["--cert", self.pub_der], pub, False),
+            ("more than 4096 bytes", STUB, ["--cert", past_old_limit], slurp(past_old_limit), False),
+            ("64 KiB", STUB, ["--cert", largest], slurp(largest), False),
+        ]
+        for what, stub, extra, der, warned in rows:
+            with self.subTest(what):
+                out = os.path.join(self.dir, what.split()[0].strip("-") + f"-{len(der)}.exe")
+                code, _, err = self.pack(out, self.cab1, stub=stub, cert=None, extra=extra)
+                self.assertEqual(code, 0, err)
+                self.assertEqual("development certificate" in err, warned, err)
+                self.assertEqual(cert_entries(out), [("CERT", 1033, 1252, der)])
+                code, text, err = run("inspect", out)
+                self.assertEqual(code, 0, err)
+                self.assertRegex(text, f"\ncertificate: CN=[^\n]*, SHA-1 {hashlib.sha1(der).hexdigest()}"
+                                       f"{' [(]the development certificate[)]' if der == dev else ''}\n")
+
+    def test_inspect_certificate_lines(self):
+        """inspect's certificate line for stubs (which carry no payload, so
+        inspect exits 1 after the line)."""
+        no_cert = os.path.join(self.dir, "no-cert.exe")
+        with open(no_cert, "wb") as f:
+            f.write(slurp(STUB).replace(CERT_NAME, b"\x04\x00" + "CERX".encode("utf-16-le")))
+        two = stand_in_stub(self.dir, "two", [(1031, self.dev_der), (1033, self.pub_der)])
+        pub_sha1 = hashlib.sha1(slurp(self.pub_der)).hexdigest()
+        dev_sha1 = hashlib.sha1(slurp(self.dev_der)).hexdigest()
+        rows = [
+            ("no resource", no_cert, "certificate: no certificate resource"),
+            ("empty resource", self.empty_stub, "certificate: none (the resource CERT is empty)"),
+            ("development certificate", self.dev_stub,
+             f"certificate: CN={DEV_CN}, SHA-1 {dev_sha1} (the development certificate)"),
+            # No neutral one: U.S. English before the German that comes first in the tree.
+            ("two languages", two, f"certificate: CN=Test Publisher, SHA-1 {pub_sha1} "
+                                   "(the stub's pick of 2 CERT resources)"),
+        ]
+        for what, stub, line in rows:
+            with self.subTest(what):
+                code, text, err = run("inspect", stub)
+                self.assertEqual(code, 1, text)
+                self.assertIn("Manifest not found", err)
+                self.assertIn(line, text.splitlines())
 
     def test_signing_and_a_signed_stub(self):
         out = os.path.join(self.dir, "Setup.exe")

@@ -3,7 +3,8 @@
 # every package extracts byte for byte (one MSI; an MSI and two CABs; 101
 # packages, resource names past 99), the same as from the installer that
 # kestrelyn_add_installer links, also once signed; and a silent run adds the
-# certificate given to pack to TrustedPublisher.
+# certificate given to pack (the one in the installer's resource CERT) to
+# TrustedPublisher.
 source "$(dirname "$0")/../installer/lib.sh"
 
 pack=$KT_PACK
@@ -15,7 +16,6 @@ openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 30 -subj "/CN=Kestrelyn 
   -addext basicConstraints=critical,CA:FALSE -addext keyUsage=critical,digitalSignature \
   -addext extendedKeyUsage=codeSigning -keyout "$work/pub.key" -out "$work/pub.pem" 2>/dev/null
 openssl x509 -in "$work/pub.pem" -outform DER -out "$work/pub.der"
-thumb=$(openssl x509 -in "$work/pub.pem" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')
 
 # packed NAME PACKAGE...: an installer packed from the stub with the certificate.
 packed() {
@@ -97,30 +97,50 @@ extracts signed.exe "$work/x-signed" product.msi data1.cab data2.cab
 matches "signed: inspect sees the signature" ".*signature: Authenticode.*" "$("$pack" inspect "$work/out/signed.exe")"
 
 # The certificate: a silent run of an installer packed with --cert from the
-# real stub adds exactly that certificate to the machine's TrustedPublisher.
+# real stub adds exactly that certificate to the machine's TrustedPublisher,
+# also one larger than the 4 KiB the stub once had room for.
+openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 30 -subj "/CN=Kestrelyn Pack Test Large Publisher" \
+  -addext basicConstraints=critical,CA:FALSE -addext keyUsage=critical,digitalSignature \
+  -addext extendedKeyUsage=codeSigning -addext "subjectAltName=DNS:$(head -c 12000 /dev/zero | tr '\0' a)" \
+  -keyout "$work/large.key" -out "$work/large.pem" 2>/dev/null
+openssl x509 -in "$work/large.pem" -outform DER -out "$work/large.der"
+check "the large certificate is over 12 KiB" yes "$([ "$(stat -c %s "$work/large.der")" -gt 12000 ] && echo yes || echo no)"
 store='HKLM\Software\Microsoft\SystemCertificates\TrustedPublisher\Certificates'
 in_store() { wine reg query "$store\\$1" >/dev/null 2>&1 && echo yes || echo no; }
-if ! grep -q KESTRELYN-CERT-1 "$KT_QornStub"; then
-  fail "certificate: the built stub $(basename "$KT_QornStub") has no certificate slot, so pack cannot give it one"
-else
-  "$pack" pack --stub "$KT_QornStub" --out "$work/out/cert.exe" --cert "$work/pub.der" "$in/data1.cab" \
-    && ok "pack the real stub with --cert" || fail "pack the real stub with --cert"
-  # The stub's own (development) certificate may be in the store from other
-  # tests' silent runs: take both out first.
-  stub_thumb=$(python3 -c '
+# The thumbprint of the stub's own certificate, read with the payload builder's reader.
+if ! stub_thumb=$(python3 - "$(dirname "$pack")" "$KT_QornStub" <<'PY'
 import hashlib, struct, sys
-d = open(sys.argv[1], "rb").read(); at = d.index(b"KESTRELYN-CERT-1")
-n = struct.unpack_from("<I", d, at + 16)[0]
-print(hashlib.sha1(d[at + 24:at + 24 + n]).hexdigest().upper() if n else "")' "$KT_QornStub")
-  for t in "$thumb" $stub_thumb; do wine reg delete "$store\\$t" /f >/dev/null 2>&1; done
-  check "certificate: not in the store before" no "$(in_store "$thumb")"
-  run "$work/out/cert.exe" --silent
-  check_run "certificate: silent run" 0 "" ""
-  check "certificate: in TrustedPublisher under its thumbprint" yes "$(in_store "$thumb")"
-  if [ -n "$stub_thumb" ]; then
-    check "certificate: the stub's own certificate is not added" no "$(in_store "$stub_thumb")"
-  fi
-  wine reg delete "$store\\$thumb" /f >/dev/null 2>&1
+sys.dont_write_bytecode = True
+sys.path.insert(0, sys.argv[1])
+import mkpayload
+exe = open(sys.argv[2], "rb").read()
+image = mkpayload.PeImage(exe)
+entries = [entry for name, _, entry in image.rcdata_leaves() if name == "CERT"]
+if len(entries) != 1:
+    sys.exit("%d CERT resources" % len(entries))
+rva, size = struct.unpack_from("<II", exe, entries[0])
+at = image.offset(rva)
+print(hashlib.sha1(exe[at:at + size]).hexdigest().upper() if size else "")
+PY
+); then
+  fail "certificate: the built stub $(basename "$KT_QornStub") has not one certificate resource CERT"
+else
+  for der in pub large; do
+    t=$(openssl x509 -in "$work/$der.der" -inform DER -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')
+    "$pack" pack --stub "$KT_QornStub" --out "$work/out/cert-$der.exe" --cert "$work/$der.der" "$in/data1.cab" \
+      && ok "$der: pack the real stub with --cert" || fail "$der: pack the real stub with --cert"
+    # The stub's own (development) certificate may be in the store from
+    # other tests' silent runs: take both out first.
+    for x in "$t" $stub_thumb; do wine reg delete "$store\\$x" /f >/dev/null 2>&1; done
+    check "$der: not in the store before" no "$(in_store "$t")"
+    run "$work/out/cert-$der.exe" --silent
+    check_run "$der: silent run" 0 "" ""
+    check "$der: in TrustedPublisher under its thumbprint" yes "$(in_store "$t")"
+    if [ -n "$stub_thumb" ]; then
+      check "$der: the stub's own certificate is not added" no "$(in_store "$stub_thumb")"
+    fi
+    wine reg delete "$store\\$t" /f >/dev/null 2>&1
+  done
 fi
 
 finish
