@@ -60,8 +60,12 @@ RTLDRMODENTRY *rtModFromLink(LIST_ENTRY *pLink)
     return (RTLDRMODENTRY *)((uint8_t *)pLink - offsetof(RTLDRMODENTRY, InMemoryOrderLinks));
 }
 
-/* The rest of a "label: value - offset into module" line. */
-void rtLogModuleRef(PRTLOGGER pLogger, uintptr_t uValue, RTLDRMODENTRY *pMod)
+/*
+ * The rest of a "label: value - offset into module" line.  Always inlined: in
+ * a program without a logger the whole report is dead code, and an
+ * out-of-line copy of this one (it has two callers) would stay behind.
+ */
+inline __attribute__((always_inline)) void rtLogModuleRef(PRTLOGGER pLogger, uintptr_t uValue, RTLDRMODENTRY *pMod)
 {
     uint32_t const offInto = (uint32_t)(uValue - (uintptr_t)pMod->DllBase);
     if (rtIsUsablePath(&pMod->FullDllName))
