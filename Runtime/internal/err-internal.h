@@ -31,12 +31,51 @@ struct RTERRRANGEMAP
     {
     }
     constexpr uint32_t uLast() const { return uFirst + cMore; }
+    constexpr uint32_t first() const { return uFirst; }
+    constexpr uint32_t more() const { return cMore; }
 };
 
 /*
- * Finds uNative in a table whose rows are sorted ascending and do not
- * overlap.  Returns true and sets *prc when a row holds it; false otherwise.
+ * A row of one native code below 0x10000: 4 bytes, half a range row, for
+ * the Windows error codes, nearly all of which are that small and stand
+ * alone.
  */
-bool rtErrRangeMapLookup(const RTERRRANGEMAP *paMap, size_t cMap, uint32_t uNative, int *prc);
+struct RTERRCODEMAP
+{
+    uint16_t uCode;
+    int16_t rc;
+
+    constexpr RTERRCODEMAP(uint32_t a_uCode, int a_rc) : uCode((uint16_t)a_uCode), rc((int16_t)a_rc)
+    {
+    }
+    constexpr uint32_t first() const { return uCode; }
+    constexpr uint32_t more() const { return 0; }
+};
+
+/*
+ * Finds uNative in a table of either row kind whose rows are sorted
+ * ascending and do not overlap.  Returns true and sets *prc when a row holds
+ * it; false otherwise.
+ */
+template <typename TRow>
+bool rtErrRangeMapLookup(const TRow *paMap, size_t cMap, uint32_t uNative, int *prc)
+{
+    size_t iLo = 0;
+    size_t iHi = cMap;
+    while (iLo < iHi)
+    {
+        size_t const i = iLo + (iHi - iLo) / 2;
+        if (uNative < paMap[i].first())
+            iHi = i;
+        else if (uNative - paMap[i].first() > paMap[i].more())
+            iLo = i + 1;
+        else
+        {
+            *prc = paMap[i].rc;
+            return true;
+        }
+    }
+    return false;
+}
 
 #endif

@@ -230,6 +230,35 @@ TEST(ErrRangeMapLookup, EndsGapsAndEdges)
         }
 }
 
+TEST(ErrRangeMapLookup, SingleCodeRows)
+{
+    static const RTERRCODEMAP s_aMap[] = // clang-format off
+    {
+        { 0, -1 }, { 5, -2 }, { 6, -3 }, { 100, -4 }, { UINT16_MAX, -5 },
+    };
+    // clang-format on
+    static const struct
+    {
+        uint32_t uNative;
+        bool fFound;
+        int rc;
+    } s_aRows[] = // clang-format off
+    {
+        { 0, true, -1 }, { 1, false, 0 }, { 4, false, 0 }, { 5, true, -2 }, { 6, true, -3 },
+        { 7, false, 0 }, { 99, false, 0 }, { 100, true, -4 }, { 101, false, 0 },
+        { UINT16_MAX - 1, false, 0 }, { UINT16_MAX, true, -5 },
+    };
+    // clang-format on
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        int rc = 12345;
+        EXPECT_EQ(rtErrRangeMapLookup(s_aMap, RT_ELEMENTS(s_aMap), s_aRows[i].uNative, &rc),
+                  s_aRows[i].fFound)
+            << "row " << i;
+        EXPECT_EQ(rc, s_aRows[i].fFound ? s_aRows[i].rc : 12345) << "row " << i;
+    }
+}
+
 TEST(ErrConvertFromWin32, EveryTableRow)
 {
     for (size_t i = 0; i < RT_ELEMENTS(g_aWin32Rows); i++)
@@ -240,8 +269,9 @@ TEST(ErrConvertFromWin32, EveryTableRow)
 TEST(ErrConvertFromWin32, UnmappedCodesAreUnresolved)
 {
     // clang-format off
-    const uint32_t auUnmapped[] = { 7, 9, 1057, 10005, 10107, 11000, 11005, 12345,
-                                    0xC000042B, 0xC000042D, 0x80090007, 0xFFFFFFFF };
+    /* 0x10002 and 0x10005 share their low 16 bits with mapped codes. */
+    const uint32_t auUnmapped[] = { 7, 9, 1057, 10005, 10107, 11000, 11005, 12345, 0x10002,
+                                    0x10005, 0xC000042B, 0xC000042D, 0x80090007, 0xFFFFFFFF };
     // clang-format on
     PFNRTERRRELLOG pfnOld = rtErrSetReleaseLogger(captureLogger);
     g_logLines.clear();
