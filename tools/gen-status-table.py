@@ -61,24 +61,32 @@ def read_list(path):
     return entries
 
 
-def candidate_words(texts):
-    """Frequent pieces: name parts with their underscore, message words with a blank."""
-    counts = {}
-    for t in texts:
-        if re.fullmatch(r"[A-Z0-9_]+", t):
-            pieces = re.findall(r"[A-Z0-9]+_?|_", t)
-        else:
-            pieces = re.findall(r" ?[^ ]+", t)
+def pick_words(texts, count, max_len=24):
+    """
+    Up to count words for the dictionary, best first: each round takes the
+    stretch (2 to max_len bytes, words or their parts or runs of them) that
+    saves the most in the texts not yet covered by an earlier word, and the
+    texts are then cut at its places.  A word costs its bytes once; each use
+    saves all of them but one.
+    """
+    pieces = sorted(set(texts))
+    words = []
+    while len(words) < count:
+        counts = {}
         for p in pieces:
-            if len(p) >= 2:
-                counts[p] = counts.get(p, 0) + 1
-    scored = []
-    for word, n in counts.items():
-        saving = n * (len(word) - 1) - len(word)
-        if saving > 0:
-            scored.append((-saving, word))
-    scored.sort()
-    return [w for _, w in scored]
+            for n in range(2, min(max_len, len(p)) + 1):
+                for i in range(len(p) - n + 1):
+                    w = p[i:i + n]
+                    counts[w] = counts.get(w, 0) + 1
+        best, saving = None, 4
+        for w, n in counts.items():
+            if n * (len(w) - 1) - len(w) > saving:
+                best, saving = w, n * (len(w) - 1) - len(w)
+        if best is None:
+            break
+        words.append(best)
+        pieces = [q for p in pieces for q in p.split(best) if q]
+    return words
 
 
 def encode(text, word_code):
@@ -103,15 +111,12 @@ def encode(text, word_code):
     return bytes(out)
 
 
-def build_strtab_sized(texts, limit, cdict):
-    """The table with a dictionary of cdict entries: words take the free codes below cdict."""
-    used = set()
-    for t in texts:
-        used.update(t.encode("utf-8"))
-    if 0xFF in used:
-        fail("0xff cannot occur in UTF-8 text")
+def build_strtab_sized(texts, limit, cdict, used, words):
+    """
+    The table with a dictionary of cdict entries: the best words (words is
+    best first) take the codes below cdict that no text uses.
+    """
     free = [b for b in range(cdict) if b not in used]
-    words = candidate_words(texts)[: len(free)]
     word_code = dict(zip(words, free))
 
     blob = bytearray()
@@ -158,9 +163,15 @@ def build_strtab(texts, limit):
     (the decoder's escape mode, which no UTF-8 text needs), so the dictionary
     is cut to the size that gives the smallest table.
     """
+    used = set()
+    for t in texts:
+        used.update(t.encode("utf-8"))
+    if 0xFF in used:
+        fail("0xff cannot occur in UTF-8 text")
+    words = pick_words(texts, 256 - len(used))
     best = None
     for cdict in (32, 48, 64, 96, 128, 160, 192, 224, 256):
-        table = build_strtab_sized(texts, limit, cdict)
+        table = build_strtab_sized(texts, limit, cdict, used, words)
         if table and (best is None or len(table[1]) + 4 * len(table[2])
                       < len(best[1]) + 4 * len(best[2])):
             best = table
