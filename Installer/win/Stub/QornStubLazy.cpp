@@ -1,6 +1,7 @@
 /*
- * The binding tables of the lazily bound imports and their module getter and
- * resolver.  No locks: the installer binds on its one thread.
+ * The binding tables of the lazily bound imports, their module getter and
+ * resolver, and the common part of the binders.  No locks: the installer
+ * binds on its one thread.
  */
 #include <zelk/assert.h>
 #include <zelk/err.h>
@@ -62,3 +63,39 @@ void *stubLazyResolve(STUBLAZYMOD *pMod, const char *pszSymbol)
     }
     return pv;
 }
+
+void *stubLazyBind(void **ppvSlot, const char *pszName, STUBLAZYMOD *pMod)
+{
+    *ppvSlot = stubLazyResolve(pMod, pszName);
+    return *ppvSlot;
+}
+
+/*
+ * stubLazyBindCommon (x86): entered from a binder, which pushed the table,
+ * the name and the slot on top of the caller's return address and
+ * arguments.  It keeps ecx and edx (the registers a call may pass arguments
+ * in), aligns the stack to 16 bytes for stubLazyBind, then drops what the
+ * binder pushed and jumps through the slot, so that the real function finds
+ * the stack as the caller made it and returns straight to the caller.
+ */
+#if defined(__i386__)
+__asm__(".text\n"
+        ".globl stubLazyBindCommon\n"
+        "stubLazyBindCommon:\n"
+        "    pushl %ebp\n"
+        "    movl %esp, %ebp\n"
+        "    pushl %ecx\n"
+        "    pushl %edx\n"
+        "    andl $-16, %esp\n"
+        "    subl $4, %esp\n"
+        "    pushl 12(%ebp)\n" /* the table */
+        "    pushl 8(%ebp)\n"  /* the name */
+        "    pushl 4(%ebp)\n"  /* the slot */
+        "    call stubLazyBind\n"
+        "    movl -8(%ebp), %edx\n"
+        "    movl -4(%ebp), %ecx\n"
+        "    movl %ebp, %esp\n"
+        "    popl %ebp\n"
+        "    addl $12, %esp\n"
+        "    jmp *%eax\n");
+#endif

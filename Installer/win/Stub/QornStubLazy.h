@@ -40,8 +40,23 @@ RTLDRMOD stubLazyGetModule(STUBLAZYMOD *pMod);
 void *stubLazyResolve(STUBLAZYMOD *pMod, const char *pszSymbol);
 
 /*
+ * The first call of a function: resolves it (stopping the process when that
+ * fails), stores the address in the slot and returns it.  Called only from
+ * the binders' common part, stubLazyBindCommon (QornStubLazy.cpp), by this
+ * name, which the optimiser must therefore keep.
+ */
+extern "C" __attribute__((used, externally_visible)) void *stubLazyBind(
+    void **ppvSlot, const char *pszName, STUBLAZYMOD *pMod) __asm__("stubLazyBind");
+
+/*
  * One slot per function: it starts at the binder, which resolves the real
- * address, stores it in the slot and carries on with the pending call.
+ * address, stores it in the slot and carries on with the pending call.  On
+ * x86 the binder is three pushes (the table, the name, the slot) and a jump
+ * to the shared stubLazyBindCommon, which keeps the caller's argument
+ * registers and stack as they are and jumps on through the slot, so no
+ * binder copies the arguments of its function.  On x64, where the addresses
+ * of other modules' variables are no constants for an instruction, the
+ * binder is a C++ function that passes its arguments on.
  */
 template <STUBLAZYMOD *a_pMod, const char *a_pszName, typename a_PFN>
 struct StubLazyFn;
@@ -51,11 +66,19 @@ struct StubLazyFn<a_pMod, a_pszName, a_Ret(WINAPI *)(a_Args...)>
     typedef a_Ret(WINAPI *PFN)(a_Args...);
     static PFN s_pfnSlot;
 
+#if defined(__i386__)
+    __attribute__((naked)) static a_Ret WINAPI bind(a_Args...)
+    {
+        __asm__("pushl %0\n\tpushl %1\n\tpushl %2\n\tjmp stubLazyBindCommon"
+                :
+                : "i"(a_pMod), "i"(a_pszName), "i"(&s_pfnSlot));
+    }
+#else
     static a_Ret WINAPI bind(a_Args... args)
     {
-        s_pfnSlot = (PFN)stubLazyResolve(a_pMod, a_pszName);
-        return s_pfnSlot(args...);
+        return ((PFN)stubLazyBind((void **)&s_pfnSlot, a_pszName, a_pMod))(args...);
     }
+#endif
 };
 template <STUBLAZYMOD *a_pMod, const char *a_pszName, typename a_Ret, typename... a_Args>
 typename StubLazyFn<a_pMod, a_pszName, a_Ret(WINAPI *)(a_Args...)>::PFN
