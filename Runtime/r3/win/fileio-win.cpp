@@ -168,60 +168,54 @@ int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile,
         if (Win.uCreationDisposition == RTFILE_WIN_CREATE_NEW && uErr == ERROR_FILE_EXISTS
             && penmActionTaken)
             *penmActionTaken = RTFILEACTION_ALREADY_EXISTS;
-        RTStrRelease(pwszPath);
         rc = RTErrConvertFromWin32(uErr);
-        return RT_FAILURE(rc) ? rc : KERR_GENERAL_FAILURE;
+        if (RT_SUCCESS(rc))
+            rc = KERR_GENERAL_FAILURE;
     }
-
-    RTFILEACTION enmAction;
-    switch (Win.uCreationDisposition)
+    else
     {
-        case RTFILE_WIN_CREATE_NEW: enmAction = RTFILEACTION_CREATED; break;
-        case RTFILE_WIN_CREATE_ALWAYS:
-            enmAction = uErr == ERROR_ALREADY_EXISTS ? RTFILEACTION_REPLACED : RTFILEACTION_CREATED;
-            break;
-        case RTFILE_WIN_OPEN_ALWAYS:
-            enmAction = uErr == ERROR_ALREADY_EXISTS ? RTFILEACTION_OPENED : RTFILEACTION_CREATED;
-            break;
-        case RTFILE_WIN_TRUNCATE_EXISTING: enmAction = RTFILEACTION_TRUNCATED; break;
-        default: enmAction = RTFILEACTION_OPENED; break;
-    }
-
-    if (fOpen & RTFILE_O_NOT_CONTENT_INDEXED)
-    {
-        if (enmAction == RTFILEACTION_CREATED || enmAction == RTFILEACTION_REPLACED)
+        RTFILEACTION enmAction = rtFileOpenActionFromWin(Win.uCreationDisposition,
+                                                         uErr == ERROR_ALREADY_EXISTS);
+        BOOL fOk = TRUE;
+        if (fOpen & RTFILE_O_NOT_CONTENT_INDEXED)
         {
-            /* The call replaces all attributes: keep the temporary one asked for at creation. */
-            DWORD const fAttribs = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
-                                   | (fOpen & RTFILE_O_TEMPORARY ? FILE_ATTRIBUTE_TEMPORARY : 0);
-            if (!RT_NT_SYS(SetFileAttributesW)((LPCWSTR)pwszPath, fAttribs))
-                rc = RTErrConvertFromWin32(GetLastError());
+            if (enmAction == RTFILEACTION_CREATED || enmAction == RTFILEACTION_REPLACED)
+            {
+                /* The call replaces all attributes: keep the temporary one asked for at creation. */
+                DWORD const fAttribs = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
+                                       | (fOpen & RTFILE_O_TEMPORARY ? FILE_ATTRIBUTE_TEMPORARY
+                                                                     : 0);
+                fOk = RT_NT_SYS(SetFileAttributesW)((LPCWSTR)pwszPath, fAttribs);
+            }
+        }
+        else if (Win.uCreationDisposition == RTFILE_WIN_OPEN_ALWAYS && (fOpen & RTFILE_O_TRUNCATE)
+                 && enmAction == RTFILEACTION_OPENED)
+        {
+            /* The position of a fresh handle is 0: cut the file there. */
+            fOk = RT_NT_SYS(SetEndOfFile)(hFile);
+            if (fOk)
+                enmAction = RTFILEACTION_TRUNCATED;
+        }
+        if (!fOk)
+            rc = RTErrConvertFromWin32(GetLastError());
+
+        if (RT_FAILURE(rc))
+        {
+            /* A file this call made and could not finish is taken away again; one that existed stays. */
+            RT_NT_SYS(CloseHandle)(hFile);
+            if (enmAction == RTFILEACTION_CREATED)
+                RT_NT_SYS(DeleteFileW)((LPCWSTR)pwszPath);
+        }
+        else
+        {
+            rc = KINF_SUCCESS;
+            *phFile = (RTFILE)hFile;
+            if (penmActionTaken)
+                *penmActionTaken = enmAction;
         }
     }
-    else if ((fOpen & RTFILE_O_ACTION_MASK) == RTFILE_O_OPEN_CREATE && (fOpen & RTFILE_O_TRUNCATE)
-             && enmAction == RTFILEACTION_OPENED)
-    {
-        /* The position of a fresh handle is 0: cut the file there. */
-        if (RT_NT_SYS(SetEndOfFile)(hFile))
-            enmAction = RTFILEACTION_TRUNCATED;
-        else
-            rc = RTErrConvertFromWin32(GetLastError());
-    }
-
-    if (RT_FAILURE(rc))
-    {
-        /* A file this call made and could not finish is taken away again; one that existed stays. */
-        RT_NT_SYS(CloseHandle)(hFile);
-        if (enmAction == RTFILEACTION_CREATED)
-            RT_NT_SYS(DeleteFileW)((LPCWSTR)pwszPath);
-        RTStrRelease(pwszPath);
-        return rc;
-    }
     RTStrRelease(pwszPath);
-    *phFile = (RTFILE)hFile;
-    if (penmActionTaken)
-        *penmActionTaken = enmAction;
-    return KINF_SUCCESS;
+    return rc;
 }
 
 int RTFileOpenPath(RTFILE *phFile, const char *pszFilename, uint64_t fOpen)
