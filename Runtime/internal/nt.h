@@ -204,6 +204,15 @@ extern int32_t volatile g_rtDirNtReparseSupport;
 int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional,
                       bool fExecutableName);
 
+/*
+ * Opens an existing object by its native name with full sharing.  When
+ * *pfOptions has FILE_OPEN_REPARSE_POINT and the system refuses the option
+ * (STATUS_INVALID_PARAMETER), the open is made again without it, which
+ * *pfOptions then tells.
+ */
+NTSTATUS rtNtOpenExisting(HANDLE *phFile, ACCESS_MASK fAccess, UNICODE_STRING *pNtName,
+                          ULONG *pfOptions);
+
 /* Fills the common part of a record from the values that every NT answer carries. */
 void rtFsObjInfoFromNt(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, const LARGE_INTEGER *pBirth,
                        const LARGE_INTEGER *pAccess, const LARGE_INTEGER *pWrite,

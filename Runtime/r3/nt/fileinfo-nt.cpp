@@ -45,6 +45,25 @@ bool rtFileNtIsHandleLive(HANDLE hFile)
 
 } // namespace
 
+NTSTATUS rtNtOpenExisting(HANDLE *phFile, ACCESS_MASK fAccess, UNICODE_STRING *pNtName,
+                          ULONG *pfOptions)
+{
+    OBJECT_ATTRIBUTES ObjAttr;
+    InitializeObjectAttributes(&ObjAttr, pNtName, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    IO_STATUS_BLOCK Ios = {};
+    for (;;)
+    {
+        NTSTATUS const rcNt = RT_NT_SYS(NtCreateFile)(
+            phFile, fAccess, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, *pfOptions, nullptr,
+            0);
+        /* Systems without the option for the link itself refuse it as a bad parameter. */
+        if (rcNt != RTNT_STATUS_INVALID_PARAMETER || !(*pfOptions & FILE_OPEN_REPARSE_POINT))
+            return rcNt;
+        *pfOptions &= ~(ULONG)FILE_OPEN_REPARSE_POINT;
+    }
+}
+
 void rtFsObjInfoFromNt(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, const LARGE_INTEGER *pBirth,
                        const LARGE_INTEGER *pAccess, const LARGE_INTEGER *pWrite,
                        const LARGE_INTEGER *pChange, int64_t cbObject, int64_t cbAllocated,
@@ -193,29 +212,18 @@ int RTFileRemove(const char *pszFilename)
     if (RT_FAILURE(rc))
         return rc;
 
-    OBJECT_ATTRIBUTES ObjAttr;
-    InitializeObjectAttributes(&ObjAttr, &NtName, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
-    IO_STATUS_BLOCK Ios = {};
-    HANDLE hFile = INVALID_HANDLE_VALUE;
-    ULONG const fShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    ULONG const fOptions = FILE_OPEN_FOR_BACKUP_INTENT | FILE_NON_DIRECTORY_FILE
-                           | FILE_SYNCHRONOUS_IO_NONALERT;
     /* Open the link itself, not what it points at. */
-    bool fOnLink = true;
-    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(
-        &hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &ObjAttr, &Ios, nullptr,
-        FILE_ATTRIBUTE_NORMAL, fShare, FILE_OPEN, fOptions | FILE_OPEN_REPARSE_POINT, nullptr, 0);
-    if (rcNt == RTNT_STATUS_INVALID_PARAMETER)
-    {
-        fOnLink = false;
-        rcNt = RT_NT_SYS(NtCreateFile)(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
-                                       &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL, fShare,
-                                       FILE_OPEN, fOptions, nullptr, 0);
-    }
+    HANDLE hFile = INVALID_HANDLE_VALUE;
+    ULONG fOptions = FILE_OPEN_FOR_BACKUP_INTENT | FILE_NON_DIRECTORY_FILE
+                     | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT;
+    NTSTATUS rcNt = rtNtOpenExisting(&hFile, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &NtName,
+                                     &fOptions);
     rtNtPathFree(&NtName);
     if (!NT_SUCCESS(rcNt))
         return RTErrConvertFromNtStatus(rcNt);
 
+    IO_STATUS_BLOCK Ios = {};
+    bool const fOnLink = (fOptions & FILE_OPEN_REPARSE_POINT) != 0;
     if (fOnLink)
     {
         FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
