@@ -216,8 +216,9 @@ NTSTATUS rtNtOpenExisting(HANDLE *phFile, ACCESS_MASK fAccess, UNICODE_STRING *p
 /* Fills the common part of a record from the values that every NT answer carries. */
 void rtFsObjInfoFromNt(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, const LARGE_INTEGER *pBirth,
                        const LARGE_INTEGER *pAccess, const LARGE_INTEGER *pWrite,
-                       const LARGE_INTEGER *pChange, int64_t cbObject, int64_t cbAllocated,
-                       uint32_t fAttribs, uint32_t uReparseTag, bool fExecutableName);
+                       const LARGE_INTEGER *pChange, const LARGE_INTEGER *pcbObject,
+                       const LARGE_INTEGER *pcbAllocated, uint32_t fAttribs, uint32_t uReparseTag,
+                       bool fExecutableName);
 
 /* The serial number of the volume a handle is on; 0 when it can't be had. */
 uint32_t rtFileNtVolumeSerial(HANDLE hFile);

@@ -66,12 +66,13 @@ NTSTATUS rtNtOpenExisting(HANDLE *phFile, ACCESS_MASK fAccess, UNICODE_STRING *p
 
 void rtFsObjInfoFromNt(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, const LARGE_INTEGER *pBirth,
                        const LARGE_INTEGER *pAccess, const LARGE_INTEGER *pWrite,
-                       const LARGE_INTEGER *pChange, int64_t cbObject, int64_t cbAllocated,
-                       uint32_t fAttribs, uint32_t uReparseTag, bool fExecutableName)
+                       const LARGE_INTEGER *pChange, const LARGE_INTEGER *pcbObject,
+                       const LARGE_INTEGER *pcbAllocated, uint32_t fAttribs, uint32_t uReparseTag,
+                       bool fExecutableName)
 {
     rtFsObjInfoInit(pObjInfo, enmAdditional);
-    pObjInfo->cbObject = cbObject;
-    pObjInfo->cbAllocated = cbAllocated;
+    pObjInfo->cbObject = pcbObject->QuadPart;
+    pObjInfo->cbAllocated = pcbAllocated->QuadPart;
     /* One conversion in a loop: inlined once per time, it came out four times as large. */
     const LARGE_INTEGER *const apNtTimes[] = { pAccess, pWrite, pChange, pBirth };
     int64_t *const apiTimes[] = { &pObjInfo->AccessTime, &pObjInfo->ModificationTime,
@@ -123,12 +124,11 @@ int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditiona
                     hFile, &Ios2, &TagInfo, sizeof(TagInfo), FileAttributeTagInformation)))
                 uReparseTag = TagInfo.ReparseTag;
         }
-        rtFsObjInfoFromNt(pObjInfo, enmAdditional, &u.All.BasicInformation.CreationTime,
-                          &u.All.BasicInformation.LastAccessTime,
-                          &u.All.BasicInformation.LastWriteTime, &u.All.BasicInformation.ChangeTime,
-                          u.All.StandardInformation.EndOfFile.QuadPart,
-                          u.All.StandardInformation.AllocationSize.QuadPart, fAttribs, uReparseTag,
-                          fExecutableName);
+        rtFsObjInfoFromNt(
+            pObjInfo, enmAdditional, &u.All.BasicInformation.CreationTime,
+            &u.All.BasicInformation.LastAccessTime, &u.All.BasicInformation.LastWriteTime,
+            &u.All.BasicInformation.ChangeTime, &u.All.StandardInformation.EndOfFile,
+            &u.All.StandardInformation.AllocationSize, fAttribs, uReparseTag, fExecutableName);
         if (enmAdditional == RTFSOBJATTRADD_UNIX)
         {
             ULONG const cLinks = u.All.StandardInformation.NumberOfLinks;

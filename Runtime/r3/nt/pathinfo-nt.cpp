@@ -103,9 +103,8 @@ int rtPathGetInfoFromDirEntry(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjIn
         uint32_t const uTag = Entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT ? Entry.EaSize
                                                                                   : 0;
         rtFsObjInfoFromNt(pObjInfo, enmAdditional, &Entry.CreationTime, &Entry.LastAccessTime,
-                          &Entry.LastWriteTime, &Entry.ChangeTime, Entry.EndOfFile.QuadPart,
-                          Entry.AllocationSize.QuadPart, Entry.FileAttributes, uTag,
-                          fExecutableName);
+                          &Entry.LastWriteTime, &Entry.ChangeTime, &Entry.EndOfFile,
+                          &Entry.AllocationSize, Entry.FileAttributes, uTag, fExecutableName);
         if (enmAdditional == RTFSOBJATTRADD_UNIX)
         {
             pObjInfo->Attr.u.Unix.INodeId = (uint64_t)Entry.FileId.QuadPart;
@@ -208,8 +207,8 @@ int rtPathNtGetInfo(const char *pszPath, RTFSOBJINFO *pObjInfo, uint32_t enmAddi
         {
             rtFsObjInfoFromNt(pObjInfo, enmAdditional, &NetInfo.CreationTime,
                               &NetInfo.LastAccessTime, &NetInfo.LastWriteTime, &NetInfo.ChangeTime,
-                              NetInfo.EndOfFile.QuadPart, NetInfo.AllocationSize.QuadPart,
-                              NetInfo.FileAttributes, 0, fExecutableName);
+                              &NetInfo.EndOfFile, &NetInfo.AllocationSize, NetInfo.FileAttributes,
+                              0, fExecutableName);
             rtNtPathFree(&NtName);
             return KINF_SUCCESS;
         }
