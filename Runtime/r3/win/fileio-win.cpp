@@ -65,50 +65,21 @@ int rtFileTransferFailed(HANDLE hFile, bool fWrite, DWORD uErr, size_t cbLeft)
  * The body of RTFileRead and RTFileWrite.  With pcbDone the first call's
  * count is the answer; without it everything must move, and a call that
  * moves nothing ends the loop (end of file, or a write the system refused
- * without an error).  ERROR_NOT_ENOUGH_MEMORY on the whole count starts a
- * transfer in chunks that halve while the system keeps saying so.
+ * without an error).  ERROR_NOT_ENOUGH_MEMORY on the first call, for the
+ * whole count, starts a transfer in chunks that halve while the system
+ * keeps saying so; cbChunk is 0 until then.
  */
 int rtFileTransfer(HANDLE hFile, bool fWrite, uint8_t *pbBuf, size_t cbToDo, size_t *pcbDone)
 {
-    int const rcShort = fWrite ? KERR_WRITE_ERROR : KERR_EOF;
-    if (!cbToDo)
-    {
-        if (pcbDone)
-            *pcbDone = 0;
-        return KINF_SUCCESS;
-    }
-
-    DWORD cbThisDone = 0;
-    if (rtFileTransferOnce(hFile, fWrite, pbBuf, rtFileIoCount(cbToDo), &cbThisDone))
-    {
-        if (pcbDone)
-        {
-            *pcbDone = cbThisDone;
-            return KINF_SUCCESS;
-        }
-        size_t cbTotal = cbThisDone;
-        while (cbTotal < cbToDo)
-        {
-            if (!cbThisDone)
-                return rcShort;
-            if (!rtFileTransferOnce(hFile, fWrite, pbBuf + cbTotal, rtFileIoCount(cbToDo - cbTotal),
-                                    &cbThisDone))
-                return rtFileTransferFailed(hFile, fWrite, GetLastError(), cbToDo - cbTotal);
-            cbTotal += cbThisDone;
-        }
-        return KINF_SUCCESS;
-    }
-
-    DWORD uErr = GetLastError();
-    if (uErr != ERROR_NOT_ENOUGH_MEMORY)
-        return rtFileTransferFailed(hFile, fWrite, uErr, cbToDo);
-
-    size_t cbChunk = rtFileFirstChunk(cbToDo, fWrite ? g_cbWriteChunkMax : g_cbReadChunkMax);
+    size_t cbChunk = 0;
     size_t cbTotal = 0;
     while (cbTotal < cbToDo)
     {
-        size_t const cbThis = cbChunk < cbToDo - cbTotal ? cbChunk : cbToDo - cbTotal;
-        if (rtFileTransferOnce(hFile, fWrite, pbBuf + cbTotal, (DWORD)cbThis, &cbThisDone))
+        size_t const cbLeft = cbToDo - cbTotal;
+        DWORD cbThisDone = 0;
+        if (rtFileTransferOnce(hFile, fWrite, pbBuf + cbTotal,
+                               rtFileIoCount(cbChunk && cbChunk < cbLeft ? cbChunk : cbLeft),
+                               &cbThisDone))
         {
             cbTotal += cbThisDone;
             if (pcbDone)
@@ -117,16 +88,21 @@ int rtFileTransfer(HANDLE hFile, bool fWrite, uint8_t *pbBuf, size_t cbToDo, siz
                 return KINF_SUCCESS;
             }
             if (!cbThisDone)
-                return rcShort;
+                return fWrite ? KERR_WRITE_ERROR : KERR_EOF;
+            continue;
         }
-        else
-        {
-            uErr = GetLastError();
-            if (uErr != ERROR_NOT_ENOUGH_MEMORY || cbChunk <= 8)
-                return rtFileTransferFailed(hFile, fWrite, uErr, cbToDo - cbTotal);
+
+        DWORD const uErr = GetLastError();
+        if (uErr == ERROR_NOT_ENOUGH_MEMORY && !cbChunk && !cbTotal)
+            cbChunk = rtFileFirstChunk(cbToDo, fWrite ? g_cbWriteChunkMax : g_cbReadChunkMax);
+        else if (uErr == ERROR_NOT_ENOUGH_MEMORY && cbChunk > 8)
             cbChunk /= 2;
-        }
+        else
+            return rtFileTransferFailed(hFile, fWrite, uErr, cbLeft);
     }
+    /* With pcbDone only a count of 0 gets here. */
+    if (pcbDone)
+        *pcbDone = 0;
     return KINF_SUCCESS;
 }
 
