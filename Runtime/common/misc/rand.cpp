@@ -68,10 +68,17 @@ int rtRandOnceCreate(void *pvUser)
 
 uint32_t rtRandParkMillerNext(uint32_t *pu32State)
 {
-    uint64_t const u64 = (uint64_t)(*pu32State ? *pu32State : UINT32_C(20080806)) * 16807
-                         % UINT32_C(0x7FFFFFFF);
-    *pu32State = (uint32_t)u64;
-    return (uint32_t)u64;
+    /*
+     * 2^31 is 1 modulo 2^31 - 1, so the product's bits from 31 up add to its
+     * low 31; the sum is below twice the modulus and one subtraction ends
+     * the reduction, where a 64-bit remainder is a library call here.
+     */
+    uint64_t const u64 = (uint64_t)(*pu32State ? *pu32State : UINT32_C(20080806)) * 16807;
+    uint32_t u32 = ((uint32_t)u64 & UINT32_C(0x7FFFFFFF)) + (uint32_t)(u64 >> 31);
+    if (u32 >= UINT32_C(0x7FFFFFFF))
+        u32 -= UINT32_C(0x7FFFFFFF);
+    *pu32State = u32;
+    return u32;
 }
 
 uint32_t rtRandParkMillerRange(uint32_t *pu32State, uint32_t u32First, uint32_t u32Last)
