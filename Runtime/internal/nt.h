@@ -204,6 +204,10 @@ extern int32_t volatile g_rtDirNtReparseSupport;
 int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional,
                       bool fExecutableName);
 
+/* NtQueryInformationFile for callers that have no use for the status block. */
+NTSTATUS rtNtQueryFileInfo(HANDLE hFile, void *pvInfo, ULONG cbInfo,
+                           FILE_INFORMATION_CLASS enmClass);
+
 /*
  * Opens an existing object by its native name with full sharing.  When
  * *pfOptions has FILE_OPEN_REPARSE_POINT and the system refuses the option

@@ -91,9 +91,8 @@ int rtDirNtOpen(RTDIRINTERNAL *pDir, const char *pszOpen, bool fNoFollow, bool f
     if (fReparse)
     {
         FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
-        IO_STATUS_BLOCK Ios = {};
-        NTSTATUS const rcNt = RT_NT_SYS(NtQueryInformationFile)(
-            hDir, &Ios, &TagInfo, sizeof(TagInfo), FileAttributeTagInformation);
+        NTSTATUS const rcNt = rtNtQueryFileInfo(hDir, &TagInfo, sizeof(TagInfo),
+                                                FileAttributeTagInformation);
         if (!NT_SUCCESS(rcNt) && fNoReparse)
         {
             /* What can't be told apart from a junction is refused like one. */

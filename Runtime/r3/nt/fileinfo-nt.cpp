@@ -45,6 +45,13 @@ bool rtFileNtIsHandleLive(HANDLE hFile)
 
 } // namespace
 
+NTSTATUS rtNtQueryFileInfo(HANDLE hFile, void *pvInfo, ULONG cbInfo,
+                           FILE_INFORMATION_CLASS enmClass)
+{
+    IO_STATUS_BLOCK Ios = {};
+    return RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, pvInfo, cbInfo, enmClass);
+}
+
 NTSTATUS rtNtOpenExisting(HANDLE *phFile, ACCESS_MASK fAccess, UNICODE_STRING *pNtName,
                           ULONG *pfOptions)
 {
@@ -107,9 +114,7 @@ int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditiona
         FILE_ALL_INFORMATION All;
         uint8_t ab[sizeof(FILE_ALL_INFORMATION) + 64];
     } u;
-    IO_STATUS_BLOCK Ios = {};
-    NTSTATUS rcNt = RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, &u, sizeof(u),
-                                                      FileAllInformation);
+    NTSTATUS rcNt = rtNtQueryFileInfo(hFile, &u, sizeof(u), FileAllInformation);
     if (rcNt == RTNT_STATUS_BUFFER_OVERFLOW)
         rcNt = RTNT_STATUS_SUCCESS;
     if (NT_SUCCESS(rcNt))
@@ -119,9 +124,8 @@ int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditiona
         if (fAttribs & FILE_ATTRIBUTE_REPARSE_POINT)
         {
             FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
-            IO_STATUS_BLOCK Ios2 = {};
-            if (NT_SUCCESS(RT_NT_SYS(NtQueryInformationFile)(
-                    hFile, &Ios2, &TagInfo, sizeof(TagInfo), FileAttributeTagInformation)))
+            if (NT_SUCCESS(rtNtQueryFileInfo(hFile, &TagInfo, sizeof(TagInfo),
+                                             FileAttributeTagInformation)))
                 uReparseTag = TagInfo.ReparseTag;
         }
         rtFsObjInfoFromNt(
@@ -222,13 +226,10 @@ int RTFileRemove(const char *pszFilename)
     if (!NT_SUCCESS(rcNt))
         return RTErrConvertFromNtStatus(rcNt);
 
-    IO_STATUS_BLOCK Ios = {};
-    bool const fOnLink = (fOptions & FILE_OPEN_REPARSE_POINT) != 0;
-    if (fOnLink)
+    if (fOptions & FILE_OPEN_REPARSE_POINT)
     {
         FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
-        rcNt = RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, &TagInfo, sizeof(TagInfo),
-                                                 FileAttributeTagInformation);
+        rcNt = rtNtQueryFileInfo(hFile, &TagInfo, sizeof(TagInfo), FileAttributeTagInformation);
         if (NT_SUCCESS(rcNt))
         {
             if (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
@@ -242,8 +243,7 @@ int RTFileRemove(const char *pszFilename)
     if (RT_SUCCESS(rc))
     {
         FILE_BASIC_INFORMATION BasicInfo = {};
-        rcNt = RT_NT_SYS(NtQueryInformationFile)(hFile, &Ios, &BasicInfo, sizeof(BasicInfo),
-                                                 FileBasicInformation);
+        rcNt = rtNtQueryFileInfo(hFile, &BasicInfo, sizeof(BasicInfo), FileBasicInformation);
         if (!NT_SUCCESS(rcNt))
             rc = RTErrConvertFromNtStatus(rcNt);
         else if (BasicInfo.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -254,6 +254,7 @@ int RTFileRemove(const char *pszFilename)
         {
             FILE_DISPOSITION_INFORMATION Disposition;
             Disposition.DoDeleteFile = TRUE;
+            IO_STATUS_BLOCK Ios = {};
             rcNt = RT_NT_SYS(NtSetInformationFile)(hFile, &Ios, &Disposition, sizeof(Disposition),
                                                    FileDispositionInformation);
             if (!NT_SUCCESS(rcNt))
