@@ -148,28 +148,23 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
     pDir->enmFilter = RTDIRFILTER_NONE;
 
     /* A wildcard filter is the path's last component; the directory is what precedes it. */
-    size_t cchDirPart = RTStrLen(pszPath);
-    if (enmFilter == RTDIRFILTER_WINNT)
+    const char *pszDirPart = pszPath;
+    char *pszDirPartFree = nullptr;
+    const char *pszFilter = enmFilter == RTDIRFILTER_WINNT ? RTPathFilename(pszPath) : nullptr;
+    if (pszFilter)
     {
-        const char *pszFilter = RTPathFilename(pszPath);
-        if (pszFilter)
+        pDir->pszFilter = RTStrClone(pszFilter, "dir-filter");
+        size_t const cchDirPart = (size_t)(pszFilter - pszPath);
+        pszDirPartFree = cchDirPart ? RTStrCloneMax(pszPath, cchDirPart, "dir-path")
+                                    : RTStrClone(".", "dir-path");
+        if (!pDir->pszFilter || !pszDirPartFree)
         {
-            pDir->pszFilter = RTStrClone(pszFilter, "dir-filter");
-            if (!pDir->pszFilter)
-            {
-                rtDirFree(pDir);
-                return KERR_NO_MEMORY;
-            }
-            pDir->enmFilter = RTDIRFILTER_WINNT;
-            cchDirPart = (size_t)(pszFilter - pszPath);
+            RTMemFree(pszDirPartFree);
+            rtDirFree(pDir);
+            return KERR_NO_MEMORY;
         }
-    }
-    char *pszDirPart = cchDirPart ? RTStrCloneMax(pszPath, cchDirPart, "dir-path")
-                                  : RTStrClone(".", "dir-path");
-    if (!pszDirPart)
-    {
-        rtDirFree(pDir);
-        return KERR_NO_MEMORY;
+        pDir->enmFilter = RTDIRFILTER_WINNT;
+        pszDirPart = pszDirPartFree;
     }
 
     int rc = KINF_SUCCESS;
@@ -226,7 +221,7 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
             rc = rtDirNtOpen(pDir, pszOpenFree, fNoFollow, (fFlags & RTDIR_F_NO_REPARSE) != 0);
         RTMemFree(pszOpenFree);
     }
-    RTMemFree(pszDirPart);
+    RTMemFree(pszDirPartFree);
 
     if (RT_FAILURE(rc))
     {
