@@ -47,7 +47,10 @@ namespace {
 
 /*
  * Opens the record's directory; pszOpen is the path to open, fNoFollow asks
- * for the link itself, fNoReparse refuses any reparse point.
+ * for the link itself, fNoReparse refuses any reparse point.  The loop opens
+ * again without the traverse right when that is denied, without the
+ * reparse-point option when the system turns out not to know it, and
+ * without it too when what it found is a mount point.
  */
 int rtDirNtOpen(RTDIRINTERNAL *pDir, const char *pszOpen, bool fNoFollow, bool fNoReparse)
 {
@@ -83,13 +86,9 @@ int rtDirNtOpen(RTDIRINTERNAL *pDir, const char *pszOpen, bool fNoFollow, bool f
                 __atomic_store_n(&g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_YES,
                                  __ATOMIC_RELAXED);
         }
-        break;
-    }
-    if (RT_FAILURE(rc))
-        return rc;
+        if (RT_FAILURE(rc) || !fReparse)
+            break;
 
-    if (fReparse)
-    {
         FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
         NTSTATUS const rcNt = rtNtQueryFileInfo(hDir, &TagInfo, sizeof(TagInfo),
                                                 FileAttributeTagInformation);
@@ -99,15 +98,17 @@ int rtDirNtOpen(RTDIRINTERNAL *pDir, const char *pszOpen, bool fNoFollow, bool f
             RT_NT_SYS(NtClose)(hDir);
             return RTErrConvertFromNtStatus(rcNt);
         }
-        if (NT_SUCCESS(rcNt) && (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        {
-            RT_NT_SYS(NtClose)(hDir);
-            if (TagInfo.ReparseTag == RTFS_REPARSE_TAG_SYMLINK || fNoReparse)
-                return KERR_IS_A_SYMLINK;
-            /* A mount point or the like: what it leads to is the directory. */
-            return rtDirNtOpen(pDir, pszOpen, false, false);
-        }
+        if (!NT_SUCCESS(rcNt) || !(TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            break;
+        RT_NT_SYS(NtClose)(hDir);
+        if (TagInfo.ReparseTag == RTFS_REPARSE_TAG_SYMLINK || fNoReparse)
+            return KERR_IS_A_SYMLINK;
+        /* A mount point or the like: what it leads to is the directory, opened afresh. */
+        fReparse = false;
+        fAccess = g_fDirAccess;
     }
+    if (RT_FAILURE(rc))
+        return rc;
     pDir->hDir = hDir;
     return KINF_SUCCESS;
 }
