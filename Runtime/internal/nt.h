@@ -89,12 +89,6 @@ NTSTATUS NTAPI NtQueryFullAttributesFile(POBJECT_ATTRIBUTES pObjAttr,
 NTSTATUS NTAPI NtOpenProcessToken(HANDLE hProcess, ACCESS_MASK fAccess, PHANDLE phToken);
 NTSTATUS NTAPI NtQueryInformationToken(HANDLE hToken, TOKEN_INFORMATION_CLASS enmClass,
                                        PVOID pvInfo, ULONG cbInfo, PULONG pcbReturned);
-NTSTATUS NTAPI RtlCreateSecurityDescriptor(PSECURITY_DESCRIPTOR pSd, ULONG uRevision);
-NTSTATUS NTAPI RtlSetDaclSecurityDescriptor(PSECURITY_DESCRIPTOR pSd, BOOLEAN fDaclPresent,
-                                            PACL pDacl, BOOLEAN fDaclDefaulted);
-NTSTATUS NTAPI RtlCreateAcl(PACL pAcl, ULONG cbAcl, ULONG uRevision);
-NTSTATUS NTAPI RtlAddAccessAllowedAceEx(PACL pAcl, ULONG uRevision, ULONG fAceFlags,
-                                        ACCESS_MASK fAccess, PSID pSid);
 }
 
 /* Side-by-side redirection of a DLL name (ntdll; looked up by name, as older systems lack it). */
