@@ -1,9 +1,10 @@
 /*
  * File I/O on Win32 handles: open by path with the flag word, read and
- * write, position, length, flush, close.  Transfers hand the caller's whole
- * count to one system call and split it only when the system answers that
- * it lacks memory for so large a transfer.  Every call goes through the
- * system-call table (nt.h), so tests can make any of them fail.
+ * write, position, close (the length and the flush are in
+ * filelength-win.cpp).  Transfers hand the caller's whole count to one
+ * system call and split it only when the system answers that it lacks
+ * memory for so large a transfer.  Every call goes through the system-call
+ * table (nt.h), so tests can make any of them fail.
  */
 #include <zelk/err.h>
 #include <zelk/file.h>
@@ -244,44 +245,6 @@ uint64_t RTFileGetPosition(RTFILE hFile)
     if (RT_FAILURE(RTFileSetPosition(hFile, 0, RTFILE_SEEK_CURRENT, &off)))
         return UINT64_MAX;
     return off;
-}
-
-int RTFileGetLength(RTFILE hFile, uint64_t *pcbSize)
-{
-    HANDLE const hNative = rtFileNative(hFile);
-    DWORD uHigh = 0;
-    SetLastError(NO_ERROR);
-    DWORD const uLow = RT_NT_SYS(GetFileSize)(hNative, &uHigh);
-    DWORD uErr = uLow == INVALID_FILE_SIZE ? GetLastError() : NO_ERROR;
-    if (uErr == NO_ERROR)
-    {
-        *pcbSize = ((uint64_t)uHigh << 32) | uLow;
-        return KINF_SUCCESS;
-    }
-    int const rcKept = RTErrConvertFromWin32(uErr);
-
-    /* A disk device has no file size, but its geometry gives one. */
-    DISK_GEOMETRY Geometry;
-    DWORD cbReturned = 0;
-    if (!RT_NT_SYS(DeviceIoControl)(hNative, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &Geometry,
-                                    sizeof(Geometry), &cbReturned, nullptr)
-        || (Geometry.MediaType != RemovableMedia && Geometry.MediaType != FixedMedia))
-        return rcKept;
-    uint64_t cbSize = (uint64_t)Geometry.Cylinders.QuadPart * Geometry.TracksPerCylinder
-                      * Geometry.SectorsPerTrack * Geometry.BytesPerSector;
-    GET_LENGTH_INFORMATION LengthInfo;
-    if (RT_NT_SYS(DeviceIoControl)(hNative, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &LengthInfo,
-                                   sizeof(LengthInfo), &cbReturned, nullptr))
-        cbSize = (uint64_t)LengthInfo.Length.QuadPart;
-    *pcbSize = cbSize;
-    return KINF_SUCCESS;
-}
-
-int RTFileSync(RTFILE hFile)
-{
-    if (!RT_NT_SYS(FlushFileBuffers)(rtFileNative(hFile)))
-        return RTErrConvertFromWin32(GetLastError());
-    return KINF_SUCCESS;
 }
 
 bool RTFileIsUsable(RTFILE hFile)
