@@ -64,7 +64,10 @@ typedef struct RTFILEWINOPEN
  */
 int rtFileOpenFlagsValidate(uint64_t *pfOpen);
 
-/* Maps a validated flag word (its low half); KERR_INVALID_FLAGS for a value it has no mapping for. */
+/*
+ * Maps a validated flag word (only its low half has meaning);
+ * KERR_INVALID_FLAGS for a value it has no mapping for.
+ */
 int rtFileOpenFlagsToWin(uint32_t fOpen, RTFILEWINOPEN *pWin);
 
 /*

@@ -186,7 +186,10 @@ int rtPathGetInfoFromObjDir(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjInfo
 
 namespace {
 
-/* The body of RTPathGetInfo once the request is checked; fExecutableName as rtFileNtQueryInfo takes it. */
+/*
+ * The body of RTPathGetInfo once the request is checked; fExecutableName as
+ * rtFileNtQueryInfo takes it.
+ */
 int rtPathNtGetInfo(const char *pszPath, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional,
                     bool fFollow, bool fExecutableName)
 {

@@ -158,7 +158,7 @@ int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile,
         {
             if (enmAction == RTFILEACTION_CREATED || enmAction == RTFILEACTION_REPLACED)
             {
-                /* The call replaces all attributes: keep the temporary one asked for at creation. */
+                /* It replaces all attributes: keep the temporary one asked for at creation. */
                 DWORD const fAttribs = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
                                        | (fOpen & RTFILE_O_TEMPORARY ? FILE_ATTRIBUTE_TEMPORARY
                                                                      : 0);
@@ -178,7 +178,7 @@ int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile,
 
         if (RT_FAILURE(rc))
         {
-            /* A file this call made and could not finish is taken away again; one that existed stays. */
+            /* A file this call made and could not finish is taken away; one that existed stays. */
             RT_NT_SYS(CloseHandle)(hFile);
             if (enmAction == RTFILEACTION_CREATED)
                 RT_NT_SYS(DeleteFileW)((LPCWSTR)pwszPath);
