@@ -12,7 +12,7 @@
 namespace {
 
 /* Share modes by sharing value, 0x10 to 0x80. */
-const uint32_t g_afShareModes[8] = // clang-format off
+const uint8_t g_abShareModes[8] = // clang-format off
 {
     /* 0x10 deny read */            RTFILE_WIN_SHARE_WRITE,
     /* 0x20 deny write */           RTFILE_WIN_SHARE_READ,
@@ -133,7 +133,7 @@ int rtFileOpenFlagsToWin(uint32_t fOpen, RTFILEWINOPEN *pWin)
     }
 
     pWin->fDesiredAccess = fAccess;
-    pWin->fShareMode = g_afShareModes[(uDeny >> 4) - 1];
+    pWin->fShareMode = g_abShareModes[(uDeny >> 4) - 1];
     pWin->uCreationDisposition = uDisposition;
     pWin->fFlagsAndAttributes = fFlags;
     pWin->fInherit = (fOpen & RTFILE_O_INHERIT) != 0;
