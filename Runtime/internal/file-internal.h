@@ -64,8 +64,18 @@ typedef struct RTFILEWINOPEN
  */
 int rtFileOpenFlagsValidate(uint64_t *pfOpen);
 
-/* Maps a validated flag word; KERR_INVALID_FLAGS for a value it has no mapping for. */
-int rtFileOpenFlagsToWin(uint64_t fOpen, RTFILEWINOPEN *pWin);
+/*
+ * Maps a validated flag word (only its low half has meaning);
+ * KERR_INVALID_FLAGS for a value it has no mapping for.
+ */
+int rtFileOpenFlagsToWin(uint32_t fOpen, RTFILEWINOPEN *pWin);
+
+/*
+ * What a successful open with a disposition did; fExisted is whether the
+ * system said the file was there (ERROR_ALREADY_EXISTS).  A disposition the
+ * mapping never gives counts as an open.
+ */
+RTFILEACTION rtFileOpenActionFromWin(uint32_t uDisposition, bool fExisted);
 
 /* True when a name ends in ".exe", ".bat", ".com", ".cmd" or ".btm" in any case. */
 bool rtFsIsExecutableNameUtf8(const char *pszName, size_t cchName);

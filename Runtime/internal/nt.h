@@ -89,12 +89,6 @@ NTSTATUS NTAPI NtQueryFullAttributesFile(POBJECT_ATTRIBUTES pObjAttr,
 NTSTATUS NTAPI NtOpenProcessToken(HANDLE hProcess, ACCESS_MASK fAccess, PHANDLE phToken);
 NTSTATUS NTAPI NtQueryInformationToken(HANDLE hToken, TOKEN_INFORMATION_CLASS enmClass,
                                        PVOID pvInfo, ULONG cbInfo, PULONG pcbReturned);
-NTSTATUS NTAPI RtlCreateSecurityDescriptor(PSECURITY_DESCRIPTOR pSd, ULONG uRevision);
-NTSTATUS NTAPI RtlSetDaclSecurityDescriptor(PSECURITY_DESCRIPTOR pSd, BOOLEAN fDaclPresent,
-                                            PACL pDacl, BOOLEAN fDaclDefaulted);
-NTSTATUS NTAPI RtlCreateAcl(PACL pAcl, ULONG cbAcl, ULONG uRevision);
-NTSTATUS NTAPI RtlAddAccessAllowedAceEx(PACL pAcl, ULONG uRevision, ULONG fAceFlags,
-                                        ACCESS_MASK fAccess, PSID pSid);
 }
 
 /* Side-by-side redirection of a DLL name (ntdll; looked up by name, as older systems lack it). */
@@ -204,11 +198,25 @@ extern int32_t volatile g_rtDirNtReparseSupport;
 int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional,
                       bool fExecutableName);
 
+/* NtQueryInformationFile for callers that have no use for the status block. */
+NTSTATUS rtNtQueryFileInfo(HANDLE hFile, void *pvInfo, ULONG cbInfo,
+                           FILE_INFORMATION_CLASS enmClass);
+
+/*
+ * Opens an existing object by its native name with full sharing.  When
+ * *pfOptions has FILE_OPEN_REPARSE_POINT and the system refuses the option
+ * (STATUS_INVALID_PARAMETER), the open is made again without it, which
+ * *pfOptions then tells.
+ */
+NTSTATUS rtNtOpenExisting(HANDLE *phFile, ACCESS_MASK fAccess, UNICODE_STRING *pNtName,
+                          ULONG *pfOptions);
+
 /* Fills the common part of a record from the values that every NT answer carries. */
 void rtFsObjInfoFromNt(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, const LARGE_INTEGER *pBirth,
                        const LARGE_INTEGER *pAccess, const LARGE_INTEGER *pWrite,
-                       const LARGE_INTEGER *pChange, int64_t cbObject, int64_t cbAllocated,
-                       uint32_t fAttribs, uint32_t uReparseTag, bool fExecutableName);
+                       const LARGE_INTEGER *pChange, const LARGE_INTEGER *pcbObject,
+                       const LARGE_INTEGER *pcbAllocated, uint32_t fAttribs, uint32_t uReparseTag,
+                       bool fExecutableName);
 
 /* The serial number of the volume a handle is on; 0 when it can't be had. */
 uint32_t rtFileNtVolumeSerial(HANDLE hFile);

@@ -189,6 +189,39 @@ TEST(rtFileOpenFlags, Validation)
     }
 }
 
+TEST(rtFileOpenFlags, ActionFromDisposition)
+{
+    static const struct
+    {
+        uint32_t uDisposition;
+        bool fExisted;
+        RTFILEACTION enmAction;
+    } s_aRows[] = // clang-format off
+    {
+        { RTFILE_WIN_CREATE_NEW,        false, RTFILEACTION_CREATED },
+        { RTFILE_WIN_CREATE_NEW,        true,  RTFILEACTION_CREATED },
+        { RTFILE_WIN_CREATE_ALWAYS,     false, RTFILEACTION_CREATED },
+        { RTFILE_WIN_CREATE_ALWAYS,     true,  RTFILEACTION_REPLACED },
+        { RTFILE_WIN_OPEN_EXISTING,     false, RTFILEACTION_OPENED },
+        { RTFILE_WIN_OPEN_EXISTING,     true,  RTFILEACTION_OPENED },
+        { RTFILE_WIN_OPEN_ALWAYS,       false, RTFILEACTION_CREATED },
+        { RTFILE_WIN_OPEN_ALWAYS,       true,  RTFILEACTION_OPENED },
+        { RTFILE_WIN_TRUNCATE_EXISTING, false, RTFILEACTION_TRUNCATED },
+        { RTFILE_WIN_TRUNCATE_EXISTING, true,  RTFILEACTION_TRUNCATED },
+        /* Dispositions the mapping never gives. */
+        { 0,                            false, RTFILEACTION_OPENED },
+        { 6,                            true,  RTFILEACTION_OPENED },
+        { UINT32_MAX,                   false, RTFILEACTION_OPENED },
+    };
+    // clang-format on
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        EXPECT_EQ(rtFileOpenActionFromWin(s_aRows[i].uDisposition, s_aRows[i].fExisted),
+                  s_aRows[i].enmAction);
+    }
+}
+
 TEST(rtFsModeFromDos, Rows)
 {
     static const struct

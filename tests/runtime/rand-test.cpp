@@ -33,6 +33,29 @@ TEST(rtRandParkMiller, KnownSequence)
     uState = 0;
     EXPECT_EQ(rtRandParkMillerNext(&uState), 343173863u);
     EXPECT_NE(rtRandParkMillerNext(&uState), 0u);
+
+    /* States around the modulus and past it, as a seed from the time-stamp counter can be. */
+    static const struct
+    {
+        uint32_t uState;
+        uint32_t uNext; /* uState * 16807 mod 2^31 - 1 */
+    } s_aRows[] =       // clang-format off
+    {
+        { 127773,      2147480811 },  /* the largest product below the modulus */
+        { 127774,      13971 },       /* the smallest above it */
+        { 0x7FFFFFFE,  2147466840 },
+        { 0x7FFFFFFF,  0 },           /* the modulus itself */
+        { 0x80000000,  16807 },
+        { 0xFFFFFFFF,  16807 },
+        { 0x7FFF8000,  1596768678 },
+    };
+    // clang-format on
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        uState = s_aRows[i].uState;
+        EXPECT_EQ(rtRandParkMillerNext(&uState), s_aRows[i].uNext) << "row " << i;
+        EXPECT_EQ(uState, s_aRows[i].uNext) << "row " << i;
+    }
 }
 
 TEST(rtRandParkMiller, RangeMapping)

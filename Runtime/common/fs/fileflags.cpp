@@ -1,8 +1,9 @@
 /*
  * The open-flag word: validation and its translation into the access,
- * sharing, disposition and attribute values of a Win32 open.  The access
- * masks are spelled out as the Windows rights they are made of, so that a
- * handle asks for exactly what its flags allow and nothing more.
+ * sharing, disposition and attribute values of a Win32 open, and what an
+ * open with a disposition did.  The access masks are spelled out as the
+ * Windows rights they are made of, so that a handle asks for exactly what
+ * its flags allow and nothing more.
  */
 #include <zelk/err.h>
 
@@ -11,7 +12,7 @@
 namespace {
 
 /* Share modes by sharing value, 0x10 to 0x80. */
-const uint32_t g_afShareModes[8] = // clang-format off
+const uint8_t g_abShareModes[8] = // clang-format off
 {
     /* 0x10 deny read */            RTFILE_WIN_SHARE_WRITE,
     /* 0x20 deny write */           RTFILE_WIN_SHARE_READ,
@@ -24,11 +25,40 @@ const uint32_t g_afShareModes[8] = // clang-format off
 };
 // clang-format on
 
+/* Creation dispositions by action (the flag bits 8 to 10); 0 where the value is no action. */
+const uint8_t g_abDispositions[8] = // clang-format off
+{
+    /* 0x000 */ 0,
+    /* 0x100 open or create */     RTFILE_WIN_OPEN_ALWAYS,
+    /* 0x200 create */             RTFILE_WIN_CREATE_NEW,
+    /* 0x300 create or replace */  RTFILE_WIN_CREATE_ALWAYS,
+    /* 0x400 to 0x600 */           0, 0, 0,
+    /* 0x700 open */               RTFILE_WIN_OPEN_EXISTING,
+};
+// clang-format on
+
+uint32_t rtFileOpenDisposition(uint32_t fOpen)
+{
+    return g_abDispositions[(fOpen & RTFILE_O_ACTION_MASK) >> 8];
+}
+
+/* What a successful open did, by disposition (1 to 5) and whether the file was there. */
+const uint8_t g_abActions[5][2] = // clang-format off
+{   /*                          missing                   there */
+    /* create new */          { RTFILEACTION_CREATED,   RTFILEACTION_CREATED },
+    /* create always */       { RTFILEACTION_CREATED,   RTFILEACTION_REPLACED },
+    /* open existing */       { RTFILEACTION_OPENED,    RTFILEACTION_OPENED },
+    /* open always */         { RTFILEACTION_CREATED,   RTFILEACTION_OPENED },
+    /* truncate existing */   { RTFILEACTION_TRUNCATED, RTFILEACTION_TRUNCATED },
+};
+// clang-format on
+
 } // namespace
 
 int rtFileOpenFlagsValidate(uint64_t *pfOpen)
 {
-    uint64_t fOpen = *pfOpen & UINT64_C(0xFFFFFFFF);
+    /* Only the low half carries meaning, and 32-bit tests are what the 32-bit target does well. */
+    uint32_t fOpen = (uint32_t)*pfOpen;
     if (!(fOpen & RTFILE_O_ACCESS_MASK) && !(fOpen & RTFILE_O_ACCESS_ATTR_MASK))
         return KERR_INVALID_PARAMETER;
     if (fOpen & RTFILE_O_RESERVED_MASK)
@@ -36,15 +66,10 @@ int rtFileOpenFlagsValidate(uint64_t *pfOpen)
     if ((fOpen & RTFILE_O_TRUNCATE) && !(fOpen & RTFILE_O_WRITE))
         return KERR_INVALID_PARAMETER;
 
-    switch (fOpen & RTFILE_O_ACTION_MASK)
-    {
-        case 0: fOpen |= RTFILE_O_OPEN; break;
-        case RTFILE_O_OPEN_CREATE:
-        case RTFILE_O_CREATE:
-        case RTFILE_O_CREATE_REPLACE: break;
-        case RTFILE_O_OPEN: break;
-        default: return KERR_INVALID_PARAMETER;
-    }
+    if (!(fOpen & RTFILE_O_ACTION_MASK))
+        fOpen |= RTFILE_O_OPEN;
+    else if (!rtFileOpenDisposition(fOpen))
+        return KERR_INVALID_PARAMETER;
     if ((fOpen & RTFILE_O_ACTION_MASK) == RTFILE_O_OPEN && (fOpen & RTFILE_O_NOT_CONTENT_INDEXED))
         return KERR_INVALID_PARAMETER;
 
@@ -57,11 +82,11 @@ int rtFileOpenFlagsValidate(uint64_t *pfOpen)
     return KINF_SUCCESS;
 }
 
-int rtFileOpenFlagsToWin(uint64_t fOpen, RTFILEWINOPEN *pWin)
+int rtFileOpenFlagsToWin(uint32_t fOpen, RTFILEWINOPEN *pWin)
 {
     bool const fAppend = (fOpen & RTFILE_O_APPEND) != 0;
     uint32_t fAccess;
-    switch (fOpen & RTFILE_O_ACCESS_MASK)
+    switch ((uint32_t)(fOpen & RTFILE_O_ACCESS_MASK))
     {
         case 0: fAccess = 0; break;
         case RTFILE_O_READ: fAccess = RTFILE_WIN_FILE_GENERIC_READ; break;
@@ -72,7 +97,7 @@ int rtFileOpenFlagsToWin(uint64_t fOpen, RTFILEWINOPEN *pWin)
     if (fAppend)
         fAccess &= ~RTFILE_WIN_WRITE_DATA;
 
-    uint64_t fAttrAccess = fOpen & RTFILE_O_ACCESS_ATTR_MASK;
+    uint32_t fAttrAccess = (uint32_t)(fOpen & RTFILE_O_ACCESS_ATTR_MASK);
     if (!fAttrAccess)
         fAttrAccess = (fOpen & RTFILE_O_ACCESS_MASK) << 16;
     if (fAttrAccess & RTFILE_O_ACCESS_ATTR_READ)
@@ -80,21 +105,15 @@ int rtFileOpenFlagsToWin(uint64_t fOpen, RTFILEWINOPEN *pWin)
     if (fAttrAccess & RTFILE_O_ACCESS_ATTR_WRITE)
         fAccess |= RTFILE_WIN_SYNCHRONIZE | RTFILE_WIN_WRITE_ATTRIBUTES;
 
-    uint32_t uDisposition;
-    switch (fOpen & RTFILE_O_ACTION_MASK)
+    uint32_t uDisposition = rtFileOpenDisposition(fOpen);
+    if (!uDisposition)
+        return KERR_INVALID_FLAGS;
+    if (uDisposition == RTFILE_WIN_OPEN_EXISTING && (fOpen & RTFILE_O_TRUNCATE))
     {
-        case RTFILE_O_OPEN_CREATE: uDisposition = RTFILE_WIN_OPEN_ALWAYS; break;
-        case RTFILE_O_CREATE: uDisposition = RTFILE_WIN_CREATE_NEW; break;
-        case RTFILE_O_CREATE_REPLACE: uDisposition = RTFILE_WIN_CREATE_ALWAYS; break;
-        case RTFILE_O_OPEN:
-            uDisposition = fOpen & RTFILE_O_TRUNCATE ? RTFILE_WIN_TRUNCATE_EXISTING
-                                                     : RTFILE_WIN_OPEN_EXISTING;
-            break;
-        default: return KERR_INVALID_FLAGS;
-    }
-    /* Truncating an existing file is refused without the generic write right. */
-    if (uDisposition == RTFILE_WIN_TRUNCATE_EXISTING)
+        /* Truncating an existing file is refused without the generic write right. */
+        uDisposition = RTFILE_WIN_TRUNCATE_EXISTING;
         fAccess |= RTFILE_WIN_GENERIC_WRITE;
+    }
 
     uint32_t const uDeny = (uint32_t)(fOpen & RTFILE_O_DENY_MASK);
     if (uDeny < 0x10 || uDeny > 0x80)
@@ -114,9 +133,16 @@ int rtFileOpenFlagsToWin(uint64_t fOpen, RTFILEWINOPEN *pWin)
     }
 
     pWin->fDesiredAccess = fAccess;
-    pWin->fShareMode = g_afShareModes[(uDeny >> 4) - 1];
+    pWin->fShareMode = g_abShareModes[(uDeny >> 4) - 1];
     pWin->uCreationDisposition = uDisposition;
     pWin->fFlagsAndAttributes = fFlags;
     pWin->fInherit = (fOpen & RTFILE_O_INHERIT) != 0;
     return KINF_SUCCESS;
+}
+
+RTFILEACTION rtFileOpenActionFromWin(uint32_t uDisposition, bool fExisted)
+{
+    if (uDisposition < RTFILE_WIN_CREATE_NEW || uDisposition > RTFILE_WIN_TRUNCATE_EXISTING)
+        return RTFILEACTION_OPENED;
+    return (RTFILEACTION)g_abActions[uDisposition - RTFILE_WIN_CREATE_NEW][fExisted];
 }

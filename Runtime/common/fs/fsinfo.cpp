@@ -26,24 +26,17 @@ bool rtFsIsExecSuffix(char ch1, char ch2, char ch3)
     return false;
 }
 
-struct RTFSTYPENAME
+/*
+ * The file system names one after the other, each with its terminator, in
+ * the order they are compared (case-sensitively), and their kinds in the
+ * same order: one string instead of a pointer (and a relocation) per name.
+ */
+const char g_achFsTypeNames[]
+    = "NTFS\0FAT\0FAT32\0exFAT\0UDF\0CDFS\0HPFS\0ReFS\0QornSharedFolderFS";
+const uint8_t g_abFsTypes[] = // clang-format off
 {
-    const char *pszName;
-    RTFSTYPE enmType;
-};
-
-/* In the order they are compared; the comparison is case-sensitive. */
-const RTFSTYPENAME g_aFsTypeNames[] = // clang-format off
-{
-    { "NTFS", RTFSTYPE_NTFS },
-    { "FAT", RTFSTYPE_FAT },
-    { "FAT32", RTFSTYPE_FAT },
-    { "exFAT", RTFSTYPE_EXFAT },
-    { "UDF", RTFSTYPE_UDF },
-    { "CDFS", RTFSTYPE_ISO9660 },
-    { "HPFS", RTFSTYPE_HPFS },
-    { "ReFS", RTFSTYPE_REFS },
-    { "QornSharedFolderFS", RTFSTYPE_SHARED_FOLDER },
+    RTFSTYPE_NTFS, RTFSTYPE_FAT, RTFSTYPE_FAT, RTFSTYPE_EXFAT, RTFSTYPE_UDF, RTFSTYPE_ISO9660,
+    RTFSTYPE_HPFS, RTFSTYPE_REFS, RTFSTYPE_SHARED_FOLDER,
 };
 // clang-format on
 
@@ -115,17 +108,19 @@ void rtFsObjInfoInit(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional)
 
 RTFSTYPE rtFsTypeFromName(PCRTUTF16 pwcName, size_t cwcName)
 {
-    for (size_t i = 0; i < RT_ELEMENTS(g_aFsTypeNames); i++)
+    const char *pszName = g_achFsTypeNames;
+    for (size_t i = 0; i < RT_ELEMENTS(g_abFsTypes); i++)
     {
-        const char *pszName = g_aFsTypeNames[i].pszName;
         size_t const cchName = RTStrLen(pszName);
-        if (cchName != cwcName)
-            continue;
-        size_t j = 0;
-        while (j < cchName && pwcName[j] == (RTUTF16)(unsigned char)pszName[j])
-            j++;
-        if (j == cchName)
-            return g_aFsTypeNames[i].enmType;
+        if (cchName == cwcName)
+        {
+            size_t j = 0;
+            while (j < cchName && pwcName[j] == (RTUTF16)(unsigned char)pszName[j])
+                j++;
+            if (j == cchName)
+                return (RTFSTYPE)g_abFsTypes[i];
+        }
+        pszName += cchName + 1;
     }
     return RTFSTYPE_UNKNOWN;
 }

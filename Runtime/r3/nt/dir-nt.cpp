@@ -47,7 +47,10 @@ namespace {
 
 /*
  * Opens the record's directory; pszOpen is the path to open, fNoFollow asks
- * for the link itself, fNoReparse refuses any reparse point.
+ * for the link itself, fNoReparse refuses any reparse point.  The loop opens
+ * again without the traverse right when that is denied, without the
+ * reparse-point option when the system turns out not to know it, and
+ * without it too when what it found is a mount point.
  */
 int rtDirNtOpen(RTDIRINTERNAL *pDir, const char *pszOpen, bool fNoFollow, bool fNoReparse)
 {
@@ -83,32 +86,29 @@ int rtDirNtOpen(RTDIRINTERNAL *pDir, const char *pszOpen, bool fNoFollow, bool f
                 __atomic_store_n(&g_rtDirNtReparseSupport, RTNT_REPARSE_SUPPORT_YES,
                                  __ATOMIC_RELAXED);
         }
-        break;
-    }
-    if (RT_FAILURE(rc))
-        return rc;
+        if (RT_FAILURE(rc) || !fReparse)
+            break;
 
-    if (fReparse)
-    {
         FILE_ATTRIBUTE_TAG_INFORMATION TagInfo = {};
-        IO_STATUS_BLOCK Ios = {};
-        NTSTATUS const rcNt = RT_NT_SYS(NtQueryInformationFile)(
-            hDir, &Ios, &TagInfo, sizeof(TagInfo), FileAttributeTagInformation);
+        NTSTATUS const rcNt = rtNtQueryFileInfo(hDir, &TagInfo, sizeof(TagInfo),
+                                                FileAttributeTagInformation);
         if (!NT_SUCCESS(rcNt) && fNoReparse)
         {
             /* What can't be told apart from a junction is refused like one. */
             RT_NT_SYS(NtClose)(hDir);
             return RTErrConvertFromNtStatus(rcNt);
         }
-        if (NT_SUCCESS(rcNt) && (TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        {
-            RT_NT_SYS(NtClose)(hDir);
-            if (TagInfo.ReparseTag == RTFS_REPARSE_TAG_SYMLINK || fNoReparse)
-                return KERR_IS_A_SYMLINK;
-            /* A mount point or the like: what it leads to is the directory. */
-            return rtDirNtOpen(pDir, pszOpen, false, false);
-        }
+        if (!NT_SUCCESS(rcNt) || !(TagInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            break;
+        RT_NT_SYS(NtClose)(hDir);
+        if (TagInfo.ReparseTag == RTFS_REPARSE_TAG_SYMLINK || fNoReparse)
+            return KERR_IS_A_SYMLINK;
+        /* A mount point or the like: what it leads to is the directory, opened afresh. */
+        fReparse = false;
+        fAccess = g_fDirAccess;
     }
+    if (RT_FAILURE(rc))
+        return rc;
     pDir->hDir = hDir;
     return KINF_SUCCESS;
 }
@@ -149,28 +149,23 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
     pDir->enmFilter = RTDIRFILTER_NONE;
 
     /* A wildcard filter is the path's last component; the directory is what precedes it. */
-    size_t cchDirPart = RTStrLen(pszPath);
-    if (enmFilter == RTDIRFILTER_WINNT)
+    const char *pszDirPart = pszPath;
+    char *pszDirPartFree = nullptr;
+    const char *pszFilter = enmFilter == RTDIRFILTER_WINNT ? RTPathFilename(pszPath) : nullptr;
+    if (pszFilter)
     {
-        const char *pszFilter = RTPathFilename(pszPath);
-        if (pszFilter)
+        pDir->pszFilter = RTStrClone(pszFilter, "dir-filter");
+        size_t const cchDirPart = (size_t)(pszFilter - pszPath);
+        pszDirPartFree = cchDirPart ? RTStrCloneMax(pszPath, cchDirPart, "dir-path")
+                                    : RTStrClone(".", "dir-path");
+        if (!pDir->pszFilter || !pszDirPartFree)
         {
-            pDir->pszFilter = RTStrClone(pszFilter, "dir-filter");
-            if (!pDir->pszFilter)
-            {
-                rtDirFree(pDir);
-                return KERR_NO_MEMORY;
-            }
-            pDir->enmFilter = RTDIRFILTER_WINNT;
-            cchDirPart = (size_t)(pszFilter - pszPath);
+            RTMemFree(pszDirPartFree);
+            rtDirFree(pDir);
+            return KERR_NO_MEMORY;
         }
-    }
-    char *pszDirPart = cchDirPart ? RTStrCloneMax(pszPath, cchDirPart, "dir-path")
-                                  : RTStrClone(".", "dir-path");
-    if (!pszDirPart)
-    {
-        rtDirFree(pDir);
-        return KERR_NO_MEMORY;
+        pDir->enmFilter = RTDIRFILTER_WINNT;
+        pszDirPart = pszDirPartFree;
     }
 
     int rc = KINF_SUCCESS;
@@ -227,7 +222,7 @@ int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter,
             rc = rtDirNtOpen(pDir, pszOpenFree, fNoFollow, (fFlags & RTDIR_F_NO_REPARSE) != 0);
         RTMemFree(pszOpenFree);
     }
-    RTMemFree(pszDirPart);
+    RTMemFree(pszDirPartFree);
 
     if (RT_FAILURE(rc))
     {

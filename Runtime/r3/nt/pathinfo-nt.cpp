@@ -78,17 +78,14 @@ int rtPathGetInfoFromDirEntry(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjIn
     if (!rtPathNtSplit(pNtName, &Parent, &Name))
         return KERR_ACCESS_DENIED;
 
-    OBJECT_ATTRIBUTES ObjAttr;
-    InitializeObjectAttributes(&ObjAttr, &Parent, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
-    IO_STATUS_BLOCK Ios = {};
     HANDLE hDir = INVALID_HANDLE_VALUE;
-    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(
-        &hDir, FILE_LIST_DIRECTORY | SYNCHRONIZE, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-        FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT, nullptr,
-        0);
+    ULONG fOptions = FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT
+                     | FILE_OPEN_FOR_BACKUP_INTENT;
+    NTSTATUS rcNt = rtNtOpenExisting(&hDir, FILE_LIST_DIRECTORY | SYNCHRONIZE, &Parent, &fOptions);
     if (!NT_SUCCESS(rcNt))
         return RTErrConvertFromNtStatus(rcNt);
+
+    IO_STATUS_BLOCK Ios = {};
 
     union
     {
@@ -106,9 +103,8 @@ int rtPathGetInfoFromDirEntry(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjIn
         uint32_t const uTag = Entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT ? Entry.EaSize
                                                                                   : 0;
         rtFsObjInfoFromNt(pObjInfo, enmAdditional, &Entry.CreationTime, &Entry.LastAccessTime,
-                          &Entry.LastWriteTime, &Entry.ChangeTime, Entry.EndOfFile.QuadPart,
-                          Entry.AllocationSize.QuadPart, Entry.FileAttributes, uTag,
-                          fExecutableName);
+                          &Entry.LastWriteTime, &Entry.ChangeTime, &Entry.EndOfFile,
+                          &Entry.AllocationSize, Entry.FileAttributes, uTag, fExecutableName);
         if (enmAdditional == RTFSOBJATTRADD_UNIX)
         {
             pObjInfo->Attr.u.Unix.INodeId = (uint64_t)Entry.FileId.QuadPart;
@@ -188,6 +184,62 @@ int rtPathGetInfoFromObjDir(const UNICODE_STRING *pNtName, RTFSOBJINFO *pObjInfo
 
 } // namespace
 
+namespace {
+
+/*
+ * The body of RTPathGetInfo once the request is checked; fExecutableName as
+ * rtFileNtQueryInfo takes it.
+ */
+int rtPathNtGetInfo(const char *pszPath, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional,
+                    bool fFollow, bool fExecutableName)
+{
+    UNICODE_STRING NtName;
+    int rc = rtNtPathFromWinUtf8(&NtName, pszPath);
+    if (RT_FAILURE(rc))
+        return rc;
+
+    /* The quick answer, when it is about a plain item. */
+    if (enmAdditional != RTFSOBJATTRADD_UNIX)
+    {
+        decltype(&::NtQueryFullAttributesFile) const pfnQuery = rtNtSysQueryFullAttributesFile();
+        OBJECT_ATTRIBUTES ObjAttr;
+        InitializeObjectAttributes(&ObjAttr, &NtName, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+        FILE_NETWORK_OPEN_INFORMATION NetInfo;
+        if (pfnQuery && NT_SUCCESS(pfnQuery(&ObjAttr, &NetInfo))
+            && !(NetInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        {
+            rtFsObjInfoFromNt(pObjInfo, enmAdditional, &NetInfo.CreationTime,
+                              &NetInfo.LastAccessTime, &NetInfo.LastWriteTime, &NetInfo.ChangeTime,
+                              &NetInfo.EndOfFile, &NetInfo.AllocationSize, NetInfo.FileAttributes,
+                              0, fExecutableName);
+            rtNtPathFree(&NtName);
+            return KINF_SUCCESS;
+        }
+    }
+
+    HANDLE hFile = INVALID_HANDLE_VALUE;
+    ULONG fOptions = FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT
+                     | (fFollow ? 0 : FILE_OPEN_REPARSE_POINT);
+    NTSTATUS const rcNt = rtNtOpenExisting(&hFile, FILE_READ_ATTRIBUTES | SYNCHRONIZE, &NtName,
+                                           &fOptions);
+    if (NT_SUCCESS(rcNt))
+    {
+        rc = rtFileNtQueryInfo(hFile, pObjInfo, enmAdditional, fExecutableName);
+        RT_NT_SYS(NtClose)(hFile);
+    }
+    else if (rcNt == RTNT_STATUS_ACCESS_DENIED || rcNt == RTNT_STATUS_SHARING_VIOLATION
+             || rcNt == RTNT_STATUS_DELETE_PENDING)
+        rc = rtPathGetInfoFromDirEntry(&NtName, pObjInfo, enmAdditional, fExecutableName);
+    else if (rcNt == RTNT_STATUS_OBJECT_TYPE_MISMATCH || rtPathIsZelkNtForm(pszPath))
+        rc = rtPathGetInfoFromObjDir(&NtName, pObjInfo, enmAdditional);
+    else
+        rc = RTErrConvertFromNtStatus(rcNt);
+    rtNtPathFree(&NtName);
+    return rc;
+}
+
+} // namespace
+
 int RTPathGetInfo(const char *pszPath, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional,
                   uint32_t fFlags)
 {
@@ -200,67 +252,17 @@ int RTPathGetInfo(const char *pszPath, RTFSOBJINFO *pObjInfo, uint32_t enmAdditi
     uint32_t const fLinkFlags = fFlags & ~RTPATH_F_NO_SYMLINKS;
     if (fLinkFlags != RTPATH_F_ON_LINK && fLinkFlags != RTPATH_F_FOLLOW_LINK)
         return KERR_INVALID_PARAMETER;
-    bool const fFollow = fLinkFlags == RTPATH_F_FOLLOW_LINK;
-    bool const fZelkNt = rtPathIsZelkNtForm(pszPath);
     const char *pszName = RTPathFilename(pszPath);
     bool const fExecutableName = pszName && rtFsIsExecutableNameUtf8(pszName, RTStrLen(pszName));
-
-    UNICODE_STRING NtName;
-    int rc = rtNtPathFromWinUtf8(&NtName, pszPath);
-    if (RT_FAILURE(rc))
-        return rc;
-    OBJECT_ATTRIBUTES ObjAttr;
-    InitializeObjectAttributes(&ObjAttr, &NtName, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
-
-    /* The quick answer, when it is about a plain item. */
-    if (enmAdditional != RTFSOBJATTRADD_UNIX)
-    {
-        decltype(&::NtQueryFullAttributesFile) const pfnQuery = rtNtSysQueryFullAttributesFile();
-        FILE_NETWORK_OPEN_INFORMATION NetInfo;
-        if (pfnQuery && NT_SUCCESS(pfnQuery(&ObjAttr, &NetInfo))
-            && !(NetInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        {
-            rtFsObjInfoFromNt(pObjInfo, enmAdditional, &NetInfo.CreationTime,
-                              &NetInfo.LastAccessTime, &NetInfo.LastWriteTime, &NetInfo.ChangeTime,
-                              NetInfo.EndOfFile.QuadPart, NetInfo.AllocationSize.QuadPart,
-                              NetInfo.FileAttributes, 0, fExecutableName);
-            rtNtPathFree(&NtName);
-            return KINF_SUCCESS;
-        }
-    }
-
-    IO_STATUS_BLOCK Ios = {};
-    HANDLE hFile = INVALID_HANDLE_VALUE;
-    ULONG const fShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    ULONG fOptions = FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT;
-    if (!fFollow)
-        fOptions |= FILE_OPEN_REPARSE_POINT;
-    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(&hFile, FILE_READ_ATTRIBUTES | SYNCHRONIZE, &ObjAttr,
-                                            &Ios, nullptr, FILE_ATTRIBUTE_NORMAL, fShare, FILE_OPEN,
-                                            fOptions, nullptr, 0);
-    if (rcNt == RTNT_STATUS_INVALID_PARAMETER && !fFollow)
-        rcNt = RT_NT_SYS(NtCreateFile)(&hFile, FILE_READ_ATTRIBUTES | SYNCHRONIZE, &ObjAttr, &Ios,
-                                       nullptr, FILE_ATTRIBUTE_NORMAL, fShare, FILE_OPEN,
-                                       fOptions & ~(ULONG)FILE_OPEN_REPARSE_POINT, nullptr, 0);
-    if (NT_SUCCESS(rcNt))
-    {
-        rc = rtFileNtQueryInfo(hFile, pObjInfo, enmAdditional, fExecutableName);
-        RT_NT_SYS(NtClose)(hFile);
-    }
-    else if (rcNt == RTNT_STATUS_ACCESS_DENIED || rcNt == RTNT_STATUS_SHARING_VIOLATION
-             || rcNt == RTNT_STATUS_DELETE_PENDING)
-        rc = rtPathGetInfoFromDirEntry(&NtName, pObjInfo, enmAdditional, fExecutableName);
-    else if (rcNt == RTNT_STATUS_OBJECT_TYPE_MISMATCH || fZelkNt)
-        rc = rtPathGetInfoFromObjDir(&NtName, pObjInfo, enmAdditional);
-    else
-        rc = RTErrConvertFromNtStatus(rcNt);
-    rtNtPathFree(&NtName);
-    return rc;
+    return rtPathNtGetInfo(pszPath, pObjInfo, enmAdditional, fLinkFlags == RTPATH_F_FOLLOW_LINK,
+                           fExecutableName);
 }
 
 bool RTDirExists(const char *pszPath)
 {
+    /* Whether the name looks executable changes permission bits only, never the type. */
     RTFSOBJINFO ObjInfo;
-    int const rc = RTPathGetInfo(pszPath, &ObjInfo, RTFSOBJATTRADD_NOTHING, RTPATH_F_FOLLOW_LINK);
-    return RT_SUCCESS(rc) && (ObjInfo.Attr.fMode & RTFS_TYPE_MASK) == RTFS_TYPE_DIRECTORY;
+    return pszPath && *pszPath
+           && RT_SUCCESS(rtPathNtGetInfo(pszPath, &ObjInfo, RTFSOBJATTRADD_NOTHING, true, false))
+           && (ObjInfo.Attr.fMode & RTFS_TYPE_MASK) == RTFS_TYPE_DIRECTORY;
 }

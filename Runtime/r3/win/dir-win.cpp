@@ -14,6 +14,7 @@
  */
 #include <zelk/dir.h>
 #include <zelk/err.h>
+#include <zelk/mem.h>
 #include <zelk/utf.h>
 
 #include "nt.h"
@@ -39,7 +40,7 @@ struct RTDIRPRIVATESD
     union
     {
         ACL Acl;
-        uint8_t ab[512];
+        alignas(DWORD) uint8_t ab[512];
     } Dacl;
 };
 
@@ -54,20 +55,42 @@ int rtDirPrivateSecDesc(RTDIRPRIVATESD *pPriv)
         rcNt = NtQueryInformationToken(hToken, TokenUser, &pPriv->u, sizeof(pPriv->u), &cbRet);
         NtClose(hToken);
     }
-    if (NT_SUCCESS(rcNt))
-        rcNt = RtlCreateAcl(&pPriv->Dacl.Acl, sizeof(pPriv->Dacl), ACL_REVISION);
-    PSID const apSids[] = { pPriv->u.User.User.Sid, (PSID)g_abSidSystem, (PSID)g_abSidAdmins };
-    for (size_t i = 0; i < sizeof(apSids) / sizeof(apSids[0]) && NT_SUCCESS(rcNt); i++)
-        rcNt = RtlAddAccessAllowedAceEx(&pPriv->Dacl.Acl, ACL_REVISION,
-                                        OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
-                                        apSids[i]);
-    if (NT_SUCCESS(rcNt))
-        rcNt = RtlCreateSecurityDescriptor(&pPriv->Sd, SECURITY_DESCRIPTOR_REVISION);
-    if (NT_SUCCESS(rcNt))
-        rcNt = RtlSetDaclSecurityDescriptor(&pPriv->Sd, TRUE, &pPriv->Dacl.Acl, FALSE);
     if (!NT_SUCCESS(rcNt))
         return RTErrConvertFromNtStatus(rcNt);
-    pPriv->Sd.Control |= SE_DACL_PROTECTED;
+
+    /*
+     * The list is laid out as the system's list functions lay it out: its
+     * header, then per entry a header, the rights and the SID.  A SID has at
+     * most 15 sub-authorities, so three entries take at most 3 * 76 bytes.
+     */
+    ACL *const pAcl = &pPriv->Dacl.Acl;
+    pAcl->AclRevision = ACL_REVISION;
+    pAcl->Sbz1 = 0;
+    pAcl->AclSize = sizeof(pPriv->Dacl);
+    pAcl->AceCount = 0;
+    pAcl->Sbz2 = 0;
+    size_t off = sizeof(ACL);
+    const SID *const apSids[] = { (const SID *)pPriv->u.User.User.Sid, (const SID *)g_abSidSystem,
+                                  (const SID *)g_abSidAdmins };
+    for (size_t i = 0; i < RT_ELEMENTS(apSids); i++)
+    {
+        size_t const cbSid = offsetof(SID, SubAuthority)
+                             + apSids[i]->SubAuthorityCount * sizeof(DWORD);
+        ACCESS_ALLOWED_ACE *const pAce = (ACCESS_ALLOWED_ACE *)&pPriv->Dacl.ab[off];
+        pAce->Header.AceType = ACCESS_ALLOWED_ACE_TYPE;
+        pAce->Header.AceFlags = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+        pAce->Header.AceSize = (WORD)(offsetof(ACCESS_ALLOWED_ACE, SidStart) + cbSid);
+        pAce->Mask = FILE_ALL_ACCESS;
+        RTMemCopy(&pAce->SidStart, apSids[i], cbSid);
+        off += pAce->Header.AceSize;
+        pAcl->AceCount++;
+    }
+
+    SECURITY_DESCRIPTOR *const pSd = &pPriv->Sd;
+    RTMemSet(pSd, 0, sizeof(*pSd));
+    pSd->Revision = SECURITY_DESCRIPTOR_REVISION;
+    pSd->Control = SE_DACL_PRESENT | SE_DACL_PROTECTED;
+    pSd->Dacl = pAcl;
     return KINF_SUCCESS;
 }
 

@@ -1,9 +1,10 @@
 /*
  * File I/O on Win32 handles: open by path with the flag word, read and
- * write, position, length, flush, close.  Transfers hand the caller's whole
- * count to one system call and split it only when the system answers that
- * it lacks memory for so large a transfer.  Every call goes through the
- * system-call table (nt.h), so tests can make any of them fail.
+ * write, position, close (the length and the flush are in
+ * filelength-win.cpp).  Transfers hand the caller's whole count to one
+ * system call and split it only when the system answers that it lacks
+ * memory for so large a transfer.  Every call goes through the system-call
+ * table (nt.h), so tests can make any of them fail.
  */
 #include <zelk/err.h>
 #include <zelk/file.h>
@@ -65,50 +66,21 @@ int rtFileTransferFailed(HANDLE hFile, bool fWrite, DWORD uErr, size_t cbLeft)
  * The body of RTFileRead and RTFileWrite.  With pcbDone the first call's
  * count is the answer; without it everything must move, and a call that
  * moves nothing ends the loop (end of file, or a write the system refused
- * without an error).  ERROR_NOT_ENOUGH_MEMORY on the whole count starts a
- * transfer in chunks that halve while the system keeps saying so.
+ * without an error).  ERROR_NOT_ENOUGH_MEMORY on the first call, for the
+ * whole count, starts a transfer in chunks that halve while the system
+ * keeps saying so; cbChunk is 0 until then.
  */
 int rtFileTransfer(HANDLE hFile, bool fWrite, uint8_t *pbBuf, size_t cbToDo, size_t *pcbDone)
 {
-    int const rcShort = fWrite ? KERR_WRITE_ERROR : KERR_EOF;
-    if (!cbToDo)
-    {
-        if (pcbDone)
-            *pcbDone = 0;
-        return KINF_SUCCESS;
-    }
-
-    DWORD cbThisDone = 0;
-    if (rtFileTransferOnce(hFile, fWrite, pbBuf, rtFileIoCount(cbToDo), &cbThisDone))
-    {
-        if (pcbDone)
-        {
-            *pcbDone = cbThisDone;
-            return KINF_SUCCESS;
-        }
-        size_t cbTotal = cbThisDone;
-        while (cbTotal < cbToDo)
-        {
-            if (!cbThisDone)
-                return rcShort;
-            if (!rtFileTransferOnce(hFile, fWrite, pbBuf + cbTotal, rtFileIoCount(cbToDo - cbTotal),
-                                    &cbThisDone))
-                return rtFileTransferFailed(hFile, fWrite, GetLastError(), cbToDo - cbTotal);
-            cbTotal += cbThisDone;
-        }
-        return KINF_SUCCESS;
-    }
-
-    DWORD uErr = GetLastError();
-    if (uErr != ERROR_NOT_ENOUGH_MEMORY)
-        return rtFileTransferFailed(hFile, fWrite, uErr, cbToDo);
-
-    size_t cbChunk = rtFileFirstChunk(cbToDo, fWrite ? g_cbWriteChunkMax : g_cbReadChunkMax);
+    size_t cbChunk = 0;
     size_t cbTotal = 0;
     while (cbTotal < cbToDo)
     {
-        size_t const cbThis = cbChunk < cbToDo - cbTotal ? cbChunk : cbToDo - cbTotal;
-        if (rtFileTransferOnce(hFile, fWrite, pbBuf + cbTotal, (DWORD)cbThis, &cbThisDone))
+        size_t const cbLeft = cbToDo - cbTotal;
+        DWORD cbThisDone = 0;
+        if (rtFileTransferOnce(hFile, fWrite, pbBuf + cbTotal,
+                               rtFileIoCount(cbChunk && cbChunk < cbLeft ? cbChunk : cbLeft),
+                               &cbThisDone))
         {
             cbTotal += cbThisDone;
             if (pcbDone)
@@ -117,16 +89,21 @@ int rtFileTransfer(HANDLE hFile, bool fWrite, uint8_t *pbBuf, size_t cbToDo, siz
                 return KINF_SUCCESS;
             }
             if (!cbThisDone)
-                return rcShort;
+                return fWrite ? KERR_WRITE_ERROR : KERR_EOF;
+            continue;
         }
-        else
-        {
-            uErr = GetLastError();
-            if (uErr != ERROR_NOT_ENOUGH_MEMORY || cbChunk <= 8)
-                return rtFileTransferFailed(hFile, fWrite, uErr, cbToDo - cbTotal);
+
+        DWORD const uErr = GetLastError();
+        if (uErr == ERROR_NOT_ENOUGH_MEMORY && !cbChunk && !cbTotal)
+            cbChunk = rtFileFirstChunk(cbToDo, fWrite ? g_cbWriteChunkMax : g_cbReadChunkMax);
+        else if (uErr == ERROR_NOT_ENOUGH_MEMORY && cbChunk > 8)
             cbChunk /= 2;
-        }
+        else
+            return rtFileTransferFailed(hFile, fWrite, uErr, cbLeft);
     }
+    /* With pcbDone only a count of 0 gets here. */
+    if (pcbDone)
+        *pcbDone = 0;
     return KINF_SUCCESS;
 }
 
@@ -168,60 +145,54 @@ int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile,
         if (Win.uCreationDisposition == RTFILE_WIN_CREATE_NEW && uErr == ERROR_FILE_EXISTS
             && penmActionTaken)
             *penmActionTaken = RTFILEACTION_ALREADY_EXISTS;
-        RTStrRelease(pwszPath);
         rc = RTErrConvertFromWin32(uErr);
-        return RT_FAILURE(rc) ? rc : KERR_GENERAL_FAILURE;
+        if (RT_SUCCESS(rc))
+            rc = KERR_GENERAL_FAILURE;
     }
-
-    RTFILEACTION enmAction;
-    switch (Win.uCreationDisposition)
+    else
     {
-        case RTFILE_WIN_CREATE_NEW: enmAction = RTFILEACTION_CREATED; break;
-        case RTFILE_WIN_CREATE_ALWAYS:
-            enmAction = uErr == ERROR_ALREADY_EXISTS ? RTFILEACTION_REPLACED : RTFILEACTION_CREATED;
-            break;
-        case RTFILE_WIN_OPEN_ALWAYS:
-            enmAction = uErr == ERROR_ALREADY_EXISTS ? RTFILEACTION_OPENED : RTFILEACTION_CREATED;
-            break;
-        case RTFILE_WIN_TRUNCATE_EXISTING: enmAction = RTFILEACTION_TRUNCATED; break;
-        default: enmAction = RTFILEACTION_OPENED; break;
-    }
-
-    if (fOpen & RTFILE_O_NOT_CONTENT_INDEXED)
-    {
-        if (enmAction == RTFILEACTION_CREATED || enmAction == RTFILEACTION_REPLACED)
+        RTFILEACTION enmAction = rtFileOpenActionFromWin(Win.uCreationDisposition,
+                                                         uErr == ERROR_ALREADY_EXISTS);
+        BOOL fOk = TRUE;
+        if (fOpen & RTFILE_O_NOT_CONTENT_INDEXED)
         {
-            /* The call replaces all attributes: keep the temporary one asked for at creation. */
-            DWORD const fAttribs = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
-                                   | (fOpen & RTFILE_O_TEMPORARY ? FILE_ATTRIBUTE_TEMPORARY : 0);
-            if (!RT_NT_SYS(SetFileAttributesW)((LPCWSTR)pwszPath, fAttribs))
-                rc = RTErrConvertFromWin32(GetLastError());
+            if (enmAction == RTFILEACTION_CREATED || enmAction == RTFILEACTION_REPLACED)
+            {
+                /* It replaces all attributes: keep the temporary one asked for at creation. */
+                DWORD const fAttribs = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
+                                       | (fOpen & RTFILE_O_TEMPORARY ? FILE_ATTRIBUTE_TEMPORARY
+                                                                     : 0);
+                fOk = RT_NT_SYS(SetFileAttributesW)((LPCWSTR)pwszPath, fAttribs);
+            }
+        }
+        else if (Win.uCreationDisposition == RTFILE_WIN_OPEN_ALWAYS && (fOpen & RTFILE_O_TRUNCATE)
+                 && enmAction == RTFILEACTION_OPENED)
+        {
+            /* The position of a fresh handle is 0: cut the file there. */
+            fOk = RT_NT_SYS(SetEndOfFile)(hFile);
+            if (fOk)
+                enmAction = RTFILEACTION_TRUNCATED;
+        }
+        if (!fOk)
+            rc = RTErrConvertFromWin32(GetLastError());
+
+        if (RT_FAILURE(rc))
+        {
+            /* A file this call made and could not finish is taken away; one that existed stays. */
+            RT_NT_SYS(CloseHandle)(hFile);
+            if (enmAction == RTFILEACTION_CREATED)
+                RT_NT_SYS(DeleteFileW)((LPCWSTR)pwszPath);
+        }
+        else
+        {
+            rc = KINF_SUCCESS;
+            *phFile = (RTFILE)hFile;
+            if (penmActionTaken)
+                *penmActionTaken = enmAction;
         }
     }
-    else if ((fOpen & RTFILE_O_ACTION_MASK) == RTFILE_O_OPEN_CREATE && (fOpen & RTFILE_O_TRUNCATE)
-             && enmAction == RTFILEACTION_OPENED)
-    {
-        /* The position of a fresh handle is 0: cut the file there. */
-        if (RT_NT_SYS(SetEndOfFile)(hFile))
-            enmAction = RTFILEACTION_TRUNCATED;
-        else
-            rc = RTErrConvertFromWin32(GetLastError());
-    }
-
-    if (RT_FAILURE(rc))
-    {
-        /* A file this call made and could not finish is taken away again; one that existed stays. */
-        RT_NT_SYS(CloseHandle)(hFile);
-        if (enmAction == RTFILEACTION_CREATED)
-            RT_NT_SYS(DeleteFileW)((LPCWSTR)pwszPath);
-        RTStrRelease(pwszPath);
-        return rc;
-    }
     RTStrRelease(pwszPath);
-    *phFile = (RTFILE)hFile;
-    if (penmActionTaken)
-        *penmActionTaken = enmAction;
-    return KINF_SUCCESS;
+    return rc;
 }
 
 int RTFileOpenPath(RTFILE *phFile, const char *pszFilename, uint64_t fOpen)
@@ -274,44 +245,6 @@ uint64_t RTFileGetPosition(RTFILE hFile)
     if (RT_FAILURE(RTFileSetPosition(hFile, 0, RTFILE_SEEK_CURRENT, &off)))
         return UINT64_MAX;
     return off;
-}
-
-int RTFileGetLength(RTFILE hFile, uint64_t *pcbSize)
-{
-    HANDLE const hNative = rtFileNative(hFile);
-    DWORD uHigh = 0;
-    SetLastError(NO_ERROR);
-    DWORD const uLow = RT_NT_SYS(GetFileSize)(hNative, &uHigh);
-    DWORD uErr = uLow == INVALID_FILE_SIZE ? GetLastError() : NO_ERROR;
-    if (uErr == NO_ERROR)
-    {
-        *pcbSize = ((uint64_t)uHigh << 32) | uLow;
-        return KINF_SUCCESS;
-    }
-    int const rcKept = RTErrConvertFromWin32(uErr);
-
-    /* A disk device has no file size, but its geometry gives one. */
-    DISK_GEOMETRY Geometry;
-    DWORD cbReturned = 0;
-    if (!RT_NT_SYS(DeviceIoControl)(hNative, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &Geometry,
-                                    sizeof(Geometry), &cbReturned, nullptr)
-        || (Geometry.MediaType != RemovableMedia && Geometry.MediaType != FixedMedia))
-        return rcKept;
-    uint64_t cbSize = (uint64_t)Geometry.Cylinders.QuadPart * Geometry.TracksPerCylinder
-                      * Geometry.SectorsPerTrack * Geometry.BytesPerSector;
-    GET_LENGTH_INFORMATION LengthInfo;
-    if (RT_NT_SYS(DeviceIoControl)(hNative, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &LengthInfo,
-                                   sizeof(LengthInfo), &cbReturned, nullptr))
-        cbSize = (uint64_t)LengthInfo.Length.QuadPart;
-    *pcbSize = cbSize;
-    return KINF_SUCCESS;
-}
-
-int RTFileSync(RTFILE hFile)
-{
-    if (!RT_NT_SYS(FlushFileBuffers)(rtFileNative(hFile)))
-        return RTErrConvertFromWin32(GetLastError());
-    return KINF_SUCCESS;
 }
 
 bool RTFileIsUsable(RTFILE hFile)
