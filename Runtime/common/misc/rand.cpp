@@ -1,10 +1,12 @@
 /*
  * The process-wide random generator behind the unique names: a Park-Miller
  * ("minimal standard") generator, state times 16807 modulo 2^31 - 1, seeded
- * from the time-stamp counter on first use and never again.  Its state is
- * one static word, so that drawing a number never depends on memory.
+ * from the time-stamp counter.  It is created once on first use and lives
+ * until the process ends; a system-provided source is asked for first, which
+ * this system doesn't have.
  */
 #include <zelk/err.h>
+#include <zelk/mem.h>
 #include <zelk/once.h>
 #include <zelk/rand.h>
 
@@ -12,8 +14,16 @@
 
 namespace {
 
+const uint32_t g_uRandMagic = UINT32_C(0x19531118);
+
+struct RTRANDINT
+{
+    uint32_t u32Magic;
+    uint32_t u32State;
+};
+
 RTONCE g_RandOnce = RTONCE_INITIALIZER;
-uint32_t g_u32RandState = 0;
+RTRANDINT *g_pRand = nullptr;
 
 uint64_t rtRandTimeStamp(void)
 {
@@ -25,11 +35,33 @@ uint64_t rtRandTimeStamp(void)
 #endif
 }
 
-int rtRandOnceSeed(void *pvUser)
+int rtRandCreateSystem(RTRANDINT **ppRand)
+{
+    *ppRand = nullptr;
+    return KERR_NOT_SUPPORTED;
+}
+
+int rtRandCreateParkMiller(RTRANDINT **ppRand)
+{
+    RTRANDINT *pRand = (RTRANDINT *)RTMemAlloc(sizeof(*pRand), "rand");
+    if (!pRand)
+        return KERR_NO_MEMORY;
+    pRand->u32Magic = g_uRandMagic;
+    pRand->u32State = (uint32_t)(rtRandTimeStamp() >> 8);
+    *ppRand = pRand;
+    return KINF_SUCCESS;
+}
+
+int rtRandOnceCreate(void *pvUser)
 {
     (void)pvUser;
-    g_u32RandState = (uint32_t)(rtRandTimeStamp() >> 8);
-    return KINF_SUCCESS;
+    RTRANDINT *pRand = nullptr;
+    int rc = rtRandCreateSystem(&pRand);
+    if (RT_FAILURE(rc))
+        rc = rtRandCreateParkMiller(&pRand);
+    if (RT_SUCCESS(rc))
+        g_pRand = pRand;
+    return rc;
 }
 
 } // namespace
@@ -64,6 +96,13 @@ uint32_t rtRandParkMillerRange(uint32_t *pu32State, uint32_t u32First, uint32_t 
 
 uint32_t RTRandRange(uint32_t u32First, uint32_t u32Last)
 {
-    RTOnce(&g_RandOnce, rtRandOnceSeed, nullptr);
-    return rtRandParkMillerRange(&g_u32RandState, u32First, u32Last);
+    /* Should the record not be had (no memory), the numbers still come, from a static state. */
+    static uint32_t s_u32Fallback = 0;
+    int const rc = RTOnce(&g_RandOnce, rtRandOnceCreate, nullptr);
+    uint32_t *pu32State = &s_u32Fallback;
+    if (RT_SUCCESS(rc) && g_pRand && g_pRand->u32Magic == g_uRandMagic)
+        pu32State = &g_pRand->u32State;
+    else if (!s_u32Fallback)
+        s_u32Fallback = (uint32_t)(rtRandTimeStamp() >> 8);
+    return rtRandParkMillerRange(pu32State, u32First, u32Last);
 }
