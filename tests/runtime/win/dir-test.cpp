@@ -119,6 +119,8 @@ BOOL WINAPI createDirectoryAlwaysExists(LPCWSTR, LPSECURITY_ATTRIBUTES)
 std::vector<std::string> describeDacl(SECURITY_DESCRIPTOR_CONTROL fControl, PACL pAcl)
 {
     std::vector<std::string> lines;
+    if (pAcl && !IsValidAcl(pAcl))
+        lines.push_back("invalid list");
     if (fControl & SE_DACL_PROTECTED)
         lines.push_back("protected");
     for (DWORD i = 0; pAcl && i < pAcl->AceCount; i++)
@@ -174,6 +176,8 @@ BOOL WINAPI createDirectoryRecordingDacl(LPCWSTR pwszPath, LPSECURITY_ATTRIBUTES
 {
     if (!pSecAttr || !pSecAttr->lpSecurityDescriptor)
         g_aCreateDirDacls.push_back({ "inherit" });
+    else if (!IsValidSecurityDescriptor(pSecAttr->lpSecurityDescriptor))
+        g_aCreateDirDacls.push_back({ "invalid descriptor" });
     else
     {
         SECURITY_DESCRIPTOR_CONTROL fControl = 0;
