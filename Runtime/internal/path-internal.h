@@ -116,6 +116,12 @@ int rtPathParseHeld(const char *pszPath, RTPATHPARSEHOLD *pHold, uint32_t fFlags
 void rtPathParseRelease(RTPATHPARSEHOLD *pHold);
 
 /*
+ * RTPathGetCurrentOnDrive for chDrive, already known to be a letter, and
+ * RTPathGetCurrent when chDrive is 0: one per-OS entry for both.
+ */
+int rtPathGetCurrentOf(char chDrive, char *pszPath, size_t cb);
+
+/*
  * Root of the current directory: shared by the per-OS current-directory code.
  * Cuts pszCwd (which it may modify) down to "X:" or "\\server\share";
  * returns the new length, or 0 when it has neither shape.

@@ -128,34 +128,29 @@ int rtPathAbsGetCwd(char chDrive, size_t cbCaller, char *pszStack, size_t cbStac
                     char **ppszFree)
 {
     *ppszFree = nullptr;
-    char *pszBuf = pszStack;
     size_t cbBuf = cbCaller ? cbCaller : 1;
-    if (cbBuf > cbStack)
+    for (bool fRetry = false;; fRetry = true)
     {
-        pszBuf = (char *)RTMemAlloc(cbBuf, "path-abs-cwd");
-        if (!pszBuf)
-            return KERR_NO_TMP_MEMORY;
-        *ppszFree = pszBuf;
-    }
-    int rc = chDrive ? RTPathGetCurrentOnDrive(chDrive, pszBuf, cbBuf)
-                     : RTPathGetCurrent(pszBuf, cbBuf);
-    if (rc == KERR_BUFFER_OVERFLOW)
-    {
+        char *pszBuf = pszStack;
+        if (cbBuf > cbStack)
+        {
+            pszBuf = (char *)RTMemAlloc(cbBuf, "path-abs-cwd");
+            if (!pszBuf)
+                return KERR_NO_TMP_MEMORY;
+            *ppszFree = pszBuf;
+        }
+        int const rc = rtPathGetCurrentOf(chDrive, pszBuf, cbBuf);
+        if (rc != KERR_BUFFER_OVERFLOW)
+        {
+            *ppszCwd = pszBuf;
+            return rc;
+        }
+        if (fRetry)
+            return KERR_FILENAME_TOO_LONG;
         RTMemFree(*ppszFree);
         *ppszFree = nullptr;
         cbBuf = cbCaller < RTPATH_CWD_HEAP_MIN / 4 ? RTPATH_CWD_HEAP_MIN : cbCaller * 4;
-        pszBuf = (char *)RTMemAlloc(cbBuf, "path-abs-cwd");
-        if (!pszBuf)
-            return KERR_NO_TMP_MEMORY;
-        *ppszFree = pszBuf;
-        rc = chDrive ? RTPathGetCurrentOnDrive(chDrive, pszBuf, cbBuf)
-                     : RTPathGetCurrent(pszBuf, cbBuf);
-        if (rc == KERR_BUFFER_OVERFLOW)
-            rc = KERR_FILENAME_TOO_LONG;
     }
-    if (RT_SUCCESS(rc))
-        *ppszCwd = pszBuf;
-    return rc;
 }
 
 /*

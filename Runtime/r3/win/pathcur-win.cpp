@@ -61,59 +61,60 @@ int rtPathWinQuery(FNRTPATHWINQUERY *pfnQuery, LPCWSTR pwszIn, WCHAR *pwszStack,
     return KINF_SUCCESS;
 }
 
+/* The path with an upper-case drive letter, as UTF-8 in the caller's buffer. */
 int rtPathWinOut(LPWSTR pwszPath, char *pszPath, size_t cb)
 {
-    RTPATHROOTKIND const enmKind = rtPathRoot16((PCRTUTF16)pwszPath, 2).enmKind;
-    if (enmKind == RTPATHROOTKIND_DRIVE || enmKind == RTPATHROOTKIND_DRIVE_SLASH)
+    if (rtPathIsAsciiLetter(pwszPath[0]) && pwszPath[1] == ':')
         pwszPath[0] = (WCHAR)rtPathUpperDrive((char)pwszPath[0]);
     return RTUtf16ToUtf8Ex((PCRTUTF16)pwszPath, RTSTR_MAX, &pszPath, cb, nullptr, "path-cwd");
 }
 
 } // namespace
 
-int RTPathGetCurrent(char *pszPath, size_t cb)
+int rtPathGetCurrentOf(char chDrive, char *pszPath, size_t cb)
 {
     if (!cb)
         return KERR_BUFFER_OVERFLOW;
     if (!pszPath)
         return KERR_INVALID_POINTER;
 
+    /* A drive's current directory is what the system makes of "X:". */
     WCHAR wszCwd[g_cwcCwdBuf];
-    LPWSTR pwszCwd = nullptr;
+    LPWSTR pwszCwd = wszCwd;
     LPWSTR pwszCwdFree = nullptr;
-    int rc = rtPathWinQuery(rtPathWinQueryCwd, nullptr, wszCwd, &pwszCwd, &pwszCwdFree);
-    if (RT_FAILURE(rc))
-        return rc;
-
-    WCHAR wszFull[g_cwcCwdBuf];
-    LPWSTR pwszFull = nullptr;
-    LPWSTR pwszFullFree = nullptr;
-    rc = rtPathWinQuery(rtPathWinQueryFull, pwszCwd, wszFull, &pwszFull, &pwszFullFree);
+    int rc = KINF_SUCCESS;
+    if (chDrive)
+    {
+        wszCwd[0] = (WCHAR)chDrive;
+        wszCwd[1] = ':';
+        wszCwd[2] = 0;
+    }
+    else
+        rc = rtPathWinQuery(rtPathWinQueryCwd, nullptr, wszCwd, &pwszCwd, &pwszCwdFree);
     if (RT_SUCCESS(rc))
-        rc = rtPathWinOut(pwszFull, pszPath, cb);
-    RTMemFree(pwszFullFree);
+    {
+        WCHAR wszFull[g_cwcCwdBuf];
+        LPWSTR pwszFull = nullptr;
+        LPWSTR pwszFullFree = nullptr;
+        rc = rtPathWinQuery(rtPathWinQueryFull, pwszCwd, wszFull, &pwszFull, &pwszFullFree);
+        if (RT_SUCCESS(rc))
+            rc = rtPathWinOut(pwszFull, pszPath, cb);
+        RTMemFree(pwszFullFree);
+    }
     RTMemFree(pwszCwdFree);
     return rc;
+}
+
+int RTPathGetCurrent(char *pszPath, size_t cb)
+{
+    return rtPathGetCurrentOf('\0', pszPath, cb);
 }
 
 int RTPathGetCurrentOnDrive(char chDrive, char *pszPath, size_t cb)
 {
     if (!rtPathIsAsciiLetter(chDrive))
         return KERR_INVALID_PARAMETER;
-    if (!cb)
-        return KERR_BUFFER_OVERFLOW;
-    if (!pszPath)
-        return KERR_INVALID_POINTER;
-
-    WCHAR const wszDrive[3] = { (WCHAR)chDrive, ':', 0 };
-    WCHAR wszFull[g_cwcCwdBuf];
-    LPWSTR pwszFull = nullptr;
-    LPWSTR pwszFree = nullptr;
-    int rc = rtPathWinQuery(rtPathWinQueryFull, wszDrive, wszFull, &pwszFull, &pwszFree);
-    if (RT_SUCCESS(rc))
-        rc = rtPathWinOut(pwszFull, pszPath, cb);
-    RTMemFree(pwszFree);
-    return rc;
+    return rtPathGetCurrentOf(chDrive, pszPath, cb);
 }
 
 int RTPathSetCurrent(const char *pszPath)
