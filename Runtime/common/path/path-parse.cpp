@@ -64,43 +64,42 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
         return KERR_FILENAME_TOO_LONG;
 
     size_t const cMaxComps = (cbParsed - g_cbParsedHeader) / sizeof(RTPATHCOMP);
+    RTPATHCOMP *const paComps = RTPathParsedComps(pParsed);
     size_t cComps = 0;
+    auto const addComp = [&](size_t offComp, size_t cchComp) {
+        if (cComps < cMaxComps)
+        {
+            paComps[cComps].off = (uint16_t)offComp;
+            paComps[cComps].cch = (uint16_t)cchComp;
+        }
+        cComps++;
+    };
+
     uint16_t fProps = 0;
     size_t const cchRoot = rtPathParseRoot(pszPath, cch, fFlags, &fProps);
-    size_t cchPath = cchRoot;
     if (cchRoot)
-    {
-        if (cMaxComps > 0)
-        {
-            RTPathParsedComps(pParsed)[0].off = 0;
-            RTPathParsedComps(pParsed)[0].cch = (uint16_t)cchRoot;
-        }
-        cComps = 1;
-    }
-
+        addComp(0, cchRoot);
+    size_t cchPath = cchRoot;
     size_t off = cchRoot;
-    if (cchRoot && off < cch && rtPathIsSep(pszPath[off], fFlags))
-    {
-        fProps |= RTPATH_PROP_EXTRA_SLASHES;
-        while (off < cch && rtPathIsSep(pszPath[off], fFlags))
-            off++;
-    }
-
     size_t offLast = 0;
     size_t cchLast = 0;
     size_t cNames = 0;
-    while (off < cch)
+    for (;;)
     {
+        /* The root ends in its separator, so any after it is extra; between names, a second one. */
+        size_t const offRun = off;
+        while (off < cch && rtPathIsSep(pszPath[off], fFlags))
+            off++;
+        if (off - offRun > (cNames ? 1u : 0u))
+            fProps |= RTPATH_PROP_EXTRA_SLASHES;
+        if (off >= cch)
+            break;
+
         size_t const offComp = off;
         while (off < cch && !rtPathIsSep(pszPath[off], fFlags))
             off++;
         size_t const cchComp = off - offComp;
-        if (cComps < cMaxComps)
-        {
-            RTPathParsedComps(pParsed)[cComps].off = (uint16_t)offComp;
-            RTPathParsedComps(pParsed)[cComps].cch = (uint16_t)cchComp;
-        }
-        cComps++;
+        addComp(offComp, cchComp);
         cchPath += cchComp + (cNames ? 1 : 0);
         cNames++;
         offLast = offComp;
@@ -113,17 +112,6 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
             else if (cchComp == 2 && pszPath[offComp + 1] == '.')
                 fProps = (uint16_t)((fProps & ~RTPATH_PROP_ABSOLUTE) | RTPATH_PROP_DOTDOT_REFS
                                     | RTPATH_PROP_RELATIVE);
-        }
-
-        if (off < cch)
-        {
-            off++;
-            if (off < cch && rtPathIsSep(pszPath[off], fFlags))
-            {
-                fProps |= RTPATH_PROP_EXTRA_SLASHES;
-                while (off < cch && rtPathIsSep(pszPath[off], fFlags))
-                    off++;
-            }
         }
     }
 
