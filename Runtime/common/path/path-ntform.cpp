@@ -14,48 +14,46 @@ namespace {
 
 const char g_szZelkNt[] = ":zelknt:";
 
-/* "\\?\" or "\\.\" with either separator. */
-bool rtPathIsSpecialPrefix(const char *psz, char chKind)
+/* The kind of the "\\?\" or "\\.\" prefix (either separator) that starts psz: '?', '.' or 0. */
+char rtPathSpecialPrefixKind(const char *psz)
 {
-    return rtPathRootIsPrefix(rtPathRoot(psz, 4), psz, chKind);
+    if (rtPathIsSep(psz[0]) && rtPathIsSep(psz[1]) && (psz[2] == '?' || psz[2] == '.')
+        && rtPathIsSep(psz[3]))
+        return psz[2];
+    return '\0';
 }
 
-/* RTPathAbsEx into a buffer that grows: RTPATH_MAX bytes first, then up to 8 heap tries. */
+/*
+ * RTPathAbsEx into a buffer that grows: pszStack first, then up to 8 heap
+ * tries, as the current directory may grow between them.  *ppszFree is for
+ * the caller to free, whatever the outcome.
+ */
 int rtPathNtAbs(const char *pszPath, char *pszStack, size_t cbStack, char **ppszAbs,
                 char **ppszFree)
 {
     *ppszFree = nullptr;
+    char *pszBuf = pszStack;
+    size_t cbBuf = cbStack;
     size_t cb = cbStack;
-    int rc = RTPathAbsEx(nullptr, pszPath, RTPATH_STR_F_STYLE_DOS, pszStack, &cb);
-    if (RT_SUCCESS(rc))
+    for (unsigned iTry = 0;; iTry++)
     {
-        *ppszAbs = pszStack;
-        return rc;
-    }
-    size_t cbPrev = cbStack;
-    for (unsigned iTry = 1; iTry <= 8 && rc == KERR_BUFFER_OVERFLOW; iTry++)
-    {
-        size_t cbTry = cb > cbPrev + 256 ? cb : cbPrev + 256;
-        if (iTry == 8 && cbTry < (size_t)128 * 1024)
-            cbTry = (size_t)128 * 1024;
+        int const rc = RTPathAbsEx(nullptr, pszPath, RTPATH_STR_F_STYLE_DOS, pszBuf, &cb);
+        if (rc != KERR_BUFFER_OVERFLOW)
+        {
+            *ppszAbs = pszBuf;
+            return rc;
+        }
+        if (iTry == 8)
+            return KERR_FILENAME_TOO_LONG;
+        cbBuf = cb > cbBuf + 256 ? cb : cbBuf + 256;
+        if (iTry == 7 && cbBuf < (size_t)128 * 1024)
+            cbBuf = (size_t)128 * 1024;
         RTMemFree(*ppszFree);
-        *ppszFree = (char *)RTMemAlloc(cbTry, "path-nt-abs");
-        if (!*ppszFree)
+        *ppszFree = pszBuf = (char *)RTMemAlloc(cbBuf, "path-nt-abs");
+        if (!pszBuf)
             return KERR_NO_TMP_MEMORY;
-        cb = cbTry;
-        rc = RTPathAbsEx(nullptr, pszPath, RTPATH_STR_F_STYLE_DOS, *ppszFree, &cb);
-        cbPrev = cbTry;
+        cb = cbBuf;
     }
-    if (RT_SUCCESS(rc))
-        *ppszAbs = *ppszFree;
-    else
-    {
-        RTMemFree(*ppszFree);
-        *ppszFree = nullptr;
-        if (rc == KERR_BUFFER_OVERFLOW)
-            rc = KERR_FILENAME_TOO_LONG;
-    }
-    return rc;
 }
 
 int rtPathConcat3(char **ppsz, const char *psz1, const char *psz2, const char *psz3)
@@ -102,7 +100,7 @@ int rtPathNtFormUtf8(const char *pszPath, bool fOldPrefix, char **ppszNt, bool *
             *pfZelkNt = true;
         return rtPathConcat3(ppszNt, "", "", &pszPath[2 + sizeof(g_szZelkNt) - 1]);
     }
-    if (rtPathIsSpecialPrefix(pszPath, '?'))
+    if (rtPathSpecialPrefixKind(pszPath) == '?')
         return rtPathConcat3(ppszNt, pszPrefix, "", &pszPath[4]);
 
     char szStack[RTPATH_MAX];
@@ -112,12 +110,16 @@ int rtPathNtFormUtf8(const char *pszPath, bool fOldPrefix, char **ppszNt, bool *
     if (RT_SUCCESS(rc))
     {
         /* Judged on the absolute form: a relative path in a UNC current directory is UNC too. */
-        if (rtPathIsSpecialPrefix(pszAbs, '.') || rtPathIsSpecialPrefix(pszAbs, '?'))
-            rc = rtPathConcat3(ppszNt, pszPrefix, "", &pszAbs[4]);
-        else if (rtPathRoot(pszAbs, 2).enmKind == RTPATHROOTKIND_UNC)
-            rc = rtPathConcat3(ppszNt, pszPrefix, "UNC\\", &pszAbs[2]);
-        else
-            rc = rtPathConcat3(ppszNt, pszPrefix, "", pszAbs);
+        const char *pszMid = "";
+        const char *pszRest = pszAbs;
+        if (rtPathSpecialPrefixKind(pszAbs))
+            pszRest += 4;
+        else if (rtPathIsSep(pszAbs[0]) && rtPathIsSep(pszAbs[1]))
+        {
+            pszMid = "UNC\\";
+            pszRest += 2;
+        }
+        rc = rtPathConcat3(ppszNt, pszPrefix, pszMid, pszRest);
     }
     RTMemFree(pszFree);
     return rc;
