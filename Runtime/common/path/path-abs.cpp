@@ -68,40 +68,39 @@ void rtPathOutRoot(RTPATHOUT *pOut, const char *pch, size_t cch, char chSep, boo
     }
 }
 
-bool rtPathCompIs(const char *psz, RTPATHCOMP Comp, const char *pszWhat, size_t cchWhat)
-{
-    return Comp.cch == cchWhat && RTMemCmp(&psz[Comp.off], pszWhat, cchWhat) == 0;
-}
-
 /*
- * Resolves "." and ".." among components [iFirst, cComps) in place and
- * returns the new count.  The first cProtected of them stay whatever they
- * are (a UNC share).  A ".." with nothing of its own left to remove takes
- * the last component of pOuter instead, down to cOuterMin of them, unless
- * fStop; otherwise it is dropped.
+ * Resolves "." and ".." among components [iFirst, cComps) in place, where
+ * iFirst is past the root and anything else that must stay (a UNC share).
+ * A ".." with nothing of its own left to remove takes the last component of
+ * pOuter instead, down to cOuterMin of them; without pOuter it is dropped.
+ * Returns iFirst, or the count when that is smaller: the components kept.
  */
-size_t rtPathResolveDots(const char *psz, RTPARSEDPATH *pParsed, size_t iFirst, size_t cProtected,
-                         RTPARSEDPATH *pOuter, size_t cOuterMin, bool fStop)
+size_t rtPathResolveDots(const char *psz, RTPARSEDPATH *pParsed, size_t iFirst,
+                         RTPARSEDPATH *pOuter, size_t cOuterMin)
 {
+    RTPATHCOMP *const paComps = RTPathParsedComps(pParsed);
+    size_t const cComps = pParsed->cComps;
+    if (iFirst > cComps)
+        iFirst = cComps;
     size_t iWrite = iFirst;
-    for (size_t iRead = iFirst; iRead < pParsed->cComps; iRead++)
+    for (size_t iRead = iFirst; iRead < cComps; iRead++)
     {
-        RTPATHCOMP const Comp = RTPathParsedComps(pParsed)[iRead];
-        if (iRead < iFirst + cProtected)
-            RTPathParsedComps(pParsed)[iWrite++] = Comp;
-        else if (rtPathCompIs(psz, Comp, ".", 1))
+        RTPATHCOMP const Comp = paComps[iRead];
+        const char *pch = &psz[Comp.off];
+        if (Comp.cch == 1 && pch[0] == '.')
             continue;
-        else if (rtPathCompIs(psz, Comp, "..", 2))
+        if (Comp.cch == 2 && pch[0] == '.' && pch[1] == '.')
         {
-            if (iWrite > iFirst + cProtected)
+            if (iWrite > iFirst)
                 iWrite--;
-            else if (pOuter && !fStop && pOuter->cComps > cOuterMin)
+            else if (pOuter && pOuter->cComps > cOuterMin)
                 pOuter->cComps--;
         }
         else
-            RTPathParsedComps(pParsed)[iWrite++] = Comp;
+            paComps[iWrite++] = Comp;
     }
-    return iWrite;
+    pParsed->cComps = (uint16_t)iWrite;
+    return iFirst;
 }
 
 /* Components [iFirst, cComps), each preceded by a separator when *pfNeedSep. */
@@ -116,6 +115,30 @@ void rtPathOutComps(RTPATHOUT *pOut, const char *psz, const RTPARSEDPATH *pParse
                      RTPathParsedComps(pParsed)[i].cch);
         *pfNeedSep = true;
     }
+}
+
+/*
+ * Writes the resolved result: the root of pRoot (pszRoot its text), the
+ * components of pRoot after its root unless it is the path itself, the
+ * path's from iFirst, and a trailing separator when a component was written
+ * and the path ended in one, or the base did and nothing of the path is
+ * left, or the caller asks for one.
+ */
+void rtPathAbsOutResult(RTPATHOUT *pOut, const char *pszRoot, const RTPARSEDPATH *pRoot,
+                        bool fUpperDrive, const char *pszPath, const RTPARSEDPATH *pParsed,
+                        size_t iFirst, uint32_t fFlags)
+{
+    char const chSep = (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\';
+    rtPathOutRoot(pOut, pszRoot, RTPathParsedComps(pRoot)[0].cch, chSep, fUpperDrive);
+    bool fNeedSep = false;
+    if (pRoot != pParsed)
+        rtPathOutComps(pOut, pszRoot, pRoot, 1, chSep, &fNeedSep);
+    rtPathOutComps(pOut, pszPath, pParsed, iFirst, chSep, &fNeedSep);
+    if (fNeedSep
+        && ((pParsed->fProps & RTPATH_PROP_DIR_SLASH)
+            || (pParsed->cComps <= iFirst && (pRoot->fProps & RTPATH_PROP_DIR_SLASH))
+            || (fFlags & RTPATHABS_F_ENSURE_TRAILING_SLASH)))
+        rtPathOutChar(pOut, chSep);
 }
 
 /*
@@ -155,9 +178,10 @@ int rtPathAbsGetCwd(char chDrive, size_t cbCaller, char *pszStack, size_t cbStac
 
 /*
  * The volume that a path with a single leading separator lives on: the
- * drive or UNC share of the base, or the current drive.
+ * drive or UNC share of the base, or the current drive.  Only the '\' style
+ * has volumes, so they are written with '\'.
  */
-int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase, char chSep)
+int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase)
 {
     if (pszBase && *pszBase)
     {
@@ -180,10 +204,10 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase, char chSep)
             size_t cchRoot = RTPathParsedComps(pParsed)[0].cch;
             if (pParsed->fProps & RTPATH_PROP_ROOT_SLASH)
                 cchRoot--;
-            rtPathOutRoot(pOut, pszBase, cchRoot, chSep, false);
+            rtPathOutRoot(pOut, pszBase, cchRoot, '\\', false);
             if (pParsed->cComps > 1)
             {
-                rtPathOutChar(pOut, chSep);
+                rtPathOutChar(pOut, '\\');
                 rtPathOutAdd(pOut, &pszBase[RTPathParsedComps(pParsed)[1].off],
                              RTPathParsedComps(pParsed)[1].cch);
             }
@@ -195,21 +219,21 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase, char chSep)
             return KINF_SUCCESS;
     }
 
+    /* The stack first; only a root longer than that (a long share name) takes the heap. */
     char szDrive[1024];
+    char *pszDrive = szDrive;
+    char *pszFree = nullptr;
     int rc = RTPathGetCurrentDrive(szDrive, sizeof(szDrive));
     if (rc == KERR_BUFFER_OVERFLOW)
     {
-        char *pszDrive = (char *)RTMemAlloc(RTPATH_CWD_HEAP_MIN, "path-abs-drive");
-        if (!pszDrive)
+        pszDrive = pszFree = (char *)RTMemAlloc(RTPATH_CWD_HEAP_MIN, "path-abs-drive");
+        if (!pszFree)
             return KERR_NO_TMP_MEMORY;
-        rc = RTPathGetCurrentDrive(pszDrive, RTPATH_CWD_HEAP_MIN);
-        if (RT_SUCCESS(rc))
-            rtPathOutRoot(pOut, pszDrive, RTStrLen(pszDrive), chSep, false);
-        RTMemFree(pszDrive);
-        return rc;
+        rc = RTPathGetCurrentDrive(pszFree, RTPATH_CWD_HEAP_MIN);
     }
     if (RT_SUCCESS(rc))
-        rtPathOutRoot(pOut, szDrive, RTStrLen(szDrive), chSep, false);
+        rtPathOutRoot(pOut, pszDrive, RTStrLen(pszDrive), '\\', false);
+    RTMemFree(pszFree);
     return rc;
 }
 
@@ -218,30 +242,25 @@ int rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPARSEDPATH *pPar
                     uint32_t fFlags, RTPATHOUT *pOut)
 {
     uint32_t const fStyle = fFlags & RTPATH_STR_F_STYLE_MASK;
-    char const chSep = fStyle == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\';
     uint16_t const fProps = pParsed->fProps;
-    bool const fAbsolute = (fProps & RTPATH_PROP_ABSOLUTE) != 0;
 
-    size_t const cProtected = (fProps & RTPATH_PROP_UNC) && !(fProps & RTPATH_PROP_SPECIAL_UNC) ? 1
-                                                                                                : 0;
-    pParsed->cComps = (uint16_t)rtPathResolveDots(pszPath, pParsed, 1, cProtected, nullptr, 0,
-                                                  true);
+    /* A UNC share stays, but not what follows "\\?\" or "\\.\". */
+    rtPathResolveDots(pszPath, pParsed,
+                      (fProps & (RTPATH_PROP_UNC | RTPATH_PROP_SPECIAL_UNC)) == RTPATH_PROP_UNC ? 2
+                                                                                                : 1,
+                      nullptr, 0);
 
     if (fStyle != RTPATH_STR_F_STYLE_UNIX && !(fProps & (RTPATH_PROP_VOLUME | RTPATH_PROP_UNC)))
     {
-        int rc = rtPathAbsOutCurrentVolume(pOut, pszBase, chSep);
+        int rc = rtPathAbsOutCurrentVolume(pOut, pszBase);
         if (RT_FAILURE(rc))
             return rc;
     }
     /* A clean absolute path is normalised with an upper-case drive; one that needed ".." resolved keeps it. */
-    rtPathOutRoot(pOut, pszPath, RTPathParsedComps(pParsed)[0].cch, chSep,
-                  fAbsolute && (fProps & RTPATH_PROP_VOLUME));
-
-    bool fNeedSep = (fProps & RTPATH_PROP_ROOT_SLASH) == 0;
-    rtPathOutComps(pOut, pszPath, pParsed, 1, chSep, &fNeedSep);
-    if (pParsed->cComps > 1
-        && ((fProps & RTPATH_PROP_DIR_SLASH) || (fFlags & RTPATHABS_F_ENSURE_TRAILING_SLASH)))
-        rtPathOutChar(pOut, chSep);
+    rtPathAbsOutResult(pOut, pszPath, pParsed,
+                       (fProps & (RTPATH_PROP_ABSOLUTE | RTPATH_PROP_VOLUME))
+                           == (RTPATH_PROP_ABSOLUTE | RTPATH_PROP_VOLUME),
+                       pszPath, pParsed, 1, fFlags);
     return KINF_SUCCESS;
 }
 
@@ -249,46 +268,23 @@ int rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPARSEDPATH *pPar
 int rtPathAbsJoinBase(const char *pszBase, const char *pszPath, RTPARSEDPATH *pParsed,
                       uint32_t fFlags, bool fStop, RTPATHOUT *pOut)
 {
-    uint32_t const fStyle = fFlags & RTPATH_STR_F_STYLE_MASK;
-    char const chSep = fStyle == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\';
-
     RTPATHPARSEHOLD Base;
-    int rc = rtPathParseHeld(pszBase, &Base, fStyle);
+    int rc = rtPathParseHeld(pszBase, &Base, fFlags & RTPATH_STR_F_STYLE_MASK);
     if (RT_SUCCESS(rc) && !(Base.pParsed->fProps & RTPATH_PROP_ROOT_SLASH))
         rc = KERR_PATH_IS_RELATIVE;
-    if (RT_FAILURE(rc))
+    if (RT_SUCCESS(rc))
     {
-        rtPathParseRelease(&Base);
-        return rc;
+        RTPARSEDPATH *pBase = Base.pParsed;
+        /* The base keeps its root, and a UNC base (or "\\?\" one) its share or volume too. */
+        size_t const cBaseMin = rtPathResolveDots(
+            pszBase, pBase, (pBase->fProps & RTPATH_PROP_UNC) ? 2 : 1, nullptr, 0);
+        size_t const iFirst = (pParsed->fProps & (RTPATH_PROP_VOLUME | RTPATH_PROP_UNC)) ? 1 : 0;
+        rtPathResolveDots(pszPath, pParsed, iFirst, fStop ? nullptr : pBase, cBaseMin);
+        rtPathAbsOutResult(pOut, pszBase, pBase, (pBase->fProps & RTPATH_PROP_VOLUME) != 0, pszPath,
+                           pParsed, iFirst, fFlags);
     }
-    RTPARSEDPATH *pBase = Base.pParsed;
-    uint16_t const fBaseProps = pBase->fProps;
-
-    /* The base keeps its root, and a UNC base (or "\\?\" one) its share or volume too. */
-    size_t const cBaseProtected = (fBaseProps & RTPATH_PROP_UNC) ? 1 : 0;
-    pBase->cComps = (uint16_t)rtPathResolveDots(pszBase, pBase, 1, cBaseProtected, nullptr, 0,
-                                                true);
-    size_t const cBaseMin = 1 + cBaseProtected < pBase->cComps ? 1 + cBaseProtected : pBase->cComps;
-
-    size_t const iFirst = (pParsed->fProps & (RTPATH_PROP_VOLUME | RTPATH_PROP_UNC)) ? 1 : 0;
-    pParsed->cComps = (uint16_t)rtPathResolveDots(pszPath, pParsed, iFirst, 0, pBase, cBaseMin,
-                                                  fStop);
-
-    rtPathOutRoot(pOut, pszBase, RTPathParsedComps(pBase)[0].cch, chSep,
-                  (fBaseProps & RTPATH_PROP_VOLUME) != 0);
-    bool fNeedSep = false;
-    rtPathOutComps(pOut, pszBase, pBase, 1, chSep, &fNeedSep);
-    rtPathOutComps(pOut, pszPath, pParsed, iFirst, chSep, &fNeedSep);
-
-    bool const fPathLeft = pParsed->cComps > iFirst;
-    if (fNeedSep
-        && ((pParsed->fProps & RTPATH_PROP_DIR_SLASH)
-            || (!fPathLeft && (fBaseProps & RTPATH_PROP_DIR_SLASH))
-            || (fFlags & RTPATHABS_F_ENSURE_TRAILING_SLASH)))
-        rtPathOutChar(pOut, chSep);
-
     rtPathParseRelease(&Base);
-    return KINF_SUCCESS;
+    return rc;
 }
 
 } // namespace
