@@ -219,20 +219,29 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase)
             return KINF_SUCCESS;
     }
 
-    /* The stack first; only a root longer than that (a long share name) takes the heap. */
-    char szDrive[1024];
-    char *pszDrive = szDrive;
+    /*
+     * The root of the current directory, as RTPathGetCurrentDrive has it, but
+     * with one query: the stack first, the heap for a longer directory.
+     */
+    char szCwd[1024];
+    char *pszCwd = szCwd;
     char *pszFree = nullptr;
-    int rc = RTPathGetCurrentDrive(szDrive, sizeof(szDrive));
+    int rc = rtPathGetCurrentOf('\0', szCwd, sizeof(szCwd));
     if (rc == KERR_BUFFER_OVERFLOW)
     {
-        pszDrive = pszFree = (char *)RTMemAlloc(RTPATH_CWD_HEAP_MIN, "path-abs-drive");
+        pszCwd = pszFree = (char *)RTMemAlloc(RTPATH_CWD_HEAP_MIN, "path-abs-drive");
         if (!pszFree)
             return KERR_NO_TMP_MEMORY;
-        rc = RTPathGetCurrentDrive(pszFree, RTPATH_CWD_HEAP_MIN);
+        rc = rtPathGetCurrentOf('\0', pszFree, RTPATH_CWD_HEAP_MIN);
     }
     if (RT_SUCCESS(rc))
-        rtPathOutRoot(pOut, pszDrive, RTStrLen(pszDrive), '\\', false);
+    {
+        size_t const cchRoot = rtPathCutToDrive(pszCwd);
+        if (cchRoot)
+            rtPathOutRoot(pOut, pszCwd, cchRoot, '\\', false);
+        else
+            rc = KERR_INTERNAL_ERROR_4;
+    }
     RTMemFree(pszFree);
     return rc;
 }
