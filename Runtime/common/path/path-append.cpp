@@ -32,6 +32,8 @@ int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_
     if (!cchAppend)
         return KINF_SUCCESS;
 
+    /* Trimming never cuts into the root (for UNC, the whole server and share); "C:" takes no separator. */
+    RTPATHROOT const Root = rtPathRoot(pszPath, cchPath, fStyle);
     bool fSep = false;
     if (cchPath == 0)
     { /* the component goes in as it is */
@@ -43,9 +45,7 @@ int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_
         size_t offRun = cchPath - 1;
         while (offRun > 0 && rtPathIsSep(pszPath[offRun - 1], fStyle))
             offRun--;
-        /* Trimming never cuts into the root: for UNC, the whole server and share. */
-        size_t const cchRoot = rtPathRoot(pszPath, cchPath, fStyle).offShareEnd;
-        size_t const cchKeep = offRun + 1 > cchRoot ? offRun + 1 : cchRoot;
+        size_t const cchKeep = offRun + 1 > Root.offShareEnd ? offRun + 1 : Root.offShareEnd;
         if (cchKeep < cchPath)
             cchPath = cchKeep;
     }
@@ -55,8 +55,7 @@ int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_
             pszAppend++, cchAppend--;
     }
     else
-        fSep = !(cchPath == 2
-                 && rtPathRoot(pszPath, cchPath, fStyle).enmKind == RTPATHROOTKIND_DRIVE);
+        fSep = !(cchPath == 2 && Root.enmKind == RTPATHROOTKIND_DRIVE);
 
     size_t const cchTotal = cchPath + (fSep ? 1 : 0) + cchAppend;
     if (cchTotal >= cbPathDst)
