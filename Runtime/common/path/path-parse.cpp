@@ -15,31 +15,37 @@ namespace {
 
 const size_t g_cbParsedHeader = RTPARSEDPATH_SIZE(0);
 
+/* The properties of each root kind, in RTPATHROOTKIND order, as the '\' style has them. */
+// clang-format off
+const uint16_t g_afRootProps[] =
+{
+    RTPATH_PROP_RELATIVE,                                               /* none */
+    RTPATH_PROP_RELATIVE | RTPATH_PROP_VOLUME,                          /* "X:" */
+    RTPATH_PROP_ABSOLUTE | RTPATH_PROP_VOLUME | RTPATH_PROP_ROOT_SLASH, /* "X:\" */
+    RTPATH_PROP_RELATIVE | RTPATH_PROP_ROOT_SLASH,                      /* "\": the current drive's root */
+    RTPATH_PROP_ABSOLUTE | RTPATH_PROP_UNC,                             /* "\\server" */
+};
+// clang-format on
+
 /* Length of the root at the start of psz and its properties; 0 for none. */
 size_t rtPathParseRoot(const char *psz, size_t cch, uint32_t fStyle, uint16_t *pfProps)
 {
     RTPATHROOT const Root = rtPathRoot(psz, cch, fStyle);
-    switch (Root.enmKind)
+    uint16_t fProps = g_afRootProps[Root.enmKind];
+    if ((fStyle & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX)
     {
-        case RTPATHROOTKIND_DRIVE_SLASH:
-            *pfProps = RTPATH_PROP_ABSOLUTE | RTPATH_PROP_VOLUME | RTPATH_PROP_ROOT_SLASH;
-            break;
-        case RTPATHROOTKIND_DRIVE: *pfProps = RTPATH_PROP_RELATIVE | RTPATH_PROP_VOLUME; break;
-        case RTPATHROOTKIND_SLASH:
-            /* In the '\' style: relative to the root of the current drive. */
-            *pfProps = (fStyle & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX
-                           ? RTPATH_PROP_ABSOLUTE | RTPATH_PROP_ROOT_SLASH
-                           : RTPATH_PROP_RELATIVE | RTPATH_PROP_ROOT_SLASH;
-            break;
-        case RTPATHROOTKIND_UNC:
-            *pfProps = RTPATH_PROP_UNC | RTPATH_PROP_ABSOLUTE
-                       | (Root.offServerEnd == 3 && (psz[2] == '.' || psz[2] == '?')
-                              ? RTPATH_PROP_SPECIAL_UNC
-                              : 0)
-                       | (Root.offShare > Root.offServerEnd ? RTPATH_PROP_ROOT_SLASH : 0);
-            break;
-        default: *pfProps = RTPATH_PROP_RELATIVE; break;
+        /* The one root of the '/' style is absolute. */
+        if (Root.enmKind == RTPATHROOTKIND_SLASH)
+            fProps = RTPATH_PROP_ABSOLUTE | RTPATH_PROP_ROOT_SLASH;
     }
+    else if (Root.enmKind == RTPATHROOTKIND_UNC)
+    {
+        if (Root.offServerEnd == 3 && (psz[2] == '.' || psz[2] == '?'))
+            fProps |= RTPATH_PROP_SPECIAL_UNC;
+        if (Root.offShare > Root.offServerEnd)
+            fProps |= RTPATH_PROP_ROOT_SLASH;
+    }
+    *pfProps = fProps;
     /* The root covers the UNC server and the separator after it, not the share. */
     return Root.offShare;
 }
