@@ -16,49 +16,40 @@ namespace {
 
 const DWORD g_cwcCwdBuf = RTPATH_MAX;
 
-/* A Win32 call that answers a path: the units written, or the size needed when cwc is too small. */
-typedef DWORD FNRTPATHWINQUERY(LPCWSTR pwszIn, DWORD cwc, LPWSTR pwszOut);
-
-DWORD rtPathWinQueryCwd(LPCWSTR, DWORD cwc, LPWSTR pwszOut)
-{
-    return RT_NT_SYS(GetCurrentDirectoryW)(cwc, pwszOut);
-}
-
-DWORD rtPathWinQueryFull(LPCWSTR pwszIn, DWORD cwc, LPWSTR pwszOut)
-{
-    return RT_NT_SYS(GetFullPathNameW)(pwszIn, cwc, pwszOut, nullptr);
-}
-
 /*
- * Runs a path query into pwszStack (g_cwcCwdBuf units) and, when the answer
- * is longer, once more into a heap buffer of the size the system asked for;
- * *ppwszFree is what to free.  A path that grew between the two calls is
- * KERR_FILENAME_TOO_LONG.
+ * Runs GetFullPathNameW on pwszIn, or GetCurrentDirectoryW when it is null,
+ * into pwszStack (g_cwcCwdBuf units) and, when the answer is longer, once
+ * more into a heap buffer of the size the system asked for.  *ppwszOut is
+ * the buffer used, whatever the outcome: pwszStack or one to free.  A path
+ * that grew between the two calls is KERR_FILENAME_TOO_LONG.
  */
-int rtPathWinQuery(FNRTPATHWINQUERY *pfnQuery, LPCWSTR pwszIn, WCHAR *pwszStack, LPWSTR *ppwszOut,
-                   LPWSTR *ppwszFree)
+int rtPathWinQuery(LPCWSTR pwszIn, WCHAR *pwszStack, LPWSTR *ppwszOut)
 {
-    *ppwszFree = nullptr;
-    DWORD const cwc = pfnQuery(pwszIn, g_cwcCwdBuf, pwszStack);
-    if (cwc == 0)
-        return RTErrConvertFromWin32(GetLastError());
-    *ppwszOut = pwszStack;
-    if (cwc >= g_cwcCwdBuf)
+    LPWSTR pwszBuf = pwszStack;
+    DWORD cwcBuf = g_cwcCwdBuf;
+    for (bool fRetry = false;; fRetry = true)
     {
-        LPWSTR pwszHeap = (LPWSTR)RTMemAlloc((cwc + 1) * sizeof(WCHAR), "path-cwd");
-        if (!pwszHeap)
+        *ppwszOut = pwszBuf;
+        if (!pwszBuf)
             return KERR_NO_TMP_MEMORY;
-        DWORD const cwc2 = pfnQuery(pwszIn, cwc + 1, pwszHeap);
-        if (cwc2 == 0 || cwc2 > cwc)
-        {
-            int const rc = cwc2 ? KERR_FILENAME_TOO_LONG : RTErrConvertFromWin32(GetLastError());
-            RTMemFree(pwszHeap);
-            return rc;
-        }
-        *ppwszOut = pwszHeap;
-        *ppwszFree = pwszHeap;
+        /* The units written, or the size needed, terminator included, when cwcBuf is too small. */
+        DWORD const cwc = pwszIn ? RT_NT_SYS(GetFullPathNameW)(pwszIn, cwcBuf, pwszBuf, nullptr)
+                                 : RT_NT_SYS(GetCurrentDirectoryW)(cwcBuf, pwszBuf);
+        if (cwc == 0)
+            return RTErrConvertFromWin32(GetLastError());
+        if (cwc < cwcBuf)
+            return KINF_SUCCESS;
+        if (fRetry)
+            return KERR_FILENAME_TOO_LONG;
+        cwcBuf = cwc + 1;
+        pwszBuf = (LPWSTR)RTMemAlloc(cwcBuf * sizeof(WCHAR), "path-cwd");
     }
-    return KINF_SUCCESS;
+}
+
+void rtPathWinQueryFree(LPWSTR pwszOut, WCHAR *pwszStack)
+{
+    if (pwszOut != pwszStack)
+        RTMemFree(pwszOut);
 }
 
 /* The path with an upper-case drive letter, as UTF-8 in the caller's buffer. */
@@ -81,7 +72,6 @@ int rtPathGetCurrentOf(char chDrive, char *pszPath, size_t cb)
     /* A drive's current directory is what the system makes of "X:". */
     WCHAR wszCwd[g_cwcCwdBuf];
     LPWSTR pwszCwd = wszCwd;
-    LPWSTR pwszCwdFree = nullptr;
     int rc = KINF_SUCCESS;
     if (chDrive)
     {
@@ -90,18 +80,17 @@ int rtPathGetCurrentOf(char chDrive, char *pszPath, size_t cb)
         wszCwd[2] = 0;
     }
     else
-        rc = rtPathWinQuery(rtPathWinQueryCwd, nullptr, wszCwd, &pwszCwd, &pwszCwdFree);
+        rc = rtPathWinQuery(nullptr, wszCwd, &pwszCwd);
     if (RT_SUCCESS(rc))
     {
         WCHAR wszFull[g_cwcCwdBuf];
         LPWSTR pwszFull = nullptr;
-        LPWSTR pwszFullFree = nullptr;
-        rc = rtPathWinQuery(rtPathWinQueryFull, pwszCwd, wszFull, &pwszFull, &pwszFullFree);
+        rc = rtPathWinQuery(pwszCwd, wszFull, &pwszFull);
         if (RT_SUCCESS(rc))
             rc = rtPathWinOut(pwszFull, pszPath, cb);
-        RTMemFree(pwszFullFree);
+        rtPathWinQueryFree(pwszFull, wszFull);
     }
-    RTMemFree(pwszCwdFree);
+    rtPathWinQueryFree(pwszCwd, wszCwd);
     return rc;
 }
 
