@@ -17,12 +17,16 @@ namespace {
 const uint32_t g_fAbsValidFlags = RTPATH_STR_F_STYLE_MASK | RTPATHABS_F_STOP_AT_BASE
                                   | RTPATHABS_F_STOP_AT_CWD | RTPATHABS_F_ENSURE_TRAILING_SLASH;
 
-/* Writes what fits and counts everything, leaving room for the terminator. */
+/*
+ * Writes what fits and counts everything, leaving room for the terminator.
+ * Separators are written as chSep, the style's.
+ */
 struct RTPATHOUT
 {
     char *psz;
     size_t cb;
     size_t cch;
+    char chSep;
 };
 
 void rtPathOutAdd(RTPATHOUT *pOut, const char *pch, size_t cch)
@@ -55,13 +59,13 @@ int rtPathOutFinish(RTPATHOUT *pOut, size_t *pcbAbsPath)
 }
 
 /* A root with its separators in the style's form, the drive letter upper-cased when asked. */
-void rtPathOutRoot(RTPATHOUT *pOut, const char *pch, size_t cch, char chSep, bool fUpperDrive)
+void rtPathOutRoot(RTPATHOUT *pOut, const char *pch, size_t cch, bool fUpperDrive)
 {
     for (size_t i = 0; i < cch; i++)
     {
         char ch = pch[i];
         if (rtPathIsSep(ch))
-            ch = chSep;
+            ch = pOut->chSep;
         else if (i == 0 && fUpperDrive)
             ch = rtPathUpperDrive(ch);
         rtPathOutChar(pOut, ch);
@@ -103,18 +107,22 @@ size_t rtPathResolveDots(const char *psz, RTPARSEDPATH *pParsed, size_t iFirst,
     return iFirst;
 }
 
-/* Components [iFirst, cComps), each preceded by a separator when *pfNeedSep. */
-void rtPathOutComps(RTPATHOUT *pOut, const char *psz, const RTPARSEDPATH *pParsed, size_t iFirst,
-                    char chSep, bool *pfNeedSep)
+/*
+ * Components [iFirst, cComps), each preceded by a separator when fNeedSep
+ * or after the first; returns whether the next one needs a separator.
+ */
+bool rtPathOutComps(RTPATHOUT *pOut, const char *psz, const RTPARSEDPATH *pParsed, size_t iFirst,
+                    bool fNeedSep)
 {
     for (size_t i = iFirst; i < pParsed->cComps; i++)
     {
-        if (*pfNeedSep)
-            rtPathOutChar(pOut, chSep);
+        if (fNeedSep)
+            rtPathOutChar(pOut, pOut->chSep);
         rtPathOutAdd(pOut, &psz[RTPathParsedComps(pParsed)[i].off],
                      RTPathParsedComps(pParsed)[i].cch);
-        *pfNeedSep = true;
+        fNeedSep = true;
     }
+    return fNeedSep;
 }
 
 /*
@@ -128,17 +136,14 @@ void rtPathAbsOutResult(RTPATHOUT *pOut, const char *pszRoot, const RTPARSEDPATH
                         bool fUpperDrive, const char *pszPath, const RTPARSEDPATH *pParsed,
                         size_t iFirst, uint32_t fFlags)
 {
-    char const chSep = (fFlags & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\';
-    rtPathOutRoot(pOut, pszRoot, RTPathParsedComps(pRoot)[0].cch, chSep, fUpperDrive);
-    bool fNeedSep = false;
-    if (pRoot != pParsed)
-        rtPathOutComps(pOut, pszRoot, pRoot, 1, chSep, &fNeedSep);
-    rtPathOutComps(pOut, pszPath, pParsed, iFirst, chSep, &fNeedSep);
+    rtPathOutRoot(pOut, pszRoot, RTPathParsedComps(pRoot)[0].cch, fUpperDrive);
+    bool fNeedSep = pRoot != pParsed && rtPathOutComps(pOut, pszRoot, pRoot, 1, false);
+    fNeedSep = rtPathOutComps(pOut, pszPath, pParsed, iFirst, fNeedSep);
     if (fNeedSep
         && ((pParsed->fProps & RTPATH_PROP_DIR_SLASH)
             || (pParsed->cComps <= iFirst && (pRoot->fProps & RTPATH_PROP_DIR_SLASH))
             || (fFlags & RTPATHABS_F_ENSURE_TRAILING_SLASH)))
-        rtPathOutChar(pOut, chSep);
+        rtPathOutChar(pOut, pOut->chSep);
 }
 
 /*
@@ -178,8 +183,8 @@ int rtPathAbsGetCwd(char chDrive, size_t cbCaller, char *pszStack, size_t cbStac
 
 /*
  * The volume that a path with a single leading separator lives on: the
- * drive or UNC share of the base, or the current drive.  Only the '\' style
- * has volumes, so they are written with '\'.
+ * drive or UNC share of the base, or the current drive (only the '\'
+ * style has volumes).
  */
 int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase)
 {
@@ -204,10 +209,10 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase)
             size_t cchRoot = RTPathParsedComps(pParsed)[0].cch;
             if (pParsed->fProps & RTPATH_PROP_ROOT_SLASH)
                 cchRoot--;
-            rtPathOutRoot(pOut, pszBase, cchRoot, '\\', false);
+            rtPathOutRoot(pOut, pszBase, cchRoot, false);
             if (pParsed->cComps > 1)
             {
-                rtPathOutChar(pOut, '\\');
+                rtPathOutChar(pOut, pOut->chSep);
                 rtPathOutAdd(pOut, &pszBase[RTPathParsedComps(pParsed)[1].off],
                              RTPathParsedComps(pParsed)[1].cch);
             }
@@ -238,7 +243,7 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase)
     {
         size_t const cchRoot = rtPathCutToDrive(pszCwd);
         if (cchRoot)
-            rtPathOutRoot(pOut, pszCwd, cchRoot, '\\', false);
+            rtPathOutRoot(pOut, pszCwd, cchRoot, false);
         else
             rc = KERR_INTERNAL_ERROR_4;
     }
@@ -324,7 +329,7 @@ int RTPathAbsEx(const char *pszBase, const char *pszPath, uint32_t fFlags, char 
     RTPARSEDPATH *pParsed = Path.pParsed;
     uint16_t const fProps = pParsed->fProps;
 
-    RTPATHOUT Out = { pszAbsPath, *pcbAbsPath, 0 };
+    RTPATHOUT Out = { pszAbsPath, *pcbAbsPath, 0, fStyle == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\' };
     if ((fProps & RTPATH_PROP_ABSOLUTE)
         || ((fProps & RTPATH_PROP_ROOT_SLASH)
             && ((fProps & RTPATH_PROP_DOTDOT_REFS)
