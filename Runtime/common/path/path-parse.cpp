@@ -71,20 +71,18 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
 
     size_t const cMaxComps = (cbParsed - g_cbParsedHeader) / sizeof(RTPATHCOMP);
     RTPATHCOMP *const paComps = RTPathParsedComps(pParsed);
-    size_t cComps = 0;
-    auto const addComp = [&](size_t offComp, size_t cchComp) {
-        if (cComps < cMaxComps)
-        {
-            paComps[cComps].off = (uint16_t)offComp;
-            paComps[cComps].cch = (uint16_t)cchComp;
-        }
-        cComps++;
-    };
-
     uint16_t fProps = 0;
     size_t const cchRoot = rtPathParseRoot(pszPath, cch, fFlags, &fProps);
+    size_t cComps = 0;
     if (cchRoot)
-        addComp(0, cchRoot);
+    {
+        if (cMaxComps > 0)
+        {
+            paComps[0].off = 0;
+            paComps[0].cch = (uint16_t)cchRoot;
+        }
+        cComps = 1;
+    }
     size_t cchPath = cchRoot;
     size_t off = cchRoot;
     size_t offLast = 0;
@@ -105,7 +103,12 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
         while (off < cch && !rtPathIsSep(pszPath[off], fFlags))
             off++;
         size_t const cchComp = off - offComp;
-        addComp(offComp, cchComp);
+        if (cComps < cMaxComps)
+        {
+            paComps[cComps].off = (uint16_t)offComp;
+            paComps[cComps].cch = (uint16_t)cchComp;
+        }
+        cComps++;
         cchPath += cchComp + (cNames ? 1 : 0);
         cNames++;
         offLast = offComp;
