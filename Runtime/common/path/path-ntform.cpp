@@ -12,14 +12,25 @@
 
 namespace {
 
-const char g_szZelkNt[] = ":zelknt:";
+/* The escape that passes a native NT path through; its last separator starts that path. */
+const char g_szZelkNt[] = "\\\\:zelknt:\\";
 
-/* The kind of the "\\?\" or "\\.\" prefix (either separator) that starts psz: '?', '.' or 0. */
+/* Whether psz starts with pszForm, each '\' of which stands for either separator. */
+bool rtPathStartsWithForm(const char *psz, const char *pszForm)
+{
+    for (; *pszForm; psz++, pszForm++)
+        if (*pszForm == '\\' ? !rtPathIsSep(*psz) : *psz != *pszForm)
+            return false;
+    return true;
+}
+
+/* The kind of the "\\?\" or "\\.\" prefix that starts psz: '?', '.' or 0. */
 char rtPathSpecialPrefixKind(const char *psz)
 {
-    if (rtPathIsSep(psz[0]) && rtPathIsSep(psz[1]) && (psz[2] == '?' || psz[2] == '.')
-        && rtPathIsSep(psz[3]))
-        return psz[2];
+    if (rtPathStartsWithForm(psz, "\\\\?\\"))
+        return '?';
+    if (rtPathStartsWithForm(psz, "\\\\.\\"))
+        return '.';
     return '\0';
 }
 
@@ -56,18 +67,21 @@ int rtPathNtAbs(const char *pszPath, char *pszStack, size_t cbStack, char **ppsz
     }
 }
 
+/* The three strings joined into a new one (RTMemFree). */
 int rtPathConcat3(char **ppsz, const char *psz1, const char *psz2, const char *psz3)
 {
-    size_t const cch1 = RTStrLen(psz1);
-    size_t const cch2 = RTStrLen(psz2);
-    size_t const cch3 = RTStrLen(psz3);
-    char *psz = (char *)RTMemAlloc(cch1 + cch2 + cch3 + 1, "path-nt");
+    const char *const apszParts[] = { psz1, psz2, psz3 };
+    size_t cch = 0;
+    for (const char *pszPart : apszParts)
+        cch += RTStrLen(pszPart);
+    char *psz = (char *)RTMemAlloc(cch + 1, "path-nt");
     if (!psz)
         return KERR_NO_STR_MEMORY;
-    RTMemCopy(psz, psz1, cch1);
-    RTMemCopy(&psz[cch1], psz2, cch2);
-    RTMemCopy(&psz[cch1 + cch2], psz3, cch3 + 1);
     *ppsz = psz;
+    for (const char *pszPart : apszParts)
+        while (*pszPart)
+            *psz++ = *pszPart++;
+    *psz = '\0';
     return KINF_SUCCESS;
 }
 
@@ -75,12 +89,7 @@ int rtPathConcat3(char **ppsz, const char *psz1, const char *psz2, const char *p
 
 bool rtPathIsZelkNtForm(const char *pszPath)
 {
-    if (!rtPathIsSep(pszPath[0]) || !rtPathIsSep(pszPath[1]))
-        return false;
-    for (size_t i = 0; i < sizeof(g_szZelkNt) - 1; i++)
-        if (pszPath[2 + i] != g_szZelkNt[i])
-            return false;
-    return rtPathIsSep(pszPath[2 + sizeof(g_szZelkNt) - 1]);
+    return rtPathStartsWithForm(pszPath, g_szZelkNt);
 }
 
 int rtPathNtFormUtf8(const char *pszPath, bool fOldPrefix, char **ppszNt, bool *pfZelkNt)
@@ -98,7 +107,7 @@ int rtPathNtFormUtf8(const char *pszPath, bool fOldPrefix, char **ppszNt, bool *
     {
         if (pfZelkNt)
             *pfZelkNt = true;
-        return rtPathConcat3(ppszNt, "", "", &pszPath[2 + sizeof(g_szZelkNt) - 1]);
+        return rtPathConcat3(ppszNt, "", "", &pszPath[sizeof(g_szZelkNt) - 2]);
     }
     if (rtPathSpecialPrefixKind(pszPath) == '?')
         return rtPathConcat3(ppszNt, pszPrefix, "", &pszPath[4]);
