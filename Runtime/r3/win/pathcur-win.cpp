@@ -55,8 +55,8 @@ void rtPathWinQueryFree(LPWSTR pwszOut, WCHAR *pwszStack)
 /* The path with an upper-case drive letter, as UTF-8 in the caller's buffer. */
 int rtPathWinOut(LPWSTR pwszPath, char *pszPath, size_t cb)
 {
-    if (rtPathIsAsciiLetter(pwszPath[0]) && pwszPath[1] == ':')
-        pwszPath[0] = (WCHAR)rtPathUpperDrive((char)pwszPath[0]);
+    if (pwszPath[0] >= 'a' && pwszPath[0] <= 'z' && pwszPath[1] == ':')
+        pwszPath[0] = (WCHAR)(pwszPath[0] - 'a' + 'A');
     return RTUtf16ToUtf8Ex((PCRTUTF16)pwszPath, RTSTR_MAX, &pszPath, cb, nullptr, "path-cwd");
 }
 
@@ -114,11 +114,11 @@ int RTPathSetCurrent(const char *pszPath)
     if (!cch)
         return KERR_INVALID_PARAMETER;
 
-    char *pszCopy = RTStrClone(pszPath, "path-setcwd");
+    if (cch > 1 && rtPathIsSep(pszPath[cch - 1]) && pszPath[cch - 2] != ':')
+        cch--;
+    char *pszCopy = RTStrCloneMax(pszPath, cch, "path-setcwd");
     if (!pszCopy)
         return KERR_NO_TMP_MEMORY;
-    if (cch > 1 && rtPathIsSep(pszCopy[cch - 1]) && pszCopy[cch - 2] != ':')
-        pszCopy[cch - 1] = '\0';
 
     PRTUTF16 pwszPath = nullptr;
     int rc = rtPathWin32FromUtf8(pszCopy, &pwszPath);
