@@ -88,19 +88,20 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
     size_t offLast = 0;
     size_t cchLast = 0;
     size_t cNames = 0;
+    /* The terminator is at cch, so it ends the scans. */
     for (;;)
     {
         /* The root ends in its separator, so any after it is extra; between names, a second one. */
         size_t const offRun = off;
-        while (off < cch && rtPathIsSep(pszPath[off], fFlags))
+        while (rtPathIsSep(pszPath[off], fFlags))
             off++;
         if (off - offRun > (cNames ? 1u : 0u))
             fProps |= RTPATH_PROP_EXTRA_SLASHES;
-        if (off >= cch)
+        if (!pszPath[off])
             break;
 
         size_t const offComp = off;
-        while (off < cch && !rtPathIsSep(pszPath[off], fFlags))
+        while (pszPath[off] && !rtPathIsSep(pszPath[off], fFlags))
             off++;
         size_t const cchComp = off - offComp;
         if (cComps < cMaxComps)
