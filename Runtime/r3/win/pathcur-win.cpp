@@ -27,7 +27,7 @@ int rtPathWinQuery(LPCWSTR pwszIn, WCHAR *pwszStack, LPWSTR *ppwszOut)
 {
     LPWSTR pwszBuf = pwszStack;
     DWORD cwcBuf = g_cwcCwdBuf;
-    for (bool fRetry = false;; fRetry = true)
+    for (;;)
     {
         *ppwszOut = pwszBuf;
         if (!pwszBuf)
@@ -39,7 +39,7 @@ int rtPathWinQuery(LPCWSTR pwszIn, WCHAR *pwszStack, LPWSTR *ppwszOut)
             return RTErrConvertFromWin32(GetLastError());
         if (cwc < cwcBuf)
             return KINF_SUCCESS;
-        if (fRetry)
+        if (pwszBuf != pwszStack)
             return KERR_FILENAME_TOO_LONG;
         cwcBuf = cwc + 1;
         pwszBuf = (LPWSTR)RTMemAlloc(cwcBuf * sizeof(WCHAR), "path-cwd");
