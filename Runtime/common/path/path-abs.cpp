@@ -146,38 +146,43 @@ void rtPathAbsOutResult(RTPATHOUT *pOut, const char *pszRoot, const RTPARSEDPATH
         rtPathOutChar(pOut, pOut->chSep);
 }
 
+/* The current directory fetched for an absolute path: on the stack while it fits 1 KiB. */
+struct RTPATHCWD
+{
+    char *psz;
+    char *pszFree;
+    char szStack[1024];
+};
+
 /*
  * Fetches the current directory (of chDrive, or the process's when 0) into
- * a buffer of the caller's size, and once more into one of four times that,
- * at least 64 KiB, when it is longer.  *ppszFree receives a heap buffer to
- * free, if one was used.
+ * a buffer of cbFirst bytes, and once more into one of four times that, at
+ * least 64 KiB, when it is longer; KERR_BUFFER_OVERFLOW when that is not
+ * enough either.  pCwd->pszFree is for the caller to free, whatever the
+ * outcome.
  */
-int rtPathAbsGetCwd(char chDrive, size_t cbCaller, char *pszStack, size_t cbStack, char **ppszCwd,
-                    char **ppszFree)
+int rtPathAbsGetCwd(char chDrive, size_t cbFirst, RTPATHCWD *pCwd)
 {
-    *ppszFree = nullptr;
-    size_t cbBuf = cbCaller ? cbCaller : 1;
-    for (bool fRetry = false;; fRetry = true)
+    pCwd->pszFree = nullptr;
+    size_t cbBuf = cbFirst ? cbFirst : 1;
+    for (;;)
     {
-        char *pszBuf = pszStack;
-        if (cbBuf > cbStack)
+        pCwd->psz = pCwd->szStack;
+        if (cbBuf > sizeof(pCwd->szStack))
         {
-            pszBuf = (char *)RTMemAlloc(cbBuf, "path-abs-cwd");
-            if (!pszBuf)
+            pCwd->psz = pCwd->pszFree = (char *)RTMemAlloc(cbBuf, "path-abs-cwd");
+            if (!pCwd->psz)
                 return KERR_NO_TMP_MEMORY;
-            *ppszFree = pszBuf;
         }
-        int const rc = rtPathGetCurrentOf(chDrive, pszBuf, cbBuf);
-        if (rc != KERR_BUFFER_OVERFLOW)
-        {
-            *ppszCwd = pszBuf;
+        /* The retry's size is never the first's, so it tells the tries apart. */
+        int const rc = rtPathGetCurrentOf(chDrive, pCwd->psz, cbBuf);
+        size_t const cbRetry = cbFirst < RTPATH_CWD_HEAP_MIN / 4 ? RTPATH_CWD_HEAP_MIN
+                                                                 : cbFirst * 4;
+        if (rc != KERR_BUFFER_OVERFLOW || cbBuf == cbRetry)
             return rc;
-        }
-        if (fRetry)
-            return KERR_FILENAME_TOO_LONG;
-        RTMemFree(*ppszFree);
-        *ppszFree = nullptr;
-        cbBuf = cbCaller < RTPATH_CWD_HEAP_MIN / 4 ? RTPATH_CWD_HEAP_MIN : cbCaller * 4;
+        RTMemFree(pCwd->pszFree);
+        pCwd->pszFree = nullptr;
+        cbBuf = cbRetry;
     }
 }
 
@@ -224,30 +229,18 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase)
             return KINF_SUCCESS;
     }
 
-    /*
-     * The root of the current directory, as RTPathGetCurrentDrive has it, but
-     * with one query: the stack first, the heap for a longer directory.
-     */
-    char szCwd[1024];
-    char *pszCwd = szCwd;
-    char *pszFree = nullptr;
-    int rc = rtPathGetCurrentOf('\0', szCwd, sizeof(szCwd));
-    if (rc == KERR_BUFFER_OVERFLOW)
-    {
-        pszCwd = pszFree = (char *)RTMemAlloc(RTPATH_CWD_HEAP_MIN, "path-abs-drive");
-        if (!pszFree)
-            return KERR_NO_TMP_MEMORY;
-        rc = rtPathGetCurrentOf('\0', pszFree, RTPATH_CWD_HEAP_MIN);
-    }
+    /* The root of the current directory, as RTPathGetCurrentDrive has it, from one query. */
+    RTPATHCWD Cwd;
+    int rc = rtPathAbsGetCwd('\0', sizeof(Cwd.szStack), &Cwd);
     if (RT_SUCCESS(rc))
     {
-        size_t const cchRoot = rtPathCutToDrive(pszCwd);
+        size_t const cchRoot = rtPathCutToDrive(Cwd.psz);
         if (cchRoot)
-            rtPathOutRoot(pOut, pszCwd, cchRoot, false);
+            rtPathOutRoot(pOut, Cwd.psz, cchRoot, false);
         else
             rc = KERR_INTERNAL_ERROR_4;
     }
-    RTMemFree(pszFree);
+    RTMemFree(Cwd.pszFree);
     return rc;
 }
 
@@ -348,14 +341,15 @@ int RTPathAbsEx(const char *pszBase, const char *pszPath, uint32_t fFlags, char 
                                    (fFlags & RTPATHABS_F_STOP_AT_BASE) != 0, &Out);
         else
         {
-            char szCwd[1024];
-            char *pszCwd = nullptr;
-            char *pszFree = nullptr;
-            rc = rtPathAbsGetCwd(chDrive, *pcbAbsPath, szCwd, sizeof(szCwd), &pszCwd, &pszFree);
+            /* A directory that even the retry could not hold is too long for any buffer. */
+            RTPATHCWD Cwd;
+            rc = rtPathAbsGetCwd(chDrive, *pcbAbsPath, &Cwd);
+            if (rc == KERR_BUFFER_OVERFLOW)
+                rc = KERR_FILENAME_TOO_LONG;
             if (RT_SUCCESS(rc))
-                rc = rtPathAbsJoinBase(pszCwd, pszPath, pParsed, fFlags,
+                rc = rtPathAbsJoinBase(Cwd.psz, pszPath, pParsed, fFlags,
                                        (fFlags & RTPATHABS_F_STOP_AT_CWD) != 0, &Out);
-            RTMemFree(pszFree);
+            RTMemFree(Cwd.pszFree);
         }
     }
     rtPathParseRelease(&Path);
