@@ -88,22 +88,13 @@ char *RTPathJoinA(const char *pszPathSrc, const char *pszAppend)
     if (!pszPathSrc)
         return nullptr;
     size_t const cchSrc = RTStrLen(pszPathSrc);
-    size_t cbBuf = cchSrc + (pszAppend ? RTStrLen(pszAppend) : 0) + 4;
+    /* The join adds no more than one separator to the two parts, so it always fits. */
+    size_t const cbBuf = cchSrc + (pszAppend ? RTStrLen(pszAppend) : 0) + 4;
     char *pszBuf = (char *)RTMemAlloc(cbBuf, "path-join");
     if (!pszBuf)
         return nullptr;
     RTMemCopy(pszBuf, pszPathSrc, cchSrc + 1);
-    int rc = RTPathAppend(pszBuf, cbBuf, pszAppend);
-    if (rc == KERR_BUFFER_OVERFLOW)
-    {
-        char *pszBigger = (char *)RTMemRealloc(pszBuf, cbBuf * 2, "path-join");
-        if (pszBigger)
-        {
-            pszBuf = pszBigger;
-            rc = RTPathAppend(pszBuf, cbBuf * 2, pszAppend);
-        }
-    }
-    if (RT_FAILURE(rc))
+    if (RT_FAILURE(RTPathAppend(pszBuf, cbBuf, pszAppend)))
     {
         RTMemFree(pszBuf);
         return nullptr;
