@@ -108,24 +108,6 @@ size_t rtPathResolveDots(const char *psz, RTPARSEDPATH *pParsed, size_t iFirst,
 }
 
 /*
- * Components [iFirst, cComps), each preceded by a separator when fNeedSep
- * or after the first; returns whether the next one needs a separator.
- */
-bool rtPathOutComps(RTPATHOUT *pOut, const char *psz, const RTPARSEDPATH *pParsed, size_t iFirst,
-                    bool fNeedSep)
-{
-    for (size_t i = iFirst; i < pParsed->cComps; i++)
-    {
-        if (fNeedSep)
-            rtPathOutChar(pOut, pOut->chSep);
-        rtPathOutAdd(pOut, &psz[RTPathParsedComps(pParsed)[i].off],
-                     RTPathParsedComps(pParsed)[i].cch);
-        fNeedSep = true;
-    }
-    return fNeedSep;
-}
-
-/*
  * Writes the resolved result: the root of pRoot (pszRoot its text), the
  * components of pRoot after its root unless it is the path itself, the
  * path's from iFirst, and a trailing separator when a component was written
@@ -137,8 +119,27 @@ void rtPathAbsOutResult(RTPATHOUT *pOut, const char *pszRoot, const RTPARSEDPATH
                         size_t iFirst, uint32_t fFlags)
 {
     rtPathOutRoot(pOut, pszRoot, RTPathParsedComps(pRoot)[0].cch, fUpperDrive);
-    bool fNeedSep = pRoot != pParsed && rtPathOutComps(pOut, pszRoot, pRoot, 1, false);
-    fNeedSep = rtPathOutComps(pOut, pszPath, pParsed, iFirst, fNeedSep);
+    /* The base's components after its root, if the root is a base's, then the path's. */
+    const char *psz = pszRoot;
+    const RTPARSEDPATH *pComps = pRoot;
+    size_t i = pRoot != pParsed ? 1 : iFirst;
+    bool fNeedSep = false;
+    for (;;)
+    {
+        for (; i < pComps->cComps; i++)
+        {
+            if (fNeedSep)
+                rtPathOutChar(pOut, pOut->chSep);
+            rtPathOutAdd(pOut, &psz[RTPathParsedComps(pComps)[i].off],
+                         RTPathParsedComps(pComps)[i].cch);
+            fNeedSep = true;
+        }
+        if (pComps == pParsed)
+            break;
+        psz = pszPath;
+        pComps = pParsed;
+        i = iFirst;
+    }
     if (fNeedSep
         && ((pParsed->fProps & RTPATH_PROP_DIR_SLASH)
             || (pParsed->cComps <= iFirst && (pRoot->fProps & RTPATH_PROP_DIR_SLASH))
