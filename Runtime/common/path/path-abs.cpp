@@ -77,7 +77,8 @@ void rtPathOutRoot(RTPATHOUT *pOut, const char *pch, size_t cch, bool fUpperDriv
  * iFirst is past the root and anything else that must stay (a UNC share).
  * A ".." with nothing of its own left to remove takes the last component of
  * pOuter instead, down to cOuterMin of them; without pOuter it is dropped.
- * Returns iFirst, or the count when that is smaller: the components kept.
+ * Returns where resolving started, iFirst or the count if that is smaller:
+ * the number of components that no ".." of a later path may take.
  */
 size_t rtPathResolveDots(const char *psz, RTPARSEDPATH *pParsed, size_t iFirst,
                          RTPARSEDPATH *pOuter, size_t cOuterMin)
@@ -253,10 +254,8 @@ int rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPARSEDPATH *pPar
     uint16_t const fProps = pParsed->fProps;
 
     /* A UNC share stays, but not what follows "\\?\" or "\\.\". */
-    rtPathResolveDots(pszPath, pParsed,
-                      (fProps & (RTPATH_PROP_UNC | RTPATH_PROP_SPECIAL_UNC)) == RTPATH_PROP_UNC ? 2
-                                                                                                : 1,
-                      nullptr, 0);
+    bool const fShare = (fProps & (RTPATH_PROP_UNC | RTPATH_PROP_SPECIAL_UNC)) == RTPATH_PROP_UNC;
+    rtPathResolveDots(pszPath, pParsed, fShare ? 2 : 1, nullptr, 0);
 
     if (fStyle != RTPATH_STR_F_STYLE_UNIX && !(fProps & (RTPATH_PROP_VOLUME | RTPATH_PROP_UNC)))
     {
