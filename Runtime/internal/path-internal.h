@@ -83,13 +83,6 @@ static inline RTPATHROOT rtPathRoot16(PCRTUTF16 pwsz, size_t cwc = RTSTR_MAX)
     return rtPathRootParse(pwsz, 2, cwc, RTPATH_STR_F_STYLE_DOS);
 }
 
-/* "\\?\" (chKind '?') or "\\.\" (chKind '.'), with either separator. */
-static inline bool rtPathRootIsPrefix(const RTPATHROOT &Root, const char *psz, char chKind)
-{
-    return Root.enmKind == RTPATHROOTKIND_UNC && Root.offServerEnd == 3 && psz[2] == chKind
-           && Root.offShare == 4;
-}
-
 /*
  * The heap buffer tried for a current directory (or its root) that does not
  * fit the caller's buffer: larger than any path the system hands out.

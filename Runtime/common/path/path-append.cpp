@@ -32,7 +32,10 @@ int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_
     if (!cchAppend)
         return KINF_SUCCESS;
 
-    /* Trimming never cuts into the root (for UNC, the whole server and share); "C:" takes no separator. */
+    /*
+     * Trimming never cuts into the root (for UNC, the whole server and
+     * share), and a bare drive ("C:") takes no separator.
+     */
     RTPATHROOT const Root = rtPathRoot(pszPath, cchPath, fStyle);
     bool fSep = false;
     if (cchPath == 0)

@@ -22,10 +22,11 @@ const uint16_t g_afRootProps[] =
     RTPATH_PROP_RELATIVE,                                               /* none */
     RTPATH_PROP_RELATIVE | RTPATH_PROP_VOLUME,                          /* "X:" */
     RTPATH_PROP_ABSOLUTE | RTPATH_PROP_VOLUME | RTPATH_PROP_ROOT_SLASH, /* "X:\" */
-    RTPATH_PROP_RELATIVE | RTPATH_PROP_ROOT_SLASH,                      /* "\": the current drive's root */
+    RTPATH_PROP_RELATIVE | RTPATH_PROP_ROOT_SLASH,                      /* "\" on the current drive */
     RTPATH_PROP_ABSOLUTE | RTPATH_PROP_UNC,                             /* "\\server" */
 };
 // clang-format on
+static_assert(RT_ELEMENTS(g_afRootProps) == RTPATHROOTKIND_UNC + 1, "one entry per root kind");
 
 /* Length of the root at the start of psz and its properties; 0 for none. */
 size_t rtPathParseRoot(const char *psz, size_t cch, uint32_t fStyle, uint16_t *pfProps)
