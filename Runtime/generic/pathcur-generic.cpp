@@ -56,6 +56,11 @@ int RTPathGetCurrentOnDrive(char chDrive, char *pszPath, size_t cb)
     return KINF_SUCCESS;
 }
 
+int rtPathGetCurrentOf(char chDrive, char *pszPath, size_t cb)
+{
+    return chDrive ? RTPathGetCurrentOnDrive(chDrive, pszPath, cb) : RTPathGetCurrent(pszPath, cb);
+}
+
 int RTPathSetCurrent(const char *pszPath)
 {
     if (!pszPath)

@@ -83,13 +83,6 @@ static inline RTPATHROOT rtPathRoot16(PCRTUTF16 pwsz, size_t cwc = RTSTR_MAX)
     return rtPathRootParse(pwsz, 2, cwc, RTPATH_STR_F_STYLE_DOS);
 }
 
-/* "\\?\" (chKind '?') or "\\.\" (chKind '.'), with either separator. */
-static inline bool rtPathRootIsPrefix(const RTPATHROOT &Root, const char *psz, char chKind)
-{
-    return Root.enmKind == RTPATHROOTKIND_UNC && Root.offServerEnd == 3 && psz[2] == chKind
-           && Root.offShare == 4;
-}
-
 /*
  * The heap buffer tried for a current directory (or its root) that does not
  * fit the caller's buffer: larger than any path the system hands out.
@@ -114,6 +107,12 @@ typedef struct RTPATHPARSEHOLD
 /* RTPathParse with the retry; KERR_NO_TMP_MEMORY when the heap record can't be had. */
 int rtPathParseHeld(const char *pszPath, RTPATHPARSEHOLD *pHold, uint32_t fFlags);
 void rtPathParseRelease(RTPATHPARSEHOLD *pHold);
+
+/*
+ * RTPathGetCurrentOnDrive for chDrive, already known to be a letter, and
+ * RTPathGetCurrent when chDrive is 0: one per-OS entry for both.
+ */
+int rtPathGetCurrentOf(char chDrive, char *pszPath, size_t cb);
 
 /*
  * Root of the current directory: shared by the per-OS current-directory code.

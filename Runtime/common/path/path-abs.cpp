@@ -17,12 +17,16 @@ namespace {
 const uint32_t g_fAbsValidFlags = RTPATH_STR_F_STYLE_MASK | RTPATHABS_F_STOP_AT_BASE
                                   | RTPATHABS_F_STOP_AT_CWD | RTPATHABS_F_ENSURE_TRAILING_SLASH;
 
-/* Writes what fits and counts everything, leaving room for the terminator. */
+/*
+ * Writes what fits and counts everything, leaving room for the terminator.
+ * Separators are written as chSep, the style's.
+ */
 struct RTPATHOUT
 {
     char *psz;
     size_t cb;
     size_t cch;
+    char chSep;
 };
 
 void rtPathOutAdd(RTPATHOUT *pOut, const char *pch, size_t cch)
@@ -55,114 +59,141 @@ int rtPathOutFinish(RTPATHOUT *pOut, size_t *pcbAbsPath)
 }
 
 /* A root with its separators in the style's form, the drive letter upper-cased when asked. */
-void rtPathOutRoot(RTPATHOUT *pOut, const char *pch, size_t cch, char chSep, bool fUpperDrive)
+void rtPathOutRoot(RTPATHOUT *pOut, const char *pch, size_t cch, bool fUpperDrive)
 {
     for (size_t i = 0; i < cch; i++)
     {
         char ch = pch[i];
         if (rtPathIsSep(ch))
-            ch = chSep;
+            ch = pOut->chSep;
         else if (i == 0 && fUpperDrive)
             ch = rtPathUpperDrive(ch);
         rtPathOutChar(pOut, ch);
     }
 }
 
-bool rtPathCompIs(const char *psz, RTPATHCOMP Comp, const char *pszWhat, size_t cchWhat)
-{
-    return Comp.cch == cchWhat && RTMemCmp(&psz[Comp.off], pszWhat, cchWhat) == 0;
-}
-
 /*
- * Resolves "." and ".." among components [iFirst, cComps) in place and
- * returns the new count.  The first cProtected of them stay whatever they
- * are (a UNC share).  A ".." with nothing of its own left to remove takes
- * the last component of pOuter instead, down to cOuterMin of them, unless
- * fStop; otherwise it is dropped.
+ * Resolves "." and ".." among components [iFirst, cComps) in place, where
+ * iFirst is past the root and anything else that must stay (a UNC share).
+ * A ".." with nothing of its own left to remove takes the last component of
+ * pOuter instead, down to cOuterMin of them; without pOuter it is dropped.
+ * Returns where resolving started, iFirst or the count if that is smaller:
+ * the number of components that no ".." of a later path may take.
  */
-size_t rtPathResolveDots(const char *psz, RTPARSEDPATH *pParsed, size_t iFirst, size_t cProtected,
-                         RTPARSEDPATH *pOuter, size_t cOuterMin, bool fStop)
+size_t rtPathResolveDots(const char *psz, RTPARSEDPATH *pParsed, size_t iFirst,
+                         RTPARSEDPATH *pOuter, size_t cOuterMin)
 {
+    RTPATHCOMP *const paComps = RTPathParsedComps(pParsed);
+    size_t const cComps = pParsed->cComps;
+    if (iFirst > cComps)
+        iFirst = cComps;
     size_t iWrite = iFirst;
-    for (size_t iRead = iFirst; iRead < pParsed->cComps; iRead++)
+    for (size_t iRead = iFirst; iRead < cComps; iRead++)
     {
-        RTPATHCOMP const Comp = RTPathParsedComps(pParsed)[iRead];
-        if (iRead < iFirst + cProtected)
-            RTPathParsedComps(pParsed)[iWrite++] = Comp;
-        else if (rtPathCompIs(psz, Comp, ".", 1))
+        RTPATHCOMP const Comp = paComps[iRead];
+        const char *pch = &psz[Comp.off];
+        if (Comp.cch == 1 && pch[0] == '.')
             continue;
-        else if (rtPathCompIs(psz, Comp, "..", 2))
+        if (Comp.cch == 2 && pch[0] == '.' && pch[1] == '.')
         {
-            if (iWrite > iFirst + cProtected)
+            if (iWrite > iFirst)
                 iWrite--;
-            else if (pOuter && !fStop && pOuter->cComps > cOuterMin)
+            else if (pOuter && pOuter->cComps > cOuterMin)
                 pOuter->cComps--;
         }
         else
-            RTPathParsedComps(pParsed)[iWrite++] = Comp;
+            paComps[iWrite++] = Comp;
     }
-    return iWrite;
-}
-
-/* Components [iFirst, cComps), each preceded by a separator when *pfNeedSep. */
-void rtPathOutComps(RTPATHOUT *pOut, const char *psz, const RTPARSEDPATH *pParsed, size_t iFirst,
-                    char chSep, bool *pfNeedSep)
-{
-    for (size_t i = iFirst; i < pParsed->cComps; i++)
-    {
-        if (*pfNeedSep)
-            rtPathOutChar(pOut, chSep);
-        rtPathOutAdd(pOut, &psz[RTPathParsedComps(pParsed)[i].off],
-                     RTPathParsedComps(pParsed)[i].cch);
-        *pfNeedSep = true;
-    }
+    pParsed->cComps = (uint16_t)iWrite;
+    return iFirst;
 }
 
 /*
- * Fetches the current directory (of chDrive, or the process's when 0) into
- * a buffer of the caller's size, and once more into one of four times that,
- * at least 64 KiB, when it is longer.  *ppszFree receives a heap buffer to
- * free, if one was used.
+ * Writes the resolved result: the root of pRoot (pszRoot its text), the
+ * components of pRoot after its root unless it is the path itself, the
+ * path's from iFirst, and a trailing separator when a component was written
+ * and the path ended in one, or the base did and nothing of the path is
+ * left, or the caller asks for one.
  */
-int rtPathAbsGetCwd(char chDrive, size_t cbCaller, char *pszStack, size_t cbStack, char **ppszCwd,
-                    char **ppszFree)
+void rtPathAbsOutResult(RTPATHOUT *pOut, const char *pszRoot, const RTPARSEDPATH *pRoot,
+                        bool fUpperDrive, const char *pszPath, const RTPARSEDPATH *pParsed,
+                        size_t iFirst, uint32_t fFlags)
 {
-    *ppszFree = nullptr;
-    char *pszBuf = pszStack;
-    size_t cbBuf = cbCaller ? cbCaller : 1;
-    if (cbBuf > cbStack)
+    rtPathOutRoot(pOut, pszRoot, RTPathParsedComps(pRoot)[0].cch, fUpperDrive);
+    /* The base's components after its root, if the root is a base's, then the path's. */
+    const char *psz = pszRoot;
+    const RTPARSEDPATH *pComps = pRoot;
+    size_t i = pRoot != pParsed ? 1 : iFirst;
+    bool fNeedSep = false;
+    for (;;)
     {
-        pszBuf = (char *)RTMemAlloc(cbBuf, "path-abs-cwd");
-        if (!pszBuf)
-            return KERR_NO_TMP_MEMORY;
-        *ppszFree = pszBuf;
+        for (; i < pComps->cComps; i++)
+        {
+            if (fNeedSep)
+                rtPathOutChar(pOut, pOut->chSep);
+            rtPathOutAdd(pOut, &psz[RTPathParsedComps(pComps)[i].off],
+                         RTPathParsedComps(pComps)[i].cch);
+            fNeedSep = true;
+        }
+        if (pComps == pParsed)
+            break;
+        psz = pszPath;
+        pComps = pParsed;
+        i = iFirst;
     }
-    int rc = chDrive ? RTPathGetCurrentOnDrive(chDrive, pszBuf, cbBuf)
-                     : RTPathGetCurrent(pszBuf, cbBuf);
-    if (rc == KERR_BUFFER_OVERFLOW)
+    if (fNeedSep
+        && ((pParsed->fProps & RTPATH_PROP_DIR_SLASH)
+            || (pParsed->cComps <= iFirst && (pRoot->fProps & RTPATH_PROP_DIR_SLASH))
+            || (fFlags & RTPATHABS_F_ENSURE_TRAILING_SLASH)))
+        rtPathOutChar(pOut, pOut->chSep);
+}
+
+/* The current directory fetched for an absolute path: on the stack while it fits 1 KiB. */
+struct RTPATHCWD
+{
+    char *psz;
+    char *pszFree;
+    char szStack[1024];
+};
+
+/*
+ * Fetches the current directory (of chDrive, or the process's when 0) into
+ * a buffer of cbFirst bytes, and once more into one of four times that, at
+ * least 64 KiB, when it is longer; KERR_BUFFER_OVERFLOW when that is not
+ * enough either.  pCwd->pszFree is for the caller to free, whatever the
+ * outcome.
+ */
+int rtPathAbsGetCwd(char chDrive, size_t cbFirst, RTPATHCWD *pCwd)
+{
+    pCwd->pszFree = nullptr;
+    size_t cbBuf = cbFirst ? cbFirst : 1;
+    for (;;)
     {
-        RTMemFree(*ppszFree);
-        *ppszFree = nullptr;
-        cbBuf = cbCaller < RTPATH_CWD_HEAP_MIN / 4 ? RTPATH_CWD_HEAP_MIN : cbCaller * 4;
-        pszBuf = (char *)RTMemAlloc(cbBuf, "path-abs-cwd");
-        if (!pszBuf)
-            return KERR_NO_TMP_MEMORY;
-        *ppszFree = pszBuf;
-        rc = chDrive ? RTPathGetCurrentOnDrive(chDrive, pszBuf, cbBuf)
-                     : RTPathGetCurrent(pszBuf, cbBuf);
-        if (rc == KERR_BUFFER_OVERFLOW)
-            rc = KERR_FILENAME_TOO_LONG;
+        pCwd->psz = pCwd->szStack;
+        if (cbBuf > sizeof(pCwd->szStack))
+        {
+            pCwd->psz = pCwd->pszFree = (char *)RTMemAlloc(cbBuf, "path-abs-cwd");
+            if (!pCwd->psz)
+                return KERR_NO_TMP_MEMORY;
+        }
+        /* The retry's size is never the first's, so it tells the tries apart. */
+        int const rc = rtPathGetCurrentOf(chDrive, pCwd->psz, cbBuf);
+        size_t const cbRetry = cbFirst < RTPATH_CWD_HEAP_MIN / 4 ? RTPATH_CWD_HEAP_MIN
+                                                                 : cbFirst * 4;
+        if (rc != KERR_BUFFER_OVERFLOW || cbBuf == cbRetry)
+            return rc;
+        RTMemFree(pCwd->pszFree);
+        pCwd->pszFree = nullptr;
+        cbBuf = cbRetry;
     }
-    if (RT_SUCCESS(rc))
-        *ppszCwd = pszBuf;
-    return rc;
 }
 
 /*
  * The volume that a path with a single leading separator lives on: the
- * drive or UNC share of the base, or the current drive.
+ * drive or UNC share of the base, or the current drive (only the '\'
+ * style has volumes).
  */
-int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase, char chSep)
+int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase)
 {
     if (pszBase && *pszBase)
     {
@@ -185,10 +216,10 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase, char chSep)
             size_t cchRoot = RTPathParsedComps(pParsed)[0].cch;
             if (pParsed->fProps & RTPATH_PROP_ROOT_SLASH)
                 cchRoot--;
-            rtPathOutRoot(pOut, pszBase, cchRoot, chSep, false);
+            rtPathOutRoot(pOut, pszBase, cchRoot, false);
             if (pParsed->cComps > 1)
             {
-                rtPathOutChar(pOut, chSep);
+                rtPathOutChar(pOut, pOut->chSep);
                 rtPathOutAdd(pOut, &pszBase[RTPathParsedComps(pParsed)[1].off],
                              RTPathParsedComps(pParsed)[1].cch);
             }
@@ -200,21 +231,18 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase, char chSep)
             return KINF_SUCCESS;
     }
 
-    char szDrive[1024];
-    int rc = RTPathGetCurrentDrive(szDrive, sizeof(szDrive));
-    if (rc == KERR_BUFFER_OVERFLOW)
-    {
-        char *pszDrive = (char *)RTMemAlloc(RTPATH_CWD_HEAP_MIN, "path-abs-drive");
-        if (!pszDrive)
-            return KERR_NO_TMP_MEMORY;
-        rc = RTPathGetCurrentDrive(pszDrive, RTPATH_CWD_HEAP_MIN);
-        if (RT_SUCCESS(rc))
-            rtPathOutRoot(pOut, pszDrive, RTStrLen(pszDrive), chSep, false);
-        RTMemFree(pszDrive);
-        return rc;
-    }
+    /* The root of the current directory, as RTPathGetCurrentDrive has it, from one query. */
+    RTPATHCWD Cwd;
+    int rc = rtPathAbsGetCwd('\0', sizeof(Cwd.szStack), &Cwd);
     if (RT_SUCCESS(rc))
-        rtPathOutRoot(pOut, szDrive, RTStrLen(szDrive), chSep, false);
+    {
+        size_t const cchRoot = rtPathCutToDrive(Cwd.psz);
+        if (cchRoot)
+            rtPathOutRoot(pOut, Cwd.psz, cchRoot, false);
+        else
+            rc = KERR_INTERNAL_ERROR_4;
+    }
+    RTMemFree(Cwd.pszFree);
     return rc;
 }
 
@@ -223,30 +251,23 @@ int rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPARSEDPATH *pPar
                     uint32_t fFlags, RTPATHOUT *pOut)
 {
     uint32_t const fStyle = fFlags & RTPATH_STR_F_STYLE_MASK;
-    char const chSep = fStyle == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\';
     uint16_t const fProps = pParsed->fProps;
-    bool const fAbsolute = (fProps & RTPATH_PROP_ABSOLUTE) != 0;
 
-    size_t const cProtected = (fProps & RTPATH_PROP_UNC) && !(fProps & RTPATH_PROP_SPECIAL_UNC) ? 1
-                                                                                                : 0;
-    pParsed->cComps = (uint16_t)rtPathResolveDots(pszPath, pParsed, 1, cProtected, nullptr, 0,
-                                                  true);
+    /* A UNC share stays, but not what follows "\\?\" or "\\.\". */
+    bool const fShare = (fProps & (RTPATH_PROP_UNC | RTPATH_PROP_SPECIAL_UNC)) == RTPATH_PROP_UNC;
+    rtPathResolveDots(pszPath, pParsed, fShare ? 2 : 1, nullptr, 0);
 
     if (fStyle != RTPATH_STR_F_STYLE_UNIX && !(fProps & (RTPATH_PROP_VOLUME | RTPATH_PROP_UNC)))
     {
-        int rc = rtPathAbsOutCurrentVolume(pOut, pszBase, chSep);
+        int rc = rtPathAbsOutCurrentVolume(pOut, pszBase);
         if (RT_FAILURE(rc))
             return rc;
     }
     /* A clean absolute path is normalised with an upper-case drive; one that needed ".." resolved keeps it. */
-    rtPathOutRoot(pOut, pszPath, RTPathParsedComps(pParsed)[0].cch, chSep,
-                  fAbsolute && (fProps & RTPATH_PROP_VOLUME));
-
-    bool fNeedSep = (fProps & RTPATH_PROP_ROOT_SLASH) == 0;
-    rtPathOutComps(pOut, pszPath, pParsed, 1, chSep, &fNeedSep);
-    if (pParsed->cComps > 1
-        && ((fProps & RTPATH_PROP_DIR_SLASH) || (fFlags & RTPATHABS_F_ENSURE_TRAILING_SLASH)))
-        rtPathOutChar(pOut, chSep);
+    rtPathAbsOutResult(pOut, pszPath, pParsed,
+                       (fProps & (RTPATH_PROP_ABSOLUTE | RTPATH_PROP_VOLUME))
+                           == (RTPATH_PROP_ABSOLUTE | RTPATH_PROP_VOLUME),
+                       pszPath, pParsed, 1, fFlags);
     return KINF_SUCCESS;
 }
 
@@ -254,46 +275,23 @@ int rtPathAbsRooted(const char *pszBase, const char *pszPath, RTPARSEDPATH *pPar
 int rtPathAbsJoinBase(const char *pszBase, const char *pszPath, RTPARSEDPATH *pParsed,
                       uint32_t fFlags, bool fStop, RTPATHOUT *pOut)
 {
-    uint32_t const fStyle = fFlags & RTPATH_STR_F_STYLE_MASK;
-    char const chSep = fStyle == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\';
-
     RTPATHPARSEHOLD Base;
-    int rc = rtPathParseHeld(pszBase, &Base, fStyle);
+    int rc = rtPathParseHeld(pszBase, &Base, fFlags & RTPATH_STR_F_STYLE_MASK);
     if (RT_SUCCESS(rc) && !(Base.pParsed->fProps & RTPATH_PROP_ROOT_SLASH))
         rc = KERR_PATH_IS_RELATIVE;
-    if (RT_FAILURE(rc))
+    if (RT_SUCCESS(rc))
     {
-        rtPathParseRelease(&Base);
-        return rc;
+        RTPARSEDPATH *pBase = Base.pParsed;
+        /* The base keeps its root, and a UNC base (or "\\?\" one) its share or volume too. */
+        size_t const cBaseMin = rtPathResolveDots(
+            pszBase, pBase, (pBase->fProps & RTPATH_PROP_UNC) ? 2 : 1, nullptr, 0);
+        size_t const iFirst = (pParsed->fProps & (RTPATH_PROP_VOLUME | RTPATH_PROP_UNC)) ? 1 : 0;
+        rtPathResolveDots(pszPath, pParsed, iFirst, fStop ? nullptr : pBase, cBaseMin);
+        rtPathAbsOutResult(pOut, pszBase, pBase, (pBase->fProps & RTPATH_PROP_VOLUME) != 0, pszPath,
+                           pParsed, iFirst, fFlags);
     }
-    RTPARSEDPATH *pBase = Base.pParsed;
-    uint16_t const fBaseProps = pBase->fProps;
-
-    /* The base keeps its root, and a UNC base (or "\\?\" one) its share or volume too. */
-    size_t const cBaseProtected = (fBaseProps & RTPATH_PROP_UNC) ? 1 : 0;
-    pBase->cComps = (uint16_t)rtPathResolveDots(pszBase, pBase, 1, cBaseProtected, nullptr, 0,
-                                                true);
-    size_t const cBaseMin = 1 + cBaseProtected < pBase->cComps ? 1 + cBaseProtected : pBase->cComps;
-
-    size_t const iFirst = (pParsed->fProps & (RTPATH_PROP_VOLUME | RTPATH_PROP_UNC)) ? 1 : 0;
-    pParsed->cComps = (uint16_t)rtPathResolveDots(pszPath, pParsed, iFirst, 0, pBase, cBaseMin,
-                                                  fStop);
-
-    rtPathOutRoot(pOut, pszBase, RTPathParsedComps(pBase)[0].cch, chSep,
-                  (fBaseProps & RTPATH_PROP_VOLUME) != 0);
-    bool fNeedSep = false;
-    rtPathOutComps(pOut, pszBase, pBase, 1, chSep, &fNeedSep);
-    rtPathOutComps(pOut, pszPath, pParsed, iFirst, chSep, &fNeedSep);
-
-    bool const fPathLeft = pParsed->cComps > iFirst;
-    if (fNeedSep
-        && ((pParsed->fProps & RTPATH_PROP_DIR_SLASH)
-            || (!fPathLeft && (fBaseProps & RTPATH_PROP_DIR_SLASH))
-            || (fFlags & RTPATHABS_F_ENSURE_TRAILING_SLASH)))
-        rtPathOutChar(pOut, chSep);
-
     rtPathParseRelease(&Base);
-    return KINF_SUCCESS;
+    return rc;
 }
 
 } // namespace
@@ -324,7 +322,7 @@ int RTPathAbsEx(const char *pszBase, const char *pszPath, uint32_t fFlags, char 
     RTPARSEDPATH *pParsed = Path.pParsed;
     uint16_t const fProps = pParsed->fProps;
 
-    RTPATHOUT Out = { pszAbsPath, *pcbAbsPath, 0 };
+    RTPATHOUT Out = { pszAbsPath, *pcbAbsPath, 0, fStyle == RTPATH_STR_F_STYLE_UNIX ? '/' : '\\' };
     if ((fProps & RTPATH_PROP_ABSOLUTE)
         || ((fProps & RTPATH_PROP_ROOT_SLASH)
             && ((fProps & RTPATH_PROP_DOTDOT_REFS)
@@ -343,14 +341,15 @@ int RTPathAbsEx(const char *pszBase, const char *pszPath, uint32_t fFlags, char 
                                    (fFlags & RTPATHABS_F_STOP_AT_BASE) != 0, &Out);
         else
         {
-            char szCwd[1024];
-            char *pszCwd = nullptr;
-            char *pszFree = nullptr;
-            rc = rtPathAbsGetCwd(chDrive, *pcbAbsPath, szCwd, sizeof(szCwd), &pszCwd, &pszFree);
+            /* A directory that even the retry could not hold is too long for any buffer. */
+            RTPATHCWD Cwd;
+            rc = rtPathAbsGetCwd(chDrive, *pcbAbsPath, &Cwd);
+            if (rc == KERR_BUFFER_OVERFLOW)
+                rc = KERR_FILENAME_TOO_LONG;
             if (RT_SUCCESS(rc))
-                rc = rtPathAbsJoinBase(pszCwd, pszPath, pParsed, fFlags,
+                rc = rtPathAbsJoinBase(Cwd.psz, pszPath, pParsed, fFlags,
                                        (fFlags & RTPATHABS_F_STOP_AT_CWD) != 0, &Out);
-            RTMemFree(pszFree);
+            RTMemFree(Cwd.pszFree);
         }
     }
     rtPathParseRelease(&Path);

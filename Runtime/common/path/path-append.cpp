@@ -32,6 +32,11 @@ int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_
     if (!cchAppend)
         return KINF_SUCCESS;
 
+    /*
+     * Trimming never cuts into the root (for UNC, the whole server and
+     * share), and a bare drive ("C:") takes no separator.
+     */
+    RTPATHROOT const Root = rtPathRoot(pszPath, cchPath, fStyle);
     bool fSep = false;
     if (cchPath == 0)
     { /* the component goes in as it is */
@@ -43,9 +48,7 @@ int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_
         size_t offRun = cchPath - 1;
         while (offRun > 0 && rtPathIsSep(pszPath[offRun - 1], fStyle))
             offRun--;
-        /* Trimming never cuts into the root: for UNC, the whole server and share. */
-        size_t const cchRoot = rtPathRoot(pszPath, cchPath, fStyle).offShareEnd;
-        size_t const cchKeep = offRun + 1 > cchRoot ? offRun + 1 : cchRoot;
+        size_t const cchKeep = offRun + 1 > Root.offShareEnd ? offRun + 1 : Root.offShareEnd;
         if (cchKeep < cchPath)
             cchPath = cchKeep;
     }
@@ -55,8 +58,7 @@ int RTPathAppendEx(char *pszPath, size_t cbPathDst, const char *pszAppend, size_
             pszAppend++, cchAppend--;
     }
     else
-        fSep = !(cchPath == 2
-                 && rtPathRoot(pszPath, cchPath, fStyle).enmKind == RTPATHROOTKIND_DRIVE);
+        fSep = !(cchPath == 2 && Root.enmKind == RTPATHROOTKIND_DRIVE);
 
     size_t const cchTotal = cchPath + (fSep ? 1 : 0) + cchAppend;
     if (cchTotal >= cbPathDst)
@@ -89,22 +91,13 @@ char *RTPathJoinA(const char *pszPathSrc, const char *pszAppend)
     if (!pszPathSrc)
         return nullptr;
     size_t const cchSrc = RTStrLen(pszPathSrc);
-    size_t cbBuf = cchSrc + (pszAppend ? RTStrLen(pszAppend) : 0) + 4;
+    /* The join adds no more than one separator to the two parts, so it always fits. */
+    size_t const cbBuf = cchSrc + (pszAppend ? RTStrLen(pszAppend) : 0) + 4;
     char *pszBuf = (char *)RTMemAlloc(cbBuf, "path-join");
     if (!pszBuf)
         return nullptr;
     RTMemCopy(pszBuf, pszPathSrc, cchSrc + 1);
-    int rc = RTPathAppend(pszBuf, cbBuf, pszAppend);
-    if (rc == KERR_BUFFER_OVERFLOW)
-    {
-        char *pszBigger = (char *)RTMemRealloc(pszBuf, cbBuf * 2, "path-join");
-        if (pszBigger)
-        {
-            pszBuf = pszBigger;
-            rc = RTPathAppend(pszBuf, cbBuf * 2, pszAppend);
-        }
-    }
-    if (RT_FAILURE(rc))
+    if (RT_FAILURE(RTPathAppend(pszBuf, cbBuf, pszAppend)))
     {
         RTMemFree(pszBuf);
         return nullptr;

@@ -12,64 +12,76 @@
 
 namespace {
 
-const char g_szZelkNt[] = ":zelknt:";
+/* The escape that passes a native NT path through; its last separator starts that path. */
+const char g_szZelkNt[] = "\\\\:zelknt:\\";
 
-/* "\\?\" or "\\.\" with either separator. */
-bool rtPathIsSpecialPrefix(const char *psz, char chKind)
+/* Whether psz starts with pszForm, each '\' of which stands for either separator. */
+bool rtPathStartsWithForm(const char *psz, const char *pszForm)
 {
-    return rtPathRootIsPrefix(rtPathRoot(psz, 4), psz, chKind);
+    for (; *pszForm; psz++, pszForm++)
+        if (*pszForm == '\\' ? !rtPathIsSep(*psz) : *psz != *pszForm)
+            return false;
+    return true;
 }
 
-/* RTPathAbsEx into a buffer that grows: RTPATH_MAX bytes first, then up to 8 heap tries. */
+/* The kind of the "\\?\" or "\\.\" prefix that starts psz: '?', '.' or 0. */
+char rtPathSpecialPrefixKind(const char *psz)
+{
+    if (rtPathStartsWithForm(psz, "\\\\?\\"))
+        return '?';
+    if (rtPathStartsWithForm(psz, "\\\\.\\"))
+        return '.';
+    return '\0';
+}
+
+/*
+ * RTPathAbsEx into a buffer that grows: pszStack first, then up to 8 heap
+ * tries, as the current directory may grow between them.  *ppszFree is for
+ * the caller to free, whatever the outcome.
+ */
 int rtPathNtAbs(const char *pszPath, char *pszStack, size_t cbStack, char **ppszAbs,
                 char **ppszFree)
 {
     *ppszFree = nullptr;
+    char *pszBuf = pszStack;
+    size_t cbBuf = cbStack;
     size_t cb = cbStack;
-    int rc = RTPathAbsEx(nullptr, pszPath, RTPATH_STR_F_STYLE_DOS, pszStack, &cb);
-    if (RT_SUCCESS(rc))
+    for (unsigned iTry = 0;; iTry++)
     {
-        *ppszAbs = pszStack;
-        return rc;
-    }
-    size_t cbPrev = cbStack;
-    for (unsigned iTry = 1; iTry <= 8 && rc == KERR_BUFFER_OVERFLOW; iTry++)
-    {
-        size_t cbTry = cb > cbPrev + 256 ? cb : cbPrev + 256;
-        if (iTry == 8 && cbTry < (size_t)128 * 1024)
-            cbTry = (size_t)128 * 1024;
+        int const rc = RTPathAbsEx(nullptr, pszPath, RTPATH_STR_F_STYLE_DOS, pszBuf, &cb);
+        if (rc != KERR_BUFFER_OVERFLOW)
+        {
+            *ppszAbs = pszBuf;
+            return rc;
+        }
+        if (iTry == 8)
+            return KERR_FILENAME_TOO_LONG;
+        cbBuf = cb > cbBuf + 256 ? cb : cbBuf + 256;
+        if (iTry == 7 && cbBuf < (size_t)128 * 1024)
+            cbBuf = (size_t)128 * 1024;
         RTMemFree(*ppszFree);
-        *ppszFree = (char *)RTMemAlloc(cbTry, "path-nt-abs");
-        if (!*ppszFree)
+        *ppszFree = pszBuf = (char *)RTMemAlloc(cbBuf, "path-nt-abs");
+        if (!pszBuf)
             return KERR_NO_TMP_MEMORY;
-        cb = cbTry;
-        rc = RTPathAbsEx(nullptr, pszPath, RTPATH_STR_F_STYLE_DOS, *ppszFree, &cb);
-        cbPrev = cbTry;
+        cb = cbBuf;
     }
-    if (RT_SUCCESS(rc))
-        *ppszAbs = *ppszFree;
-    else
-    {
-        RTMemFree(*ppszFree);
-        *ppszFree = nullptr;
-        if (rc == KERR_BUFFER_OVERFLOW)
-            rc = KERR_FILENAME_TOO_LONG;
-    }
-    return rc;
 }
 
+/* The three strings joined into a new one (RTMemFree). */
 int rtPathConcat3(char **ppsz, const char *psz1, const char *psz2, const char *psz3)
 {
-    size_t const cch1 = RTStrLen(psz1);
-    size_t const cch2 = RTStrLen(psz2);
-    size_t const cch3 = RTStrLen(psz3);
-    char *psz = (char *)RTMemAlloc(cch1 + cch2 + cch3 + 1, "path-nt");
+    const char *const apszParts[] = { psz1, psz2, psz3 };
+    size_t cch = 0;
+    for (const char *pszPart : apszParts)
+        cch += RTStrLen(pszPart);
+    char *psz = (char *)RTMemAlloc(cch + 1, "path-nt");
     if (!psz)
         return KERR_NO_STR_MEMORY;
-    RTMemCopy(psz, psz1, cch1);
-    RTMemCopy(&psz[cch1], psz2, cch2);
-    RTMemCopy(&psz[cch1 + cch2], psz3, cch3 + 1);
     *ppsz = psz;
+    for (const char *pszPart : apszParts)
+        while (*pszPart)
+            *psz++ = *pszPart++;
+    *psz = '\0';
     return KINF_SUCCESS;
 }
 
@@ -77,12 +89,7 @@ int rtPathConcat3(char **ppsz, const char *psz1, const char *psz2, const char *p
 
 bool rtPathIsZelkNtForm(const char *pszPath)
 {
-    if (!rtPathIsSep(pszPath[0]) || !rtPathIsSep(pszPath[1]))
-        return false;
-    for (size_t i = 0; i < sizeof(g_szZelkNt) - 1; i++)
-        if (pszPath[2 + i] != g_szZelkNt[i])
-            return false;
-    return rtPathIsSep(pszPath[2 + sizeof(g_szZelkNt) - 1]);
+    return rtPathStartsWithForm(pszPath, g_szZelkNt);
 }
 
 int rtPathNtFormUtf8(const char *pszPath, bool fOldPrefix, char **ppszNt, bool *pfZelkNt)
@@ -100,9 +107,9 @@ int rtPathNtFormUtf8(const char *pszPath, bool fOldPrefix, char **ppszNt, bool *
     {
         if (pfZelkNt)
             *pfZelkNt = true;
-        return rtPathConcat3(ppszNt, "", "", &pszPath[2 + sizeof(g_szZelkNt) - 1]);
+        return rtPathConcat3(ppszNt, "", "", &pszPath[sizeof(g_szZelkNt) - 2]);
     }
-    if (rtPathIsSpecialPrefix(pszPath, '?'))
+    if (rtPathSpecialPrefixKind(pszPath) == '?')
         return rtPathConcat3(ppszNt, pszPrefix, "", &pszPath[4]);
 
     char szStack[RTPATH_MAX];
@@ -112,12 +119,16 @@ int rtPathNtFormUtf8(const char *pszPath, bool fOldPrefix, char **ppszNt, bool *
     if (RT_SUCCESS(rc))
     {
         /* Judged on the absolute form: a relative path in a UNC current directory is UNC too. */
-        if (rtPathIsSpecialPrefix(pszAbs, '.') || rtPathIsSpecialPrefix(pszAbs, '?'))
-            rc = rtPathConcat3(ppszNt, pszPrefix, "", &pszAbs[4]);
-        else if (rtPathRoot(pszAbs, 2).enmKind == RTPATHROOTKIND_UNC)
-            rc = rtPathConcat3(ppszNt, pszPrefix, "UNC\\", &pszAbs[2]);
-        else
-            rc = rtPathConcat3(ppszNt, pszPrefix, "", pszAbs);
+        const char *pszMid = "";
+        const char *pszRest = pszAbs;
+        if (rtPathSpecialPrefixKind(pszAbs))
+            pszRest += 4;
+        else if (rtPathIsSep(pszAbs[0]) && rtPathIsSep(pszAbs[1]))
+        {
+            pszMid = "UNC\\";
+            pszRest += 2;
+        }
+        rc = rtPathConcat3(ppszNt, pszPrefix, pszMid, pszRest);
     }
     RTMemFree(pszFree);
     return rc;

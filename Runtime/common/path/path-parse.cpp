@@ -15,31 +15,38 @@ namespace {
 
 const size_t g_cbParsedHeader = RTPARSEDPATH_SIZE(0);
 
+/* The properties of each root kind, in RTPATHROOTKIND order, as the '\' style has them. */
+// clang-format off
+const uint16_t g_afRootProps[] =
+{
+    RTPATH_PROP_RELATIVE,                                               /* none */
+    RTPATH_PROP_RELATIVE | RTPATH_PROP_VOLUME,                          /* "X:" */
+    RTPATH_PROP_ABSOLUTE | RTPATH_PROP_VOLUME | RTPATH_PROP_ROOT_SLASH, /* "X:\" */
+    RTPATH_PROP_RELATIVE | RTPATH_PROP_ROOT_SLASH,                      /* "\" on the current drive */
+    RTPATH_PROP_ABSOLUTE | RTPATH_PROP_UNC,                             /* "\\server" */
+};
+// clang-format on
+static_assert(RT_ELEMENTS(g_afRootProps) == RTPATHROOTKIND_UNC + 1, "one entry per root kind");
+
 /* Length of the root at the start of psz and its properties; 0 for none. */
 size_t rtPathParseRoot(const char *psz, size_t cch, uint32_t fStyle, uint16_t *pfProps)
 {
     RTPATHROOT const Root = rtPathRoot(psz, cch, fStyle);
-    switch (Root.enmKind)
+    uint16_t fProps = g_afRootProps[Root.enmKind];
+    if ((fStyle & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX)
     {
-        case RTPATHROOTKIND_DRIVE_SLASH:
-            *pfProps = RTPATH_PROP_ABSOLUTE | RTPATH_PROP_VOLUME | RTPATH_PROP_ROOT_SLASH;
-            break;
-        case RTPATHROOTKIND_DRIVE: *pfProps = RTPATH_PROP_RELATIVE | RTPATH_PROP_VOLUME; break;
-        case RTPATHROOTKIND_SLASH:
-            /* In the '\' style: relative to the root of the current drive. */
-            *pfProps = (fStyle & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX
-                           ? RTPATH_PROP_ABSOLUTE | RTPATH_PROP_ROOT_SLASH
-                           : RTPATH_PROP_RELATIVE | RTPATH_PROP_ROOT_SLASH;
-            break;
-        case RTPATHROOTKIND_UNC:
-            *pfProps = RTPATH_PROP_UNC | RTPATH_PROP_ABSOLUTE
-                       | (Root.offServerEnd == 3 && (psz[2] == '.' || psz[2] == '?')
-                              ? RTPATH_PROP_SPECIAL_UNC
-                              : 0)
-                       | (Root.offShare > Root.offServerEnd ? RTPATH_PROP_ROOT_SLASH : 0);
-            break;
-        default: *pfProps = RTPATH_PROP_RELATIVE; break;
+        /* The one root of the '/' style is absolute. */
+        if (Root.enmKind == RTPATHROOTKIND_SLASH)
+            fProps = RTPATH_PROP_ABSOLUTE | RTPATH_PROP_ROOT_SLASH;
     }
+    else if (Root.enmKind == RTPATHROOTKIND_UNC)
+    {
+        if (Root.offServerEnd == 3 && (psz[2] == '.' || psz[2] == '?'))
+            fProps |= RTPATH_PROP_SPECIAL_UNC;
+        if (Root.offShare > Root.offServerEnd)
+            fProps |= RTPATH_PROP_ROOT_SLASH;
+    }
+    *pfProps = fProps;
     /* The root covers the UNC server and the separator after it, not the share. */
     return Root.offShare;
 }
@@ -64,41 +71,44 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
         return KERR_FILENAME_TOO_LONG;
 
     size_t const cMaxComps = (cbParsed - g_cbParsedHeader) / sizeof(RTPATHCOMP);
-    size_t cComps = 0;
+    RTPATHCOMP *const paComps = RTPathParsedComps(pParsed);
     uint16_t fProps = 0;
     size_t const cchRoot = rtPathParseRoot(pszPath, cch, fFlags, &fProps);
-    size_t cchPath = cchRoot;
+    size_t cComps = 0;
     if (cchRoot)
     {
         if (cMaxComps > 0)
         {
-            RTPathParsedComps(pParsed)[0].off = 0;
-            RTPathParsedComps(pParsed)[0].cch = (uint16_t)cchRoot;
+            paComps[0].off = 0;
+            paComps[0].cch = (uint16_t)cchRoot;
         }
         cComps = 1;
     }
-
+    size_t cchPath = cchRoot;
     size_t off = cchRoot;
-    if (cchRoot && off < cch && rtPathIsSep(pszPath[off], fFlags))
-    {
-        fProps |= RTPATH_PROP_EXTRA_SLASHES;
-        while (off < cch && rtPathIsSep(pszPath[off], fFlags))
-            off++;
-    }
-
     size_t offLast = 0;
     size_t cchLast = 0;
     size_t cNames = 0;
-    while (off < cch)
+    /* The terminator is at cch, so it ends the scans. */
+    for (;;)
     {
+        /* The root ends in its separator, so any after it is extra; between names, a second one. */
+        size_t const offRun = off;
+        while (rtPathIsSep(pszPath[off], fFlags))
+            off++;
+        if (off - offRun > (cNames ? 1u : 0u))
+            fProps |= RTPATH_PROP_EXTRA_SLASHES;
+        if (!pszPath[off])
+            break;
+
         size_t const offComp = off;
-        while (off < cch && !rtPathIsSep(pszPath[off], fFlags))
+        while (pszPath[off] && !rtPathIsSep(pszPath[off], fFlags))
             off++;
         size_t const cchComp = off - offComp;
         if (cComps < cMaxComps)
         {
-            RTPathParsedComps(pParsed)[cComps].off = (uint16_t)offComp;
-            RTPathParsedComps(pParsed)[cComps].cch = (uint16_t)cchComp;
+            paComps[cComps].off = (uint16_t)offComp;
+            paComps[cComps].cch = (uint16_t)cchComp;
         }
         cComps++;
         cchPath += cchComp + (cNames ? 1 : 0);
@@ -113,17 +123,6 @@ int RTPathParse(const char *pszPath, RTPARSEDPATH *pParsed, size_t cbParsed, uin
             else if (cchComp == 2 && pszPath[offComp + 1] == '.')
                 fProps = (uint16_t)((fProps & ~RTPATH_PROP_ABSOLUTE) | RTPATH_PROP_DOTDOT_REFS
                                     | RTPATH_PROP_RELATIVE);
-        }
-
-        if (off < cch)
-        {
-            off++;
-            if (off < cch && rtPathIsSep(pszPath[off], fFlags))
-            {
-                fProps |= RTPATH_PROP_EXTRA_SLASHES;
-                while (off < cch && rtPathIsSep(pszPath[off], fFlags))
-                    off++;
-            }
         }
     }
 

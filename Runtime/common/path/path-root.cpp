@@ -9,56 +9,69 @@
 
 namespace {
 
-/* The unit at off, or 0 at and beyond the end. */
-uint32_t rtPathRootUnit(const void *pvPath, size_t cbUnit, size_t cch, size_t off)
+/* The text being parsed: units of cbUnit bytes, read no further than cch. */
+struct RTPATHROOTTEXT
 {
-    if (off >= cch)
+    const void *pv;
+    size_t cbUnit;
+    size_t cch;
+    uint32_t fStyle;
+};
+
+/* The unit at off, or 0 at and beyond the end. */
+uint32_t rtPathRootUnit(const RTPATHROOTTEXT *pText, size_t off)
+{
+    if (off >= pText->cch)
         return 0;
-    return cbUnit == 1 ? ((const uint8_t *)pvPath)[off] : ((const uint16_t *)pvPath)[off];
+    return pText->cbUnit == 1 ? ((const uint8_t *)pText->pv)[off]
+                              : ((const uint16_t *)pText->pv)[off];
+}
+
+bool rtPathRootIsSepAt(const RTPATHROOTTEXT *pText, size_t off)
+{
+    return rtPathIsSep(rtPathRootUnit(pText, off), pText->fStyle);
+}
+
+/* The end of the UNC server or share name that starts at off. */
+size_t rtPathRootNameEnd(const RTPATHROOTTEXT *pText, size_t off)
+{
+    while (rtPathRootUnit(pText, off) != 0 && !rtPathRootIsSepAt(pText, off))
+        off++;
+    return off;
 }
 
 } // namespace
 
 RTPATHROOT rtPathRootParse(const void *pvPath, size_t cbUnit, size_t cch, uint32_t fStyle)
 {
+    RTPATHROOTTEXT const Text = { pvPath, cbUnit, cch, fStyle };
     RTPATHROOT Root = { RTPATHROOTKIND_NONE, 0, 0, 0 };
-    uint32_t const ch0 = rtPathRootUnit(pvPath, cbUnit, cch, 0);
-    uint32_t const ch1 = ch0 ? rtPathRootUnit(pvPath, cbUnit, cch, 1) : 0;
+    bool const fUnix = (fStyle & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX;
     size_t off = 0;
-    if ((fStyle & RTPATH_STR_F_STYLE_MASK) == RTPATH_STR_F_STYLE_UNIX)
+    /* The second unit is read only after a first one that is not the terminator. */
+    if (rtPathRootIsSepAt(&Text, 0))
     {
-        if (rtPathIsSep(ch0, fStyle))
+        if (fUnix || !rtPathRootIsSepAt(&Text, 1))
         {
             Root.enmKind = RTPATHROOTKIND_SLASH;
             off = 1;
         }
+        else
+        {
+            Root.enmKind = RTPATHROOTKIND_UNC;
+            Root.offServerEnd = rtPathRootNameEnd(&Text, 2);
+            /* The server name ends at a separator or at the end. */
+            Root.offShare = Root.offServerEnd + (rtPathRootUnit(&Text, Root.offServerEnd) ? 1 : 0);
+            Root.offShareEnd = rtPathRootNameEnd(&Text, Root.offShare);
+            return Root;
+        }
     }
-    else if (rtPathIsAsciiLetter(ch0) && ch1 == ':')
+    else if (!fUnix && rtPathIsAsciiLetter(rtPathRootUnit(&Text, 0))
+             && rtPathRootUnit(&Text, 1) == ':')
     {
-        bool const fSlash = rtPathIsSep(rtPathRootUnit(pvPath, cbUnit, cch, 2), fStyle);
+        bool const fSlash = rtPathRootIsSepAt(&Text, 2);
         Root.enmKind = fSlash ? RTPATHROOTKIND_DRIVE_SLASH : RTPATHROOTKIND_DRIVE;
         off = fSlash ? 3 : 2;
-    }
-    else if (rtPathIsSep(ch0, fStyle) && !rtPathIsSep(ch1, fStyle))
-    {
-        Root.enmKind = RTPATHROOTKIND_SLASH;
-        off = 1;
-    }
-    else if (rtPathIsSep(ch0, fStyle))
-    {
-        Root.enmKind = RTPATHROOTKIND_UNC;
-        off = 2;
-        uint32_t ch;
-        while ((ch = rtPathRootUnit(pvPath, cbUnit, cch, off)) != 0 && !rtPathIsSep(ch, fStyle))
-            off++;
-        Root.offServerEnd = off;
-        if (ch)
-            off++;
-        Root.offShare = off;
-        while ((ch = rtPathRootUnit(pvPath, cbUnit, cch, off)) != 0 && !rtPathIsSep(ch, fStyle))
-            off++;
-        Root.offShareEnd = off;
-        return Root;
     }
     Root.offServerEnd = Root.offShare = Root.offShareEnd = off;
     return Root;

@@ -92,32 +92,33 @@ int rtNtPathOpen(const char *pszPath, ACCESS_MASK fDesiredAccess, ULONG fShareAc
     OBJECT_ATTRIBUTES ObjAttr;
     InitializeObjectAttributes(&ObjAttr, &NtName, fObjAttribs, nullptr, nullptr);
     IO_STATUS_BLOCK Ios = {};
-    HANDLE hFile = INVALID_HANDLE_VALUE;
-    NTSTATUS rcNt = RT_NT_SYS(NtCreateFile)(&hFile, fDesiredAccess, &ObjAttr, &Ios, nullptr,
-                                            FILE_ATTRIBUTE_NORMAL, fShareAccess, FILE_OPEN,
-                                            fCreateOptions, nullptr, 0);
-
-    /* A volume root wants its trailing separator ("\??\C:" is the volume, "\??\C:\" its root). */
-    if (rcNt == RTNT_STATUS_INVALID_PARAMETER
-        && NtName.Length
-               <= UINT16_MAX - 2 * sizeof(WCHAR) /* room for the separator and terminator */
-        && (NtName.Length == 0 || NtName.Buffer[NtName.Length / 2 - 1] != '\\'))
+    HANDLE hFile;
+    NTSTATUS rcNt;
+    for (bool fRetried = false;; fRetried = true)
     {
+        hFile = INVALID_HANDLE_VALUE;
+        rcNt = RT_NT_SYS(NtCreateFile)(&hFile, fDesiredAccess, &ObjAttr, &Ios, nullptr,
+                                       FILE_ATTRIBUTE_NORMAL, fShareAccess, FILE_OPEN,
+                                       fCreateOptions, nullptr, 0);
+
+        /*
+         * A volume root wants its trailing separator ("\??\C:" is the volume,
+         * "\??\C:\" its root), if the name has room for it and the terminator.
+         */
+        if (fRetried || rcNt != RTNT_STATUS_INVALID_PARAMETER
+            || NtName.Length > UINT16_MAX - 2 * sizeof(WCHAR)
+            || (NtName.Length != 0 && NtName.Buffer[NtName.Length / 2 - 1] == '\\'))
+            break;
         PRTUTF16 pwszLonger = (PRTUTF16)RTMemAlloc(NtName.Length + 2 * sizeof(RTUTF16), "nt-path");
-        if (pwszLonger)
-        {
-            RTMemCopy(pwszLonger, NtName.Buffer, NtName.Length);
-            pwszLonger[NtName.Length / 2] = '\\';
-            pwszLonger[NtName.Length / 2 + 1] = 0;
-            RTStrRelease(NtName.Buffer);
-            NtName.Buffer = (PWSTR)pwszLonger;
-            NtName.Length = (USHORT)(NtName.Length + 2);
-            NtName.MaximumLength = (USHORT)(NtName.Length + 2);
-            hFile = INVALID_HANDLE_VALUE;
-            rcNt = RT_NT_SYS(NtCreateFile)(&hFile, fDesiredAccess, &ObjAttr, &Ios, nullptr,
-                                           FILE_ATTRIBUTE_NORMAL, fShareAccess, FILE_OPEN,
-                                           fCreateOptions, nullptr, 0);
-        }
+        if (!pwszLonger)
+            break;
+        RTMemCopy(pwszLonger, NtName.Buffer, NtName.Length);
+        pwszLonger[NtName.Length / 2] = '\\';
+        pwszLonger[NtName.Length / 2 + 1] = 0;
+        RTStrRelease(NtName.Buffer);
+        NtName.Buffer = (PWSTR)pwszLonger;
+        NtName.Length = (USHORT)(NtName.Length + 2);
+        NtName.MaximumLength = (USHORT)(NtName.Length + 2);
     }
 
     if (fObjDirAsked

@@ -16,104 +16,94 @@ namespace {
 
 const DWORD g_cwcCwdBuf = RTPATH_MAX;
 
-/* A Win32 call that answers a path: the units written, or the size needed when cwc is too small. */
-typedef DWORD FNRTPATHWINQUERY(LPCWSTR pwszIn, DWORD cwc, LPWSTR pwszOut);
-
-DWORD rtPathWinQueryCwd(LPCWSTR, DWORD cwc, LPWSTR pwszOut)
-{
-    return RT_NT_SYS(GetCurrentDirectoryW)(cwc, pwszOut);
-}
-
-DWORD rtPathWinQueryFull(LPCWSTR pwszIn, DWORD cwc, LPWSTR pwszOut)
-{
-    return RT_NT_SYS(GetFullPathNameW)(pwszIn, cwc, pwszOut, nullptr);
-}
-
 /*
- * Runs a path query into pwszStack (g_cwcCwdBuf units) and, when the answer
- * is longer, once more into a heap buffer of the size the system asked for;
- * *ppwszFree is what to free.  A path that grew between the two calls is
- * KERR_FILENAME_TOO_LONG.
+ * Runs GetFullPathNameW on pwszIn, or GetCurrentDirectoryW when it is null,
+ * into pwszStack (g_cwcCwdBuf units) and, when the answer is longer, once
+ * more into a heap buffer of the size the system asked for.  *ppwszOut is
+ * the buffer used, whatever the outcome: pwszStack or one to free.  A path
+ * that grew between the two calls is KERR_FILENAME_TOO_LONG.
  */
-int rtPathWinQuery(FNRTPATHWINQUERY *pfnQuery, LPCWSTR pwszIn, WCHAR *pwszStack, LPWSTR *ppwszOut,
-                   LPWSTR *ppwszFree)
+int rtPathWinQuery(LPCWSTR pwszIn, WCHAR *pwszStack, LPWSTR *ppwszOut)
 {
-    *ppwszFree = nullptr;
-    DWORD const cwc = pfnQuery(pwszIn, g_cwcCwdBuf, pwszStack);
-    if (cwc == 0)
-        return RTErrConvertFromWin32(GetLastError());
-    *ppwszOut = pwszStack;
-    if (cwc >= g_cwcCwdBuf)
+    LPWSTR pwszBuf = pwszStack;
+    DWORD cwcBuf = g_cwcCwdBuf;
+    for (;;)
     {
-        LPWSTR pwszHeap = (LPWSTR)RTMemAlloc((cwc + 1) * sizeof(WCHAR), "path-cwd");
-        if (!pwszHeap)
+        *ppwszOut = pwszBuf;
+        if (!pwszBuf)
             return KERR_NO_TMP_MEMORY;
-        DWORD const cwc2 = pfnQuery(pwszIn, cwc + 1, pwszHeap);
-        if (cwc2 == 0 || cwc2 > cwc)
-        {
-            int const rc = cwc2 ? KERR_FILENAME_TOO_LONG : RTErrConvertFromWin32(GetLastError());
-            RTMemFree(pwszHeap);
-            return rc;
-        }
-        *ppwszOut = pwszHeap;
-        *ppwszFree = pwszHeap;
+        /* The units written, or the size needed, terminator included, when cwcBuf is too small. */
+        DWORD const cwc = pwszIn ? RT_NT_SYS(GetFullPathNameW)(pwszIn, cwcBuf, pwszBuf, nullptr)
+                                 : RT_NT_SYS(GetCurrentDirectoryW)(cwcBuf, pwszBuf);
+        if (cwc == 0)
+            return RTErrConvertFromWin32(GetLastError());
+        if (cwc < cwcBuf)
+            return KINF_SUCCESS;
+        if (pwszBuf != pwszStack)
+            return KERR_FILENAME_TOO_LONG;
+        cwcBuf = cwc + 1;
+        pwszBuf = (LPWSTR)RTMemAlloc(cwcBuf * sizeof(WCHAR), "path-cwd");
     }
-    return KINF_SUCCESS;
 }
 
+void rtPathWinQueryFree(LPWSTR pwszOut, WCHAR *pwszStack)
+{
+    if (pwszOut != pwszStack)
+        RTMemFree(pwszOut);
+}
+
+/* The path with an upper-case drive letter, as UTF-8 in the caller's buffer. */
 int rtPathWinOut(LPWSTR pwszPath, char *pszPath, size_t cb)
 {
-    RTPATHROOTKIND const enmKind = rtPathRoot16((PCRTUTF16)pwszPath, 2).enmKind;
-    if (enmKind == RTPATHROOTKIND_DRIVE || enmKind == RTPATHROOTKIND_DRIVE_SLASH)
-        pwszPath[0] = (WCHAR)rtPathUpperDrive((char)pwszPath[0]);
+    if (pwszPath[0] >= 'a' && pwszPath[0] <= 'z' && pwszPath[1] == ':')
+        pwszPath[0] = (WCHAR)(pwszPath[0] - 'a' + 'A');
     return RTUtf16ToUtf8Ex((PCRTUTF16)pwszPath, RTSTR_MAX, &pszPath, cb, nullptr, "path-cwd");
 }
 
 } // namespace
 
-int RTPathGetCurrent(char *pszPath, size_t cb)
+int rtPathGetCurrentOf(char chDrive, char *pszPath, size_t cb)
 {
     if (!cb)
         return KERR_BUFFER_OVERFLOW;
     if (!pszPath)
         return KERR_INVALID_POINTER;
 
+    /* A drive's current directory is what the system makes of "X:". */
     WCHAR wszCwd[g_cwcCwdBuf];
-    LPWSTR pwszCwd = nullptr;
-    LPWSTR pwszCwdFree = nullptr;
-    int rc = rtPathWinQuery(rtPathWinQueryCwd, nullptr, wszCwd, &pwszCwd, &pwszCwdFree);
-    if (RT_FAILURE(rc))
-        return rc;
-
-    WCHAR wszFull[g_cwcCwdBuf];
-    LPWSTR pwszFull = nullptr;
-    LPWSTR pwszFullFree = nullptr;
-    rc = rtPathWinQuery(rtPathWinQueryFull, pwszCwd, wszFull, &pwszFull, &pwszFullFree);
+    LPWSTR pwszCwd = wszCwd;
+    int rc = KINF_SUCCESS;
+    if (chDrive)
+    {
+        wszCwd[0] = (WCHAR)chDrive;
+        wszCwd[1] = ':';
+        wszCwd[2] = 0;
+    }
+    else
+        rc = rtPathWinQuery(nullptr, wszCwd, &pwszCwd);
     if (RT_SUCCESS(rc))
-        rc = rtPathWinOut(pwszFull, pszPath, cb);
-    RTMemFree(pwszFullFree);
-    RTMemFree(pwszCwdFree);
+    {
+        WCHAR wszFull[g_cwcCwdBuf];
+        LPWSTR pwszFull = nullptr;
+        rc = rtPathWinQuery(pwszCwd, wszFull, &pwszFull);
+        if (RT_SUCCESS(rc))
+            rc = rtPathWinOut(pwszFull, pszPath, cb);
+        rtPathWinQueryFree(pwszFull, wszFull);
+    }
+    rtPathWinQueryFree(pwszCwd, wszCwd);
     return rc;
+}
+
+int RTPathGetCurrent(char *pszPath, size_t cb)
+{
+    return rtPathGetCurrentOf('\0', pszPath, cb);
 }
 
 int RTPathGetCurrentOnDrive(char chDrive, char *pszPath, size_t cb)
 {
     if (!rtPathIsAsciiLetter(chDrive))
         return KERR_INVALID_PARAMETER;
-    if (!cb)
-        return KERR_BUFFER_OVERFLOW;
-    if (!pszPath)
-        return KERR_INVALID_POINTER;
-
-    WCHAR const wszDrive[3] = { (WCHAR)chDrive, ':', 0 };
-    WCHAR wszFull[g_cwcCwdBuf];
-    LPWSTR pwszFull = nullptr;
-    LPWSTR pwszFree = nullptr;
-    int rc = rtPathWinQuery(rtPathWinQueryFull, wszDrive, wszFull, &pwszFull, &pwszFree);
-    if (RT_SUCCESS(rc))
-        rc = rtPathWinOut(pwszFull, pszPath, cb);
-    RTMemFree(pwszFree);
-    return rc;
+    return rtPathGetCurrentOf(chDrive, pszPath, cb);
 }
 
 int RTPathSetCurrent(const char *pszPath)
@@ -124,11 +114,11 @@ int RTPathSetCurrent(const char *pszPath)
     if (!cch)
         return KERR_INVALID_PARAMETER;
 
-    char *pszCopy = RTStrClone(pszPath, "path-setcwd");
+    if (cch > 1 && rtPathIsSep(pszPath[cch - 1]) && pszPath[cch - 2] != ':')
+        cch--;
+    char *pszCopy = RTStrCloneMax(pszPath, cch, "path-setcwd");
     if (!pszCopy)
         return KERR_NO_TMP_MEMORY;
-    if (cch > 1 && rtPathIsSep(pszCopy[cch - 1]) && pszCopy[cch - 2] != ':')
-        pszCopy[cch - 1] = '\0';
 
     PRTUTF16 pwszPath = nullptr;
     int rc = rtPathWin32FromUtf8(pszCopy, &pwszPath);
