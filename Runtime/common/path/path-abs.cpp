@@ -231,9 +231,16 @@ int rtPathAbsOutCurrentVolume(RTPATHOUT *pOut, const char *pszBase)
             return KINF_SUCCESS;
     }
 
-    /* The root of the current directory, as RTPathGetCurrentDrive has it, from one query. */
+    /*
+     * The root of the current directory, as RTPathGetCurrentDrive has it,
+     * from one query.  A directory too long even for the retry is too long
+     * for any buffer: the caller's overflow would promise a size that no
+     * buffer of that size could hold.
+     */
     RTPATHCWD Cwd;
     int rc = rtPathAbsGetCwd('\0', sizeof(Cwd.szStack), &Cwd);
+    if (rc == KERR_BUFFER_OVERFLOW)
+        rc = KERR_FILENAME_TOO_LONG;
     if (RT_SUCCESS(rc))
     {
         size_t const cchRoot = rtPathCutToDrive(Cwd.psz);

@@ -173,10 +173,15 @@ TEST_F(PathWinTest, CurrentDirectoryLongerThanTheBuffer)
     EXPECT_EQ(cb, 3u + 5000u + 2u + 1u);
     EXPECT_EQ(szOut[0], '\0');
 
-    /* Longer than 64 KiB and four times the buffer: too long, whatever the buffer. */
+    /*
+     * Longer than 64 KiB and four times the buffer: too long, whatever the
+     * buffer, and the same for a path that takes only the directory's drive.
+     */
     g_wstrFakeCwd = L"C:\\" + std::wstring(70000, L'c');
     cb = sizeof(szOut);
     EXPECT_EQ(RTPathAbsEx(nullptr, "x", 0, szOut, &cb), KERR_FILENAME_TOO_LONG);
+    cb = sizeof(szOut);
+    EXPECT_EQ(RTPathAbsEx(nullptr, "\\x", 0, szOut, &cb), KERR_FILENAME_TOO_LONG);
 
     /* A current directory without a drive or share has no root for "\x". */
     g_wstrFakeCwd = L"\\\\?\\";
