@@ -7,25 +7,28 @@
 A program that names its own %R families (RTSTRFMT_FAMILIES) prints a marker
 instead of the value for a family it left out.  This reads the format strings
 out of the program file, finds each %R conversion, and fails (exit status 1)
-when the family that the conversion's name belongs to is not linked: not in
-the link map, or, for a program optimised at link time (whose map names only
-what stayed global), not in the symbol table of an unstripped link of it.
+when no family that prints the conversion's name is linked: none is in the
+link map, or, for a program optimised at link time (whose map names only what
+stayed global), in the symbol table of an unstripped link of it.
 """
 import re
 import subprocess
 import sys
 
-# The start of each %R name and its family (as strformatrt.cpp dispatches them).
+# The start of each %R name and the families that print it (as strformatrt.cpp
+# dispatches them): the family, then any smaller sibling made of part of it.
 FAMILIES = {
-    'A': 'Misc', 'D': 'Misc',
-    'C': 'Ints', 'G': 'Ints', 'H': 'Ints', 'I': 'Ints', 'K': 'Ints', 'R': 'Ints',
-    'U': 'Ints', 'X': 'Ints',
-    'T': 'RtTypes',
-    'M': 'Escape',
-    'b': 'Names', 'f': 'Names',
-    'h': 'Hex', 'hc': 'Size', 'hu': 'Size',
-    'r': 'Status', 'w': 'Status', 'rs': 'StatusMsg', 'rf': 'StatusMsg', 'ra': 'StatusMsg',
+    'A': ('Misc',), 'D': ('Misc',),
+    'C': ('Ints',), 'G': ('Ints',), 'H': ('Ints',), 'K': ('Ints',), 'R': ('Ints',),
+    'I': ('Ints', 'SizedInts'), 'U': ('Ints', 'SizedInts'), 'X': ('Ints', 'SizedInts'),
+    'T': ('RtTypes',),
+    'M': ('Escape',),
+    'b': ('Names',), 'f': ('Names',),
+    'h': ('Hex',), 'hc': ('Size',), 'hu': ('Size',),
+    'r': ('Status', 'StatusNames'), 'w': ('Status',),
+    'rs': ('StatusMsg',), 'rf': ('StatusMsg',), 'ra': ('StatusMsg',),
 }
+
 
 _CONV = re.compile(rb"%%|%[-+ #'0-9.*]*(?:hh|ll|I64|I32|[hlLqjztI])?R([A-Za-z]{1,2})")
 
@@ -82,14 +85,15 @@ def main():
     missing = {}
     used = set()
     for start, text in conversions(data_sections(data)):
-        family = FAMILIES[start]
-        used.add(family)
-        if family not in linked:
-            missing.setdefault(family, []).append(text)
+        families = FAMILIES[start]
+        found = [family for family in families if family in linked]
+        used.update(found or families[:1])
+        if not found:
+            missing.setdefault(families, []).append(text)
     print('%%R families used: %s; linked: %s' % (', '.join(sorted(used)) or 'none',
                                                ', '.join(sorted(linked)) or 'none'))
-    for family, texts in sorted(missing.items()):
-        print('MISSING g_RTStrFmtFamily%s, used by:' % family)
+    for families, texts in sorted(missing.items()):
+        print('MISSING %s, used by:' % ' or '.join('g_RTStrFmtFamily' + f for f in families))
         for text in texts[:5]:
             print('    %r' % text)
     return 1 if missing else 0

@@ -81,12 +81,17 @@ typedef size_t FNRTSTRFMTFAMILY(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput,
                                 const char **ppszFormat, va_list *pva, int cchWidth,
                                 int cchPrecision, unsigned fFlags, char chArgSize);
 
+/* %RI* %RU* %RX*: the sized integers, shared by the two families that print them. */
+FNRTSTRFMTFAMILY rtStrFmtSizedInt;
+
 struct RTSTRFMTFAMILY
 {
     /*
      * The starts of the names the family handles (after the 'R'), one or two
      * characters each, separated by blanks.  The longest start that matches
-     * a name picks the family.
+     * a name picks the family; of two that claim the same start (a family
+     * and a smaller one made of part of it) the first listed wins, and both
+     * print the name alike.
      */
     char szPrefixes[24];
     FNRTSTRFMTFAMILY *pfnFormat;

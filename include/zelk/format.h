@@ -146,16 +146,21 @@ ptrdiff_t RTStrFmtToAlloc(char **ppszBuffer, const char *pszTag, const char *psz
  *
  * A conversion of a family left out prints "<missing:%R" and the start of
  * the name the family claims (one or two characters) ">" and takes no
- * argument.
+ * argument.  Some families have a smaller sibling that prints part of their
+ * conversions alike, for programs that need only that part.
  */
 struct RTSTRFMTFAMILY;
 /* %RC %RG %RH %RI %RK %RR %RU %RX: sized integer types, pointers and registers. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyInts;
+/* %RI %RU %RX: the sized integers of g_RTStrFmtFamilyInts alone. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilySizedInts;
 /* %RT: runtime types - system integers, booleans, far pointers, network
    addresses, UUIDs, error info records. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyRtTypes;
 /* %Rrc %Rw: status code names, Windows error codes. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatus;
+/* %Rrc: the status code names of g_RTStrFmtFamilyStatus alone. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatusNames;
 /* %Rrs %Rrf %Rra: status code messages. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatusMsg;
 /* %Rhx %RhX %Rhr: hex strings and dumps, HRESULTs. */

@@ -17,6 +17,7 @@ RTGETOPT_VALUE_KINDS(&g_RTGetOptKindsBool);
 #if defined(__ELF__)
 /* Weak references pull nothing in: null when no other object references them. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyInts __attribute__((weak));
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilySizedInts __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyRtTypes __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyHex __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilySize __attribute__((weak));
@@ -83,6 +84,7 @@ TEST(FormatFamilies, LeftOutPartsAreNotLinked)
 {
 #if defined(__ELF__)
     EXPECT_EQ(&g_RTStrFmtFamilyInts, nullptr);
+    EXPECT_EQ(&g_RTStrFmtFamilySizedInts, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyRtTypes, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyHex, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilySize, nullptr);

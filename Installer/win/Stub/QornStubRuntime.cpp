@@ -10,5 +10,6 @@
 #include <zelk/format.h>
 #include <zelk/getopt.h>
 
-RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyInts, &g_RTStrFmtFamilyStatus, &g_RTStrFmtFamilyStatusMsg);
+RTSTRFMT_FAMILIES(&g_RTStrFmtFamilySizedInts, &g_RTStrFmtFamilyStatusNames,
+                  &g_RTStrFmtFamilyStatusMsg);
 RTGETOPT_VALUE_KINDS_NONE();
