@@ -38,24 +38,6 @@ int rtStrFmtParseInt(const char **ppsz)
     return i;
 }
 
-size_t rtStrFmtUtf8(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *psz, int cchWidth,
-                    int cchPrecision, unsigned fFlags)
-{
-    size_t const cch = cchPrecision >= 0 ? RTStrNLen(psz, (size_t)cchPrecision) : RTStrLen(psz);
-    size_t cchPad = cchWidth > 0 && (size_t)cchWidth > cch ? (size_t)cchWidth - cch : 0;
-    size_t cchRet = 0;
-    if (cchPad && !(fFlags & FMT_F_LEFT))
-    {
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-        cchPad = 0;
-    }
-    if (cch)
-        cchRet += pfnOutput(pvArgOutput, psz, cch);
-    if (cchPad)
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-    return cchRet;
-}
-
 size_t rtStrFmtCp(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, RTUNICP cp)
 {
     char ach[8];
@@ -68,10 +50,9 @@ size_t rtStrFmtCp(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, RTUNICP cp)
     return pfnOutput(pvArgOutput, ach, (size_t)(pchEnd - ach));
 }
 
-/* Code points a UTF-16 string yields before its NUL, the precision or the first bad unit. */
-size_t rtStrFmtUtf16Count(PCRTUTF16 pwsz, int cchPrecision)
+/* Code points a UTF-16 string yields before its NUL, the first bad unit or cMax. */
+size_t rtStrFmtUtf16Count(PCRTUTF16 pwsz, size_t cMax)
 {
-    size_t const cMax = cchPrecision >= 0 ? (size_t)cchPrecision : RTSTR_MAX;
     size_t cCps = 0;
     while (cCps < cMax)
     {
@@ -93,47 +74,37 @@ size_t rtStrFmtUtf16Count(PCRTUTF16 pwsz, int cchPrecision)
     return cCps;
 }
 
-size_t rtStrFmtUtf16(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PCRTUTF16 pwsz, int cchWidth,
-                     int cchPrecision, unsigned fFlags)
+/*
+ * A string padded with spaces to cchWidth items (behind it with FMT_F_LEFT):
+ * chArgSize 0 outputs cItems bytes as they are, 'l' cItems code points of
+ * UTF-16 and 'L' cItems code points, each as UTF-8.
+ */
+size_t rtStrFmtPadded(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *pvStr,
+                      char chArgSize, size_t cItems, int cchWidth, unsigned fFlags)
 {
-    size_t const cCps = rtStrFmtUtf16Count(pwsz, cchPrecision);
-    size_t cchPad = cchWidth > 0 && (size_t)cchWidth > cCps ? (size_t)cchWidth - cCps : 0;
+    size_t cchPad = cchWidth > 0 && (size_t)cchWidth > cItems ? (size_t)cchWidth - cItems : 0;
     size_t cchRet = 0;
-    if (cchPad && !(fFlags & FMT_F_LEFT))
+    if (!(fFlags & FMT_F_LEFT))
     {
         cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
         cchPad = 0;
     }
-    for (size_t i = 0; i < cCps; i++)
+    if (chArgSize == 'l')
     {
-        RTUNICP cp;
-        RTUtf16DecodeCp(&pwsz, &cp);
-        cchRet += rtStrFmtCp(pfnOutput, pvArgOutput, cp);
+        PCRTUTF16 pwsz = (PCRTUTF16)pvStr;
+        for (size_t i = 0; i < cItems; i++)
+        {
+            RTUNICP cp;
+            RTUtf16DecodeCp(&pwsz, &cp);
+            cchRet += rtStrFmtCp(pfnOutput, pvArgOutput, cp);
+        }
     }
-    if (cchPad)
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-    return cchRet;
-}
-
-size_t rtStrFmtUni(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTUNICP *pcp, int cchWidth,
-                   int cchPrecision, unsigned fFlags)
-{
-    size_t const cMax = cchPrecision >= 0 ? (size_t)cchPrecision : RTSTR_MAX;
-    size_t cCps = 0;
-    while (cCps < cMax && pcp[cCps])
-        cCps++;
-    size_t cchPad = cchWidth > 0 && (size_t)cchWidth > cCps ? (size_t)cchWidth - cCps : 0;
-    size_t cchRet = 0;
-    if (cchPad && !(fFlags & FMT_F_LEFT))
-    {
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-        cchPad = 0;
-    }
-    for (size_t i = 0; i < cCps; i++)
-        cchRet += rtStrFmtCp(pfnOutput, pvArgOutput, pcp[i]);
-    if (cchPad)
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-    return cchRet;
+    else if (chArgSize == 'L')
+        for (size_t i = 0; i < cItems; i++)
+            cchRet += rtStrFmtCp(pfnOutput, pvArgOutput, ((const RTUNICP *)pvStr)[i]);
+    else if (cItems)
+        cchRet += pfnOutput(pvArgOutput, (const char *)pvStr, cItems);
+    return cchRet + rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
 }
 
 } // namespace
@@ -193,9 +164,8 @@ size_t rtStrFmtBadPtr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *p
         RTMemCopy(&szBuf[cch], pszMarker, cchMarker);
         cch += cchMarker;
         szBuf[cch++] = '>';
-        szBuf[cch] = '\0';
     }
-    return rtStrFmtUtf8(pfnOutput, pvArgOutput, szBuf, cchWidth, -1, fFlags);
+    return rtStrFmtPadded(pfnOutput, pvArgOutput, szBuf, 0, cch, cchWidth, fFlags);
 }
 
 namespace {
@@ -361,17 +331,10 @@ size_t rtStrFmtChar(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFMTS
                     va_list *pva)
 {
     char const chArg = (char)va_arg(*pva, int);
-    size_t const cchPad = pSpec->cchWidth > 1 ? (size_t)pSpec->cchWidth - 1 : 0;
-    size_t cchRet = 0;
-    if (!(pSpec->fFlags & FMT_F_LEFT))
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-    cchRet += pfnOutput(pvArgOutput, &chArg, 1);
-    if (pSpec->fFlags & FMT_F_LEFT)
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-    return cchRet;
+    return rtStrFmtPadded(pfnOutput, pvArgOutput, &chArg, 0, 1, pSpec->cchWidth, pSpec->fFlags);
 }
 
-/* s S: UTF-8, or UTF-16 with l, or code points with ll/L. */
+/* s S: UTF-8, or UTF-16 with l, or code points with ll/L; the precision counts code points. */
 size_t rtStrFmtString(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFMTSPEC *pSpec,
                       va_list *pva)
 {
@@ -382,14 +345,18 @@ size_t rtStrFmtString(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFM
                               chArgSize == 'l'   ? "!BadStrW"
                               : chArgSize == 'L' ? "!BadStrU"
                                                  : "!BadStr");
+    size_t const cMax = pSpec->cchPrecision >= 0 ? (size_t)pSpec->cchPrecision : RTSTR_MAX;
+    size_t cItems = 0;
     if (chArgSize == 'l')
-        return rtStrFmtUtf16(pfnOutput, pvArgOutput, (PCRTUTF16)pv, pSpec->cchWidth,
-                             pSpec->cchPrecision, pSpec->fFlags);
-    if (chArgSize == 'L')
-        return rtStrFmtUni(pfnOutput, pvArgOutput, (const RTUNICP *)pv, pSpec->cchWidth,
-                           pSpec->cchPrecision, pSpec->fFlags);
-    return rtStrFmtUtf8(pfnOutput, pvArgOutput, (const char *)pv, pSpec->cchWidth,
-                        pSpec->cchPrecision, pSpec->fFlags);
+        cItems = rtStrFmtUtf16Count((PCRTUTF16)pv, cMax);
+    else if (chArgSize == 'L')
+        while (cItems < cMax && ((const RTUNICP *)pv)[cItems])
+            cItems++;
+    else
+        cItems = pSpec->cchPrecision >= 0 ? RTStrNLen((const char *)pv, cMax)
+                                          : RTStrLen((const char *)pv);
+    return rtStrFmtPadded(pfnOutput, pvArgOutput, pv, chArgSize, cItems, pSpec->cchWidth,
+                          pSpec->fFlags);
 }
 
 size_t rtStrFmtFloat(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFMTSPEC *pSpec,
