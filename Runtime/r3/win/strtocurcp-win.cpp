@@ -22,9 +22,8 @@ int rtStrToCurrentCPError(void)
 int RTStrToCurrentCP(char **ppszOut, const char *psz, const char *pszTag)
 {
     *ppszOut = nullptr;
-    if (!*psz)
-        return RTStrCloneMaxEx(ppszOut, psz, RTSTR_MAX, pszTag);
-    if (GetACP() == CP_UTF8)
+    /* Under a UTF-8 code page the text needs only checking (empty text not even that). */
+    if (!*psz || GetACP() == CP_UTF8)
     {
         int const rc = RTStrCheckEncoding(psz, RTSTR_MAX, 0);
         if (RT_FAILURE(rc))
@@ -37,22 +36,17 @@ int RTStrToCurrentCP(char **ppszOut, const char *psz, const char *pszTag)
     if (RT_FAILURE(rc))
         return rc;
     int const cb = WideCharToMultiByte(CP_ACP, 0, (LPCWSTR)pwsz, -1, nullptr, 0, nullptr, nullptr);
-    if (cb > 0)
-    {
-        char *pszOut = (char *)RTMemAlloc((size_t)cb, pszTag);
-        if (!pszOut)
-            rc = KERR_NO_TMP_MEMORY;
-        else if (WideCharToMultiByte(CP_ACP, 0, (LPCWSTR)pwsz, -1, pszOut, cb, nullptr, nullptr)
-                 > 0)
-            *ppszOut = pszOut;
-        else
-        {
-            rc = rtStrToCurrentCPError();
-            RTMemFree(pszOut);
-        }
-    }
+    char *pszOut = cb > 0 ? (char *)RTMemAlloc((size_t)cb, pszTag) : nullptr;
+    if (cb > 0 && !pszOut)
+        rc = KERR_NO_TMP_MEMORY;
+    else if (cb > 0
+             && WideCharToMultiByte(CP_ACP, 0, (LPCWSTR)pwsz, -1, pszOut, cb, nullptr, nullptr) > 0)
+        *ppszOut = pszOut;
     else
+    {
         rc = rtStrToCurrentCPError();
+        RTMemFree(pszOut);
+    }
     RTStrRelease(pwsz);
     return rc;
 }
