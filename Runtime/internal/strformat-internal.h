@@ -163,6 +163,9 @@ size_t rtStrFmtTypeTable(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char
 size_t rtStrFmtExtType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
                        va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
                        char chArgSize);
+/* "<missing:%R" the name ">": the name of a type the program does not have. */
+size_t rtStrFmtMissing(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *pchName,
+                       size_t cchName);
 /* %R[name] types: *ppszFormat points at the 'R' of "R[" on entry. */
 size_t rtStrFmtCustomType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
                           va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,

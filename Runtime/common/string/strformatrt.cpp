@@ -78,6 +78,12 @@ size_t rtStrFmtExtType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *
         return 0;
     }
     *ppszFormat = pszName + cchKnown;
-    return pfnOutput(pvArgOutput, "<missing:%R", 11) + pfnOutput(pvArgOutput, pszName, cchKnown)
+    return rtStrFmtMissing(pfnOutput, pvArgOutput, pszName, cchKnown);
+}
+
+size_t rtStrFmtMissing(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *pchName,
+                       size_t cchName)
+{
+    return pfnOutput(pvArgOutput, "<missing:%R", 11) + pfnOutput(pvArgOutput, pchName, cchName)
            + pfnOutput(pvArgOutput, ">", 1);
 }

@@ -76,6 +76,6 @@ size_t rtStrFmtCustomType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const cha
     if (pRec)
         return pRec->pfnHandler(pfnOutput, pvArgOutput, pRec->szType, pvValue, cchWidth,
                                 cchPrecision, fFlags, pRec->pvUser);
-    return pfnOutput(pvArgOutput, "<missing:%R[", 12) + pfnOutput(pvArgOutput, pszName, cchName)
-           + pfnOutput(pvArgOutput, "]>", 2);
+    /* The name with its brackets, as the format spells it. */
+    return rtStrFmtMissing(pfnOutput, pvArgOutput, pszName - 1, cchName + 2);
 }
