@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
-"""Checks that a program linked every %R family its format strings use.
+"""Checks that a program linked every format family its format strings use.
 
     check-fmt-families.py EXE MAP
     check-fmt-families.py EXE --nm NM --symbols UNSTRIPPED-EXE
 
-A program that names its own %R families (RTSTRFMT_FAMILIES) prints a marker
-instead of the value for a family it left out.  This reads the format strings
-out of the program file, finds each %R conversion, and fails (exit status 1)
-when no family that prints the conversion's name is linked: none is in the
-link map, or, for a program optimised at link time (whose map names only what
-stayed global), in the symbol table of an unstripped link of it.
+A program that names its own format families (RTSTRFMT_FAMILIES) prints a
+marker instead of the value for a family it left out.  This reads the format
+strings out of the program file, finds each %R and floating-point conversion,
+and fails (exit status 1) when no family that prints the conversion is
+linked: none is in the link map, or, for a program optimised at link time
+(whose map names only what stayed global), in the symbol table of an
+unstripped link of it.
 """
 import re
 import subprocess
@@ -28,16 +29,22 @@ FAMILIES = {
     'r': ('Status', 'StatusNames'), 'w': ('Status',),
     'rs': ('StatusMsg',), 'rf': ('StatusMsg',), 'ra': ('StatusMsg',),
 }
+# The floating-point conversions are a family of their own.
+FAMILIES.update({'%' + conv: ('Float',) for conv in 'aAeEfFgG'})
 
 
-_CONV = re.compile(rb"%%|%[-+ #'0-9.*]*(?:hh|ll|I64|I32|[hlLqjztI])?R([A-Za-z]{1,2})")
+_CONV = re.compile(rb"%%|%[-+ #'0-9.*]*(?:hh|ll|I64|I32|[hlLqjztI])?(?:R([A-Za-z]{1,2})|([aAeEfFgG]))")
 
 
 def conversions(data):
-    """(name start, text) of each %R conversion in the NUL-separated strings."""
+    """(name start, text) of each %R or floating-point conversion in the
+    NUL-separated strings; a floating-point one starts with its '%'."""
     for text in re.findall(rb'[\x20-\x7e\t\n\r]{3,}', data):
         for m in _CONV.finditer(text):
             if m.group(0) == b'%%':
+                continue
+            if m.group(2):
+                yield '%' + m.group(2).decode(), text.decode(errors='replace')
                 continue
             name = m.group(1).decode()
             start = name if name in FAMILIES else name[0]

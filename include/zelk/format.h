@@ -14,9 +14,10 @@
  * Supported: flags " #'+-0", width and precision (digits or "*"), the size
  * prefixes hh h l ll L q j z t I I32 I64, the conversions d i u o x X p c s
  * S, the floating-point conversions a e f g A E F G in the runtime's own
- * notation (see RTStrFmtR64), %N (nested format with a va_list pointer), %M
- * (continue with another format string) and the %R extended types (sized
- * and runtime integers, status codes, addresses, hex dumps, escaping, ...).
+ * notation (see RTStrFmtR64; a family, see below), %N (nested format with a
+ * va_list pointer), %M (continue with another format string) and the %R
+ * extended types (sized and runtime integers, status codes, addresses, hex
+ * dumps, escaping, ...).
  * Left out: %n, decimal floating point, positional arguments.
  *
  * Where the engine departs from C: precision zeros come after the width
@@ -147,7 +148,9 @@ ptrdiff_t RTStrFmtToAlloc(char **ppszBuffer, const char *pszTag, const char *psz
  * A conversion of a family left out prints "<missing:%R" and the start of
  * the name the family claims (one or two characters) ">" and takes no
  * argument.  Some families have a smaller sibling that prints part of their
- * conversions alike, for programs that need only that part.
+ * conversions alike, for programs that need only that part.  The
+ * floating-point conversions are a family too: left out, %f prints
+ * "<missing:%f>" (and so on for the others) and takes no argument.
  */
 struct RTSTRFMTFAMILY;
 /* %RC %RG %RH %RI %RK %RR %RU %RX: sized integer types, pointers and registers. */
@@ -173,6 +176,8 @@ extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyEscape;
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyNames;
 /* %RA %RD: control registers, time spans. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyMisc;
+/* %a %e %f %g %A %E %F %G: floating point. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyFloat;
 
 /* The program's families, null-terminated. */
 extern const struct RTSTRFMTFAMILY *const g_apRTStrFmtFamilies[];

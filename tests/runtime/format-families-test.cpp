@@ -24,6 +24,7 @@ extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilySize __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatusMsg __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyEscape __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyMisc __attribute__((weak));
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyFloat __attribute__((weak));
 extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsInt __attribute__((weak));
 extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsPair __attribute__((weak));
 #endif
@@ -68,6 +69,9 @@ TEST(FormatFamilies, LeftOutFamiliesAreVisible)
         { "%Rrs %d", "<missing:%Rrs> 7" },
         { "%Rra %d", "<missing:%Rra> 7" },
         { "%Rhcb %d", "<missing:%Rhc>b 7" },
+        /* Floating point is a family of its own, found by the conversion character. */
+        { "%f %d", "<missing:%f> 7" },
+        { "%-8.3LG %d", "<missing:%G> 7" },
         /* Not a family at all: as in every program, the name prints as text. */
         { "%RZz %d", "z 7" },
         { "%R", "" },
@@ -91,6 +95,7 @@ TEST(FormatFamilies, LeftOutPartsAreNotLinked)
     EXPECT_EQ(&g_RTStrFmtFamilyStatusMsg, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyEscape, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyMisc, nullptr);
+    EXPECT_EQ(&g_RTStrFmtFamilyFloat, nullptr);
     EXPECT_EQ(&g_RTGetOptKindsInt, nullptr);
     EXPECT_EQ(&g_RTGetOptKindsPair, nullptr);
 #else

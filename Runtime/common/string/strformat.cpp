@@ -359,23 +359,6 @@ size_t rtStrFmtString(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFM
                           pSpec->fFlags);
 }
 
-size_t rtStrFmtFloat(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFMTSPEC *pSpec,
-                     va_list *pva)
-{
-#if defined(__i386__)
-    /* Taken as bits: an x87 load would turn a signalling NaN into a quiet one. */
-    uint64_t const u64Bits = va_arg(*pva, uint64_t);
-    double r64;
-    RTMemCopy(&r64, &u64Bits, sizeof(r64));
-#else
-    double const r64 = va_arg(*pva, double);
-#endif
-    char szNum[RTSTR_FMT_NUM_BUF];
-    int const cch = RTStrFmtR64(szNum, sizeof(szNum), &r64, pSpec->cchWidth, pSpec->cchPrecision,
-                                pSpec->fFlags);
-    return pfnOutput(pvArgOutput, szNum, (size_t)cch);
-}
-
 /* %N: a nested format string with a pointer to its va_list. */
 size_t rtStrFmtNested(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE pfnFormat,
                       void *pvArgFormat, va_list *pva)
@@ -436,7 +419,10 @@ size_t rtStrFmtConvert(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE
         case 'A':
         case 'E':
         case 'F':
-        case 'G': return rtStrFmtFloat(pfnOutput, pvArgOutput, pSpec, pva);
+        case 'G':
+            *ppszFormat = pszFormat;
+            return rtStrFmtConversion(pfnOutput, pvArgOutput, ppszFormat, pva, pSpec->cchWidth,
+                                      pSpec->cchPrecision, pSpec->fFlags, pSpec->chArgSize);
 
         case 'N': return rtStrFmtNested(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pva);
 

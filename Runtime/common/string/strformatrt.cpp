@@ -12,7 +12,9 @@
  * claims picks it.  A name of a family the program left out prints
  * "<missing:%R" and the family's start ">", so that a message never silently
  * loses a value; the argument is not taken, and the cursor moves past that
- * start.
+ * start.  The floating-point conversions, a family too, are found by their
+ * conversion character; left out, they print "<missing:%" the character ">"
+ * and take no argument either.
  */
 #include <zelk/string.h>
 
@@ -78,12 +80,26 @@ size_t rtStrFmtExtType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *
         return 0;
     }
     *ppszFormat = pszName + cchKnown;
-    return rtStrFmtMissing(pfnOutput, pvArgOutput, pszName, cchKnown);
+    return rtStrFmtMissing(pfnOutput, pvArgOutput, pszR, cchKnown + 1);
+}
+
+size_t rtStrFmtConversion(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
+                          va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
+                          char chArgSize)
+{
+    const char *pszConv = *ppszFormat;
+    for (const RTSTRFMTFAMILY *const *ppFamily = g_apRTStrFmtFamilies; *ppFamily; ppFamily++)
+        for (const char *pch = (*ppFamily)->szConversions; *pch; pch++)
+            if (*pch == *pszConv)
+                return (*ppFamily)->pfnFormat(pfnOutput, pvArgOutput, ppszFormat, pva, cchWidth,
+                                              cchPrecision, fFlags, chArgSize);
+    *ppszFormat = pszConv + 1;
+    return rtStrFmtMissing(pfnOutput, pvArgOutput, pszConv, 1);
 }
 
 size_t rtStrFmtMissing(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *pchName,
                        size_t cchName)
 {
-    return pfnOutput(pvArgOutput, "<missing:%R", 11) + pfnOutput(pvArgOutput, pchName, cchName)
+    return pfnOutput(pvArgOutput, "<missing:%", 10) + pfnOutput(pvArgOutput, pchName, cchName)
            + pfnOutput(pvArgOutput, ">", 1);
 }

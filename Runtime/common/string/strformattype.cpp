@@ -76,6 +76,6 @@ size_t rtStrFmtCustomType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const cha
     if (pRec)
         return pRec->pfnHandler(pfnOutput, pvArgOutput, pRec->szType, pvValue, cchWidth,
                                 cchPrecision, fFlags, pRec->pvUser);
-    /* The name with its brackets, as the format spells it. */
-    return rtStrFmtMissing(pfnOutput, pvArgOutput, pszName - 1, cchName + 2);
+    /* The name with the 'R' and its brackets, as the format spells it. */
+    return rtStrFmtMissing(pfnOutput, pvArgOutput, pszName - 2, cchName + 3);
 }
