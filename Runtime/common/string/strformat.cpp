@@ -116,11 +116,12 @@ uint64_t rtStrFmtFetchInt(va_list *pva, unsigned cbArg, bool fSignExtend, unsign
         *pfFlags |= FMT_F_64BIT;
         return va_arg(*pva, uint64_t);
     }
-    *pfFlags |= cbArg == 1 ? FMT_F_8BIT : cbArg == 2 ? FMT_F_16BIT : FMT_F_32BIT;
-    if (fSignExtend)
-        return (uint64_t)(int64_t)va_arg(*pva, int);
+    /* The flags for 8 to 32 bits are consecutive, as the widths 1, 2 and 4 are powers of two. */
+    *pfFlags |= FMT_F_8BIT * cbArg;
     unsigned const u = va_arg(*pva, unsigned);
-    return cbArg == 1 ? (uint8_t)u : cbArg == 2 ? (uint16_t)u : (uint32_t)u;
+    if (fSignExtend)
+        return (uint64_t)(int64_t)(int)u;
+    return u & (UINT32_MAX >> (32 - 8 * cbArg));
 }
 
 size_t rtStrFmtNum(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, uint64_t u64, unsigned uBase,
