@@ -6,6 +6,7 @@
 #include <zelk/mem.h>
 #include <zelk/utf.h>
 
+#include "utf-internal.h"
 #include "win.h"
 
 namespace {
@@ -19,20 +20,20 @@ int rtStrToCurrentCPError(void)
 
 } // namespace
 
-int RTStrToCurrentCP(char **ppszOut, const char *psz, const char *pszTag)
+int rtStrToCurrentCPN(char **ppszOut, const char *psz, size_t cch, const char *pszTag)
 {
     *ppszOut = nullptr;
     /* Under a UTF-8 code page the text needs only checking (empty text not even that). */
-    if (!*psz || GetACP() == CP_UTF8)
+    if (!cch || !*psz || GetACP() == CP_UTF8)
     {
-        int const rc = RTStrCheckEncoding(psz, RTSTR_MAX, 0);
+        int const rc = RTStrCheckEncoding(psz, cch, 0);
         if (RT_FAILURE(rc))
             return rc;
-        return RTStrCloneMaxEx(ppszOut, psz, RTSTR_MAX, pszTag);
+        return RTStrCloneMaxEx(ppszOut, psz, cch, pszTag);
     }
 
     PRTUTF16 pwsz = nullptr;
-    int rc = RTStrToUtf16Ex(psz, RTSTR_MAX, &pwsz, 0, nullptr, pszTag);
+    int rc = RTStrToUtf16Ex(psz, cch, &pwsz, 0, nullptr, pszTag);
     if (RT_FAILURE(rc))
         return rc;
     int const cb = WideCharToMultiByte(CP_ACP, 0, (LPCWSTR)pwsz, -1, nullptr, 0, nullptr, nullptr);
@@ -49,4 +50,9 @@ int RTStrToCurrentCP(char **ppszOut, const char *psz, const char *pszTag)
     }
     RTStrRelease(pwsz);
     return rc;
+}
+
+int RTStrToCurrentCP(char **ppszOut, const char *psz, const char *pszTag)
+{
+    return rtStrToCurrentCPN(ppszOut, psz, RTSTR_MAX, pszTag);
 }
