@@ -283,49 +283,62 @@ const char *rtStrFmtParseSize(const char *pszFormat, RTSTRFMTSPEC *pSpec)
 /*
  * d i u o x X: the argument by its size prefix, then the number.  h and hh
  * arguments are sign-extended whatever the conversion, t ones too (ptrdiff_t
- * is signed).
+ * is signed).  p: a pointer in hex, zero-padded to its width unless a width
+ * is given.
  */
 size_t rtStrFmtInteger(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char ch,
                        const RTSTRFMTSPEC *pSpec, va_list *pva)
 {
     unsigned fFlags = pSpec->fFlags;
+    int cchWidth = pSpec->cchWidth;
     unsigned uBase = 10;
-    if (ch == 'd' || ch == 'i')
-        fFlags |= FMT_F_SIGNED;
-    else if (ch == 'o')
-        uBase = 8;
-    else if (ch != 'u')
+    uint64_t u64;
+    if (ch == 'p')
     {
+        u64 = (uintptr_t)va_arg(*pva, void *);
         uBase = 16;
-        if (ch == 'X')
-            fFlags |= FMT_F_UPPER;
+        fFlags |= FMT_F_ZEROPAD | RTSTR_FMT_PTR_SIZE_FLAG;
+        if (cchWidth < 0)
+            cchWidth = RTSTR_FMT_PTR_DIGITS;
     }
-    bool const fSigned = (fFlags & FMT_F_SIGNED) != 0;
-    unsigned cbArg;
-    bool fSignExtend = fSigned;
-    switch (pSpec->chArgSize)
+    else
     {
-        case 'H':
-            cbArg = 1;
-            fSignExtend = true;
-            break;
-        case 'h':
-            cbArg = 2;
-            fSignExtend = true;
-            break;
-        case 'L':
-        case 'j': cbArg = 8; break;
-        case 'l': cbArg = sizeof(long); break;
-        case 'z': cbArg = sizeof(size_t); break;
-        case 't':
-            cbArg = sizeof(ptrdiff_t);
-            fSignExtend = true;
-            break;
-        default: cbArg = 4; break;
+        if (ch == 'd' || ch == 'i')
+            fFlags |= FMT_F_SIGNED;
+        else if (ch == 'o')
+            uBase = 8;
+        else if (ch != 'u')
+        {
+            uBase = 16;
+            if (ch == 'X')
+                fFlags |= FMT_F_UPPER;
+        }
+        bool const fSigned = (fFlags & FMT_F_SIGNED) != 0;
+        unsigned cbArg;
+        bool fSignExtend = fSigned;
+        switch (pSpec->chArgSize)
+        {
+            case 'H':
+                cbArg = 1;
+                fSignExtend = true;
+                break;
+            case 'h':
+                cbArg = 2;
+                fSignExtend = true;
+                break;
+            case 'L':
+            case 'j': cbArg = 8; break;
+            case 'l': cbArg = sizeof(long); break;
+            case 'z': cbArg = sizeof(size_t); break;
+            case 't':
+                cbArg = sizeof(ptrdiff_t);
+                fSignExtend = true;
+                break;
+            default: cbArg = 4; break;
+        }
+        u64 = rtStrFmtFetchInt(pva, cbArg, fSignExtend, &fFlags);
     }
-    uint64_t const u64 = rtStrFmtFetchInt(pva, cbArg, fSignExtend, &fFlags);
-    return rtStrFmtNum(pfnOutput, pvArgOutput, u64, uBase, pSpec->cchWidth, pSpec->cchPrecision,
-                       fFlags);
+    return rtStrFmtNum(pfnOutput, pvArgOutput, u64, uBase, cchWidth, pSpec->cchPrecision, fFlags);
 }
 
 size_t rtStrFmtChar(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFMTSPEC *pSpec,
@@ -397,16 +410,8 @@ size_t rtStrFmtConvert(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE
         case 'u':
         case 'o':
         case 'x':
-        case 'X': return rtStrFmtInteger(pfnOutput, pvArgOutput, ch, pSpec, pva);
-
-        case 'p':
-        {
-            void *pv = va_arg(*pva, void *);
-            int const cchWidth = pSpec->cchWidth < 0 ? RTSTR_FMT_PTR_DIGITS : pSpec->cchWidth;
-            return rtStrFmtNum(pfnOutput, pvArgOutput, (uintptr_t)pv, 16, cchWidth,
-                               pSpec->cchPrecision,
-                               pSpec->fFlags | FMT_F_ZEROPAD | RTSTR_FMT_PTR_SIZE_FLAG);
-        }
+        case 'X':
+        case 'p': return rtStrFmtInteger(pfnOutput, pvArgOutput, ch, pSpec, pva);
 
         case 'c': return rtStrFmtChar(pfnOutput, pvArgOutput, pSpec, pva);
 
