@@ -379,11 +379,10 @@ size_t rtStrFmtNested(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE 
 {
     const char *pszNested = va_arg(*pva, const char *);
     va_list *pvaNested = va_arg(*pva, va_list *);
-    /* A bad pointer here would crash the caller: print a marker, as for strings. */
-    if (rtStrFmtIsBadPtr(pszNested))
-        return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pszNested, -1, 0, "!BadFmt");
-    if (rtStrFmtIsBadPtr(pvaNested))
-        return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pvaNested, -1, 0, "!BadFmt");
+    /* A bad pointer here would crash the caller: the first bad one prints a marker. */
+    const void *pvCheck = rtStrFmtIsBadPtr(pszNested) ? (const void *)pszNested : pvaNested;
+    if (rtStrFmtIsBadPtr(pvCheck))
+        return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pvCheck, -1, 0, "!BadFmt");
     va_list vaCopy;
     va_copy(vaCopy, *pvaNested);
     size_t const cchRet = rtStrFmtCore(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pszNested,
