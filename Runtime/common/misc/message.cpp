@@ -98,9 +98,8 @@ int RTMsgReportInitFailure(int rcInit)
 {
     const char *pszPath = RTProcExecPath();
     size_t const offName = RTProcExecNameOffset();
-    if (*pszPath && offName > 0 && offName < RTPATH_MAX && pszPath[offName])
-        RTStrmFmt(g_pStdErr, "%s: fatal error: RTR3Init: %Rrc\n", pszPath + offName, rcInit);
-    else
-        RTStrmFmt(g_pStdErr, "fatal error: RTR3Init: %Rrc\n", rcInit);
+    bool const fName = *pszPath && offName > 0 && offName < RTPATH_MAX && pszPath[offName];
+    RTStrmFmt(g_pStdErr, "%s%sfatal error: RTR3Init: %Rrc\n", fName ? pszPath + offName : "",
+              fName ? ": " : "", rcInit);
     return 3;
 }
