@@ -22,7 +22,7 @@ FAMILIES = {
     'A': ('Misc',), 'D': ('Misc',),
     'C': ('Ints',), 'G': ('Ints',), 'H': ('Ints',), 'K': ('Ints',), 'R': ('Ints',),
     'I': ('Ints', 'SizedInts'), 'U': ('Ints', 'SizedInts'), 'X': ('Ints', 'SizedInts'),
-    'T': ('RtTypes',),
+    'T': ('RtTypes',), '[': ('Custom',),
     'M': ('Escape',),
     'b': ('Names',), 'f': ('Names',),
     'h': ('Hex',), 'hc': ('Size',), 'hu': ('Size',),
@@ -33,7 +33,7 @@ FAMILIES = {
 FAMILIES.update({'%' + conv: ('Float',) for conv in 'aAeEfFgG'})
 
 
-_CONV = re.compile(rb"%%|%[-+ #'0-9.*]*(?:hh|ll|I64|I32|[hlLqjztI])?(?:R([A-Za-z]{1,2})|([aAeEfFgG]))")
+_CONV = re.compile(rb"%%|%[-+ #'0-9.*]*(?:hh|ll|I64|I32|[hlLqjztI])?(?:R([A-Za-z]{1,2}|\[)|([aAeEfFgG]))")
 
 
 def conversions(data):

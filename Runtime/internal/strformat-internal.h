@@ -174,10 +174,6 @@ size_t rtStrFmtMissing(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *
 size_t rtStrFmtConversion(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
                           va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
                           char chArgSize);
-/* %R[name] types: *ppszFormat points at the 'R' of "R[" on entry. */
-size_t rtStrFmtCustomType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
-                          va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
-                          char chArgSize);
 
 /* Shared between families: the IPv4 and MAC forms, status and Windows error codes. */
 size_t rtStrFmtIPv4(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const uint8_t *pab);

@@ -178,6 +178,8 @@ extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyNames;
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyMisc;
 /* %a %e %f %g %A %E %F %G: floating point. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyFloat;
+/* %R[name]: types registered by name (the runtime registers none). */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyCustom;
 
 /* The program's families, null-terminated. */
 extern const struct RTSTRFMTFAMILY *const g_apRTStrFmtFamilies[];

@@ -25,6 +25,7 @@ extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatusMsg __attribute__((weak
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyEscape __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyMisc __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyFloat __attribute__((weak));
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyCustom __attribute__((weak));
 extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsInt __attribute__((weak));
 extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsPair __attribute__((weak));
 #endif
@@ -72,6 +73,8 @@ TEST(FormatFamilies, LeftOutFamiliesAreVisible)
         /* Floating point is a family of its own, found by the conversion character. */
         { "%f %d", "<missing:%f> 7" },
         { "%-8.3LG %d", "<missing:%G> 7" },
+        /* Types registered by name are a family whose names start with '['. */
+        { "%R[any] %d", "<missing:%R[>any] 7" },
         /* Not a family at all: as in every program, the name prints as text. */
         { "%RZz %d", "z 7" },
         { "%R", "" },
@@ -96,6 +99,7 @@ TEST(FormatFamilies, LeftOutPartsAreNotLinked)
     EXPECT_EQ(&g_RTStrFmtFamilyEscape, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyMisc, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyFloat, nullptr);
+    EXPECT_EQ(&g_RTStrFmtFamilyCustom, nullptr);
     EXPECT_EQ(&g_RTGetOptKindsInt, nullptr);
     EXPECT_EQ(&g_RTGetOptKindsPair, nullptr);
 #else

@@ -442,9 +442,6 @@ size_t rtStrFmtConvert(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE
 
         case 'R':
             *ppszFormat = pszFormat;
-            if (pszFormat[1] == '[')
-                return rtStrFmtCustomType(pfnOutput, pvArgOutput, ppszFormat, pva, pSpec->cchWidth,
-                                          pSpec->cchPrecision, pSpec->fFlags, pSpec->chArgSize);
             return rtStrFmtExtType(pfnOutput, pvArgOutput, ppszFormat, pva, pSpec->cchWidth,
                                    pSpec->cchPrecision, pSpec->fFlags, pSpec->chArgSize);
 

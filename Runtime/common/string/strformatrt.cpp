@@ -25,7 +25,7 @@ const char g_achRTStrFmtHexLower[] = "0123456789abcdef";
 namespace {
 
 /* The starts of the names of all the runtime's families, linked or not. */
-const char g_szAllPrefixes[] = "A C D G H I K M R T U X b f h hc hu r rs rf ra w";
+const char g_szAllPrefixes[] = "A C D G H I K M R T U X [ b f h hc hu r rs rf ra w";
 
 /*
  * The length of the longest blank-separated start in pszPrefixes that pszName

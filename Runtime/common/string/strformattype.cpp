@@ -4,7 +4,9 @@
  * The table is sorted by name and searched by halves.  Nothing in the
  * installer registers a type, so every lookup misses and prints the
  * "<missing:%R[name]>" form, which keeps a wrong name visible in a message
- * instead of dropping it silently.
+ * instead of dropping it silently.  The types are a family whose names start
+ * with '[', so a program that names its families and prints none of them
+ * does not carry even that.
  */
 #include <zelk/string.h>
 
@@ -50,8 +52,7 @@ const RTSTRDYNFMT *rtStrFmtLookupCustom(const char *pszName, size_t cchName)
     return nullptr;
 }
 
-} // namespace
-
+/* *ppszFormat points at the 'R' of "R[" on entry. */
 size_t rtStrFmtCustomType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
                           va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
                           char chArgSize)
@@ -79,3 +80,7 @@ size_t rtStrFmtCustomType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const cha
     /* The name with the 'R' and its brackets, as the format spells it. */
     return rtStrFmtMissing(pfnOutput, pvArgOutput, pszName - 2, cchName + 3);
 }
+
+} // namespace
+
+extern const RTSTRFMTFAMILY g_RTStrFmtFamilyCustom = { "[", rtStrFmtCustomType };
