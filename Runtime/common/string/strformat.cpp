@@ -41,11 +41,6 @@ int rtStrFmtParseInt(const char **ppsz)
 size_t rtStrFmtCp(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, RTUNICP cp)
 {
     char ach[8];
-    if (cp < 0x80)
-    {
-        ach[0] = (char)cp;
-        return pfnOutput(pvArgOutput, ach, 1);
-    }
     char *pchEnd = RTStrEncodeCp(ach, cp);
     return pfnOutput(pvArgOutput, ach, (size_t)(pchEnd - ach));
 }
