@@ -32,7 +32,8 @@ int rtStrFmtParseInt(const char **ppsz)
     while (*psz >= '0' && *psz <= '9')
     {
         int const iDigit = *psz++ - '0';
-        i = i > (INT32_MAX - iDigit) / 10 ? INT32_MAX : i * 10 + iDigit;
+        bool const fFits = i < INT32_MAX / 10 || (i == INT32_MAX / 10 && iDigit <= INT32_MAX % 10);
+        i = fFits ? i * 10 + iDigit : INT32_MAX;
     }
     *ppsz = psz;
     return i;
