@@ -43,10 +43,8 @@ void rtMsgWorker(PRTSTREAM pStream, const char *pszPrefix, const char *pszFormat
                 pszEnd++;
             bool const fNewline = *pszEnd == '\n';
             *pszEnd = '\0';
-            if (*pszLine)
-                RTStrmFmt(pStream, "%s: %s%s\n", pszProgName, pszPrefix, pszLine);
-            else
-                RTStrmFmt(pStream, "\n");
+            /* An empty line gets no prefix: its format leaves the arguments unused. */
+            RTStrmFmt(pStream, *pszLine ? "%s: %s%s\n" : "\n", pszProgName, pszPrefix, pszLine);
             if (!fNewline)
                 break;
             pszLine = pszEnd + 1;
