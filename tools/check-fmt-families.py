@@ -1,40 +1,50 @@
 #!/usr/bin/env python3
-"""Checks that a program linked every %R family its format strings use.
+"""Checks that a program linked every format family its format strings use.
 
     check-fmt-families.py EXE MAP
     check-fmt-families.py EXE --nm NM --symbols UNSTRIPPED-EXE
 
-A program that names its own %R families (RTSTRFMT_FAMILIES) prints a marker
-instead of the value for a family it left out.  This reads the format strings
-out of the program file, finds each %R conversion, and fails (exit status 1)
-when the family that the conversion's name belongs to is not linked: not in
-the link map, or, for a program optimised at link time (whose map names only
-what stayed global), not in the symbol table of an unstripped link of it.
+A program that names its own format families (RTSTRFMT_FAMILIES) prints a
+marker instead of the value for a family it left out.  This reads the format
+strings out of the program file, finds each %R and floating-point conversion,
+and fails (exit status 1) when no family that prints the conversion is
+linked: none is in the link map, or, for a program optimised at link time
+(whose map names only what stayed global), in the symbol table of an
+unstripped link of it.
 """
 import re
 import subprocess
 import sys
 
-# The start of each %R name and its family (as strformatrt.cpp dispatches them).
+# The start of each %R name and the families that print it (as strformatrt.cpp
+# dispatches them): the family, then any smaller sibling made of part of it.
 FAMILIES = {
-    'A': 'Misc', 'D': 'Misc',
-    'C': 'Ints', 'G': 'Ints', 'H': 'Ints', 'I': 'Ints', 'K': 'Ints', 'R': 'Ints',
-    'U': 'Ints', 'X': 'Ints',
-    'T': 'RtTypes',
-    'M': 'Escape',
-    'b': 'Names', 'f': 'Names',
-    'h': 'Hex', 'hc': 'Size', 'hu': 'Size',
-    'r': 'Status', 'w': 'Status', 'rs': 'StatusMsg', 'rf': 'StatusMsg', 'ra': 'StatusMsg',
+    'A': ('Misc',), 'D': ('Misc',),
+    'C': ('Ints',), 'G': ('Ints',), 'H': ('Ints',), 'K': ('Ints',), 'R': ('Ints',),
+    'I': ('Ints', 'SizedInts'), 'U': ('Ints', 'SizedInts'), 'X': ('Ints', 'SizedInts'),
+    'T': ('RtTypes',), '[': ('Custom',),
+    'M': ('Escape',),
+    'b': ('Names',), 'f': ('Names',),
+    'h': ('Hex',), 'hc': ('Size',), 'hu': ('Size',),
+    'r': ('Status', 'StatusNames'), 'w': ('Status',),
+    'rs': ('StatusMsg',), 'rf': ('StatusMsg',), 'ra': ('StatusMsg',),
 }
+# The floating-point conversions are a family of their own.
+FAMILIES.update({'%' + conv: ('Float',) for conv in 'aAeEfFgG'})
 
-_CONV = re.compile(rb"%%|%[-+ #'0-9.*]*(?:hh|ll|I64|I32|[hlLqjztI])?R([A-Za-z]{1,2})")
+
+_CONV = re.compile(rb"%%|%[-+ #'0-9.*]*(?:hh|ll|I64|I32|[hlLqjztI])?(?:R([A-Za-z]{1,2}|\[)|([aAeEfFgG]))")
 
 
 def conversions(data):
-    """(name start, text) of each %R conversion in the NUL-separated strings."""
+    """(name start, text) of each %R or floating-point conversion in the
+    NUL-separated strings; a floating-point one starts with its '%'."""
     for text in re.findall(rb'[\x20-\x7e\t\n\r]{3,}', data):
         for m in _CONV.finditer(text):
             if m.group(0) == b'%%':
+                continue
+            if m.group(2):
+                yield '%' + m.group(2).decode(), text.decode(errors='replace')
                 continue
             name = m.group(1).decode()
             start = name if name in FAMILIES else name[0]
@@ -82,14 +92,15 @@ def main():
     missing = {}
     used = set()
     for start, text in conversions(data_sections(data)):
-        family = FAMILIES[start]
-        used.add(family)
-        if family not in linked:
-            missing.setdefault(family, []).append(text)
+        families = FAMILIES[start]
+        found = [family for family in families if family in linked]
+        used.update(found or families[:1])
+        if not found:
+            missing.setdefault(families, []).append(text)
     print('%%R families used: %s; linked: %s' % (', '.join(sorted(used)) or 'none',
                                                ', '.join(sorted(linked)) or 'none'))
-    for family, texts in sorted(missing.items()):
-        print('MISSING g_RTStrFmtFamily%s, used by:' % family)
+    for families, texts in sorted(missing.items()):
+        print('MISSING %s, used by:' % ' or '.join('g_RTStrFmtFamily' + f for f in families))
         for text in texts[:5]:
             print('    %r' % text)
     return 1 if missing else 0

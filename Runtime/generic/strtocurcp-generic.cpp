@@ -5,14 +5,21 @@
 #include <zelk/err.h>
 #include <zelk/utf.h>
 
-int RTStrToCurrentCP(char **ppszOut, const char *psz, const char *pszTag)
+#include "utf-internal.h"
+
+int rtStrToCurrentCPN(char **ppszOut, const char *psz, size_t cch, const char *pszTag)
 {
     *ppszOut = nullptr;
-    if (*psz)
+    if (cch && *psz)
     {
-        int const rc = RTStrCheckEncoding(psz, RTSTR_MAX, 0);
+        int const rc = RTStrCheckEncoding(psz, cch, 0);
         if (RT_FAILURE(rc))
             return rc;
     }
-    return RTStrCloneMaxEx(ppszOut, psz, RTSTR_MAX, pszTag);
+    return RTStrCloneMaxEx(ppszOut, psz, cch, pszTag);
+}
+
+int RTStrToCurrentCP(char **ppszOut, const char *psz, const char *pszTag)
+{
+    return rtStrToCurrentCPN(ppszOut, psz, RTSTR_MAX, pszTag);
 }

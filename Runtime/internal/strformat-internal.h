@@ -6,10 +6,11 @@
  * the outermost RTStrFmtV ends the output.
  *
  * The %R conversions come in families, one object file each, keyed by the
- * first one or two characters of the name.  The engine reaches a family only through
- * g_apRTStrFmtFamilies, so a program that assembles its own list (see
- * RTSTRFMT_FAMILIES in <zelk/format.h>) links only the families it names;
- * without one it gets the runtime's list of all of them.
+ * first one or two characters of the name; the floating-point conversions are
+ * a family too, keyed by their conversion characters.  The engine reaches a
+ * family only through g_apRTStrFmtFamilies, so a program that assembles its
+ * own list (see RTSTRFMT_FAMILIES in <zelk/format.h>) links only the families
+ * it names; without one it gets the runtime's list of all of them.
  */
 #ifndef ZELK_INTERNAL_STRFORMAT_H
 #define ZELK_INTERNAL_STRFORMAT_H
@@ -73,23 +74,31 @@ size_t rtStrFmtBadPtr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *p
 size_t rtStrFmtPad(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, size_t cch);
 
 /*
- * A %R family handler.  *ppszFormat points at the 'R' on entry; the handler
- * moves it past the name it recognises (or as the family's rule for unknown
- * names says) and fetches its own arguments.
+ * A family handler.  *ppszFormat points at the 'R' of a %R conversion, or at
+ * the conversion character of the others, on entry; the handler moves it past
+ * the name it recognises (or as the family's rule for unknown names says) and
+ * fetches its own arguments.
  */
 typedef size_t FNRTSTRFMTFAMILY(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput,
                                 const char **ppszFormat, va_list *pva, int cchWidth,
                                 int cchPrecision, unsigned fFlags, char chArgSize);
 
+/* %RI* %RU* %RX*: the sized integers, shared by the two families that print them. */
+FNRTSTRFMTFAMILY rtStrFmtSizedInt;
+
 struct RTSTRFMTFAMILY
 {
     /*
-     * The starts of the names the family handles (after the 'R'), one or two
-     * characters each, separated by blanks.  The longest start that matches
-     * a name picks the family.
+     * The starts of the %R names the family handles (after the 'R'), one or
+     * two characters each, separated by blanks.  The longest start that
+     * matches a name picks the family; of two that claim the same start (a
+     * family and a smaller one made of part of it) the first listed wins, and
+     * both print the name alike.
      */
-    char szPrefixes[24];
+    char szPrefixes[16];
     FNRTSTRFMTFAMILY *pfnFormat;
+    /* The conversion characters the family handles instead of %R names. */
+    char szConversions[12];
 };
 
 /*
@@ -158,8 +167,11 @@ size_t rtStrFmtTypeTable(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char
 size_t rtStrFmtExtType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
                        va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
                        char chArgSize);
-/* %R[name] types: *ppszFormat points at the 'R' of "R[" on entry. */
-size_t rtStrFmtCustomType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
+/* "<missing:%" the name ">": a conversion of a family the program does not have. */
+size_t rtStrFmtMissing(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *pchName,
+                       size_t cchName);
+/* A conversion a family provides by its character (floating point): *ppszFormat points at it. */
+size_t rtStrFmtConversion(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
                           va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
                           char chArgSize);
 

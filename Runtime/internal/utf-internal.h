@@ -2,7 +2,8 @@
  * The measured conversions (UTF-8 to UTF-16, UTF-16 to UTF-8, UTF-8 to code
  * points) share one contract and one body: count, pick the output (the
  * caller's buffer when it gave one, else a new one of max(needed + 1, size)
- * items), convert, and free on failure.
+ * items), convert, and free on failure.  The conversion to the code page
+ * takes text that need not be terminated here too.
  */
 #ifndef ZELK_INTERNAL_UTF_H
 #define ZELK_INTERNAL_UTF_H
@@ -29,5 +30,11 @@ typedef int FNRTUTFRECODE(const void *pvIn, size_t cIn, void *pvOut, size_t cRoo
 int rtUtfConvert(const void *pvIn, size_t cIn, int rcCount, size_t cNeeded, void **ppvOut,
                  size_t cItems, size_t cbItem, int rcNoMemory, const char *pszTag,
                  FNRTUTFRECODE *pfnRecode);
+
+/*
+ * RTStrToCurrentCP of the first cch bytes of psz (or up to its terminator
+ * when that comes first), for text that is not terminated.
+ */
+int rtStrToCurrentCPN(char **ppszOut, const char *psz, size_t cch, const char *pszTag);
 
 #endif

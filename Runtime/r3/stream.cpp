@@ -16,6 +16,7 @@
 
 #include "ptr-internal.h"
 #include "stream-internal.h"
+#include "utf-internal.h"
 
 namespace {
 
@@ -183,8 +184,7 @@ int rtStrmWriteBuffered(RTSTRMOBJ *pStream, const char *pch, size_t cch)
     }
 }
 
-int rtStrmWriteLocked(RTSTRMOBJ *pStream, const char *pch, size_t cch, size_t *pcchWritten,
-                      bool fConvert)
+int rtStrmWriteLocked(RTSTRMOBJ *pStream, const char *pch, size_t cch)
 {
     int rc = pStream->i32Error;
     if (RT_FAILURE(rc))
@@ -205,38 +205,18 @@ int rtStrmWriteLocked(RTSTRMOBJ *pStream, const char *pch, size_t cch, size_t *p
         }
     }
 
-    if (pStream->fCurrentCodeSet && !pStream->fBinary && fConvert)
+    if (pStream->fCurrentCodeSet && !pStream->fBinary)
     {
-        /* The conversion wants a terminated string: copy the piece unless it ends in a NUL. */
-        char *pszCopy = nullptr;
-        const char *psz = pch;
-        if (cch == 0 || pch[cch - 1] != '\0')
-        {
-            pszCopy = RTStrCloneMax(pch, cch, "rtStrmWriteLocked");
-            if (!pszCopy)
-            {
-                pStream->i32Error = KERR_NO_STR_MEMORY;
-                return KERR_NO_STR_MEMORY;
-            }
-            psz = pszCopy;
-        }
         char *pszConverted = nullptr;
-        rc = RTStrToCurrentCP(&pszConverted, psz, "rtStrmWriteLocked");
+        rc = rtStrToCurrentCPN(&pszConverted, pch, cch, "rtStrmWriteLocked");
         if (RT_SUCCESS(rc))
         {
             rc = rtStrmWriteBuffered(pStream, pszConverted, RTStrLen(pszConverted));
             RTStrRelease(pszConverted);
         }
-        RTStrRelease(pszCopy);
-        if (pcchWritten)
-            *pcchWritten = RT_SUCCESS(rc) ? cch : 0;
     }
     else
-    {
         rc = rtStrmWriteBuffered(pStream, pch, cch);
-        if (pcchWritten)
-            *pcchWritten = RT_SUCCESS(rc) ? cch : 0;
-    }
     if (RT_FAILURE(rc) && rc != KERR_INVALID_UTF8)
         pStream->i32Error = rc;
     return rc;
@@ -245,7 +225,7 @@ int rtStrmWriteLocked(RTSTRMOBJ *pStream, const char *pch, size_t cch, size_t *p
 size_t rtStrmOutput(void *pvArg, const char *pch, size_t cch)
 {
     if (cch)
-        rtStrmWriteLocked((RTSTRMOBJ *)pvArg, pch, cch, nullptr, true);
+        rtStrmWriteLocked((RTSTRMOBJ *)pvArg, pch, cch);
     return cch;
 }
 

@@ -14,9 +14,10 @@
  * Supported: flags " #'+-0", width and precision (digits or "*"), the size
  * prefixes hh h l ll L q j z t I I32 I64, the conversions d i u o x X p c s
  * S, the floating-point conversions a e f g A E F G in the runtime's own
- * notation (see RTStrFmtR64), %N (nested format with a va_list pointer), %M
- * (continue with another format string) and the %R extended types (sized
- * and runtime integers, status codes, addresses, hex dumps, escaping, ...).
+ * notation (see RTStrFmtR64; a family, see below), %N (nested format with a
+ * va_list pointer), %M (continue with another format string) and the %R
+ * extended types (sized and runtime integers, status codes, addresses, hex
+ * dumps, escaping, ...).
  * Left out: %n, decimal floating point, positional arguments.
  *
  * Where the engine departs from C: precision zeros come after the width
@@ -146,16 +147,23 @@ ptrdiff_t RTStrFmtToAlloc(char **ppszBuffer, const char *pszTag, const char *psz
  *
  * A conversion of a family left out prints "<missing:%R" and the start of
  * the name the family claims (one or two characters) ">" and takes no
- * argument.
+ * argument.  Some families have a smaller sibling that prints part of their
+ * conversions alike, for programs that need only that part.  The
+ * floating-point conversions are a family too: left out, %f prints
+ * "<missing:%f>" (and so on for the others) and takes no argument.
  */
 struct RTSTRFMTFAMILY;
 /* %RC %RG %RH %RI %RK %RR %RU %RX: sized integer types, pointers and registers. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyInts;
+/* %RI %RU %RX: the sized integers of g_RTStrFmtFamilyInts alone. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilySizedInts;
 /* %RT: runtime types - system integers, booleans, far pointers, network
    addresses, UUIDs, error info records. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyRtTypes;
 /* %Rrc %Rw: status code names, Windows error codes. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatus;
+/* %Rrc: the status code names of g_RTStrFmtFamilyStatus alone. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatusNames;
 /* %Rrs %Rrf %Rra: status code messages. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatusMsg;
 /* %Rhx %RhX %Rhr: hex strings and dumps, HRESULTs. */
@@ -168,6 +176,10 @@ extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyEscape;
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyNames;
 /* %RA %RD: control registers, time spans. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyMisc;
+/* %a %e %f %g %A %E %F %G: floating point. */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyFloat;
+/* %R[name]: types registered by name (the runtime registers none). */
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyCustom;
 
 /* The program's families, null-terminated. */
 extern const struct RTSTRFMTFAMILY *const g_apRTStrFmtFamilies[];

@@ -17,12 +17,15 @@ RTGETOPT_VALUE_KINDS(&g_RTGetOptKindsBool);
 #if defined(__ELF__)
 /* Weak references pull nothing in: null when no other object references them. */
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyInts __attribute__((weak));
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilySizedInts __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyRtTypes __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyHex __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilySize __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyStatusMsg __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyEscape __attribute__((weak));
 extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyMisc __attribute__((weak));
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyFloat __attribute__((weak));
+extern const struct RTSTRFMTFAMILY g_RTStrFmtFamilyCustom __attribute__((weak));
 extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsInt __attribute__((weak));
 extern const struct RTGETOPTVALUEKINDS g_RTGetOptKindsPair __attribute__((weak));
 #endif
@@ -67,6 +70,11 @@ TEST(FormatFamilies, LeftOutFamiliesAreVisible)
         { "%Rrs %d", "<missing:%Rrs> 7" },
         { "%Rra %d", "<missing:%Rra> 7" },
         { "%Rhcb %d", "<missing:%Rhc>b 7" },
+        /* Floating point is a family of its own, found by the conversion character. */
+        { "%f %d", "<missing:%f> 7" },
+        { "%-8.3LG %d", "<missing:%G> 7" },
+        /* Types registered by name are a family whose names start with '['. */
+        { "%R[any] %d", "<missing:%R[>any] 7" },
         /* Not a family at all: as in every program, the name prints as text. */
         { "%RZz %d", "z 7" },
         { "%R", "" },
@@ -83,12 +91,15 @@ TEST(FormatFamilies, LeftOutPartsAreNotLinked)
 {
 #if defined(__ELF__)
     EXPECT_EQ(&g_RTStrFmtFamilyInts, nullptr);
+    EXPECT_EQ(&g_RTStrFmtFamilySizedInts, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyRtTypes, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyHex, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilySize, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyStatusMsg, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyEscape, nullptr);
     EXPECT_EQ(&g_RTStrFmtFamilyMisc, nullptr);
+    EXPECT_EQ(&g_RTStrFmtFamilyFloat, nullptr);
+    EXPECT_EQ(&g_RTStrFmtFamilyCustom, nullptr);
     EXPECT_EQ(&g_RTGetOptKindsInt, nullptr);
     EXPECT_EQ(&g_RTGetOptKindsPair, nullptr);
 #else

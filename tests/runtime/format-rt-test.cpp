@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "format-test.h"
+#include "strformat-internal.h"
 
 namespace {
 
@@ -330,6 +331,74 @@ TEST(FormatRtStatus, EveryTableEntryPrintsItsName)
         std::string const strAll = fmt("%Rra", rc);
         EXPECT_EQ(strAll.substr(0, strName.size() + 2), strName + " (");
         EXPECT_NE(strAll.find(fmt("%Rrs", rc)), std::string::npos);
+    }
+}
+
+/*
+ * The smaller siblings of the integer and status families, called as the
+ * engine calls a family: the cursor on the 'R', flags and width parsed.
+ */
+
+struct SiblingRow
+{
+    const RTSTRFMTFAMILY *pFamily;
+    const char *pszName; /* from the 'R' on */
+    unsigned fFlags;
+    int cchWidth;
+    uint64_t uValue; /* passed as 32 or 64 bits, by bArgBits */
+    unsigned bArgBits;
+    const char *pszExpected; /* output "|" the rest of the name "|" the next int argument */
+};
+
+std::string fmtFamily(const SiblingRow &Row, ...)
+{
+    FmtCapture Cap;
+    va_list va;
+    va_start(va, Row);
+    const char *psz = Row.pszName;
+    size_t const cch = Row.pFamily->pfnFormat(fmtCaptureOutput, &Cap, &psz, &va, Row.cchWidth, -1,
+                                              Row.fFlags, 0);
+    int const iNext = va_arg(va, int);
+    va_end(va);
+    if (cch != Cap.strOut.size())
+        return "<count " + std::to_string(cch) + " for " + Cap.strOut + ">";
+    return Cap.strOut + "|" + psz + "|" + std::to_string(iNext);
+}
+
+TEST(FormatRtFamilies, SmallerSiblings)
+{
+    const RTSTRFMTFAMILY *const pInts = &g_RTStrFmtFamilySizedInts;
+    const RTSTRFMTFAMILY *const pNames = &g_RTStrFmtFamilyStatusNames;
+    // clang-format off
+    const SiblingRow aRows[] = {
+        { pInts, "RI8", 0, -1, 0x1ff, 32, "511||77" },
+        { pInts, "RU8x", 0, -1, 0x1ff, 32, "255|x|77" },
+        { pInts, "RI16", 0, -1, (uint32_t)-300, 32, "-300||77" },
+        { pInts, "RX16", FMT_F_ALT, -1, 0xabcdef, 32, "0xcdef||77" },
+        { pInts, "RI32", FMT_F_PLUS, -1, 5, 32, "+5||77" },
+        { pInts, "RU32", 0, 6, 42, 32, "    42||77" },
+        { pInts, "RX32", FMT_F_ZEROPAD, 8, 0x1f, 32, "0000001f||77" },
+        { pInts, "RI64", 0, -1, (uint64_t)INT64_MIN, 64, "-9223372036854775808||77" },
+        { pInts, "RU64", FMT_F_GROUP, -1, 1234567, 64, "1 234 567||77" },
+        { pInts, "RX64", 0, -1, UINT64_C(1) << 40, 64, "10000000000||77" },
+        /* Not a width: no argument taken, the rest of the name is literal. */
+        { pInts, "RI128", 0, -1, 77, 32, "|128|77" },
+        { pInts, "RU6", 0, -1, 77, 32, "|6|77" },
+        { pInts, "RX", 0, -1, 77, 32, "||77" },
+        { pNames, "Rrc", 0, -1, (uint32_t)KERR_BUFFER_OVERFLOW, 32, "KERR_BUFFER_OVERFLOW||77" },
+        { pNames, "Rrc|", 0, 30, (uint32_t)-12345, 32, "-12345|||77" },
+        /* Other letters print nothing but take the argument; the end of the format stays. */
+        { pNames, "Rrz", 0, -1, 5, 32, "||77" },
+        { pNames, "Rr", 0, -1, 5, 32, "||77" },
+    };
+    // clang-format on
+    for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
+    {
+        SiblingRow const &Row = aRows[i];
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << Row.pszName);
+        std::string const str = Row.bArgBits == 32 ? fmtFamily(Row, (uint32_t)Row.uValue, 77)
+                                                   : fmtFamily(Row, Row.uValue, 77);
+        EXPECT_EQ(str, Row.pszExpected);
     }
 }
 

@@ -43,10 +43,8 @@ void rtMsgWorker(PRTSTREAM pStream, const char *pszPrefix, const char *pszFormat
                 pszEnd++;
             bool const fNewline = *pszEnd == '\n';
             *pszEnd = '\0';
-            if (*pszLine)
-                RTStrmFmt(pStream, "%s: %s%s\n", pszProgName, pszPrefix, pszLine);
-            else
-                RTStrmFmt(pStream, "\n");
+            /* An empty line gets no prefix: its format leaves the arguments unused. */
+            RTStrmFmt(pStream, *pszLine ? "%s: %s%s\n" : "\n", pszProgName, pszPrefix, pszLine);
             if (!fNewline)
                 break;
             pszLine = pszEnd + 1;
@@ -98,9 +96,8 @@ int RTMsgReportInitFailure(int rcInit)
 {
     const char *pszPath = RTProcExecPath();
     size_t const offName = RTProcExecNameOffset();
-    if (*pszPath && offName > 0 && offName < RTPATH_MAX && pszPath[offName])
-        RTStrmFmt(g_pStdErr, "%s: fatal error: RTR3Init: %Rrc\n", pszPath + offName, rcInit);
-    else
-        RTStrmFmt(g_pStdErr, "fatal error: RTR3Init: %Rrc\n", rcInit);
+    bool const fName = *pszPath && offName > 0 && offName < RTPATH_MAX && pszPath[offName];
+    RTStrmFmt(g_pStdErr, "%s%sfatal error: RTR3Init: %Rrc\n", fName ? pszPath + offName : "",
+              fName ? ": " : "", rcInit);
     return 3;
 }

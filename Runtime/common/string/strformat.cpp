@@ -32,46 +32,23 @@ int rtStrFmtParseInt(const char **ppsz)
     while (*psz >= '0' && *psz <= '9')
     {
         int const iDigit = *psz++ - '0';
-        i = i > (INT32_MAX - iDigit) / 10 ? INT32_MAX : i * 10 + iDigit;
+        bool const fFits = i < INT32_MAX / 10 || (i == INT32_MAX / 10 && iDigit <= INT32_MAX % 10);
+        i = fFits ? i * 10 + iDigit : INT32_MAX;
     }
     *ppsz = psz;
     return i;
 }
 
-size_t rtStrFmtUtf8(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *psz, int cchWidth,
-                    int cchPrecision, unsigned fFlags)
-{
-    size_t const cch = cchPrecision >= 0 ? RTStrNLen(psz, (size_t)cchPrecision) : RTStrLen(psz);
-    size_t cchPad = cchWidth > 0 && (size_t)cchWidth > cch ? (size_t)cchWidth - cch : 0;
-    size_t cchRet = 0;
-    if (cchPad && !(fFlags & FMT_F_LEFT))
-    {
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-        cchPad = 0;
-    }
-    if (cch)
-        cchRet += pfnOutput(pvArgOutput, psz, cch);
-    if (cchPad)
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-    return cchRet;
-}
-
 size_t rtStrFmtCp(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, RTUNICP cp)
 {
     char ach[8];
-    if (cp < 0x80)
-    {
-        ach[0] = (char)cp;
-        return pfnOutput(pvArgOutput, ach, 1);
-    }
     char *pchEnd = RTStrEncodeCp(ach, cp);
     return pfnOutput(pvArgOutput, ach, (size_t)(pchEnd - ach));
 }
 
-/* Code points a UTF-16 string yields before its NUL, the precision or the first bad unit. */
-size_t rtStrFmtUtf16Count(PCRTUTF16 pwsz, int cchPrecision)
+/* Code points a UTF-16 string yields before its NUL, the first bad unit or cMax. */
+size_t rtStrFmtUtf16Count(PCRTUTF16 pwsz, size_t cMax)
 {
-    size_t const cMax = cchPrecision >= 0 ? (size_t)cchPrecision : RTSTR_MAX;
     size_t cCps = 0;
     while (cCps < cMax)
     {
@@ -93,47 +70,37 @@ size_t rtStrFmtUtf16Count(PCRTUTF16 pwsz, int cchPrecision)
     return cCps;
 }
 
-size_t rtStrFmtUtf16(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PCRTUTF16 pwsz, int cchWidth,
-                     int cchPrecision, unsigned fFlags)
+/*
+ * A string padded with spaces to cchWidth items (behind it with FMT_F_LEFT):
+ * chArgSize 0 outputs cItems bytes as they are, 'l' cItems code points of
+ * UTF-16 and 'L' cItems code points, each as UTF-8.
+ */
+size_t rtStrFmtPadded(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *pvStr,
+                      char chArgSize, size_t cItems, int cchWidth, unsigned fFlags)
 {
-    size_t const cCps = rtStrFmtUtf16Count(pwsz, cchPrecision);
-    size_t cchPad = cchWidth > 0 && (size_t)cchWidth > cCps ? (size_t)cchWidth - cCps : 0;
+    size_t cchPad = cchWidth > 0 && (size_t)cchWidth > cItems ? (size_t)cchWidth - cItems : 0;
     size_t cchRet = 0;
-    if (cchPad && !(fFlags & FMT_F_LEFT))
+    if (!(fFlags & FMT_F_LEFT))
     {
         cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
         cchPad = 0;
     }
-    for (size_t i = 0; i < cCps; i++)
+    if (chArgSize == 'l')
     {
-        RTUNICP cp;
-        RTUtf16DecodeCp(&pwsz, &cp);
-        cchRet += rtStrFmtCp(pfnOutput, pvArgOutput, cp);
+        PCRTUTF16 pwsz = (PCRTUTF16)pvStr;
+        for (size_t i = 0; i < cItems; i++)
+        {
+            RTUNICP cp;
+            RTUtf16DecodeCp(&pwsz, &cp);
+            cchRet += rtStrFmtCp(pfnOutput, pvArgOutput, cp);
+        }
     }
-    if (cchPad)
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-    return cchRet;
-}
-
-size_t rtStrFmtUni(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTUNICP *pcp, int cchWidth,
-                   int cchPrecision, unsigned fFlags)
-{
-    size_t const cMax = cchPrecision >= 0 ? (size_t)cchPrecision : RTSTR_MAX;
-    size_t cCps = 0;
-    while (cCps < cMax && pcp[cCps])
-        cCps++;
-    size_t cchPad = cchWidth > 0 && (size_t)cchWidth > cCps ? (size_t)cchWidth - cCps : 0;
-    size_t cchRet = 0;
-    if (cchPad && !(fFlags & FMT_F_LEFT))
-    {
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-        cchPad = 0;
-    }
-    for (size_t i = 0; i < cCps; i++)
-        cchRet += rtStrFmtCp(pfnOutput, pvArgOutput, pcp[i]);
-    if (cchPad)
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-    return cchRet;
+    else if (chArgSize == 'L')
+        for (size_t i = 0; i < cItems; i++)
+            cchRet += rtStrFmtCp(pfnOutput, pvArgOutput, ((const RTUNICP *)pvStr)[i]);
+    else if (cItems)
+        cchRet += pfnOutput(pvArgOutput, (const char *)pvStr, cItems);
+    return cchRet + rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
 }
 
 } // namespace
@@ -145,11 +112,12 @@ uint64_t rtStrFmtFetchInt(va_list *pva, unsigned cbArg, bool fSignExtend, unsign
         *pfFlags |= FMT_F_64BIT;
         return va_arg(*pva, uint64_t);
     }
-    *pfFlags |= cbArg == 1 ? FMT_F_8BIT : cbArg == 2 ? FMT_F_16BIT : FMT_F_32BIT;
-    if (fSignExtend)
-        return (uint64_t)(int64_t)va_arg(*pva, int);
+    /* The flags for 8 to 32 bits are consecutive, as the widths 1, 2 and 4 are powers of two. */
+    *pfFlags |= FMT_F_8BIT * cbArg;
     unsigned const u = va_arg(*pva, unsigned);
-    return cbArg == 1 ? (uint8_t)u : cbArg == 2 ? (uint16_t)u : (uint32_t)u;
+    if (fSignExtend)
+        return (uint64_t)(int64_t)(int)u;
+    return u & (UINT32_MAX >> (32 - 8 * cbArg));
 }
 
 size_t rtStrFmtNum(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, uint64_t u64, unsigned uBase,
@@ -193,9 +161,8 @@ size_t rtStrFmtBadPtr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const void *p
         RTMemCopy(&szBuf[cch], pszMarker, cchMarker);
         cch += cchMarker;
         szBuf[cch++] = '>';
-        szBuf[cch] = '\0';
     }
-    return rtStrFmtUtf8(pfnOutput, pvArgOutput, szBuf, cchWidth, -1, fFlags);
+    return rtStrFmtPadded(pfnOutput, pvArgOutput, szBuf, 0, cch, cchWidth, fFlags);
 }
 
 namespace {
@@ -312,66 +279,72 @@ const char *rtStrFmtParseSize(const char *pszFormat, RTSTRFMTSPEC *pSpec)
 /*
  * d i u o x X: the argument by its size prefix, then the number.  h and hh
  * arguments are sign-extended whatever the conversion, t ones too (ptrdiff_t
- * is signed).
+ * is signed).  p: a pointer in hex, zero-padded to its width unless a width
+ * is given.
  */
 size_t rtStrFmtInteger(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char ch,
                        const RTSTRFMTSPEC *pSpec, va_list *pva)
 {
     unsigned fFlags = pSpec->fFlags;
+    int cchWidth = pSpec->cchWidth;
     unsigned uBase = 10;
-    if (ch == 'd' || ch == 'i')
-        fFlags |= FMT_F_SIGNED;
-    else if (ch == 'o')
-        uBase = 8;
-    else if (ch != 'u')
+    uint64_t u64;
+    if (ch == 'p')
     {
+        u64 = (uintptr_t)va_arg(*pva, void *);
         uBase = 16;
-        if (ch == 'X')
-            fFlags |= FMT_F_UPPER;
+        fFlags |= FMT_F_ZEROPAD | RTSTR_FMT_PTR_SIZE_FLAG;
+        if (cchWidth < 0)
+            cchWidth = RTSTR_FMT_PTR_DIGITS;
     }
-    bool const fSigned = (fFlags & FMT_F_SIGNED) != 0;
-    unsigned cbArg;
-    bool fSignExtend = fSigned;
-    switch (pSpec->chArgSize)
+    else
     {
-        case 'H':
-            cbArg = 1;
-            fSignExtend = true;
-            break;
-        case 'h':
-            cbArg = 2;
-            fSignExtend = true;
-            break;
-        case 'L':
-        case 'j': cbArg = 8; break;
-        case 'l': cbArg = sizeof(long); break;
-        case 'z': cbArg = sizeof(size_t); break;
-        case 't':
-            cbArg = sizeof(ptrdiff_t);
-            fSignExtend = true;
-            break;
-        default: cbArg = 4; break;
+        if (ch == 'd' || ch == 'i')
+            fFlags |= FMT_F_SIGNED;
+        else if (ch == 'o')
+            uBase = 8;
+        else if (ch != 'u')
+        {
+            uBase = 16;
+            if (ch == 'X')
+                fFlags |= FMT_F_UPPER;
+        }
+        bool const fSigned = (fFlags & FMT_F_SIGNED) != 0;
+        unsigned cbArg;
+        bool fSignExtend = fSigned;
+        switch (pSpec->chArgSize)
+        {
+            case 'H':
+                cbArg = 1;
+                fSignExtend = true;
+                break;
+            case 'h':
+                cbArg = 2;
+                fSignExtend = true;
+                break;
+            case 'L':
+            case 'j': cbArg = 8; break;
+            case 'l': cbArg = sizeof(long); break;
+            case 'z': cbArg = sizeof(size_t); break;
+            case 't':
+                cbArg = sizeof(ptrdiff_t);
+                fSignExtend = true;
+                break;
+            default: cbArg = 4; break;
+        }
+        u64 = rtStrFmtFetchInt(pva, cbArg, fSignExtend, &fFlags);
     }
-    uint64_t const u64 = rtStrFmtFetchInt(pva, cbArg, fSignExtend, &fFlags);
-    return rtStrFmtNum(pfnOutput, pvArgOutput, u64, uBase, pSpec->cchWidth, pSpec->cchPrecision,
-                       fFlags);
+    return rtStrFmtNum(pfnOutput, pvArgOutput, u64, uBase, cchWidth, pSpec->cchPrecision, fFlags);
 }
 
 size_t rtStrFmtChar(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFMTSPEC *pSpec,
                     va_list *pva)
 {
     char const chArg = (char)va_arg(*pva, int);
-    size_t const cchPad = pSpec->cchWidth > 1 ? (size_t)pSpec->cchWidth - 1 : 0;
-    size_t cchRet = 0;
-    if (!(pSpec->fFlags & FMT_F_LEFT))
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-    cchRet += pfnOutput(pvArgOutput, &chArg, 1);
-    if (pSpec->fFlags & FMT_F_LEFT)
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cchPad);
-    return cchRet;
+    return rtStrFmtPadded(pfnOutput, pvArgOutput, &chArg, 0, 1, pSpec->cchWidth, pSpec->fFlags);
 }
 
-/* s S: UTF-8, or UTF-16 with l, or code points with ll/L. */
+/* s S: UTF-8, or UTF-16 with l, or code points with ll/L; the precision counts code points. */
 size_t rtStrFmtString(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFMTSPEC *pSpec,
                       va_list *pva)
 {
@@ -382,31 +355,18 @@ size_t rtStrFmtString(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFM
                               chArgSize == 'l'   ? "!BadStrW"
                               : chArgSize == 'L' ? "!BadStrU"
                                                  : "!BadStr");
+    size_t const cMax = pSpec->cchPrecision >= 0 ? (size_t)pSpec->cchPrecision : RTSTR_MAX;
+    size_t cItems = 0;
     if (chArgSize == 'l')
-        return rtStrFmtUtf16(pfnOutput, pvArgOutput, (PCRTUTF16)pv, pSpec->cchWidth,
-                             pSpec->cchPrecision, pSpec->fFlags);
-    if (chArgSize == 'L')
-        return rtStrFmtUni(pfnOutput, pvArgOutput, (const RTUNICP *)pv, pSpec->cchWidth,
-                           pSpec->cchPrecision, pSpec->fFlags);
-    return rtStrFmtUtf8(pfnOutput, pvArgOutput, (const char *)pv, pSpec->cchWidth,
-                        pSpec->cchPrecision, pSpec->fFlags);
-}
-
-size_t rtStrFmtFloat(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTSTRFMTSPEC *pSpec,
-                     va_list *pva)
-{
-#if defined(__i386__)
-    /* Taken as bits: an x87 load would turn a signalling NaN into a quiet one. */
-    uint64_t const u64Bits = va_arg(*pva, uint64_t);
-    double r64;
-    RTMemCopy(&r64, &u64Bits, sizeof(r64));
-#else
-    double const r64 = va_arg(*pva, double);
-#endif
-    char szNum[RTSTR_FMT_NUM_BUF];
-    int const cch = RTStrFmtR64(szNum, sizeof(szNum), &r64, pSpec->cchWidth, pSpec->cchPrecision,
-                                pSpec->fFlags);
-    return pfnOutput(pvArgOutput, szNum, (size_t)cch);
+        cItems = rtStrFmtUtf16Count((PCRTUTF16)pv, cMax);
+    else if (chArgSize == 'L')
+        while (cItems < cMax && ((const RTUNICP *)pv)[cItems])
+            cItems++;
+    else
+        cItems = pSpec->cchPrecision >= 0 ? RTStrNLen((const char *)pv, cMax)
+                                          : RTStrLen((const char *)pv);
+    return rtStrFmtPadded(pfnOutput, pvArgOutput, pv, chArgSize, cItems, pSpec->cchWidth,
+                          pSpec->fFlags);
 }
 
 /* %N: a nested format string with a pointer to its va_list. */
@@ -415,11 +375,10 @@ size_t rtStrFmtNested(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE 
 {
     const char *pszNested = va_arg(*pva, const char *);
     va_list *pvaNested = va_arg(*pva, va_list *);
-    /* A bad pointer here would crash the caller: print a marker, as for strings. */
-    if (rtStrFmtIsBadPtr(pszNested))
-        return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pszNested, -1, 0, "!BadFmt");
-    if (rtStrFmtIsBadPtr(pvaNested))
-        return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pvaNested, -1, 0, "!BadFmt");
+    /* A bad pointer here would crash the caller: the first bad one prints a marker. */
+    const void *pvCheck = rtStrFmtIsBadPtr(pszNested) ? (const void *)pszNested : pvaNested;
+    if (rtStrFmtIsBadPtr(pvCheck))
+        return rtStrFmtBadPtr(pfnOutput, pvArgOutput, pvCheck, -1, 0, "!BadFmt");
     va_list vaCopy;
     va_copy(vaCopy, *pvaNested);
     size_t const cchRet = rtStrFmtCore(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pszNested,
@@ -446,16 +405,8 @@ size_t rtStrFmtConvert(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE
         case 'u':
         case 'o':
         case 'x':
-        case 'X': return rtStrFmtInteger(pfnOutput, pvArgOutput, ch, pSpec, pva);
-
-        case 'p':
-        {
-            void *pv = va_arg(*pva, void *);
-            int const cchWidth = pSpec->cchWidth < 0 ? RTSTR_FMT_PTR_DIGITS : pSpec->cchWidth;
-            return rtStrFmtNum(pfnOutput, pvArgOutput, (uintptr_t)pv, 16, cchWidth,
-                               pSpec->cchPrecision,
-                               pSpec->fFlags | FMT_F_ZEROPAD | RTSTR_FMT_PTR_SIZE_FLAG);
-        }
+        case 'X':
+        case 'p': return rtStrFmtInteger(pfnOutput, pvArgOutput, ch, pSpec, pva);
 
         case 'c': return rtStrFmtChar(pfnOutput, pvArgOutput, pSpec, pva);
 
@@ -469,7 +420,10 @@ size_t rtStrFmtConvert(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE
         case 'A':
         case 'E':
         case 'F':
-        case 'G': return rtStrFmtFloat(pfnOutput, pvArgOutput, pSpec, pva);
+        case 'G':
+            *ppszFormat = pszFormat;
+            return rtStrFmtConversion(pfnOutput, pvArgOutput, ppszFormat, pva, pSpec->cchWidth,
+                                      pSpec->cchPrecision, pSpec->fFlags, pSpec->chArgSize);
 
         case 'N': return rtStrFmtNested(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pva);
 
@@ -484,9 +438,6 @@ size_t rtStrFmtConvert(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, PFNRTFMTTYPE
 
         case 'R':
             *ppszFormat = pszFormat;
-            if (pszFormat[1] == '[')
-                return rtStrFmtCustomType(pfnOutput, pvArgOutput, ppszFormat, pva, pSpec->cchWidth,
-                                          pSpec->cchPrecision, pSpec->fFlags, pSpec->chArgSize);
             return rtStrFmtExtType(pfnOutput, pvArgOutput, ppszFormat, pva, pSpec->cchWidth,
                                    pSpec->cchPrecision, pSpec->fFlags, pSpec->chArgSize);
 

@@ -51,6 +51,24 @@ char *rtStrFmtDigits(char *pchEnd, uint64_t u, unsigned uBase, const char *pachD
     return pch;
 }
 
+/*
+ * Spreads the cDigits digits at pch apart with a space before every group of
+ * three from the right, moving them towards the front; returns their new
+ * start.  The copy never overtakes what it still has to read.
+ */
+char *rtStrFmtGroup(char *pch, int cDigits)
+{
+    char *pchOut = pch - (cDigits - 1) / 3;
+    char *const pchStart = pchOut;
+    for (int j = 0; j < cDigits; j++)
+    {
+        if (j && (cDigits - j) % 3 == 0)
+            *pchOut++ = ' ';
+        *pchOut++ = pch[j];
+    }
+    return pchStart;
+}
+
 int rtStrFmtFinish(char *pszBuf, size_t cbBuf, const char *pszTmp, size_t cch)
 {
     if (cch < cbBuf)
@@ -112,8 +130,7 @@ int RTStrFmtNumber(char *psz, uint64_t u64Value, unsigned uBase, int cchWidth, i
     const char *pachDigits = fFlags & FMT_F_UPPER ? g_achDigitsUpper : g_achDigitsLower;
     if (fFlags & FMT_F_LEFT)
         fFlags &= ~FMT_F_ZEROPAD;
-    if ((fFlags & FMT_F_GROUP) && (uBase != 10 || (fFlags & FMT_F_ZEROPAD)))
-        fFlags &= ~FMT_F_GROUP;
+    bool const fGroup = (fFlags & FMT_F_GROUP) && uBase == 10 && !(fFlags & FMT_F_ZEROPAD);
 
     bool const f64 = (fFlags & FMT_F_64BIT) || (u64Value >> 32);
     bool fNegative = false;
@@ -135,17 +152,12 @@ int RTStrFmtNumber(char *psz, uint64_t u64Value, unsigned uBase, int cchWidth, i
     }
 
     /* A negated 32-bit value still fits in 32 bits (2^31 included). */
-    char achDigits[24];
+    char achDigits[32];
     char *pchDigits = rtStrFmtDigits(&achDigits[sizeof(achDigits)], u64Value, uBase, pachDigits);
-    unsigned const cDigits = (unsigned)(&achDigits[sizeof(achDigits)] - pchDigits);
-    int cchValue = (int)cDigits;
-    if (fFlags & FMT_F_GROUP)
-    {
-        if (cDigits > 3)
-            cchValue += (int)(cDigits / 3) - (cDigits % 3 == 0 ? 1 : 0);
-        else
-            fFlags &= ~FMT_F_GROUP;
-    }
+    int const cDigits = (int)(&achDigits[sizeof(achDigits)] - pchDigits);
+    if (fGroup)
+        pchDigits = rtStrFmtGroup(pchDigits, cDigits);
+    int const cchValue = (int)(&achDigits[sizeof(achDigits)] - pchDigits);
 
     char achPrefix[4];
     int const cchPrefix = rtStrFmtNumPrefix(achPrefix, fNegative, uBase, fFlags);
@@ -174,24 +186,14 @@ int RTStrFmtNumber(char *psz, uint64_t u64Value, unsigned uBase, int cchWidth, i
             cchPrecision--;
         }
     }
-    while (cchPrecision - 1 >= (int)cDigits && i < cchBeforeMax)
+    while (cchPrecision - 1 >= cDigits && i < cchBeforeMax)
     {
         psz[i++] = '0';
         cchPrecision--;
     }
 
-    if (!(fFlags & FMT_F_GROUP))
-    {
-        RTMemCopy(&psz[i], pchDigits, cDigits);
-        i += (int)cDigits;
-    }
-    else
-        for (unsigned j = 0; j < cDigits; j++)
-        {
-            if (j && (cDigits - j) % 3 == 0)
-                psz[i++] = ' ';
-            psz[i++] = pchDigits[j];
-        }
+    RTMemCopy(&psz[i], pchDigits, (size_t)cchValue);
+    i += cchValue;
 
     if ((fFlags & FMT_F_LEFT) && cchLeft > 0)
         while (cchLeft-- > 0 && i < kcchNumMax)

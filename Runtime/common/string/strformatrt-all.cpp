@@ -9,4 +9,5 @@
 
 RTSTRFMT_FAMILIES(&g_RTStrFmtFamilyInts, &g_RTStrFmtFamilyRtTypes, &g_RTStrFmtFamilyStatus,
                   &g_RTStrFmtFamilyStatusMsg, &g_RTStrFmtFamilyHex, &g_RTStrFmtFamilySize,
-                  &g_RTStrFmtFamilyEscape, &g_RTStrFmtFamilyNames, &g_RTStrFmtFamilyMisc);
+                  &g_RTStrFmtFamilyEscape, &g_RTStrFmtFamilyNames, &g_RTStrFmtFamilyMisc,
+                  &g_RTStrFmtFamilyFloat, &g_RTStrFmtFamilyCustom);

@@ -1,6 +1,7 @@
 /*
  * %Rrc and %Rw: the runtime's status codes by name from the status table,
- * Windows error codes (and the HRESULTs that wrap them) in hex.  The messages
+ * Windows error codes (and the HRESULTs that wrap them) in hex; the names
+ * also come alone, without the Windows codes.  The messages
  * (%Rrs %Rrf %Rra) are a family of their own, strformatrt-statusmsg.cpp, so
  * that a program printing only names does not carry the message table.
  */
@@ -27,6 +28,15 @@ size_t rtFmtFamilyStatus(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char
     if (pszR[1] == 'r')
         return rtStrFmtStatus(pfnOutput, pvArgOutput, chWhat, va_arg(*pva, int));
     return rtStrFmtWinErr(pfnOutput, pvArgOutput, chWhat, va_arg(*pva, uint32_t));
+}
+
+/* %Rrc alone, for programs that print no Windows error codes. */
+size_t rtFmtFamilyStatusNames(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
+                              va_list *pva, int, int, unsigned, char)
+{
+    const char *pszR = *ppszFormat;
+    *ppszFormat = rtStrFmtStep(pszR + 2);
+    return rtStrFmtStatus(pfnOutput, pvArgOutput, pszR[2], va_arg(*pva, int));
 }
 
 } // namespace
@@ -72,3 +82,4 @@ size_t rtStrFmtWinErr(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, char chWhat, 
 }
 
 extern const RTSTRFMTFAMILY g_RTStrFmtFamilyStatus = { "r w", rtFmtFamilyStatus };
+extern const RTSTRFMTFAMILY g_RTStrFmtFamilyStatusNames = { "r", rtFmtFamilyStatusNames };

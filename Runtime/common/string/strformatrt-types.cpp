@@ -1,8 +1,9 @@
 /*
  * The %R type tables' shared machinery - lookup by prefix, argument fetch by
- * the record's width and kind, number output - and the sized integer types:
- * %RC* %RG* %RH* (context, guest, host), %RI* %RU* %RX* (signed, unsigned, hex
- * of 8 to 64 bits), %RK* (kernel addresses, hidden) and %RR* (register values).
+ * the record's width and kind, number output - and the integer family: %RC*
+ * %RG* %RH* (context, guest, host), %RK* (kernel addresses, hidden) and %RR*
+ * (register values) from the table here, %RI* %RU* %RX* (signed, unsigned,
+ * hex of 8 to 64 bits) from the sized integers' own decoder.
  */
 #include <zelk/string.h>
 
@@ -39,20 +40,8 @@ const RTFMTTYPEREC g_aIntTypes[] = {
     REC("Hu", 4, 10, kKindNumber, 0),
     REC("Hv", kcbPtr, 16, kKindNumberFull, 0),
     REC("Hx", 4, 16, kKindNumber, 0),
-    REC("I16", 2, 10, kKindNumber, FMT_F_SIGNED),
-    REC("I32", 4, 10, kKindNumber, FMT_F_SIGNED),
-    REC("I64", 8, 10, kKindNumber, FMT_F_SIGNED),
-    REC("I8", 1, 10, kKindNumber, FMT_F_SIGNED),
     REC("Kv", kcbPtr, 16, kKindNumber, FMT_F_HIDEPTR),
     REC("Rv", kcbPtr, 16, kKindNumberFull, 0),
-    REC("U16", 2, 10, kKindNumber, 0),
-    REC("U32", 4, 10, kKindNumber, 0),
-    REC("U64", 8, 10, kKindNumber, 0),
-    REC("U8", 1, 10, kKindNumber, 0),
-    REC("X16", 2, 16, kKindNumber, 0),
-    REC("X32", 4, 16, kKindNumber, 0),
-    REC("X64", 8, 16, kKindNumber, 0),
-    REC("X8", 1, 16, kKindNumber, 0),
 };
 // clang-format on
 
@@ -146,8 +135,13 @@ size_t rtFmtTypeOutput(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const RTFMTT
 }
 
 size_t rtFmtFamilyInts(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
-                       va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags, char)
+                       va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
+                       char chArgSize)
 {
+    char const chKind = (*ppszFormat)[1];
+    if (chKind == 'I' || chKind == 'U' || chKind == 'X')
+        return rtStrFmtSizedInt(pfnOutput, pvArgOutput, ppszFormat, pva, cchWidth, cchPrecision,
+                                fFlags, chArgSize);
     return rtStrFmtTypeTable(pfnOutput, pvArgOutput, ppszFormat, pva, cchWidth, cchPrecision,
                              fFlags, g_aIntTypes, RT_ELEMENTS(g_aIntTypes), nullptr);
 }

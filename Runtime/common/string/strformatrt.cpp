@@ -12,7 +12,9 @@
  * claims picks it.  A name of a family the program left out prints
  * "<missing:%R" and the family's start ">", so that a message never silently
  * loses a value; the argument is not taken, and the cursor moves past that
- * start.
+ * start.  The floating-point conversions, a family too, are found by their
+ * conversion character; left out, they print "<missing:%" the character ">"
+ * and take no argument either.
  */
 #include <zelk/string.h>
 
@@ -23,7 +25,7 @@ const char g_achRTStrFmtHexLower[] = "0123456789abcdef";
 namespace {
 
 /* The starts of the names of all the runtime's families, linked or not. */
-const char g_szAllPrefixes[] = "A C D G H I K M R T U X b f h hc hu r rs rf ra w";
+const char g_szAllPrefixes[] = "A C D G H I K M R T U X [ b f h hc hu r rs rf ra w";
 
 /*
  * The length of the longest blank-separated start in pszPrefixes that pszName
@@ -78,6 +80,26 @@ size_t rtStrFmtExtType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *
         return 0;
     }
     *ppszFormat = pszName + cchKnown;
-    return pfnOutput(pvArgOutput, "<missing:%R", 11) + pfnOutput(pvArgOutput, pszName, cchKnown)
+    return rtStrFmtMissing(pfnOutput, pvArgOutput, pszR, cchKnown + 1);
+}
+
+size_t rtStrFmtConversion(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
+                          va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
+                          char chArgSize)
+{
+    const char *pszConv = *ppszFormat;
+    for (const RTSTRFMTFAMILY *const *ppFamily = g_apRTStrFmtFamilies; *ppFamily; ppFamily++)
+        for (const char *pch = (*ppFamily)->szConversions; *pch; pch++)
+            if (*pch == *pszConv)
+                return (*ppFamily)->pfnFormat(pfnOutput, pvArgOutput, ppszFormat, pva, cchWidth,
+                                              cchPrecision, fFlags, chArgSize);
+    *ppszFormat = pszConv + 1;
+    return rtStrFmtMissing(pfnOutput, pvArgOutput, pszConv, 1);
+}
+
+size_t rtStrFmtMissing(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char *pchName,
+                       size_t cchName)
+{
+    return pfnOutput(pvArgOutput, "<missing:%", 10) + pfnOutput(pvArgOutput, pchName, cchName)
            + pfnOutput(pvArgOutput, ">", 1);
 }

@@ -4,7 +4,9 @@
  * The table is sorted by name and searched by halves.  Nothing in the
  * installer registers a type, so every lookup misses and prints the
  * "<missing:%R[name]>" form, which keeps a wrong name visible in a message
- * instead of dropping it silently.
+ * instead of dropping it silently.  The types are a family whose names start
+ * with '[', so a program that names its families and prints none of them
+ * does not carry even that.
  */
 #include <zelk/string.h>
 
@@ -50,8 +52,7 @@ const RTSTRDYNFMT *rtStrFmtLookupCustom(const char *pszName, size_t cchName)
     return nullptr;
 }
 
-} // namespace
-
+/* *ppszFormat points at the 'R' of "R[" on entry. */
 size_t rtStrFmtCustomType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
                           va_list *pva, int cchWidth, int cchPrecision, unsigned fFlags,
                           char chArgSize)
@@ -76,6 +77,10 @@ size_t rtStrFmtCustomType(PFNRTFMTOUTPUT pfnOutput, void *pvArgOutput, const cha
     if (pRec)
         return pRec->pfnHandler(pfnOutput, pvArgOutput, pRec->szType, pvValue, cchWidth,
                                 cchPrecision, fFlags, pRec->pvUser);
-    return pfnOutput(pvArgOutput, "<missing:%R[", 12) + pfnOutput(pvArgOutput, pszName, cchName)
-           + pfnOutput(pvArgOutput, "]>", 2);
+    /* The name with the 'R' and its brackets, as the format spells it. */
+    return rtStrFmtMissing(pfnOutput, pvArgOutput, pszName - 2, cchName + 3);
 }
+
+} // namespace
+
+extern const RTSTRFMTFAMILY g_RTStrFmtFamilyCustom = { "[", rtStrFmtCustomType };

@@ -119,10 +119,9 @@ int RTStrCmpAsciiNoCase(const char *psz, const char *pszAscii)
         {
             if (cp >= 0x80)
                 return 1;
-            RTUNICP const cpFolded = rtAsciiToLower(cp);
-            RTUNICP const cpAsciiFolded = rtAsciiToLower(cpAscii);
-            if (cpFolded != cpAsciiFolded)
-                return (int)cpFolded - (int)cpAsciiFolded;
+            int const iDiff = (int)rtAsciiToLower(cp) - (int)rtAsciiToLower(cpAscii);
+            if (iDiff)
+                return iDiff;
         }
         if (!cp)
             return 0;

@@ -72,9 +72,7 @@ size_t rtStrFmtAllocOutput(void *pvArg, const char *pachChars, size_t cbChars)
             }
             cbStep = (cbChars + 4095) & ~(size_t)4095;
         }
-        /* The step may still leave too little room when the buffer is nearly full. */
-        while (pAlloc->cbBuf + cbStep - pAlloc->cbUsed <= cbChars)
-            cbStep += 4096;
+        /* Either step leaves room: the piece is below it, or it is the piece rounded up. */
         size_t const cbNew = pAlloc->cbBuf + cbStep;
         if (cbNew < pAlloc->cbBuf)
         {

@@ -72,7 +72,8 @@ int rtUtf16ToUtf8Walk(PCRTUTF16 pwsz, size_t cwc, char *psz, size_t cchRoom, siz
         rc = rtUtf16DecodeSeq(&pwsz[iIn], cwc - iIn, false, &cp, &cwcSeq);
         if (rc != KINF_SUCCESS)
             break;
-        size_t const cb = cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+        char ach[8];
+        size_t const cb = (size_t)(RTStrEncodeCp(ach, cp) - ach);
         if (psz)
         {
             if (cchRoom - cch < cb)
@@ -80,7 +81,7 @@ int rtUtf16ToUtf8Walk(PCRTUTF16 pwsz, size_t cwc, char *psz, size_t cchRoom, siz
                 rc = KERR_BUFFER_OVERFLOW;
                 break;
             }
-            RTStrEncodeCp(&psz[cch], cp);
+            RTMemCopy(&psz[cch], ach, cb);
         }
         cch += cb;
         iIn += cwcSeq;

@@ -22,6 +22,8 @@ namespace {
  */
 int rtUtf8DecodeSeq(const unsigned char *pb, size_t cbLeft, RTUNICP *pCp, size_t *pcbSeq)
 {
+    /* The smallest code point of each length from 2 to 6 bytes: below it, overlong. */
+    static const RTUNICP s_acpMin[] = { 0x80, 0x800, 0x10000, 0x200000, 0x4000000 };
     unsigned const bLead = pb[0];
     if (bLead < 0x80)
     {
@@ -30,31 +32,22 @@ int rtUtf8DecodeSeq(const unsigned char *pb, size_t cbLeft, RTUNICP *pCp, size_t
         return KINF_SUCCESS;
     }
 
-    size_t cb;
-    RTUNICP cp;
-    RTUNICP cpMin;
-    if ((bLead & 0xe0) == 0xc0)
-        cb = 2, cp = bLead & 0x1f, cpMin = 0x80;
-    else if ((bLead & 0xf0) == 0xe0)
-        cb = 3, cp = bLead & 0x0f, cpMin = 0x800;
-    else if ((bLead & 0xf8) == 0xf0)
-        cb = 4, cp = bLead & 0x07, cpMin = 0x10000;
-    else if ((bLead & 0xfc) == 0xf8)
-        cb = 5, cp = bLead & 0x03, cpMin = 0x200000;
-    else if ((bLead & 0xfe) == 0xfc)
-        cb = 6, cp = bLead & 0x01, cpMin = 0x4000000;
-    else
+    /* The lead byte's leading ones count the bytes, a zero ends them. */
+    size_t cb = 1;
+    while (bLead & (0x80u >> cb))
+        cb++;
+    if (cb < 2 || cb > 6)
         return KERR_INVALID_UTF8; /* continuation byte, 0xfe or 0xff in lead position */
-
     if (cb > cbLeft)
         return KERR_INVALID_UTF8;
+    RTUNICP cp = bLead & (0x7fu >> cb);
     for (size_t i = 1; i < cb; i++)
     {
         if ((pb[i] & 0xc0) != 0x80)
             return KERR_INVALID_UTF8;
         cp = (cp << 6) | (pb[i] & 0x3f);
     }
-    if (cp < cpMin)
+    if (cp < s_acpMin[cb - 2])
         return KERR_INVALID_UTF8; /* overlong */
     if (cb == 3)
     {
@@ -240,46 +233,23 @@ int RTStrDecodeCpN(const char **ppsz, size_t *pcch, RTUNICP *pCp)
 char *RTStrEncodeCp(char *psz, RTUNICP cp)
 {
     unsigned char *pb = (unsigned char *)psz;
-    if (cp < 0x80)
-        *pb++ = (unsigned char)cp;
-    else if (cp < 0x800)
+    if (cp < 0x80 || cp >= 0x80000000)
     {
-        *pb++ = (unsigned char)(0xc0 | (cp >> 6));
-        *pb++ = (unsigned char)(0x80 | (cp & 0x3f));
+        /* Past 31 bits nothing encodes it; the invalid marker lands here too. */
+        *pb = cp < 0x80 ? (unsigned char)cp : 0x7f;
+        return psz + 1;
     }
-    else if (cp < 0x10000)
+    /* A sequence of n bytes holds 5n+1 bits: 6 per continuation byte, the rest in the lead. */
+    size_t cb = 2;
+    while (cb < 6 && cp >> (5 * cb + 1))
+        cb++;
+    for (size_t i = cb - 1; i > 0; i--)
     {
-        *pb++ = (unsigned char)(0xe0 | (cp >> 12));
-        *pb++ = (unsigned char)(0x80 | ((cp >> 6) & 0x3f));
-        *pb++ = (unsigned char)(0x80 | (cp & 0x3f));
+        pb[i] = (unsigned char)(0x80 | (cp & 0x3f));
+        cp >>= 6;
     }
-    else if (cp < 0x200000)
-    {
-        *pb++ = (unsigned char)(0xf0 | (cp >> 18));
-        *pb++ = (unsigned char)(0x80 | ((cp >> 12) & 0x3f));
-        *pb++ = (unsigned char)(0x80 | ((cp >> 6) & 0x3f));
-        *pb++ = (unsigned char)(0x80 | (cp & 0x3f));
-    }
-    else if (cp < 0x4000000)
-    {
-        *pb++ = (unsigned char)(0xf8 | (cp >> 24));
-        *pb++ = (unsigned char)(0x80 | ((cp >> 18) & 0x3f));
-        *pb++ = (unsigned char)(0x80 | ((cp >> 12) & 0x3f));
-        *pb++ = (unsigned char)(0x80 | ((cp >> 6) & 0x3f));
-        *pb++ = (unsigned char)(0x80 | (cp & 0x3f));
-    }
-    else if (cp < 0x80000000)
-    {
-        *pb++ = (unsigned char)(0xfc | (cp >> 30));
-        *pb++ = (unsigned char)(0x80 | ((cp >> 24) & 0x3f));
-        *pb++ = (unsigned char)(0x80 | ((cp >> 18) & 0x3f));
-        *pb++ = (unsigned char)(0x80 | ((cp >> 12) & 0x3f));
-        *pb++ = (unsigned char)(0x80 | ((cp >> 6) & 0x3f));
-        *pb++ = (unsigned char)(0x80 | (cp & 0x3f));
-    }
-    else
-        *pb++ = 0x7f; /* not encodable; the invalid marker lands here too */
-    return (char *)pb;
+    pb[0] = (unsigned char)((0xff00u >> cb) | cp);
+    return psz + cb;
 }
 
 const char *RTStrCpBefore(const char *pszStart, const char *psz)

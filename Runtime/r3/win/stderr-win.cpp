@@ -20,6 +20,16 @@ uintptr_t rtStdWriteRaw(DWORD idStd, const char *pch, size_t cch)
     return (uintptr_t)WriteFile(hStd, pch, (DWORD)cch, &cbWritten, nullptr);
 }
 
+/* A number never overflows a buffer of RTSTR_FMT_NUM_BUF bytes: the length is no error. */
+void rtStdErrWriteU32(uint32_t uValue, unsigned uBase, int cchWidth, int cchPrecision,
+                      unsigned fFlags)
+{
+    char szNum[RTSTR_FMT_NUM_BUF];
+    int const cchNum = RTStrFmtU32(szNum, sizeof(szNum), uValue, uBase, cchWidth, cchPrecision,
+                                   fFlags);
+    rtStdErrWrite(szNum, (size_t)cchNum);
+}
+
 size_t rtStrLenRaw(const char *psz)
 {
     size_t cch = 0;
@@ -67,33 +77,25 @@ void rtStdErrWriteStr(const char *psz)
 
 void rtStdErrWriteMsgNum(const char *pch, size_t cch, uint32_t uValue)
 {
-    char szNum[16];
     rtStdErrWrite(pch, cch);
-    int const cchNum = RTStrFmtU32(szNum, sizeof(szNum), uValue, 10, 0, 0, FMT_F_SIGNED);
-    rtStdErrWrite(szNum, cchNum > 0 ? (size_t)cchNum : 0);
+    rtStdErrWriteU32(uValue, 10, 0, 0, FMT_F_SIGNED);
     rtStdErrWrite("\r\n", 2);
 }
 
 void rtStdErrWriteHex8(uint32_t uValue)
 {
-    char szNum[24];
-    int const cchNum = RTStrFmtU32(szNum, sizeof(szNum), uValue, 16, 8, 8, 0);
-    rtStdErrWrite(szNum, cchNum > 0 ? (size_t)cchNum : 0);
+    rtStdErrWriteU32(uValue, 16, 8, 8, 0);
 }
 
 void rtStdErrWriteHex(uint32_t uValue)
 {
-    char szNum[16];
-    int const cchNum = RTStrFmtU32(szNum, sizeof(szNum), uValue, 16, 0, 0, 0);
     rtStdErrWrite("0x", 2);
-    rtStdErrWrite(szNum, cchNum > 0 ? (size_t)cchNum : 0);
+    rtStdErrWriteU32(uValue, 16, 0, 0, 0);
 }
 
 void rtStdErrWriteDecHex(uint32_t uValue)
 {
-    char szNum[16];
-    int const cchNum = RTStrFmtU32(szNum, sizeof(szNum), uValue, 10, 0, 0, 0);
-    rtStdErrWrite(szNum, cchNum > 0 ? (size_t)cchNum : 0);
+    rtStdErrWriteU32(uValue, 10, 0, 0, 0);
     rtStdErrWrite(" (", 2);
     rtStdErrWriteHex(uValue);
     rtStdErrWrite(")", 1);
