@@ -52,19 +52,34 @@ def conversions(data):
                 yield start, text.decode(errors='replace')
 
 
-def data_sections(image):
+def data_sections(image, skip=()):
     """The bytes of the PE image's initialised data sections, where the
-    format strings are; code bytes can spell a conversion by chance."""
+    format strings are; code bytes can spell a conversion by chance, and so
+    can the bytes of compressed tables, whose address ranges skip gives."""
     import struct
     pe = struct.unpack_from('<I', image, 0x3c)[0]
     count, opt_size = struct.unpack_from('<H', image, pe + 6)[0], struct.unpack_from('<H', image, pe + 20)[0]
+    pe32_plus = struct.unpack_from('<H', image, pe + 24)[0] == 0x20b
+    base = struct.unpack_from('<Q', image, pe + 48)[0] if pe32_plus else \
+        struct.unpack_from('<I', image, pe + 52)[0]
     table = pe + 24 + opt_size
     out = []
     for i in range(count):
-        name, _, _, raw_size, raw_ptr = struct.unpack_from('<8sIIII', image, table + 40 * i)
+        name, _, va, raw_size, raw_ptr = struct.unpack_from('<8sIIII', image, table + 40 * i)
         if name.rstrip(b'\0') in (b'.rdata', b'.data'):
-            out.append(image[raw_ptr:raw_ptr + raw_size])
+            data = bytearray(image[raw_ptr:raw_ptr + raw_size])
+            for start, end in skip:
+                lo, hi = max(start - base - va, 0), min(end - base - va, len(data))
+                if lo < hi:
+                    data[lo:hi] = bytes(hi - lo)
+            out.append(bytes(data))
     return b'\0'.join(out)
+
+
+def compressed_tables(nm_output):
+    """Address ranges of the status table's compressed strings: bytes, not text."""
+    return [(int(a, 16), int(a, 16) + int(n, 16)) for a, n in
+            re.findall(r'^([0-9a-f]+) ([0-9a-f]+) [rR] \S*g_abRTErr\w*Compressed$', nm_output, re.M)]
 
 
 def linked_families(map_text):
@@ -74,16 +89,20 @@ def linked_families(map_text):
 
 def main():
     args = sys.argv[1:]
+    skip = []
     if len(args) == 2:
         with open(args[1], encoding='utf-8', errors='replace') as f:
             linked = linked_families(f.read())
     elif len(args) == 5 and args[1] == '--nm' and args[3] == '--symbols':
         r = subprocess.run([args[2], args[4]], capture_output=True, text=True)
-        if r.returncode != 0:
-            print('%s: %s' % (args[2], r.stderr.strip()), file=sys.stderr)
+        sized = subprocess.run([args[2], '-S', '--size-sort', args[4]], capture_output=True,
+                               text=True)
+        if r.returncode != 0 or sized.returncode != 0:
+            print('%s: %s' % (args[2], (r.stderr or sized.stderr).strip()), file=sys.stderr)
             return 2
         # x86 symbols carry the C decoration, a leading underscore.
         linked = set(re.findall(r'^\S+ [rRdD] _?g_RTStrFmtFamily(\w+)$', r.stdout, re.M))
+        skip = compressed_tables(sized.stdout)
     else:
         print(__doc__, file=sys.stderr)
         return 2
@@ -91,7 +110,7 @@ def main():
         data = f.read()
     missing = {}
     used = set()
-    for start, text in conversions(data_sections(data)):
+    for start, text in conversions(data_sections(data, skip)):
         families = FAMILIES[start]
         found = [family for family in families if family in linked]
         used.update(found or families[:1])

@@ -2,10 +2,10 @@
  * The parts of the runtime's format engine and option parser the installer
  * links: it prints status names and messages (the messages for option errors
  * of silent runs) and sized integers but no floating point, and takes only
- * plain and string options.  The crash report's hex dump is left out: the installer creates
- * no logger, so the report never writes a line.  Whatever is not named here
- * stays out of the executable; the stub-format-families check finds a
- * conversion whose family is missing.
+ * plain and string options.  The crash report's hex dump is left out: the
+ * installer creates no logger, so the report never writes a line.  Whatever
+ * is not named here stays out of the executable; the stub-format-families
+ * check finds a conversion whose family is missing.
  */
 #include <zelk/format.h>
 #include <zelk/getopt.h>
