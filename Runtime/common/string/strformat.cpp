@@ -113,6 +113,8 @@ uint64_t rtStrFmtFetchInt(va_list *pva, unsigned cbArg, bool fSignExtend, unsign
         return va_arg(*pva, uint64_t);
     }
     /* The flags for 8 to 32 bits are consecutive, as the widths 1, 2 and 4 are powers of two. */
+    static_assert(FMT_F_16BIT == 2 * FMT_F_8BIT && FMT_F_32BIT == 4 * FMT_F_8BIT,
+                  "the size flags follow the sizes");
     *pfFlags |= FMT_F_8BIT * cbArg;
     unsigned const u = va_arg(*pva, unsigned);
     if (fSignExtend)

@@ -135,9 +135,8 @@ HMODULE rtR3LoadSystemDll(const wchar_t *pwszName)
  */
 RTONCE g_WinSockOnce = RTONCE_INITIALIZER;
 
-int rtR3InitWinSock(void *pvUser)
+int rtR3InitWinSock(void *)
 {
-    (void)pvUser;
     HMODULE hMod = GetModuleHandleW(L"ws2_32.dll");
     if (!hMod)
         hMod = rtR3LoadSystemDll(L"ws2_32.dll");
