@@ -92,6 +92,20 @@ typedef enum RTR3WINDLLHARDENING
  */
 void *rtR3WinSockGetFn(const char *pszName);
 
+/*
+ * The optional ntdll functions RTR3Init looks up by name, in the order of
+ * their name list; an entry stays null where the system lacks the function,
+ * and all of them before RTR3Init.  Windows only.
+ */
+enum
+{
+    RTR3NTDLLFN_QUERY_FULL_ATTRIBUTES_FILE = 0,
+    RTR3NTDLLFN_DUPLICATE_TOKEN,
+    RTR3NTDLLFN_ALERT_THREAD,
+    RTR3NTDLLFN_COUNT
+};
+extern void *g_apvrtR3NtDllFns[RTR3NTDLLFN_COUNT];
+
 /* Windows version code (see rtR3WinVersionCodeFrom) and DLL search hardening state. */
 extern RTWINOSTYPE g_enmWinVer;
 extern RTR3WINDLLHARDENING g_enmRTR3WinDllHardening;

@@ -148,8 +148,9 @@ extern RTNTSYSCALLS g_rtNtSysOverride;
 void rtNtSysReset(void);
 
 /*
- * NtQueryFullAttributesFile: the replacement, else the system's looked up by
- * name once per process; null where the system has none.
+ * NtQueryFullAttributesFile: the replacement, else the system's as RTR3Init
+ * looked it up; null where the system has none and before RTR3Init (callers
+ * then take the longer way through an open handle).
  */
 decltype(&::NtQueryFullAttributesFile) rtNtSysQueryFullAttributesFile(void);
 

@@ -1,21 +1,14 @@
 /*
  * The system-call table of the file layer (the fault-injection seam, see
- * nt.h), the by-name lookup of NtQueryFullAttributesFile, and the system
+ * nt.h), NtQueryFullAttributesFile as start-up found it, and the system
  * version as the process environment block records it.
  */
 #include <zelk/string.h>
 
+#include "init-internal.h"
 #include "nt.h"
 
 RTNTSYSCALLS g_rtNtSysOverride;
-
-namespace {
-
-/* 1 once looked up; the pointer may stay null on systems without the call. */
-int32_t volatile g_fQueryFullAttributesLookedUp = 0;
-decltype(&::NtQueryFullAttributesFile) volatile g_pfnQueryFullAttributesFile = nullptr;
-
-} // namespace
 
 void rtNtSysReset(void)
 {
@@ -26,16 +19,8 @@ decltype(&::NtQueryFullAttributesFile) rtNtSysQueryFullAttributesFile(void)
 {
     if (g_rtNtSysOverride.pfnNtQueryFullAttributesFile)
         return g_rtNtSysOverride.pfnNtQueryFullAttributesFile;
-    if (!__atomic_load_n(&g_fQueryFullAttributesLookedUp, __ATOMIC_ACQUIRE))
-    {
-        /* Two threads racing here look up and store the same value. */
-        HMODULE const hModNtDll = GetModuleHandleW(L"ntdll.dll");
-        if (hModNtDll)
-            g_pfnQueryFullAttributesFile = (decltype(&::NtQueryFullAttributesFile))(void *)
-                GetProcAddress(hModNtDll, "NtQueryFullAttributesFile");
-        __atomic_store_n(&g_fQueryFullAttributesLookedUp, 1, __ATOMIC_RELEASE);
-    }
-    return g_pfnQueryFullAttributesFile;
+    return (decltype(&::NtQueryFullAttributesFile))
+        g_apvrtR3NtDllFns[RTR3NTDLLFN_QUERY_FULL_ATTRIBUTES_FILE];
 }
 
 ULONG rtNtOsMajorVersion(void)

@@ -91,19 +91,19 @@ constexpr char g_szWinSockFns[]
       "WSASend\0WSAIoctl\0socket\0closesocket\0recv\0send\0recvfrom\0sendto\0bind\0"
       "listen\0accept\0connect\0shutdown\0getsockopt\0setsockopt\0ioctlsocket\0"
       "getpeername\0getsockname\0__WSAFDIsSet\0select\0gethostbyname\0";
-static_assert(rtR3NameCount(g_szKernel32Fns) == 12 && rtR3NameCount(g_szNtDllFns) == 3
+static_assert(rtR3NameCount(g_szKernel32Fns) == 12
+                  && rtR3NameCount(g_szNtDllFns) == RTR3NTDLLFN_COUNT
                   && rtR3NameCount(g_szWinSockFns) == 31,
               "optional function lists");
 
-FARPROC g_apfnKernel32[rtR3NameCount(g_szKernel32Fns)];
-FARPROC g_apfnNtDll[rtR3NameCount(g_szNtDllFns)];
-FARPROC g_apfnWinSock[rtR3NameCount(g_szWinSockFns)];
+void *g_apvKernel32Fns[rtR3NameCount(g_szKernel32Fns)];
+void *g_apvWinSockFns[rtR3NameCount(g_szWinSockFns)];
 
-void rtR3ResolveFns(HMODULE hMod, const char *pszNames, FARPROC *papfn)
+void rtR3ResolveFns(HMODULE hMod, const char *pszNames, void **papvFns)
 {
     while (*pszNames)
     {
-        *papfn++ = GetProcAddress(hMod, pszNames);
+        *papvFns++ = (void *)GetProcAddress(hMod, pszNames);
         while (*pszNames++)
         {
         }
@@ -146,7 +146,7 @@ int rtR3InitWinSock(void *)
         g_fOldWinSock = hMod != nullptr;
     }
     if (hMod)
-        rtR3ResolveFns(hMod, g_szWinSockFns, g_apfnWinSock);
+        rtR3ResolveFns(hMod, g_szWinSockFns, g_apvWinSockFns);
     return KINF_SUCCESS;
 }
 
@@ -299,6 +299,8 @@ int rtR3WinHardenDllSearch(uint32_t fFlags)
     return rc;
 }
 
+void *g_apvrtR3NtDllFns[RTR3NTDLLFN_COUNT];
+
 static int rtR3InitNativeFirst(uint32_t fFlags)
 {
     g_hModKernel32 = GetModuleHandleW(L"kernel32.dll");
@@ -315,8 +317,8 @@ static int rtR3InitNativeFirst(uint32_t fFlags)
     if (!(fFlags & RTR3INIT_FLAGS_DEFER_HARDENING))
         rc = rtR3WinHardenDllSearch(fFlags);
 
-    rtR3ResolveFns(g_hModKernel32, g_szKernel32Fns, g_apfnKernel32);
-    rtR3ResolveFns(g_hModNtDll, g_szNtDllFns, g_apfnNtDll);
+    rtR3ResolveFns(g_hModKernel32, g_szKernel32Fns, g_apvKernel32Fns);
+    rtR3ResolveFns(g_hModNtDll, g_szNtDllFns, g_apvrtR3NtDllFns);
     return rc;
 }
 
@@ -404,7 +406,7 @@ void *rtR3WinSockGetFn(const char *pszName)
     size_t iFn = 0;
     for (const char *psz = g_szWinSockFns; *psz; psz += RTStrLen(psz) + 1, iFn++)
         if (!RTStrCmp(psz, pszName))
-            return (void *)g_apfnWinSock[iFn];
+            return g_apvWinSockFns[iFn];
     return nullptr;
 }
 
