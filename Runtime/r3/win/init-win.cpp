@@ -301,7 +301,9 @@ int rtR3WinHardenDllSearch(uint32_t fFlags)
 
 void *g_apvrtR3NtDllFns[RTR3NTDLLFN_COUNT];
 
-static int rtR3InitNativeFirst(uint32_t fFlags)
+namespace {
+
+int rtR3InitNativeFirst(uint32_t fFlags)
 {
     g_hModKernel32 = GetModuleHandleW(L"kernel32.dll");
     g_hModNtDll = GetModuleHandleW(L"ntdll.dll");
@@ -322,9 +324,9 @@ static int rtR3InitNativeFirst(uint32_t fFlags)
     return rc;
 }
 
-static int rtR3InitBody(uint32_t fFlags, int cArgs, char ***ppapszArgs, const char *pszProgramPath)
+/* The program path parameter is for systems that cannot ask for it; Windows can. */
+int rtR3InitBody(uint32_t fFlags, int cArgs, char ***ppapszArgs, const char * /* pszProgramPath */)
 {
-    (void)pszProgramPath;
     int rc = rtR3InitNativeFirst(fFlags);
     if (RT_FAILURE(rc))
         return rc;
@@ -362,6 +364,8 @@ static int rtR3InitBody(uint32_t fFlags, int cArgs, char ***ppapszArgs, const ch
     rc = RTR3AtExit(rtR3ExitCleanup);
     return rc;
 }
+
+} // namespace
 
 int RTR3Init(int *pcArgs, char ***ppapszArgs, uint32_t fFlags)
 {
