@@ -60,7 +60,7 @@ fi
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
-echo "bootstrap: installing ${missing[*]}$([ $need32 -eq 0 ] || echo " $wine32")"
+echo "bootstrap: installing $(echo ${missing[*]} $([ $need32 -eq 0 ] || echo $wine32))"
 if [ $have_i386 -eq 0 ] && ! $SUDO dpkg --add-architecture i386; then
   echo "bootstrap: dpkg --add-architecture i386 failed" >&2
   exit 1
@@ -85,7 +85,7 @@ apt_install() {
   $SUDO apt-get install -y -qq --no-install-recommends "$@" >"$log" 2>&1
 }
 # apt_why LOG: apt's own reason, in a line or a few.
-apt_why() { grep -E '^E: |broken packages|Depends:|Unable to locate' "$1" | head -4 | tr '\n' ' ' | sed 's/ *$//'; }
+apt_why() { grep -E '^E: |Depends:' "$1" | sed 's/^ *//' | head -4 | paste -sd';' | sed 's/;/; /g'; }
 
 log=$(mktemp)
 trap 'rm -f "$log" "${prefs:-}"' EXIT
