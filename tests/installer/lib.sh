@@ -33,6 +33,8 @@ mkdir -p "$work/tmp"
 tmp=$work/tmp
 fails=0
 out=$work/stdout.txt err=$work/stderr.txt
+# The build's winepath adds every path it could not convert here (finish fails then).
+export ZELK_WINEPATH_FAILURES=$work/winepath-failures.txt
 wout=$(winepath -w "$out") werr=$(winepath -w "$err")
 wtmp=$(winepath -w "$tmp")
 export ZELK_TMPDIR=$wtmp
@@ -118,6 +120,10 @@ same_file() {
 exe() { basename "$1"; }
 
 finish() {
+  if [ -s "$ZELK_WINEPATH_FAILURES" ]; then
+    fail "every Windows path was converted"
+    sed 's/^/  /' "$ZELK_WINEPATH_FAILURES"
+  fi
   echo
   echo "$(basename "$0"): $fails failed"
   exit "$fails"
