@@ -14,14 +14,32 @@
 # The mode is printed first and again in the last lines, with each stage's
 # time and every suite's counts.  Installs what is missing first (Debian
 # packages only).
+#
+#   tools/test.sh --repeat N   builds the two Windows builds and runs their
+#                              suites under Wine N times at the normal
+#                              parallelism; lists every test that failed at
+#                              least once, with its output kept under
+#                              build/repeat/ (see repeat below).
+#
+# A failed test's output is printed in the log (--output-on-failure).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+repeat=0
+if [ "${1:-}" == --repeat ]; then
+  repeat=${2:-}
+  [[ "$repeat" =~ ^[1-9][0-9]*$ ]] || { echo "usage: tools/test.sh [--repeat N]" >&2; exit 2; }
+elif [ $# -gt 0 ]; then
+  echo "usage: tools/test.sh [--repeat N]" >&2
+  exit 2
+fi
+
+# The packages first: whether the 32-bit Wine could be installed decides the mode.
+tools/bootstrap.sh
 . tools/wine-mode.sh
 mode_line="mode: $ZELK_WINE_MODE ($ZELK_WINE_MODE_WHY)"
 echo "$mode_line"
 
-tools/bootstrap.sh
 jobs=$(nproc)
 status=0
 summary=()
@@ -46,7 +64,7 @@ suite() {
   local preset=$1 log=build/$1/ctest.log rc=0
   shift
   step "$preset: tests $*"
-  ctest --preset "$preset" -j "$jobs" "$@" 2>&1 | tee "$log" || rc=1
+  ctest --preset "$preset" -j "$jobs" --output-on-failure "$@" 2>&1 | tee "$log" || rc=1
   local line
   line=$(grep -E '^[0-9]+% tests passed' "$log" | tail -1)
   counts+=("$(printf '%-10s %s' "$preset:" "${line:-no test ran}")")
@@ -118,6 +136,31 @@ smoke32() {
     return 1
   fi
 }
+
+# repeat N: the Windows suites under Wine N times (only the 64-bit one in the
+# 64-only mode).  Each run's JUnit report is kept; the output of every test
+# that failed goes to build/repeat/<preset>/<test>.<run>.log.
+repeat_suites() {
+  local presets=(win64) preset i line
+  [ "$ZELK_WINE_MODE" != both ] || presets=(win win64)
+  for preset in "${presets[@]}"; do build "$preset" || return 1; done
+  rm -rf build/repeat
+  for ((i = 1; i <= $1; i++)); do
+    for preset in "${presets[@]}"; do
+      mkdir -p "build/repeat/$preset"
+      line=$(ctest --preset "$preset" -j "$jobs" -L wine --output-junit "$PWD/build/repeat/$preset/run$i.xml" 2>&1 \
+        | grep -E '^[0-9]+% tests passed' || true)
+      echo "run $i, $preset: ${line:-no test ran}"
+    done
+  done
+  python3 tools/junit-failures.py build/repeat "$1"
+}
+if [ "$repeat" -gt 0 ]; then
+  rc=0
+  repeat_suites "$repeat" || rc=1
+  echo "$mode_line"
+  exit $rc
+fi
 
 for preset in host host-asan; do
   timed "$preset: build" build "$preset"
