@@ -56,7 +56,7 @@ Examples:
   $stub --msiparams \"INSTALLDIR=\"\"C:\\Program Files\\Kestrelyn\"\"\"
   $stub --extract -path C:\\Qorn"
 
-for opt in --help -help /help /? -h -?; do
+for opt in --help -help /help '/?' -h '-?'; do
   run "$stub" --silent "$opt"
   check_run "help: $opt" 0 "$help_text" ""
 done
