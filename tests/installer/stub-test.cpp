@@ -402,7 +402,7 @@ TEST(StubPayload, BareFileNames)
     {
         { "Product-1.0.msi", true },
         { "x", true },
-        { "...", true },
+        { "...", false }, /* Windows drops the trailing dots */
         { ".msi", true },
         { "a..b.cab", true },
         { "\xc3\xa9t\xc3\xa9.msi", true },
@@ -417,6 +417,28 @@ TEST(StubPayload, BareFileNames)
         { "C:x.msi", false },
         { "x.msi:stream", false },
         { "x.msi\\", false },
+        { "NUL.cab", false },
+        { "nul", false },
+        { "Nul.tar.gz", false },
+        { "com1.msi", false },
+        { "COM9", false },
+        { "lpt1.cab", false },
+        { "LPT9.msi", false },
+        { "con", false },
+        { "PRN .msi", false },
+        { "aux.cab", false },
+        { "CONOUT$", false },
+        { "conin$.cab", false },
+        { "data.cab.", false },
+        { "data.cab ", false },
+        { "NULL.cab", true },
+        { "COM0.cab", true },
+        { "COM10.msi", true },
+        { "LPT.cab", true },
+        { "xnul.cab", true },
+        { "a nul.cab", true },
+        { "CONOUT.msi", true },
+        { " data.cab", true },
     };
     // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)

@@ -103,8 +103,10 @@ const PackageHeader *stubFindPackageHeader(unsigned idxPackage);
 
 /*
  * Whether a header's file name names a file inside the extraction directory
- * and nothing else: not empty, not "." or "..", and without a slash,
- * backslash or colon (no path, no drive, no stream).
+ * and nothing else: not empty, not "." or "..", without a slash, backslash
+ * or colon (no path, no drive, no stream), not ending in a dot or blank
+ * (Windows would drop them), and not a device name (CON, PRN, AUX, NUL,
+ * CONIN$, CONOUT$, COM1-COM9, LPT1-LPT9 in any case, with any suffix).
  */
 bool stubIsBareFileName(const char *pszName);
 
