@@ -281,16 +281,21 @@ int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fEx
         if (!fExtractOnly && !stubPackageAppliesToHost(pHdr->uArch))
             continue;
 
-        /* Packages for one architecture get a name nobody can have prepared for them. */
+        /*
+         * Packages for one architecture get a name nobody can have prepared
+         * for them, but a cabinet keeps its own: the Windows Installer looks
+         * for it under the name in the database, beside it.
+         */
         char szFile[STUB_PATH_MAX];
         RTFILE hFile = NIL_RTFILE;
+        const char *pszSuffix = RTPathSuffix(pHdr->szFileName);
         int rc;
-        if (fExtractOnly || pHdr->uArch == PKG_ARCH_ANY)
+        if (fExtractOnly || pHdr->uArch == PKG_ARCH_ANY
+            || (pszSuffix && !RTStrCmpAsciiNoCase(pszSuffix, ".cab")))
             rc = RTPathJoin(szFile, sizeof(szFile), pszExtractPath, pHdr->szFileName);
         else
         {
             rc = RTPathJoin(szFile, sizeof(szFile), pszExtractPath, STUB_RANDOM_TEMPLATE);
-            const char *pszSuffix = RTPathSuffix(pHdr->szFileName);
             if (RT_SUCCESS(rc) && pszSuffix)
                 rc = RTStrAppendInto(szFile, sizeof(szFile), pszSuffix);
             if (RT_SUCCESS(rc))
