@@ -115,6 +115,7 @@ typedef struct RTNTSYSCALLS
     decltype(&::CloseHandle) pfnCloseHandle;
     decltype(&::SetFileAttributesW) pfnSetFileAttributesW;
     decltype(&::DeleteFileW) pfnDeleteFileW;
+    decltype(&::MoveFileExW) pfnMoveFileExW;
     decltype(&::CreateDirectoryW) pfnCreateDirectoryW;
     decltype(&::RemoveDirectoryW) pfnRemoveDirectoryW;
     decltype(&::GetEnvironmentVariableW) pfnGetEnvironmentVariableW;

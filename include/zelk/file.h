@@ -159,6 +159,14 @@ int RTFileWrapNative(RTFILE *phFile, intptr_t uNative);
 int RTFileRemove(const char *pszFilename);
 
 /*
+ * Renames the file pszSrc to pszDst in one step.  With fReplace an entry
+ * named pszDst (a file, or a link, which is replaced and not followed) goes
+ * in the same step; without it KERR_ALREADY_EXISTS.  Directories are not
+ * renamed over.  Returns 0 or the converted failure, pszSrc untouched then.
+ */
+int RTFileRename(const char *pszSrc, const char *pszDst, bool fReplace);
+
+/*
  * Creates a new file named by pszTemplate with its run of 'X' characters
  * (the trailing ones, or the last run of three or more inside the last
  * component) replaced by random characters of [0-9a-z], trying up to 10000

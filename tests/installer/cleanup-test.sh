@@ -34,8 +34,8 @@ tmp_empty "normal run, two packages"
 # A file of that name planted beforehand would stop the run (it can't be
 # removed), so the holder grabs the package as soon as the installer has made
 # it, while the large package after it is still being written and verified.
+# The --path is one the installer makes: it works there directly.
 dir=$work/held
-mkdir -p "$dir"
 wheld=$(winepath -w "$dir/held.msi")
 wine "$KT_fsprobe" hold-new "$wheld" 30000 "$(winepath -w "$work/held.ready")" </dev/null >/dev/null 2>&1 &
 holder=$!

@@ -64,17 +64,19 @@ check "planted file: the old file is untouched" "planted" "$(head -c 16 <&3)"
 exec 3<&-
 same_file "planted file: the package is written" small2.bin "$tmp/amd64.msi"
 
-# A planted file that can't be removed (held open without delete sharing)
-# stops the run before anything is written through it.
+# A planted file that can't be replaced (held open without delete sharing;
+# renaming over it is refused as access denied, as Windows does) stops the
+# run before anything is written through it, and leaves nothing beside it.
 clear_tmp
 printf 'held' > "$tmp/x86.msi"
 wine "$KT_fsprobe" hold "$(winepath -w "$tmp/x86.msi")" 4000 "$(winepath -w "$work/held.ready")" </dev/null >/dev/null 2>&1 &
 holder=$!
 for _ in $(seq 300); do [ -e "$work/held.ready" ] && break; sleep 0.1; done
 run "$mixed" --silent --extract
-check_run "planted file held open" 1 "" "error: #0: Failed to create/replace '$wtmp\\x86.msi' for writing: KERR_SHARING_VIOLATION
-$(exe "$mixed"): error: Error extracting package #0 (x86.msi): KERR_SHARING_VIOLATION"
+check_run "planted file held open" 1 "" "error: #0: Failed to create/replace '$wtmp\\x86.msi' for writing: KERR_ACCESS_DENIED
+$(exe "$mixed"): error: Error extracting package #0 (x86.msi): KERR_ACCESS_DENIED"
 check "planted file held open: unchanged" "held" "$(head -c 16 "$tmp/x86.msi")"
+check "planted file held open: nothing else" "x86.msi" "$(listing "$tmp")"
 wait $holder
 rm -f "$work/held.ready"
 

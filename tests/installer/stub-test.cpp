@@ -402,7 +402,7 @@ TEST(StubPayload, BareFileNames)
     {
         { "Product-1.0.msi", true },
         { "x", true },
-        { "...", true },
+        { "...", false }, /* Windows drops the trailing dots */
         { ".msi", true },
         { "a..b.cab", true },
         { "\xc3\xa9t\xc3\xa9.msi", true },
@@ -417,6 +417,28 @@ TEST(StubPayload, BareFileNames)
         { "C:x.msi", false },
         { "x.msi:stream", false },
         { "x.msi\\", false },
+        { "NUL.cab", false },
+        { "nul", false },
+        { "Nul.tar.gz", false },
+        { "com1.msi", false },
+        { "COM9", false },
+        { "lpt1.cab", false },
+        { "LPT9.msi", false },
+        { "con", false },
+        { "PRN .msi", false },
+        { "aux.cab", false },
+        { "CONOUT$", false },
+        { "conin$.cab", false },
+        { "data.cab.", false },
+        { "data.cab ", false },
+        { "NULL.cab", true },
+        { "COM0.cab", true },
+        { "COM10.msi", true },
+        { "LPT.cab", true },
+        { "xnul.cab", true },
+        { "a nul.cab", true },
+        { "CONOUT.msi", true },
+        { " data.cab", true },
     };
     // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
@@ -1171,6 +1193,7 @@ HANDLE WINAPI faultCreateFileW(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECU
                                DWORD uDisp, DWORD fFlags, HANDLE hTemplate)
 {
     if (uDisp == OPEN_EXISTING && fShare == FILE_SHARE_READ
+        && !(fAccess & (GENERIC_WRITE | FILE_WRITE_DATA))
         && Fault::s_hIntruder == INVALID_HANDLE_VALUE)
         Fault::s_hIntruder = CreateFileW(pwsz, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          nullptr, OPEN_EXISTING, 0, nullptr);
@@ -1198,8 +1221,8 @@ HANDLE WINAPI faultReopenFails(LPCWSTR pwsz, DWORD fAccess, DWORD fShare, LPSECU
                                DWORD uDisp, DWORD fFlags, HANDLE hTemplate)
 {
     size_t const cwc = wcslen(pwsz);
-    if (uDisp == OPEN_EXISTING && cwc > 6 && !wcscmp(&pwsz[cwc - 6], L"\\v.bin")
-        && ++Fault::s_cCalls == 1)
+    if (uDisp == OPEN_EXISTING && !(fAccess & (GENERIC_WRITE | FILE_WRITE_DATA)) && cwc > 6
+        && !wcscmp(&pwsz[cwc - 6], L"\\v.bin") && ++Fault::s_cCalls == 1)
     {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -1450,25 +1473,45 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
         EXPECT_EQ(INSTALLUILEVEL_FULL, FakeMsi::s_enmUiLevel);
         EXPECT_EQ("", cap.out() + cap.err());
     }
-    /* A log: verbose, flushed line by line, not appended. */
+    /*
+     * A log: verbose, flushed line by line, not appended, and a new file of
+     * the installer's own in place of what had the name.
+     */
+    char szTemp[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathA(sizeof(szTemp), szTemp));
+    std::string const strLog = std::string(szTemp) + "Grüße.log";
+    ASSERT_TRUE(writeFile(strLog, "old log"));
     FakeMsi::reset(ERROR_SUCCESS);
     {
         Capture cap;
-        EXPECT_EQ(0, stubInstallMsi("C:\\p.msi", "", "C:\\logs\\Grüße.log"));
+        EXPECT_EQ(0, stubInstallMsi("C:\\p.msi", "", strLog.c_str()));
         EXPECT_EQ(1, FakeMsi::s_cEnableLog);
         EXPECT_EQ((DWORD)INSTALLLOGMODE_VERBOSE, FakeMsi::s_fLogMode);
         EXPECT_EQ((DWORD)INSTALLLOGATTRIBUTES_FLUSHEACHLINE, FakeMsi::s_fLogAttr);
-        EXPECT_EQ(L"C:\\logs\\Gr\u00fc\u00dfe.log", FakeMsi::s_wstrLog);
+        EXPECT_EQ(toWide(strLog), FakeMsi::s_wstrLog);
+        EXPECT_EQ("", readFile(strLog));
+    }
+    /* A log that can't be made new: nothing is installed. */
+    FakeMsi::reset(ERROR_SUCCESS);
+    {
+        Capture cap;
+        std::string const strNoDir = std::string(szTemp) + "no-such-dir\\x.log";
+        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "", strNoDir.c_str()));
+        EXPECT_EQ(errLine("Failed to create the log file '" + strNoDir + "': KERR_PATH_NOT_FOUND"),
+                  cap.err());
+        EXPECT_EQ(0, FakeMsi::s_cEnableLog);
+        EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);
     }
     /* The log refused, the interface level refused: nothing is installed. */
     FakeMsi::reset(ERROR_SUCCESS);
     FakeMsi::s_uLogAnswer = ERROR_INVALID_PARAMETER;
     {
         Capture cap;
-        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "", "C:\\x.log"));
+        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "", strLog.c_str()));
         EXPECT_EQ(errLine("MsiEnableLogW failed"), cap.err());
         EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);
     }
+    DeleteFileW(toWide(strLog).c_str());
     FakeMsi::reset(ERROR_SUCCESS);
     FakeMsi::s_enmUiAnswer = INSTALLUILEVEL_NOCHANGE;
     {
@@ -1480,12 +1523,12 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
     /* Text that is not UTF-8 can't reach the Windows Installer: parameters, package or log name. */
     static const struct
     {
-        const char *pszPackage, *pszParams, *pszLog, *pszBad;
+        const char *pszPackage, *pszParams, *pszLog, *pszBad, *pszMsg;
     } s_aBad[] = // clang-format off
     {
-        { "C:\\p.msi", "A=\xff", nullptr, "A=\xff" },
-        { "C:\\p\xfe.msi", "", nullptr, "C:\\p\xfe.msi" },
-        { "C:\\p.msi", "", "C:\\log\xc3.txt", "C:\\log\xc3.txt" },
+        { "C:\\p.msi", "A=\xff", nullptr, "A=\xff", "RTStrToUtf16 failed on '" },
+        { "C:\\p\xfe.msi", "", nullptr, "C:\\p\xfe.msi", "RTStrToUtf16 failed on '" },
+        { "C:\\p.msi", "", "C:\\log\xc3.txt", "C:\\log\xc3.txt", "Failed to create the log file '" },
     };
     // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aBad); i++)
@@ -1494,8 +1537,8 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
         FakeMsi::reset(ERROR_SUCCESS);
         Capture cap;
         EXPECT_EQ(1, stubInstallMsi(s_aBad[i].pszPackage, s_aBad[i].pszParams, s_aBad[i].pszLog));
-        std::string const strHead = errLine(std::string("RTStrToUtf16 failed on '")
-                                            + s_aBad[i].pszBad + "': KERR_");
+        std::string const strHead = errLine(std::string(s_aBad[i].pszMsg) + s_aBad[i].pszBad
+                                            + "': KERR_");
         EXPECT_EQ(0u, cap.err().find(strHead.substr(0, strHead.size() - 1))) << cap.err();
         EXPECT_EQ(0, FakeMsi::s_cEnableLog);
         EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);

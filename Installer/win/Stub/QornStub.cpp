@@ -34,14 +34,52 @@ void stubCloseMutex(HANDLE *phMutex)
 }
 
 /*
+ * An installing run with --path: a directory that the installer makes there
+ * is its own; one that exists already belongs to someone else, who may have
+ * put anything in it (a cabinet of the right name, a link under the log's
+ * name), so the run makes a new private directory inside it and works there.
+ */
+int stubSettleGivenPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
+{
+    int rc = RTDirMake(pState->szExtractPath, 0700, 0);
+    if (rc == KERR_ALREADY_EXISTS)
+    {
+        rc = RTPathAppend(pState->szExtractPath, sizeof(pState->szExtractPath),
+                          STUB_RANDOM_TEMPLATE);
+        if (RT_SUCCESS(rc))
+            rc = RTDirMakeUnique(pState->szExtractPath, 0700);
+    }
+    if (RT_SUCCESS(rc))
+    {
+        *ppDirRec = stubCleanupAdd(pState->szExtractPath, false);
+        if (!*ppDirRec)
+        {
+            RTDirDelete(pState->szExtractPath);
+            rc = KERR_NO_MEMORY;
+        }
+    }
+    return rc;
+}
+
+/*
  * The extraction directory in the temporary directory, unless --path named
  * one.  A failure closes the mutex before its message: a box may wait for a
- * click for long, and meanwhile another installer may run.
+ * click for long, and meanwhile another installer may run.  Extract-only
+ * runs write where they are told.
  */
 int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, HANDLE *phMutex)
 {
     if (pState->szExtractPath[0])
-        return STUBEXIT_SUCCESS;
+    {
+        if (pState->fExtractOnly)
+            return STUBEXIT_SUCCESS;
+        int const rc = stubSettleGivenPath(pState, ppDirRec);
+        if (RT_SUCCESS(rc))
+            return STUBEXIT_SUCCESS;
+        stubCloseMutex(phMutex);
+        return stubReportError("Failed to create extraction path '%s': %Rrc",
+                               pState->szExtractPath, rc);
+    }
     /*
      * Absolute before use: the extraction makes the new directory the current
      * one, and a relative name would then point somewhere else.

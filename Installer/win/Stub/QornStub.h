@@ -103,8 +103,10 @@ const PackageHeader *stubFindPackageHeader(unsigned idxPackage);
 
 /*
  * Whether a header's file name names a file inside the extraction directory
- * and nothing else: not empty, not "." or "..", and without a slash,
- * backslash or colon (no path, no drive, no stream).
+ * and nothing else: not empty, not "." or "..", without a slash, backslash
+ * or colon (no path, no drive, no stream), not ending in a dot or blank
+ * (Windows would drop them), and not a device name (CON, PRN, AUX, NUL,
+ * CONIN$, CONOUT$, COM1-COM9, LPT1-LPT9 in any case, with any suffix).
  */
 bool stubIsBareFileName(const char *pszName);
 
@@ -176,8 +178,16 @@ int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fEx
                         StubCleanupRecord **ppDirRec);
 
 /*
+ * Creates pszFile as a new empty file: made under a unique name in the same
+ * directory, then renamed over whatever has the name (a file or a link, not
+ * followed).  Returns 0 and, when pidFile is given, the new file's ID; else
+ * the failing step's status, with nothing left behind.
+ */
+int stubCreateFileAnew(const char *pszFile, uint64_t *pidFile);
+
+/*
  * Writes the blob pszResName to pszFile (through hFile when it is open, else
- * removing whatever has the name and creating the file anew), records it as package idxPackage and
+ * creating the file anew with stubCreateFileAnew), records it as package idxPackage and
  * verifies it, leaving it open for reading only.  Returns 0,
  * KERR_INVALID_POINTER for a missing name or path, or the failing step's
  * status after an "error: " line on standard error.

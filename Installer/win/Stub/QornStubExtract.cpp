@@ -10,11 +10,14 @@
  * later hands on is what was verified.  The directory itself is held open,
  * which keeps anyone from deleting or renaming it under us.
  *
- * The installer often runs elevated in a temporary directory that other
- * users can write to.  So every package file is a file of our own making:
- * a name that is already taken is removed before the file is created anew,
- * never opened and rewritten, so that no owner, access list or hard link of
- * a file planted there beforehand survives or is written through.
+ * The installer often runs elevated in a directory that other users can
+ * write to.  So every package file is a file of our own making: a file
+ * under its header's name is first created new under a unique name beside
+ * it and then renamed over whatever has the name, never opened and
+ * rewritten, so that no owner, access list, hard link or symbolic link of
+ * something planted there beforehand survives or is written through.
+ * (Removing a planted link first is no way: Wine deletes what a link leads
+ * to, and Windows refuses to.)
  */
 #include <zelk/err.h>
 #include <zelk/fs.h>
@@ -37,6 +40,9 @@ const uint64_t g_fStubOpenCreateNew = RTFILE_O_WRITE | RTFILE_O_DENY_WRITE | RTF
 const uint64_t g_fStubOpenBridge = RTFILE_O_READ | RTFILE_O_DENY_NONE | RTFILE_O_OPEN
                                    | (UINT64_C(0700) << RTFILE_O_CREATE_MODE_SHIFT);
 const uint64_t g_fStubOpenKept = RTFILE_O_READ | RTFILE_O_DENY_WRITE | RTFILE_O_OPEN;
+
+/* The writing handle on a file just created under another name and renamed. */
+const uint64_t g_fStubOpenCreated = RTFILE_O_WRITE | RTFILE_O_DENY_WRITE | RTFILE_O_OPEN;
 
 static_assert(g_fStubOpenCreateNew == UINT64_C(0x1C000222), "writing handle");
 static_assert(g_fStubOpenBridge == UINT64_C(0x1C000781), "bridge handle");
@@ -151,6 +157,32 @@ int stubPrepareExtractDir(const char *pszExtractPath, StubCleanupRecord **ppDirR
 
 } // namespace
 
+int stubCreateFileAnew(const char *pszFile, uint64_t *pidFile)
+{
+    char szNew[STUB_PATH_MAX];
+    int rc = RTStrCopyInto(szNew, sizeof(szNew), pszFile);
+    if (RT_SUCCESS(rc))
+    {
+        *RTPathFilename(szNew) = '\0';
+        rc = RTStrAppendInto(szNew, sizeof(szNew), STUB_RANDOM_TEMPLATE);
+    }
+    RTFILE hFile = NIL_RTFILE;
+    if (RT_SUCCESS(rc))
+        rc = RTFileOpenUnique(&hFile, szNew, g_fStubOpenCreateNew);
+    if (RT_FAILURE(rc))
+        return rc;
+    RTFSOBJINFO Info;
+    rc = RTFileQueryInfo(hFile, &Info, RTFSOBJATTRADD_UNIX);
+    RTFileClose(hFile);
+    if (RT_SUCCESS(rc))
+        rc = RTFileRename(szNew, pszFile, true);
+    if (RT_FAILURE(rc))
+        RTFileRemove(szNew);
+    else if (pidFile)
+        *pidFile = Info.Attr.u.Unix.INodeId;
+    return rc;
+}
+
 int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile,
                        unsigned idxPackage)
 {
@@ -158,12 +190,14 @@ int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile
         return KERR_INVALID_POINTER;
 
     int rc;
-    if (hFile == NIL_RTFILE)
+    uint64_t idNew = 0;
+    bool const fAnew = hFile == NIL_RTFILE;
+    if (fAnew)
     {
-        /* Whatever has the name goes first; if someone plants it again meanwhile, creating fails. */
-        rc = RTFileRemove(pszFile);
-        if (RT_SUCCESS(rc) || rc == KERR_FILE_NOT_FOUND || rc == KERR_PATH_NOT_FOUND)
-            rc = RTFileOpenPath(&hFile, pszFile, g_fStubOpenCreateNew);
+        /* Opened again by its name: the file ID below tells whether it is still ours. */
+        rc = stubCreateFileAnew(pszFile, &idNew);
+        if (RT_SUCCESS(rc))
+            rc = RTFileOpenPath(&hFile, pszFile, g_fStubOpenCreated);
         if (RT_FAILURE(rc))
             return stubPrintErrorStatus(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc",
                                         idxPackage, pszFile, rc);
@@ -198,6 +232,10 @@ int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile
         return stubPrintErrorStatus(rc, "#%u: RTFileQueryInfo failed on '%s': %Rrc", idxPackage,
                                     pszFile, rc);
     uint64_t const idFile = Info.Attr.u.Unix.INodeId;
+    if (fAnew && idFile != idNew)
+        return stubPrintErrorStatus(KERR_MISMATCH,
+                                    "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
+                                    idxPackage, pszFile, idFile, idNew);
 
     /* Never without a handle: the bridge comes before the writing handle goes. */
     RTFILE hBridge = NIL_RTFILE;
@@ -243,16 +281,21 @@ int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fEx
         if (!fExtractOnly && !stubPackageAppliesToHost(pHdr->uArch))
             continue;
 
-        /* Packages for one architecture get a name nobody can have prepared for them. */
+        /*
+         * Packages for one architecture get a name nobody can have prepared
+         * for them, but a cabinet keeps its own: the Windows Installer looks
+         * for it under the name in the database, beside it.
+         */
         char szFile[STUB_PATH_MAX];
         RTFILE hFile = NIL_RTFILE;
+        const char *pszSuffix = RTPathSuffix(pHdr->szFileName);
         int rc;
-        if (fExtractOnly || pHdr->uArch == PKG_ARCH_ANY)
+        if (fExtractOnly || pHdr->uArch == PKG_ARCH_ANY
+            || (pszSuffix && !RTStrCmpAsciiNoCase(pszSuffix, ".cab")))
             rc = RTPathJoin(szFile, sizeof(szFile), pszExtractPath, pHdr->szFileName);
         else
         {
             rc = RTPathJoin(szFile, sizeof(szFile), pszExtractPath, STUB_RANDOM_TEMPLATE);
-            const char *pszSuffix = RTPathSuffix(pHdr->szFileName);
             if (RT_SUCCESS(rc) && pszSuffix)
                 rc = RTStrAppendInto(szFile, sizeof(szFile), pszSuffix);
             if (RT_SUCCESS(rc))

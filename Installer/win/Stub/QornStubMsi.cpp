@@ -55,6 +55,19 @@ int stubReportMsiFailure(UINT uAnswer)
     return STUBEXIT_FAILURE;
 }
 
+/*
+ * The log is a file of the installer's own making.  The Windows Installer
+ * writes through whatever has the name, a link planted there included, so a
+ * new file is put in its place first (stubCreateFileAnew).
+ */
+int stubCreateLogFile(const char *pszLogFile)
+{
+    int const rc = stubCreateFileAnew(pszLogFile, nullptr);
+    if (RT_FAILURE(rc))
+        return stubReportError("Failed to create the log file '%s': %Rrc", pszLogFile, rc);
+    return STUBEXIT_SUCCESS;
+}
+
 } // namespace
 
 int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *pszLogFile)
@@ -65,6 +78,8 @@ int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *ps
 
     if (pszLogFile)
     {
+        if (stubCreateLogFile(pszLogFile) != STUBEXIT_SUCCESS)
+            return STUBEXIT_FAILURE;
         PRTUTF16 pwszLogFile = nullptr;
         int rc = RTStrToUtf16(pszLogFile, &pwszLogFile, "stubInstallMsi");
         if (RT_FAILURE(rc))

@@ -10,7 +10,8 @@
  * a resource whose declared size runs past the image, a header shorter than
  * its layout, or with a name that runs to the end of its field, is refused
  * like a missing one.  A header's file name is joined to the extraction
- * directory, so a name that could lead out of it is refused too.
+ * directory, so a name that could lead out of it is refused too, and so is
+ * one that Windows would open as a device or store under another name.
  */
 #include <zelk/err.h>
 #include <zelk/format.h>
@@ -46,6 +47,33 @@ bool stubIsInsideImage(const void *pv, uint32_t cb)
     return uData >= uStart && uData <= uEnd && cb <= uEnd - uData;
 }
 
+/*
+ * Whether Windows takes pszName for a device: the part before the first
+ * dot, trailing blanks dropped, is one of the reserved names in any case,
+ * so "nul.cab" or "COM1 .msi" open a device, not a file.
+ */
+bool stubIsDeviceName(const char *pszName)
+{
+    static const char s_aszDevices[][8] = { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$" };
+    char szStem[8];
+    size_t cch = 0;
+    for (; pszName[cch] && pszName[cch] != '.'; cch++)
+    {
+        if (cch >= sizeof(szStem) - 1)
+            return false;
+        char const ch = pszName[cch];
+        szStem[cch] = ch >= 'a' && ch <= 'z' ? (char)(ch - 'a' + 'A') : ch;
+    }
+    while (cch && szStem[cch - 1] == ' ')
+        cch--;
+    szStem[cch] = '\0';
+    for (size_t i = 0; i < RT_ELEMENTS(s_aszDevices); i++)
+        if (!RTStrCmp(szStem, s_aszDevices[i]))
+            return true;
+    return cch == 4 && (!RTStrNCmp(szStem, "COM", 3) || !RTStrNCmp(szStem, "LPT", 3))
+           && szStem[3] >= '1' && szStem[3] <= '9';
+}
+
 } // namespace
 
 bool stubIsBareFileName(const char *pszName)
@@ -55,7 +83,9 @@ bool stubIsBareFileName(const char *pszName)
     for (const char *pch = pszName; *pch; pch++)
         if (*pch == '/' || *pch == '\\' || *pch == ':')
             return false;
-    return true;
+    /* Windows drops a trailing dot or blank: the file would get another name than the header's. */
+    char const chLast = pszName[RTStrLen(pszName) - 1];
+    return chLast != '.' && chLast != ' ' && !stubIsDeviceName(pszName);
 }
 
 int stubFindResource(const char *pszName, const void **ppvData, uint32_t *pcbData)

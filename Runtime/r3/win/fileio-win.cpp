@@ -195,6 +195,28 @@ int RTFileOpenPathEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile,
     return rc;
 }
 
+int RTFileRename(const char *pszSrc, const char *pszDst, bool fReplace)
+{
+    if (!pszSrc || !pszDst)
+        return KERR_INVALID_POINTER;
+    PRTUTF16 pwszSrc = nullptr;
+    int rc = rtPathWin32FromUtf8(pszSrc, &pwszSrc);
+    if (RT_FAILURE(rc))
+        return rc;
+    PRTUTF16 pwszDst = nullptr;
+    rc = rtPathWin32FromUtf8(pszDst, &pwszDst);
+    if (RT_SUCCESS(rc))
+    {
+        /* No copy across volumes: a copy would be a second file, not this one. */
+        if (!RT_NT_SYS(MoveFileExW)((LPCWSTR)pwszSrc, (LPCWSTR)pwszDst,
+                                    fReplace ? MOVEFILE_REPLACE_EXISTING : 0))
+            rc = RTErrConvertFromWin32(GetLastError());
+        RTStrRelease(pwszDst);
+    }
+    RTStrRelease(pwszSrc);
+    return rc;
+}
+
 int RTFileOpenPath(RTFILE *phFile, const char *pszFilename, uint64_t fOpen)
 {
     return RTFileOpenPathEx(pszFilename, fOpen, phFile, nullptr);

@@ -491,6 +491,48 @@ TEST_F(FileTest, RemoveDeletesOneFileOnly)
     EXPECT_FALSE(exists(strFile));
 }
 
+/* One step from name to name; an existing target only with fReplace, never a directory. */
+TEST_F(FileTest, RenameReplacesTheNameOnly)
+{
+    std::string const strDir = path("dir");
+    ASSERT_TRUE(CreateDirectoryW(toWide(strDir).c_str(), nullptr));
+    static const struct
+    {
+        const char *pszDst; /* relative to the scratch directory; "" none */
+        bool fReplace;
+        int rc;
+    } s_aRows[] = {
+        { "new.txt", false, 0 },
+        { "new.txt", true, 0 },
+        { "old.txt", false, KERR_ALREADY_EXISTS },
+        { "old.txt", true, 0 },
+        { "dir", true, KERR_ACCESS_DENIED },
+        { "no-dir\\x.txt", true, KERR_PATH_NOT_FOUND },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszDst);
+        std::string const strSrc = path("src.txt");
+        std::string const strDst = path(s_aRows[i].pszDst);
+        DeleteFileW(toWide(path("new.txt")).c_str());
+        ASSERT_TRUE(writeFile(strSrc, "source"));
+        ASSERT_TRUE(writeFile(path("old.txt"), "old"));
+        EXPECT_EQ(s_aRows[i].rc, RTFileRename(strSrc.c_str(), strDst.c_str(), s_aRows[i].fReplace));
+        if (s_aRows[i].rc == 0)
+        {
+            EXPECT_FALSE(exists(strSrc));
+            EXPECT_EQ("source", readFile(strDst));
+        }
+        else
+            EXPECT_EQ("source", readFile(strSrc));
+        EXPECT_TRUE(exists(strDir));
+    }
+    EXPECT_EQ(KERR_FILE_NOT_FOUND,
+              RTFileRename(path("none.txt").c_str(), path("other.txt").c_str(), true));
+    EXPECT_EQ(KERR_INVALID_POINTER, RTFileRename(nullptr, path("x").c_str(), true));
+    EXPECT_EQ(KERR_INVALID_POINTER, RTFileRename(path("x").c_str(), nullptr, true));
+}
+
 TEST_F(FileTest, RemoveRefusesASymbolicLink)
 {
     std::string const strTarget = path("target.txt");
