@@ -119,6 +119,12 @@ typedef struct RTNTSYSCALLS
     decltype(&::CreateDirectoryW) pfnCreateDirectoryW;
     decltype(&::RemoveDirectoryW) pfnRemoveDirectoryW;
     decltype(&::GetEnvironmentVariableW) pfnGetEnvironmentVariableW;
+    /* The temporary directory's: the account, and the system's directories. */
+    decltype(&::NtQueryInformationToken) pfnNtQueryInformationToken;
+    decltype(&::GetTempPathW) pfnGetTempPathW;
+    /* Replaces GetTempPath2W (the same form), looked up by name as older systems lack it. */
+    decltype(&::GetTempPathW) pfnGetTempPath2W;
+    decltype(&::GetSystemWindowsDirectoryW) pfnGetSystemWindowsDirectoryW;
     decltype(&::GetCurrentDirectoryW) pfnGetCurrentDirectoryW;
     decltype(&::GetFullPathNameW) pfnGetFullPathNameW;
     decltype(&::SetCurrentDirectoryW) pfnSetCurrentDirectoryW;

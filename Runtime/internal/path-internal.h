@@ -190,4 +190,14 @@ int rtProcInitExePath(uint32_t *puWinErr = nullptr);
  */
 size_t rtPathExecDirLength(const char *pszPath, size_t offName);
 
+/* Whether the process runs as the system's own account (SYSTEM on Windows). */
+bool rtPathTempIsSystemAccount(void);
+
+/*
+ * The system's temporary directory where no variable names one: the one it
+ * keeps for its own account when fSystemAccount, else its temporary path
+ * (see RTPathTemp).  Buffer contract and statuses as RTPathTemp's.
+ */
+int rtPathTempOsDir(char *pszPath, size_t cb, bool fSystemAccount);
+
 #endif

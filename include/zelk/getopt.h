@@ -263,6 +263,13 @@ int RTGetOptTakeValue(PRTOPTIONSTATE pState, PRTOPTIONVALUE pValue, uint32_t fFl
 #define RTGETOPTARGV_DEFAULT_SEPARATORS " \t\n\r"
 
 /*
+ * The separators of a Windows process's own command line: blank and tab
+ * only, as Windows programs split it.  A line feed or carriage return that
+ * a caller left unquoted stays inside its argument.
+ */
+#define RTGETOPTARGV_WIN_CMDLINE_SEPARATORS " \t"
+
+/*
  * Splits a UTF-8 command line into arguments.
  *
  * Windows-program quoting: '"' toggles quoting ("" inside quotes is one

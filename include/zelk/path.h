@@ -204,9 +204,14 @@ int RTPathExecDir(char *pszPath, size_t cb);
 
 /*
  * The temporary directory: the value of the first of ZELK_TMPDIR, TMP, TEMP
- * and USERPROFILE that exists, as it stands, else "/tmp".  A failure other
- * than a missing variable (KERR_BUFFER_OVERFLOW for a long value) is returned
- * without trying the next one.
+ * and USERPROFILE that exists, as it stands, else the system's own.  A
+ * process of the system's own account (SYSTEM on Windows) asks ZELK_TMPDIR
+ * only and then takes the directory the system keeps for that account
+ * (Windows: GetTempPath2W, else "SystemTemp" in the Windows directory when it
+ * exists, else its "Temp").  Otherwise the system's temporary path
+ * (Windows: GetTempPathW, with its trailing separator; elsewhere "/tmp").
+ * A failure other than a missing variable (KERR_BUFFER_OVERFLOW for a long
+ * value) is returned without trying the next one.
  */
 int RTPathTemp(char *pszPath, size_t cb);
 

@@ -135,6 +135,17 @@ check_run "--msi-prop name with a blank" 2 "" \
 run "$stub" --silent --msi-prop "A	B" v
 check_run "--msi-prop name with a tab" 2 "" \
   "$name: error: The first argument to --msi-prop must not contain spaces: A	B"
+# Property names as the Windows Installer takes them: ASCII letters, digits,
+# '_' and '.', not starting with a digit or a '.'; the empty name as designed.
+for prop in A z _ _9 A.b_9 INSTALLDIR Z.Z. a..b; do
+  accepted "--msi-prop name $prop" --msi-prop "$prop" v
+done
+for prop in 'A=B' 'A"B' '"' '1A' '9' '.A' '.' 'A-B' 'A;B' 'A/B' '@A' 'Ä' 'A€' 'A[B]' '=' 'A%B'; do
+  run "$stub" --silent --msi-prop "$prop" v
+  # Standard error speaks the ANSI code page (1252 here).
+  check_run "--msi-prop name $prop refused" 2 "" \
+    "$name: error: The first argument to --msi-prop must be a property name: $(iconv -t CP1252 <<<"$prop")"
+done
 run "$stub" --silent --msi-prop
 check_run "--msi-prop without a name" 2 "" "$name: error: --msi-prop: The option requires a value."
 

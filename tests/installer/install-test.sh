@@ -231,6 +231,43 @@ check_run "no .custom" 0 "" ""
 tmp_empty "no .custom"
 remove_product "$KT_inst_msi"
 
+# A link anywhere in .custom, .custom itself included, refuses the copy before
+# anything is copied or installed (Wine shows a Unix link to a directory as a
+# reparse point).  So do more than 10000 items and more than 1024 MiB.
+secret=$work/custom-secret
+mkdir -p "$secret" && echo secret > "$secret/secret.txt"
+custom_refused() { # NAME PATH-REGEX REASON
+  rm -rf "$seen"
+  clear_tmp
+  run "$inst" --silent --no-silent-cert --msi-prop CUSTOMSEEN "$(winepath -w "$seen")"
+  check "$1: exit code" 1 "$code"
+  matches "$1: message" "$(exe "$inst"): error: Copying '$2' failed: $3" "$stdout$stderr"
+  check "$1: nothing installed" "" "$(product_dir KestrelynTest)"
+  check "$1: nothing seen" "" "$(listing "$seen" 2>/dev/null)"
+  tmp_empty "$1"
+}
+rm -rf "$work/custom/.custom"
+mkdir -p "$work/custom/.custom/sub dir/deeper"
+echo one > "$work/custom/.custom/top.txt"
+ln -s "$secret" "$work/custom/.custom/sub dir/deeper/link"
+custom_refused ".custom with a link two levels down" '\.custom\\sub dir\\deeper\\link' "a link or junction"
+rm "$work/custom/.custom/sub dir/deeper/link"
+ln -s "$secret" "$work/custom/.custom/link"
+custom_refused ".custom with a link at its top" '\.custom\\link' "a link or junction"
+rm -rf "$work/custom/.custom"
+ln -s "$secret" "$work/custom/.custom"
+custom_refused ".custom that is a link" '\.custom' "a link or junction"
+rm -f "$work/custom/.custom"
+mkdir -p "$work/custom/.custom/many"
+(cd "$work/custom/.custom/many" && touch f{1..9999})
+custom_refused ".custom with 10001 items" '\.custom\\many\\f[0-9]+' "over 10000 items"
+rm -rf "$work/custom/.custom"
+mkdir -p "$work/custom/.custom/big"
+truncate -s 1G "$work/custom/.custom/big/a.bin"
+truncate -s 1 "$work/custom/.custom/big/b.bin"
+custom_refused ".custom with 1024 MiB and a byte" '\.custom\\big\\[ab]\.bin' "over 1024 MiB"
+rm -rf "$work/custom/.custom" "$secret"
+
 # While the package's custom action holds the install, the package and the
 # directory are locked and a second installer is refused.
 hold=$work/hold

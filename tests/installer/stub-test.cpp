@@ -238,6 +238,10 @@ TEST(StubCmdLine, ParametersAndErrors)
         { { "--silent", "--msi-prop", "A\rB", "v" }, STUBEXIT_SYNTAX, "", "", errLine(strSpaces + "AB") /* CRs dropped */ },
         { { "--silent", "--msi-prop", "A" }, STUBEXIT_SYNTAX, "", "",
           errLine("--msi-prop takes two arguments, the 2nd is missing") },
+        { { "--silent", "--msi-prop", "A=B", "v" }, STUBEXIT_SYNTAX, "", "",
+          errLine("The first argument to --msi-prop must be a property name: A=B") },
+        { { "--silent", "--msi-prop", "9A", "v" }, STUBEXIT_SYNTAX, "", "",
+          errLine("The first argument to --msi-prop must be a property name: 9A") },
         { { "--silent", "B=2" }, STUBEXIT_SYNTAX, "", "", errLine("Invalid parameter: B=2") },
         { { "--silent", "--bogus" }, STUBEXIT_SYNTAX, "", "", errLine("Unknown option: '--bogus'") },
         { { "--silent", "-V", "--bogus" }, STUBEXIT_SUCCESS, "", version(), "" },
@@ -1631,120 +1635,156 @@ TEST(StubAddCertToStore, Failures)
     }
 }
 
-struct FakeShell
+/*
+ * The ".custom" copy: a ".custom" beside this program for a moment, copied
+ * into a scratch extraction directory.  What Wine can't show (a link to a
+ * file listed as one, an item swapped for a link between the listing and
+ * the open, a refused create) is put in through the system-call table.
+ */
+class StubCustomTest : public fstest::ScratchDirTest
 {
-    static SHFILEOPSTRUCTW s_Op;
-    static std::wstring s_wstrFrom, s_wstrTo;
-    static int WINAPI copyFails(LPSHFILEOPSTRUCTW pOp)
+protected:
+    std::string m_strCustom;
+    void SetUp() override
     {
-        s_Op = *pOp;
-        /* The lists end with two zero units. */
-        s_wstrFrom = std::wstring(pOp->pFrom, wcslen(pOp->pFrom) + 2);
-        s_wstrTo = std::wstring(pOp->pTo, wcslen(pOp->pTo) + 2);
-        return 0x402;
+        ScratchDirTest::SetUp();
+        char szExecDir[MAX_PATH * 3];
+        ASSERT_EQ(KINF_SUCCESS, RTPathExecDir(szExecDir, sizeof(szExecDir)));
+        m_strCustom = std::string(szExecDir) + "\\.custom";
+        removeTree(longForm(m_strCustom));
+        ASSERT_TRUE(CreateDirectoryW(toWide(m_strCustom).c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(toWide(m_strCustom + "\\sub").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(toWide(m_strCustom + "\\sub\\empty").c_str(), nullptr));
+        ASSERT_TRUE(writeFile(m_strCustom + "\\top.txt", "top"));
+        ASSERT_TRUE(writeFile(m_strCustom + "\\sub\\link.txt", std::string(70000, 'x')));
+        stubCleanupInit();
     }
-    static int WINAPI copyPretends(LPSHFILEOPSTRUCTW) { return 0; }
-    /* The copy is done; then, after s_cSkip allocations, one fails. */
-    static unsigned s_cSkip;
-    static int WINAPI copyThenNoMemory(LPSHFILEOPSTRUCTW)
+    void TearDown() override
     {
-        HeapShortage::arm(s_cSkip);
-        return 0;
+        stubCleanupRelease();
+        removeTree(longForm(m_strCustom));
+        ScratchDirTest::TearDown();
     }
 };
-SHFILEOPSTRUCTW FakeShell::s_Op;
-unsigned FakeShell::s_cSkip;
-std::wstring FakeShell::s_wstrFrom, FakeShell::s_wstrTo;
 
-TEST(StubCopyCustomDir, ShellCopyFails)
+/* Entries named link.txt are listed as reparse points, as Windows lists a link to a file. */
+NTSTATUS NTAPI listLinkAsReparse(HANDLE hDir, HANDLE hEvent, PIO_APC_ROUTINE pfnApc, PVOID pvCtx,
+                                 PIO_STATUS_BLOCK pIos, PVOID pvBuf, ULONG cbBuf,
+                                 FILE_INFORMATION_CLASS enmClass, BOOLEAN fSingle,
+                                 PUNICODE_STRING pFilter, BOOLEAN fRestart)
 {
-    char szExecDir[MAX_PATH * 3];
-    ASSERT_EQ(KINF_SUCCESS, RTPathExecDir(szExecDir, sizeof(szExecDir)));
-    std::string const strCustom = std::string(szExecDir) + "\\.custom";
-    ASSERT_TRUE(CreateDirectoryW(toWide(strCustom).c_str(), nullptr)
-                || GetLastError() == ERROR_ALREADY_EXISTS);
-    {
-        SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyFails);
-        Capture cap;
-        stubCleanupInit();
-        EXPECT_EQ(1, stubCopyCustomDir("C:\\extract here"));
-        EXPECT_EQ(errLine("Copying the '.custom' dir failed: 0x402"), cap.err());
-        EXPECT_EQ((UINT)FO_COPY, FakeShell::s_Op.wFunc);
-        EXPECT_EQ((FILEOP_FLAGS)0x614, FakeShell::s_Op.fFlags);
-        EXPECT_EQ(nullptr, FakeShell::s_Op.hwnd);
-        EXPECT_EQ(toWide(strCustom) + std::wstring(2, L'\0'), FakeShell::s_wstrFrom);
-        EXPECT_EQ(std::wstring(L"C:\\extract here") + std::wstring(2, L'\0'), FakeShell::s_wstrTo);
-        EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE))
-            << "nothing recorded after a failed copy";
-    }
-    {
-        /* An extraction path that is no UTF-8 never reaches the shell. */
-        SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyFails);
-        Capture cap;
-        FakeShell::s_Op.wFunc = 0;
-        EXPECT_EQ(1, stubCopyCustomDir("C:\\bad\xff"));
-        EXPECT_EQ(0u, cap.err().find(
-                          errLine("RTStrToUtf16Ex failed on 'C:\\bad\xff': KERR_").substr(0, 60)))
-            << cap.err();
-        EXPECT_EQ(0u, FakeShell::s_Op.wFunc);
-    }
-    {
-        /* The shell says it copied, but the copy is not there to be opened: recorded, without a handle. */
-        SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyPretends);
-        Capture cap;
-        stubCleanupInit();
-        EXPECT_EQ(1, stubCopyCustomDir("C:\\no\\such\\extraction dir"));
-        EXPECT_EQ(errLine("Unable to open the destination .custom directory: KERR_PATH_NOT_FOUND"),
-                  cap.err());
-        StubCleanupRecord *pRec = stubCleanupFindPackage(STUB_NO_PACKAGE);
-        ASSERT_NE(nullptr, pRec);
-        EXPECT_STREQ("C:\\no\\such\\extraction dir\\.custom", pRec->szPath);
-        EXPECT_EQ(NIL_RTDIR, pRec->u.hDir);
-        stubCleanupRelease();
-    }
-    RemoveDirectoryW(toWide(strCustom).c_str());
+    NTSTATUS const rcNt = NtQueryDirectoryFile(hDir, hEvent, pfnApc, pvCtx, pIos, pvBuf, cbBuf,
+                                               enmClass, fSingle, pFilter, fRestart);
+    FILE_DIRECTORY_INFORMATION *pInfo = (FILE_DIRECTORY_INFORMATION *)pvBuf;
+    if (NT_SUCCESS(rcNt) && enmClass == FileDirectoryInformation
+        && std::wstring(pInfo->FileName, pInfo->FileNameLength / 2) == L"link.txt")
+        pInfo->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return rcNt;
 }
 
-/*
- * No memory right after the copy, for the copy's path (the copy's own
- * message) or, once the path is there, for its record (the record's
- * message): a failure, and nothing recorded.
- */
-TEST(StubCopyCustomDir, NoMemoryAfterTheCopy)
+/* Every file opened turns out a link: swapped in after the listing. */
+NTSTATUS NTAPI filesOpenAsLinks(HANDLE hFile, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb,
+                                FILE_INFORMATION_CLASS enmClass)
 {
-    char szExecDir[MAX_PATH * 3];
-    ASSERT_EQ(KINF_SUCCESS, RTPathExecDir(szExecDir, sizeof(szExecDir)));
-    std::string const strCustom = std::string(szExecDir) + "\\.custom";
-    ASSERT_TRUE(CreateDirectoryW(toWide(strCustom).c_str(), nullptr)
-                || GetLastError() == ERROR_ALREADY_EXISTS);
+    NTSTATUS const rcNt = NtQueryInformationFile(hFile, pIos, pv, cb, enmClass);
+    FILE_ATTRIBUTE_TAG_INFORMATION *pTag = (FILE_ATTRIBUTE_TAG_INFORMATION *)pv;
+    if (enmClass == FileAttributeTagInformation && NT_SUCCESS(rcNt)
+        && !(pTag->FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    {
+        pTag->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        pTag->ReparseTag = IO_REPARSE_TAG_SYMLINK;
+    }
+    return rcNt;
+}
+
+/* Nothing can be created. */
+NTSTATUS NTAPI createRefused(PHANDLE phFile, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pAttr,
+                             PIO_STATUS_BLOCK pIos, PLARGE_INTEGER pcbAlloc, ULONG fAttribs,
+                             ULONG fShare, ULONG uDisposition, ULONG fOptions, PVOID pvEa, ULONG cbEa)
+{
+    if (uDisposition == FILE_CREATE)
+        return RTNT_STATUS_ACCESS_DENIED;
+    return NtCreateFile(phFile, fAccess, pAttr, pIos, pcbAlloc, fAttribs, fShare, uDisposition,
+                        fOptions, pvEa, cbEa);
+}
+
+TEST_F(StubCustomTest, CopiesTheTreeAsNewItems)
+{
+    std::string const strExtract = path("x");
+    ASSERT_TRUE(CreateDirectoryW(toWide(strExtract).c_str(), nullptr));
+    {
+        Capture cap;
+        EXPECT_EQ(0, stubCopyCustomDir(strExtract.c_str()));
+        EXPECT_EQ("", cap.err());
+    }
+    EXPECT_EQ("top", readFile(strExtract + "\\.custom\\top.txt"));
+    EXPECT_EQ(std::string(70000, 'x'), readFile(strExtract + "\\.custom\\sub\\link.txt"));
+    EXPECT_TRUE(RTDirExists((strExtract + "\\.custom\\sub\\empty").c_str()));
+    StubCleanupRecord *pRec = stubCleanupFindPackage(STUB_NO_PACKAGE);
+    ASSERT_NE(nullptr, pRec);
+    EXPECT_EQ(strExtract + "\\.custom", pRec->szPath);
+    EXPECT_TRUE(RTDirIsUsable(pRec->u.hDir));
+    stubCleanupRelease();
+
+    /* The copy is made new: one already there is never written into. */
+    ASSERT_TRUE(DeleteFileW(toWide(strExtract + "\\.custom\\top.txt").c_str()));
+    Capture cap;
+    EXPECT_EQ(1, stubCopyCustomDir(strExtract.c_str()));
+    EXPECT_TRUE(std::regex_match(cap.err(), std::regex(errLine("Copying '\\.custom' failed: KERR_[A-Z_]+"))))
+        << cap.err();
+    EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE));
+    EXPECT_FALSE(exists(strExtract + "\\.custom\\top.txt"));
+}
+
+TEST_F(StubCustomTest, RefusalsThroughTheSystemCallTable)
+{
     static const struct
     {
         const char *pszWhat;
-        unsigned cSkip;
+        bool fListed, fOpened, fCreate, fMissingDst;
+        const char *pszErr;
+        bool fCreated; /* whether the copying pass got to make ".custom" */
     } s_aRows[] = // clang-format off
     {
-        { "no memory for the path", 0 },
-        { "no memory for the record", 1 },
+        { "a link to a file, listed as one", true,  false, false, false,
+          "Copying '.custom\\sub\\link.txt' failed: a link or junction", false },
+        { "files swapped for links after the check", false, true, false, false,
+          "Copying '.custom\\top.txt' failed: a link or junction", true },
+        { "nothing can be created", false, false, true, false,
+          "Copying '.custom' failed: KERR_ACCESS_DENIED", false },
+        { "no extraction directory", false, false, false, true,
+          "Unable to open the destination .custom directory: KERR_FILE_NOT_FOUND", false },
     };
     // clang-format on
     for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
     {
-        SCOPED_TRACE(s_aRows[i].pszWhat);
-        SlotGuard<StubLazy::StubLazySlot_SHFileOperationW> Guard(FakeShell::copyThenNoMemory);
-        FakeShell::s_cSkip = s_aRows[i].cSkip;
-        Capture cap;
-        stubCleanupInit();
-        int rcExit;
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszWhat);
+        std::string const strExtract = path("x" + std::to_string(i));
+        if (!s_aRows[i].fMissingDst)
         {
-            HeapShortage Shortage;
-            rcExit = stubCopyCustomDir("C:\\extract here");
-            EXPECT_EQ(0u, HeapShortage::left());
+            ASSERT_TRUE(CreateDirectoryW(toWide(strExtract).c_str(), nullptr));
         }
-        EXPECT_EQ(1, rcExit);
-        EXPECT_EQ(errLine("Out of memory!"), cap.err());
+        SysOverrideGuard Guard;
+        if (s_aRows[i].fListed)
+            g_rtNtSysOverride.pfnNtQueryDirectoryFile = listLinkAsReparse;
+        if (s_aRows[i].fOpened)
+            g_rtNtSysOverride.pfnNtQueryInformationFile = filesOpenAsLinks;
+        if (s_aRows[i].fCreate)
+            g_rtNtSysOverride.pfnNtCreateFile = createRefused;
+        Capture cap;
+        EXPECT_EQ(1, stubCopyCustomDir(strExtract.c_str()));
+        rtNtSysReset();
+        std::string strErr = cap.err();
+        /* Which file comes first is the file system's order. */
+        if (s_aRows[i].fOpened)
+        {
+            strErr = std::regex_replace(strErr, std::regex("\\\\(top|sub\\\\link)\\.txt'"), "\\top.txt'");
+        }
+        EXPECT_EQ(errLine(s_aRows[i].pszErr), strErr);
         EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE));
+        EXPECT_EQ(s_aRows[i].fCreated, exists(strExtract + "\\.custom"));
+        EXPECT_FALSE(exists(strExtract + "\\.custom\\top.txt"));
     }
-    RemoveDirectoryW(toWide(strCustom).c_str());
 }
 
 /*

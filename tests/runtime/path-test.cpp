@@ -760,6 +760,24 @@ void testSetEnv(const char *pszName, const char *pszValue)
 #endif
 }
 
+/*
+ * What RTPathTemp gives when no variable is set: the system's temporary path
+ * on Windows (never a folder at the root of the drive), "/tmp" elsewhere.
+ */
+std::string systemTempDir()
+{
+#ifdef _WIN32
+    WCHAR wszDir[MAX_PATH + 1];
+    DWORD const cwc = GetTempPathW(MAX_PATH + 1, wszDir);
+    char szDir[MAX_PATH * 3];
+    int const cch = WideCharToMultiByte(CP_UTF8, 0, wszDir, (int)cwc, szDir, sizeof(szDir),
+                                        nullptr, nullptr);
+    return std::string(szDir, (size_t)cch);
+#else
+    return "/tmp";
+#endif
+}
+
 /* Saves the temporary-directory variables and puts them back. */
 class RTPathTempTest : public testing::Test
 {
@@ -798,7 +816,7 @@ TEST_F(RTPathTempTest, OrderOfVariables)
         { { nullptr, "tmp", "temp", "prof" }, "tmp" },
         { { nullptr, nullptr, "temp", "prof" }, "temp" },
         { { nullptr, nullptr, nullptr, "prof" }, "prof" },
-        { { nullptr, nullptr, nullptr, nullptr }, "/tmp" },
+        { { nullptr, nullptr, nullptr, nullptr }, nullptr },
         { { nullptr, "relative\\dir", "temp", nullptr }, "relative\\dir" },
     };
     // clang-format on
@@ -807,9 +825,10 @@ TEST_F(RTPathTempTest, OrderOfVariables)
         SCOPED_TRACE(testing::Message() << "row " << i);
         for (int j = 0; j < 4; j++)
             testSetEnv(s_apszVars[j], s_aRows[i].apszValues[j]);
-        char szBuf[64];
+        char szBuf[1024];
         ASSERT_EQ(RTPathTemp(szBuf, sizeof(szBuf)), 0);
-        EXPECT_STREQ(szBuf, s_aRows[i].pszExpect);
+        EXPECT_EQ(std::string(szBuf),
+                  s_aRows[i].pszExpect ? std::string(s_aRows[i].pszExpect) : systemTempDir());
     }
 }
 
@@ -823,9 +842,12 @@ TEST_F(RTPathTempTest, OverflowStopsTheSearch)
 
     for (int j = 0; j < 4; j++)
         testSetEnv(s_apszVars[j], nullptr);
-    EXPECT_EQ(RTPathTemp(szBuf, 4), KERR_BUFFER_OVERFLOW);
-    EXPECT_EQ(RTPathTemp(szBuf, 5), 0);
-    EXPECT_STREQ(szBuf, "/tmp");
+    std::string const strSystem = systemTempDir();
+    ASSERT_FALSE(strSystem.empty());
+    std::string strBuf(strSystem.size() + 1, 'Z');
+    EXPECT_EQ(RTPathTemp(&strBuf[0], strSystem.size()), KERR_BUFFER_OVERFLOW);
+    EXPECT_EQ(RTPathTemp(&strBuf[0], strSystem.size() + 1), 0);
+    EXPECT_EQ(std::string(strBuf.c_str()), strSystem);
 }
 
 TEST(RTEnvQueryVar, NameAndBuffer)

@@ -112,6 +112,24 @@ bool stubHasWhitespace(const char *psz)
     return false;
 }
 
+/*
+ * Whether a --msi-prop name is one the Windows Installer takes as a property
+ * name: ASCII letters, digits, '_' and '.', not starting with a digit or a
+ * '.'.  Anything else ('=', '"', ';' ...) would end the name early in the
+ * parameter text and set something else.  The empty name is let through.
+ */
+bool stubIsMsiPropName(const char *pszName)
+{
+    for (const char *pch = pszName; *pch; pch++)
+    {
+        char const ch = (char)(*pch | 0x20);
+        if (!((ch >= 'a' && ch <= 'z') || *pch == '_'
+              || (pch != pszName && ((*pch >= '0' && *pch <= '9') || *pch == '.'))))
+            return false;
+    }
+    return true;
+}
+
 /* Appends pszText to the parameters, after a blank when they are not empty. */
 int stubMsiParamsAppend(STUBRUNSTATE *pState, const char *pszText)
 {
@@ -132,6 +150,9 @@ int stubMsiParamsAddProp(STUBRUNSTATE *pState, RTOPTIONSTATE *pGetState, const c
 {
     if (stubHasWhitespace(pszName))
         return stubReportSyntaxError("The first argument to --msi-prop must not contain spaces: %s",
+                                     pszName);
+    if (!stubIsMsiPropName(pszName))
+        return stubReportSyntaxError("The first argument to --msi-prop must be a property name: %s",
                                      pszName);
     RTOPTIONVALUE Value;
     int const rc = RTGetOptTakeValue(pGetState, &Value, RTGETOPT_REQ_STRING);

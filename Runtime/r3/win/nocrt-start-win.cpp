@@ -184,7 +184,7 @@ extern "C" __attribute__((noreturn)) void __stdcall KestrelStart(void)
     int cArgs = 0;
     rc = RTGetOptArgvFromString(&papszArgs, &cArgs, pszCmdLine,
                                 RTGETOPTARGV_CNV_QUOTE_MS_CRT | RTGETOPTARGV_CNV_MODIFY_INPUT,
-                                nullptr);
+                                RTGETOPTARGV_WIN_CMDLINE_SEPARATORS);
     if (RT_FAILURE(rc))
     {
         static const char s_szMsg[] = "Error parsing command line: ";

@@ -276,6 +276,151 @@ TEST_F(PathWinTest, TemporaryDirectoryWithNonAsciiName)
     EXPECT_EQ(std::string(szTemplate).size(), strTmp.size() + 25);
 }
 
+/* Replacements that make the process SYSTEM, and give the system's directories. */
+NTSTATUS NTAPI tokenUserSystem(HANDLE hToken, TOKEN_INFORMATION_CLASS enmClass, PVOID pvInfo,
+                               ULONG cbInfo, PULONG pcbRet)
+{
+    NTSTATUS const rcNt = NtQueryInformationToken(hToken, enmClass, pvInfo, cbInfo, pcbRet);
+    if (enmClass == TokenUser && NT_SUCCESS(rcNt))
+    {
+        static uint8_t s_abSystem[] = { 1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0 };
+        ((TOKEN_USER *)pvInfo)->User.Sid = (PSID)s_abSystem;
+    }
+    return rcNt;
+}
+std::wstring g_wstrFakeDir;
+DWORD WINAPI tempPathFake(DWORD cwcBuf, LPWSTR pwszBuf)
+{
+    return currentDirectoryFake(cwcBuf, pwszBuf) == g_wstrFakeDir.size() + 1
+               ? (DWORD)g_wstrFakeDir.size() + 1
+               : (DWORD)g_wstrFakeDir.size();
+}
+UINT WINAPI windowsDirectoryFake(LPWSTR pwszBuf, UINT cwcBuf)
+{
+    return (UINT)currentDirectoryFake(cwcBuf, pwszBuf);
+}
+DWORD WINAPI tempPathFails(DWORD, LPWSTR)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+}
+
+std::string systemWindowsDir()
+{
+    WCHAR wsz[MAX_PATH + 1];
+    UINT const cwc = GetSystemWindowsDirectoryW(wsz, MAX_PATH);
+    return toUtf8(std::wstring(wsz, cwc));
+}
+
+/*
+ * A run as SYSTEM takes the system's own directory, whatever TMP and TEMP
+ * say, unless ZELK_TMPDIR names one: GetTempPath2W where kernel32 has it,
+ * else "SystemTemp" in the Windows directory when it exists, else its "Temp".
+ * Any other run without the variables takes the system's temporary path.
+ */
+TEST_F(PathWinTest, TemporaryDirectoryOfSystemAndWithoutVariables)
+{
+    static const char *const s_apszVars[] = { "ZELK_TMPDIR", "TMP", "TEMP", "USERPROFILE" };
+    std::wstring awstrSaved[4];
+    bool afSet[4];
+    for (int i = 0; i < 4; i++)
+    {
+        WCHAR wsz[4096];
+        DWORD const cwc = GetEnvironmentVariableW(toWide(s_apszVars[i]).c_str(), wsz, 4096);
+        afSet[i] = cwc || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+        awstrSaved[i] = std::wstring(wsz, cwc);
+    }
+    bool const fHas2W = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W") != nullptr;
+    ASSERT_EQ(RTDirMake(path("win").c_str(), 0700, 0), 0);
+    ASSERT_EQ(RTDirMake(path("winst").c_str(), 0700, 0), 0);
+    ASSERT_EQ(RTDirMake(path("winst\\SystemTemp").c_str(), 0700, 0), 0);
+    WCHAR wszSysTemp[MAX_PATH + 1];
+    static const struct
+    {
+        const char *pszWhat;
+        bool fSystem;
+        const char *pszTmpDir; /* ZELK_TMPDIR, or null */
+        const char *pszTemp2;  /* what GetTempPath2W gives, or null for none */
+        const char *pszWinDir; /* scratch subdirectory as the Windows directory, or null */
+        const char *pszExpect; /* scratch-relative, or null for the case's own */
+    } s_aRows[] = // clang-format off
+    {
+        { "SYSTEM, GetTempPath2W",              true,  nullptr,  "C:\\Sys\\Temp2\\", nullptr, "C:\\Sys\\Temp2\\" },
+        { "SYSTEM, ZELK_TMPDIR first",          true,  "C:\\zt", "C:\\Sys\\Temp2\\", nullptr, "C:\\zt" },
+        { "SYSTEM, no GetTempPath2W, no SystemTemp", true, nullptr, nullptr, "win",   "win\\Temp" },
+        { "SYSTEM, no GetTempPath2W, SystemTemp", true,  nullptr,  nullptr,  "winst", "winst\\SystemTemp" },
+        { "SYSTEM, the real Windows directory", true,  nullptr,  nullptr,  nullptr, nullptr },
+        { "user, no variables",                 false, nullptr,  "C:\\Sys\\Temp2\\", nullptr, nullptr },
+    };
+    // clang-format on
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszWhat);
+        SysOverrideGuard Guard;
+        SetEnvironmentVariableW(L"TMP", L"C:\\users\\public");
+        SetEnvironmentVariableW(L"TEMP", L"C:\\users\\public");
+        SetEnvironmentVariableW(L"USERPROFILE", L"C:\\users\\public");
+        SetEnvironmentVariableA("ZELK_TMPDIR", s_aRows[i].pszTmpDir);
+        if (!s_aRows[i].fSystem)
+        {
+            SetEnvironmentVariableW(L"TMP", nullptr);
+            SetEnvironmentVariableW(L"TEMP", nullptr);
+            SetEnvironmentVariableW(L"USERPROFILE", nullptr);
+        }
+        else
+            g_rtNtSysOverride.pfnNtQueryInformationToken = tokenUserSystem;
+        if (s_aRows[i].pszTemp2)
+        {
+            g_wstrFakeDir = toWide(s_aRows[i].pszTemp2);
+            g_wstrFakeCwd = g_wstrFakeDir;
+            g_rtNtSysOverride.pfnGetTempPath2W = tempPathFake;
+        }
+        if (s_aRows[i].pszWinDir)
+        {
+            g_wstrFakeCwd = toWide(path(s_aRows[i].pszWinDir));
+            g_rtNtSysOverride.pfnGetSystemWindowsDirectoryW = windowsDirectoryFake;
+        }
+        std::string strExpect;
+        if (!s_aRows[i].pszExpect)
+            strExpect = !s_aRows[i].fSystem ? toUtf8(std::wstring(wszSysTemp, GetTempPathW(MAX_PATH + 1, wszSysTemp)))
+                        : fHas2W           ? std::string("<GetTempPath2W>")
+                                           : systemWindowsDir() + "\\Temp";
+        else if (s_aRows[i].pszWinDir)
+            strExpect = path(s_aRows[i].pszExpect);
+        else
+            strExpect = s_aRows[i].pszExpect;
+        char szTmp[1024];
+        int const rc = RTPathTemp(szTmp, sizeof(szTmp));
+        EXPECT_EQ(rc, 0);
+        if (strExpect != "<GetTempPath2W>")
+        {
+            EXPECT_EQ(std::string(szTmp), strExpect);
+        }
+        EXPECT_NE(std::string(szTmp), "/tmp");
+    }
+    {
+        /* The system's answer fails: its error, not another directory. */
+        SysOverrideGuard Guard;
+        SetEnvironmentVariableW(L"TMP", nullptr);
+        SetEnvironmentVariableW(L"TEMP", nullptr);
+        SetEnvironmentVariableW(L"USERPROFILE", nullptr);
+        SetEnvironmentVariableW(L"ZELK_TMPDIR", nullptr);
+        g_rtNtSysOverride.pfnGetTempPathW = tempPathFails;
+        char szTmp[64];
+        EXPECT_EQ(RTPathTemp(szTmp, sizeof(szTmp)), KERR_ACCESS_DENIED);
+        g_rtNtSysOverride.pfnNtQueryInformationToken = tokenUserSystem;
+        g_rtNtSysOverride.pfnGetTempPath2W = tempPathFails;
+        EXPECT_EQ(RTPathTemp(szTmp, sizeof(szTmp)), KERR_ACCESS_DENIED);
+        /* A buffer too small for the answer. */
+        g_wstrFakeDir = g_wstrFakeCwd = L"C:\\Windows\\SystemTemp\\";
+        g_rtNtSysOverride.pfnGetTempPath2W = tempPathFake;
+        EXPECT_EQ(RTPathTemp(szTmp, 10), KERR_BUFFER_OVERFLOW);
+    }
+    for (int i = 0; i < 4; i++)
+        SetEnvironmentVariableW(toWide(s_apszVars[i]).c_str(),
+                                afSet[i] ? awstrSaved[i].c_str() : nullptr);
+}
+
 TEST_F(PathWinTest, ExecutableDirectory)
 {
     ASSERT_EQ(rtProcInitExePath(), 0);

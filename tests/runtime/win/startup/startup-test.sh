@@ -80,6 +80,16 @@ argv[8]=
 argv[9]=78 5c 5c 22 79
 argv[10]=5c 5c 73 65 72 76 65 72 5c 73 68 61 72 65' "$stdout"
 
+# Only blanks and tabs split the command line: Wine passes a line feed or
+# carriage return in an argument unquoted, and it stays in its argument.
+stdout=$(wine "$probe" args $'a\nb' $'--msi-prop' 'A' $'hello\nECHOFILE=C:\\x' $'c\rd' </dev/null 2>/dev/null | tr -d '\r')
+check "line feed and carriage return inside arguments" 'argc=7
+argv[2]=61 0a 62
+argv[3]=2d 2d 6d 73 69 2d 70 72 6f 70
+argv[4]=41
+argv[5]=68 65 6c 6c 6f 0a 45 43 48 4f 46 49 4c 45 3d 43 3a 5c 78
+argv[6]=63 0d 64' "$stdout"
+
 # RTR3Init twice; hardening with the system-directory-only flag.
 run "$probe" init
 check "RTR3Init again" "again, same arguments: KINF_SUCCESS
