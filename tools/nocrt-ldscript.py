@@ -34,11 +34,12 @@ def transform(script):
         # .idata$5 to .idata$6.
         imports = idata.group(1)
         for part in '2456':
-            keep = '    KEEP (SORT(*)(.idata$%s))\n' % part
-            if keep not in imports:
+            imports, found = re.subn(r'^(\s*)(\S.*\(\.idata\$%s\).*)$' % part,
+                                     r'\1".idata$%s" = ABSOLUTE(. - __image_base__);\n\1\2' % part,
+                                     imports, count=1, flags=re.M)
+            if not found:
                 raise ValueError('no .idata$%s input sections in .idata of the default script'
                                  % part)
-            imports = imports.replace(keep, '    ".idata$%s" = ABSOLUTE(. - __image_base__);\n%s' % (part, keep))
         body += imports
         script = script[:idata.start()] + script[idata.end():]
     anchor = re.search(r'^(\s*)\*\(SORT\(\.data\$\*\)\)\n', script, re.M)
