@@ -8,7 +8,10 @@ Takes the linker's own default script for the target (from COMPILER -nostdlib
 initialiser tables, into the end of .data.  The tables are a few pointers; as a
 section of their own they cost a whole file-alignment block.  Their input
 sections keep their order (sorted by name) and stay kept when unused sections
-are dropped.
+are dropped.  The import tables (.idata) follow them into .data for the same
+reason: the loader finds them through the image's data directories, not by a
+section name, and the import address table is written at load time anyway,
+so .data's protection (read-write) is theirs already.
 """
 import re
 import subprocess
@@ -22,6 +25,23 @@ def transform(script):
         raise ValueError('no .CRT output section in the default script')
     body = crt.group(1)
     script = script[:crt.start()] + script[crt.end():]
+    idata = re.search(r'^  \.idata BLOCK\(__section_alignment__\) :\n  \{\n(.*?)^  \}\n', script,
+                      re.M | re.S)
+    if idata:
+        # ld takes the import directory from the section named .idata, or,
+        # failing that, from symbols named after the input sections: the
+        # directory from .idata$2 to .idata$4, the address table from
+        # .idata$5 to .idata$6.
+        imports = idata.group(1)
+        for part in '2456':
+            imports, found = re.subn(r'^(\s*)(\S.*\(\.idata\$%s\).*)$' % part,
+                                     r'\1".idata$%s" = ABSOLUTE(. - __image_base__);\n\1\2' % part,
+                                     imports, count=1, flags=re.M)
+            if not found:
+                raise ValueError('no .idata$%s input sections in .idata of the default script'
+                                 % part)
+        body += imports
+        script = script[:idata.start()] + script[idata.end():]
     anchor = re.search(r'^(\s*)\*\(SORT\(\.data\$\*\)\)\n', script, re.M)
     if not anchor or script.find('.data BLOCK') > anchor.start():
         raise ValueError('no .data$* input sections in .data of the default script')

@@ -39,11 +39,11 @@ PFNRTERRRELLOG rtErrSetReleaseLogger(PFNRTERRRELLOG pfnLogger);
 PFNRTERRRELLOG rtErrGetReleaseLogger(void);
 
 /*
- * Status table lookup.  An entry is one packed 64-bit word:
- *   bits 0-16 name offset, 17-22 name length, 23-39 message offset,
- *   40-47 message length, 48-63 the status code (signed).
- * Name offsets and lengths index the names' compressed string table
- * (g_RTErrStrTab), message ones the messages' table.
+ * Status table lookup.  An entry is one packed 64-bit word: the name's offset
+ * and length, the message's offset and length, and the status code (signed),
+ * at the bits that RTSTATUSENTRY_<field>_SHIFT and _BITS in <zelk/err-codes.h>
+ * give (generated with the table).  Name offsets and lengths index the names'
+ * compressed string table (g_RTErrStrTab), message ones the messages' table.
  */
 typedef uint64_t RTSTATUSENTRY;
 

@@ -35,23 +35,32 @@ const RTSTATUSENTRY *RTErrTableEntry(size_t idx)
     return idx < g_cRTErrEntries ? &g_aRTErrEntries[idx] : nullptr;
 }
 
+/* A field of an entry, by its name in the generated layout. */
+#define RTERR_ENTRY_FIELD(a_u, a_Field)                  \
+    ((uint32_t)((a_u) >> RTSTATUSENTRY_##a_Field##_SHIFT) \
+     & ((UINT32_C(1) << RTSTATUSENTRY_##a_Field##_BITS) - 1))
+
+static_assert(RTSTATUSENTRY_STATUS_SHIFT + RTSTATUSENTRY_STATUS_BITS == 64
+                  && RTSTATUSENTRY_STATUS_BITS == 16,
+              "the status code fills the entry's top 16 bits, read as int16_t");
+
 int RTErrEntryStatus(const RTSTATUSENTRY *pEntry)
 {
-    return (int16_t)(uint16_t)(*pEntry >> 48);
+    return (int16_t)(uint16_t)(*pEntry >> RTSTATUSENTRY_STATUS_SHIFT);
 }
 
 size_t RTErrOutputName(const RTSTATUSENTRY *pEntry, PFNRTFMTOUTPUT pfnOutput, void *pvArg)
 {
     uint64_t const u = *pEntry;
-    return RTErrStrTabDecode(&g_RTErrStrTab, (uint32_t)(u & 0x1ffff), (uint32_t)((u >> 17) & 0x3f),
-                             pfnOutput, pvArg);
+    return RTErrStrTabDecode(&g_RTErrStrTab, RTERR_ENTRY_FIELD(u, NAME_OFF),
+                             RTERR_ENTRY_FIELD(u, NAME_LEN), pfnOutput, pvArg);
 }
 
 size_t RTErrOutputMessage(const RTSTATUSENTRY *pEntry, PFNRTFMTOUTPUT pfnOutput, void *pvArg)
 {
     uint64_t const u = *pEntry;
-    return RTErrStrTabDecode(&g_RTErrMsgStrTab, (uint32_t)((u >> 23) & 0x1ffff),
-                             (uint32_t)((u >> 40) & 0xff), pfnOutput, pvArg);
+    return RTErrStrTabDecode(&g_RTErrMsgStrTab, RTERR_ENTRY_FIELD(u, MSG_OFF),
+                             RTERR_ENTRY_FIELD(u, MSG_LEN), pfnOutput, pvArg);
 }
 
 namespace {
