@@ -17,9 +17,11 @@ wtmp_re=${wtmp//\\/\\\\}
 if [ "$bits" == 32 ]; then
   check "the prefix is 32-bit" "#arch=win32" "$(grep -m1 '^#arch=' "$WINEPREFIX/system.reg")"
   applies="1 2"
+  host=x86
 else
   check "the prefix is 64-bit" "#arch=win64" "$(grep -m1 '^#arch=' "$WINEPREFIX/system.reg")"
   applies="1 3"
+  host=amd64
 fi
 
 for arch in 0 1 2 3 4; do
@@ -34,7 +36,8 @@ for arch in 0 1 2 3 4; do
       "$(exe "$prog"): error: Internal error: Do not know how to handle file 'arch$arch\.bin' \($wtmp_re\\\\$rnd\\\\$file\)\." \
       "$stderr"
   else
-    check_run "architecture $arch does not apply: skipped without a message" 0 "" ""
+    check_run "architecture $arch does not apply: nothing for this host" 1 "" \
+      "$(exe "$prog"): error: This installer has no package for this host ($host)."
   fi
   tmp_empty "architecture $arch"
   # Extract-only takes every package, whatever its architecture.
@@ -45,7 +48,11 @@ done
 
 clear_tmp
 run "$KT_inst_one" --silent
-check_run "a package for 64-bit hosts only" 0 "" ""
+if [ "$bits" == 32 ]; then
+  check_run "a package for 64-bit hosts only" 1 "" "$(exe "$KT_inst_one"): error: This installer has no package for this host (x86)."
+else
+  check_run "a package for 64-bit hosts only" 0 "" ""
+fi
 tmp_empty "a package for 64-bit hosts only"
 
 # Interactive runs refuse 32-bit hosts, before anything is extracted.

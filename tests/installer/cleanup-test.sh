@@ -71,7 +71,7 @@ kill $holder 2>/dev/null
 wait $holder 2>/dev/null
 
 # The mutex held by any other process.
-wine "$KT_fsprobe" hold-mutex QornStubInstaller 30000 "$(winepath -w "$work/mutex.ready")" </dev/null >/dev/null 2>&1 &
+wine "$KT_fsprobe" hold-mutex 'Global\QornStubInstaller' 30000 "$(winepath -w "$work/mutex.ready")" </dev/null >/dev/null 2>&1 &
 holder=$!
 for _ in $(seq 300); do [ -e "$work/mutex.ready" ] && break; sleep 0.1; done
 clear_tmp

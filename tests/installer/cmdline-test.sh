@@ -27,6 +27,8 @@ Command Line Parameters:
     Extract file contents to temporary directory
 --logging
     Enables MSI installer logging (to extract path)
+--msi-exit-codes
+    Exit codes of failures are the Windows Installer's
 --msi-log-file <path/to/file>
     Sets MSI logging to <file>
 --msiparams <parameters>
@@ -49,6 +51,8 @@ Command Line Parameters:
    Enables silent mode installation
 --version
    Displays version number and exit
+--wait <seconds>
+   Waits up to <seconds> for another installer
 -?, -h, --help
    Displays this help text and exit
 

@@ -37,6 +37,7 @@
 
 #include "QornStub.h"
 #include "QornStubLazy.h"
+#include "QornStubLock.h"
 #include "QornStubVersion.h"
 #include "fs-testutil.h"
 #include "init-internal.h"
@@ -1343,6 +1344,25 @@ private:
     typename a_Slot::PFN m_pfnSaved;
 };
 
+struct FakeUser
+{
+    static std::vector<std::string> s_vecCalls;
+    static int WINAPI boxW(HWND hwnd, LPCWSTR pwszText, LPCWSTR pwszTitle, UINT fStyle)
+    {
+        s_vecCalls.push_back("W " + std::to_string(hwnd == (HWND)0x1234) + " " + toUtf8(pwszTitle)
+                             + " " + std::to_string(fStyle) + " " + toUtf8(pwszText));
+        return IDOK;
+    }
+    static int WINAPI boxA(HWND hwnd, LPCSTR pszText, LPCSTR pszTitle, UINT fStyle)
+    {
+        s_vecCalls.push_back("A " + std::to_string(hwnd == (HWND)0x1234) + " " + pszTitle + " "
+                             + std::to_string(fStyle) + " " + pszText);
+        return IDOK;
+    }
+    static HWND WINAPI desktop() { return (HWND)0x1234; }
+};
+std::vector<std::string> FakeUser::s_vecCalls;
+
 struct FakeMsi
 {
     static INSTALLUILEVEL s_enmUiLevel;
@@ -1422,6 +1442,8 @@ TEST(StubInstallMsi, AnswersToResultsAndMessages)
         { ERROR_SUCCESS, 0, "", "" },
         { ERROR_SUCCESS_REBOOT_REQUIRED, 3010,
           std::string(g_szProg) + ": info: Reboot required (by C:\\x y\\p.msi)\n", "" },
+        { ERROR_SUCCESS_REBOOT_INITIATED, 1641,
+          std::string(g_szProg) + ": info: Restart initiated (by C:\\x y\\p.msi)\n", "" },
         { ERROR_INSTALL_USEREXIT, 1, "", "" },
         { ERROR_INSTALL_PACKAGE_VERSION, 1, "",
           errLine("This installation package cannot be installed by the Windows Installer service.")
@@ -1466,6 +1488,197 @@ TEST(StubInstallMsi, AnswersToResultsAndMessages)
     }
 }
 
+/*
+ * --msi-exit-codes: a failure exits with the answer itself, the message
+ * unchanged; successes are unchanged.  An answer of 1618 is asked again
+ * after each pause of the wait (recorded, not slept), and given up when the
+ * wait has run out.
+ */
+struct FakeWait
+{
+    static std::vector<DWORD> s_vecPauses;
+    static unsigned s_cBusy;
+    static void WINAPI sleep(DWORD cMs) { s_vecPauses.push_back(cMs); }
+    static UINT WINAPI busyThenDone(LPCWSTR, LPCWSTR)
+    {
+        return s_cBusy ? (s_cBusy--, ERROR_INSTALL_ALREADY_RUNNING) : ERROR_SUCCESS;
+    }
+};
+std::vector<DWORD> FakeWait::s_vecPauses;
+unsigned FakeWait::s_cBusy;
+
+TEST(StubInstallMsi, MsiExitCodesAndTheWait)
+{
+    static const struct
+    {
+        UINT uAnswer;
+        int rcPlain, rcCodes;
+    } s_aRows[] = {
+        { ERROR_SUCCESS, 0, 0 }, { ERROR_SUCCESS_REBOOT_REQUIRED, 3010, 3010 },
+        { ERROR_SUCCESS_REBOOT_INITIATED, 1641, 1641 }, { ERROR_INSTALL_USEREXIT, 1, 1602 },
+        { ERROR_INSTALL_FAILURE, 1, 1603 }, { ERROR_INSTALL_ALREADY_RUNNING, 1, 1618 },
+        { ERROR_INSTALL_PACKAGE_OPEN_FAILED, 1, 1619 }, { ERROR_INSTALL_PACKAGE_INVALID, 1, 1620 },
+        { ERROR_INSTALL_PACKAGE_VERSION, 1, 1613 }, { ERROR_INSTALL_PLATFORM_UNSUPPORTED, 1, 1633 },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE("row " + std::to_string(i));
+        MsiGuards Guards;
+        std::string strErr[2];
+        for (int fCodes = 0; fCodes < 2; fCodes++)
+        {
+            FakeMsi::reset(s_aRows[i].uAnswer);
+            Capture cap;
+            g_fStubMsiExitCodes = fCodes != 0;
+            EXPECT_EQ(fCodes ? s_aRows[i].rcCodes : s_aRows[i].rcPlain,
+                      stubInstallMsi("C:\\p.msi", "", nullptr));
+            g_fStubMsiExitCodes = false;
+            strErr[fCodes] = cap.err();
+        }
+        EXPECT_EQ(strErr[0], strErr[1]);
+    }
+
+    /* 1618 three times, then success: three growing pauses, one line. */
+    MsiGuards Guards;
+    SlotGuard<StubLazy::StubLazySlot_MsiInstallProductW> Busy{ FakeWait::busyThenDone };
+    g_StubLockSys.pfnSleep = FakeWait::sleep;
+    FakeWait::s_vecPauses.clear();
+    FakeWait::s_cBusy = 3;
+    g_cStubWaitMsLeft = 60000;
+    g_cStubWaitPauses = 0;
+    {
+        Capture cap;
+        EXPECT_EQ(0, stubInstallMsi("C:\\p.msi", "", nullptr));
+        EXPECT_EQ(std::vector<DWORD>({ 500, 1000, 2000 }), FakeWait::s_vecPauses);
+        EXPECT_EQ(std::string(g_szProg) + ": info: Waiting up to 60 s for another installer\n",
+                  cap.out());
+    }
+    /* Always busy: the pauses add up to the time given, then 1618 fails as before. */
+    FakeWait::s_vecPauses.clear();
+    FakeWait::s_cBusy = 1000;
+    g_cStubWaitMsLeft = 20000;
+    g_cStubWaitPauses = 0;
+    {
+        Capture cap;
+        g_fStubMsiExitCodes = true;
+        EXPECT_EQ(1618, stubInstallMsi("C:\\p.msi", "", nullptr));
+        g_fStubMsiExitCodes = false;
+        EXPECT_EQ(std::vector<DWORD>({ 500, 1000, 2000, 4000, 8000, 4500 }), FakeWait::s_vecPauses);
+        EXPECT_EQ(0u, g_cStubWaitMsLeft);
+    }
+    g_StubLockSys = STUBLOCKSYS();
+    g_cStubWaitPauses = 0;
+}
+
+/*
+ * The lock's ways, with the system's answers injected: the private
+ * namespace where every call succeeds, the global name where the namespace
+ * is refused, the plain name where the global one is refused too, and the
+ * lock held: the run waits while --wait allows.
+ */
+struct FakeNs
+{
+    static bool s_fCreate, s_fExists;
+    static HANDLE WINAPI boundary(LPCWSTR pwszName, ULONG)
+    {
+        s_vecCalls.push_back("boundary " + toUtf8(pwszName));
+        return (HANDLE)0x100;
+    }
+    static BOOL WINAPI addSid(HANDLE *phBoundary, PSID pSid)
+    {
+        BYTE const abAdmins[] = { 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0 };
+        s_vecCalls.push_back(std::string("sid ") + (*phBoundary == (HANDLE)0x100 ? "" : "?")
+                             + (memcmp(pSid, abAdmins, sizeof(abAdmins)) ? "other" : "admins"));
+        return TRUE;
+    }
+    static HANDLE WINAPI createNs(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR pwszAlias)
+    {
+        s_vecCalls.push_back("create " + toUtf8(pwszAlias));
+        SetLastError(s_fExists ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED);
+        return s_fCreate ? CreateEventW(nullptr, FALSE, FALSE, nullptr) : nullptr;
+    }
+    static HANDLE WINAPI openNs(LPVOID, LPCWSTR pwszAlias)
+    {
+        s_vecCalls.push_back("open " + toUtf8(pwszAlias));
+        return CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    }
+    static HANDLE WINAPI mutex(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR pwszName)
+    {
+        std::string const strName = toUtf8(pwszName);
+        s_vecCalls.push_back("mutex " + strName);
+        if (strName.find(s_strRefuse) == 0 && !s_strRefuse.empty())
+        {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return nullptr;
+        }
+        SetLastError(NO_ERROR);
+        return CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    }
+    static std::vector<std::string> s_vecCalls;
+    static std::string s_strRefuse;
+};
+bool FakeNs::s_fCreate, FakeNs::s_fExists;
+std::vector<std::string> FakeNs::s_vecCalls;
+std::string FakeNs::s_strRefuse;
+
+TEST(StubLock, NamespaceGlobalAndPlainName)
+{
+    static const struct
+    {
+        bool fCreate, fExists;
+        const char *pszRefuse;
+        std::vector<std::string> vecCalls;
+        bool fNamespace;
+    } s_aRows[] = {
+        { true, false, "", { "boundary Kestrelyn", "sid admins", "create Kestrelyn",
+                             "mutex Kestrelyn\\QornStubInstaller" }, true },
+        { false, true, "", { "boundary Kestrelyn", "sid admins", "create Kestrelyn", "open Kestrelyn",
+                             "mutex Kestrelyn\\QornStubInstaller" }, true },
+        { false, false, "", { "boundary Kestrelyn", "sid admins", "create Kestrelyn",
+                              "mutex Global\\QornStubInstaller" }, false },
+        { false, false, "Global\\", { "boundary Kestrelyn", "sid admins", "create Kestrelyn",
+                                      "mutex Global\\QornStubInstaller", "mutex QornStubInstaller" }, false },
+        { true, false, "Kestrelyn\\", { "boundary Kestrelyn", "sid admins", "create Kestrelyn",
+                                        "mutex Kestrelyn\\QornStubInstaller",
+                                        "mutex Global\\QornStubInstaller" }, true },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE("row " + std::to_string(i));
+        g_StubLockSys.pfnCreateBoundaryDescriptorW = FakeNs::boundary;
+        g_StubLockSys.pfnAddSIDToBoundaryDescriptor = FakeNs::addSid;
+        g_StubLockSys.pfnCreatePrivateNamespaceW = FakeNs::createNs;
+        g_StubLockSys.pfnOpenPrivateNamespaceW = FakeNs::openNs;
+        g_StubLockSys.pfnCreateMutexW = FakeNs::mutex;
+        FakeNs::s_fCreate = s_aRows[i].fCreate;
+        FakeNs::s_fExists = s_aRows[i].fExists;
+        FakeNs::s_strRefuse = s_aRows[i].pszRefuse;
+        FakeNs::s_vecCalls.clear();
+        STUBLOCK Lock;
+        EXPECT_TRUE(stubLockAcquire(&Lock));
+        EXPECT_EQ(s_aRows[i].vecCalls, FakeNs::s_vecCalls);
+        EXPECT_NE(nullptr, Lock.hMutex);
+        EXPECT_EQ(s_aRows[i].fNamespace, Lock.hNamespace != nullptr);
+        stubLockRelease(&Lock);
+        EXPECT_EQ(nullptr, Lock.hMutex);
+        EXPECT_EQ(nullptr, Lock.hNamespace);
+        g_StubLockSys = STUBLOCKSYS();
+    }
+    /* This system's own answer (Wine lacks the namespace calls): the global name, a real mutex. */
+    STUBLOCK Lock;
+    EXPECT_TRUE(stubLockAcquire(&Lock));
+    HANDLE hGlobal = OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\QornStubInstaller");
+    EXPECT_NE(nullptr, hGlobal);
+    if (hGlobal)
+        CloseHandle(hGlobal);
+    /* A second copy finds it held. */
+    STUBLOCK Second;
+    EXPECT_FALSE(stubLockAcquire(&Second));
+    EXPECT_EQ(nullptr, Second.hMutex);
+    EXPECT_EQ(nullptr, Second.hNamespace);
+    stubLockRelease(&Lock);
+}
+
 TEST(StubInstallMsi, InterfaceLevelAndLog)
 {
     MsiGuards Guards;
@@ -1476,6 +1689,17 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
         EXPECT_EQ(3010, stubInstallMsi("C:\\p.msi", "", nullptr));
         EXPECT_EQ(INSTALLUILEVEL_FULL, FakeMsi::s_enmUiLevel);
         EXPECT_EQ("", cap.out() + cap.err());
+    }
+    /* Nor is a restart that the Windows Installer's interface has started. */
+    FakeMsi::reset(ERROR_SUCCESS_REBOOT_INITIATED);
+    {
+        SlotGuard<StubLazy::StubLazySlot_MessageBoxW> Box(FakeUser::boxW);
+        FakeUser::s_vecCalls.clear();
+        Capture cap(false);
+        EXPECT_EQ(1641, stubInstallMsi("C:\\p.msi", "", nullptr));
+        EXPECT_EQ(INSTALLUILEVEL_FULL, FakeMsi::s_enmUiLevel);
+        EXPECT_EQ("", cap.out() + cap.err());
+        EXPECT_EQ(std::vector<std::string>{}, FakeUser::s_vecCalls);
     }
     /*
      * A log: verbose, flushed line by line, not appended, and a new file of
@@ -1908,24 +2132,6 @@ TEST(StubMain, RuntimeStartAndParserStartFail)
     EXPECT_EQ(errLine("RTGetOptInit failed: KERR_INVALID_PARAMETER"), cap.err());
 }
 
-struct FakeUser
-{
-    static std::vector<std::string> s_vecCalls;
-    static int WINAPI boxW(HWND hwnd, LPCWSTR pwszText, LPCWSTR pwszTitle, UINT fStyle)
-    {
-        s_vecCalls.push_back("W " + std::to_string(hwnd == (HWND)0x1234) + " " + toUtf8(pwszTitle)
-                             + " " + std::to_string(fStyle) + " " + toUtf8(pwszText));
-        return IDOK;
-    }
-    static int WINAPI boxA(HWND hwnd, LPCSTR pszText, LPCSTR pszTitle, UINT fStyle)
-    {
-        s_vecCalls.push_back("A " + std::to_string(hwnd == (HWND)0x1234) + " " + pszTitle + " "
-                             + std::to_string(fStyle) + " " + pszText);
-        return IDOK;
-    }
-    static HWND WINAPI desktop() { return (HWND)0x1234; }
-};
-std::vector<std::string> FakeUser::s_vecCalls;
 
 TEST(StubDisplay, BoxesTheirStyleAndTheNarrowFallback)
 {

@@ -2,7 +2,7 @@
  * Kestrelyn Installer: the installer stub's driver.
  *
  * stubMain runs the whole installation on the start-up thread: it parses the
- * command line, takes the machine-wide single-instance mutex, settles the
+ * command line, takes the machine-wide single-instance lock, settles the
  * extraction directory, extracts and verifies the packages, copies the
  * custom directory, adds the certificate in silent runs, installs each MSI
  * package for this host, and cleans up.  Once the extraction directory
@@ -17,6 +17,7 @@
 #include <zelk/string.h>
 
 #include "QornStub.h"
+#include "QornStubLock.h"
 #include "win.h"
 
 #include <wincrypt.h>
@@ -25,13 +26,6 @@ namespace {
 
 const char g_szStubManifest[] = "MANIFEST";
 const char g_szStubLogName[] = "QornInstallLog.txt";
-
-void stubCloseMutex(HANDLE *phMutex)
-{
-    if (*phMutex)
-        CloseHandle(*phMutex);
-    *phMutex = nullptr;
-}
 
 /*
  * An installing run with --path: a directory that the installer makes there
@@ -63,11 +57,11 @@ int stubSettleGivenPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
 
 /*
  * The extraction directory in the temporary directory, unless --path named
- * one.  A failure closes the mutex before its message: a box may wait for a
+ * one.  A failure releases the lock before its message: a box may wait for a
  * click for long, and meanwhile another installer may run.  Extract-only
  * runs write where they are told.
  */
-int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, HANDLE *phMutex)
+int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, STUBLOCK *pLock)
 {
     if (pState->szExtractPath[0])
     {
@@ -76,7 +70,7 @@ int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, HA
         int const rc = stubSettleGivenPath(pState, ppDirRec);
         if (RT_SUCCESS(rc))
             return STUBEXIT_SUCCESS;
-        stubCloseMutex(phMutex);
+        stubLockRelease(pLock);
         return stubReportError("Failed to create extraction path '%s': %Rrc",
                                pState->szExtractPath, rc);
     }
@@ -90,7 +84,7 @@ int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, HA
         rc = RTPathAbs(szTemp, pState->szExtractPath, sizeof(pState->szExtractPath));
     if (RT_FAILURE(rc))
     {
-        stubCloseMutex(phMutex);
+        stubLockRelease(pLock);
         return stubReportError("Failed to find temporary directory: %Rrc", rc);
     }
     if (pState->fExtractOnly)
@@ -111,7 +105,7 @@ int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, HA
     }
     if (RT_FAILURE(rc))
     {
-        stubCloseMutex(phMutex);
+        stubLockRelease(pLock);
         return stubReportError("Failed to create extraction path: %Rrc", rc);
     }
     return STUBEXIT_SUCCESS;
@@ -197,6 +191,23 @@ int stubRunPayload(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
         return stubReportError("Internal package error: Manifest not found (%Rrc)", rc);
     unsigned const cPackages = ((const PackageManifest *)pvManifest)->cPackages;
 
+    /*
+     * Packages, none of them for this host: nothing would be installed, and a
+     * deployment tool must not read that as success.  (A missing header is
+     * reported here as the extraction would report it.)
+     */
+    bool fForHost = !cPackages || pState->fExtractOnly;
+    for (unsigned idxPackage = 0; idxPackage < cPackages && !fForHost; idxPackage++)
+    {
+        const PackageHeader *pHdr = stubFindPackageHeader(idxPackage);
+        if (!pHdr)
+            return STUBEXIT_FAILURE;
+        fForHost = stubPackageAppliesToHost(pHdr->uArch);
+    }
+    if (!fForHost)
+        return stubReportError("This installer has no package for this host (%s).",
+                               stubIsHost64Bit() ? "amd64" : "x86");
+
     int rcExit = stubExtractPackages(cPackages, pState->szExtractPath, pState->fExtractOnly,
                                      ppDirRec);
     if (rcExit != STUBEXIT_SUCCESS)
@@ -238,17 +249,17 @@ int stubMain(int argc, char **argv)
     if (rcExit != STUBEXIT_CONTINUE)
         return rcExit;
 
-    SetLastError(NO_ERROR);
-    HANDLE hMutex = CreateMutexW(nullptr, FALSE, L"QornStubInstaller");
-    if (hMutex && GetLastError() == ERROR_ALREADY_EXISTS)
-    {
-        CloseHandle(hMutex);
-        return stubReportError("Another installer is already running");
-    }
+    STUBLOCK Lock;
+    while (!stubLockAcquire(&Lock))
+        if (!stubWaitPause())
+        {
+            stubReportError("Another installer is already running");
+            return g_fStubMsiExitCodes ? STUBEXIT_BUSY : STUBEXIT_FAILURE;
+        }
 
     stubCleanupInit();
     StubCleanupRecord *pDirRec = nullptr;
-    rcExit = stubSettleExtractPath(pState, &pDirRec, &hMutex);
+    rcExit = stubSettleExtractPath(pState, &pDirRec, &Lock);
     if (rcExit != STUBEXIT_SUCCESS)
         return rcExit;
     RTPathChangeToDosSlashes(pState->szExtractPath, true);
@@ -292,7 +303,7 @@ int stubMain(int argc, char **argv)
 
     if (fConsole)
         FreeConsole();
-    stubCloseMutex(&hMutex);
+    stubLockRelease(&Lock);
     if (rcExit == STUBEXIT_REBOOT && pState->fIgnoreReboot)
         rcExit = STUBEXIT_SUCCESS;
     return rcExit;

@@ -23,6 +23,10 @@
 #define STUBEXIT_SYNTAX   2
 #define STUBEXIT_INIT     3
 #define STUBEXIT_REBOOT   3010
+/* The installation succeeded and the Windows Installer has started a restart. */
+#define STUBEXIT_RESTARTING 1641
+/* With --msi-exit-codes: another installation holds the lock (ERROR_INSTALL_ALREADY_RUNNING). */
+#define STUBEXIT_BUSY     1618
 /* Not an exit code: stubParseCommandLine's "carry on with the run". */
 #define STUBEXIT_CONTINUE (-1)
 
@@ -50,6 +54,20 @@ typedef struct STUBRUNSTATE
 
 extern bool g_fStubSilent;
 extern unsigned g_cStubVerbosity;
+/* --msi-exit-codes: a failed installation exits with the Windows Installer's answer. */
+extern bool g_fStubMsiExitCodes;
+/*
+ * --wait: what is left of the time to wait for another installation (ms),
+ * and the pauses made so far, which set the next pause's length.
+ */
+extern uint32_t g_cStubWaitMsLeft;
+extern unsigned g_cStubWaitPauses;
+
+/*
+ * One pause of the wait for another installation: false when no time is
+ * left.  The first pause of a silent run says so on standard output.
+ */
+bool stubWaitPause(void);
 
 /*
  * Payload records.
@@ -223,7 +241,11 @@ int stubPrintErrorStatus(int rc, const char *pszFormat, ...);
  * Installation steps after the extraction.
  */
 
-/* Installs one package; 0, 1 or 3010. */
+/*
+ * Installs one package; 0, 3010, 1641, or on failure 1 (with
+ * --msi-exit-codes the Windows Installer's answer).  An answer of 1618 is
+ * retried while the wait allows.
+ */
 int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *pszLogFile);
 
 /* Copies ".custom" beside the executable into pszExtractPath; 0 or 1. */

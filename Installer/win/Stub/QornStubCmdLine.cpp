@@ -21,6 +21,11 @@ namespace {
 
 /* Option ids without a one-letter short form. */
 #define STUB_OPT_MSI_LOG_FILE 1000
+#define STUB_OPT_MSI_EXIT_CODES 1001
+#define STUB_OPT_WAIT 1002
+
+/* The longest --wait, in seconds: a day. */
+#define STUB_WAIT_MAX_SECS 86400
 
 const RTOPTIONDEF g_aStubOptions[] = // clang-format off
 {
@@ -37,6 +42,9 @@ const RTOPTIONDEF g_aStubOptions[] = // clang-format off
     { "--force-install-timestamp-ca", 'T', RTGETOPT_REQ_NOTHING },
     { "--logging",                    'l', RTGETOPT_REQ_NOTHING },
     { "-logging",                     'l', RTGETOPT_REQ_NOTHING },
+    { "--msi-exit-codes",             STUB_OPT_MSI_EXIT_CODES, RTGETOPT_REQ_NOTHING },
+    { "-msi-exit-codes",              STUB_OPT_MSI_EXIT_CODES, RTGETOPT_REQ_NOTHING },
+    { "/msi-exit-codes",              STUB_OPT_MSI_EXIT_CODES, RTGETOPT_REQ_NOTHING },
     { "--msi-log-file",               STUB_OPT_MSI_LOG_FILE, RTGETOPT_REQ_STRING },
     { "-msilogfile",                  STUB_OPT_MSI_LOG_FILE, RTGETOPT_REQ_STRING },
     { "/logging",                     'l', RTGETOPT_REQ_NOTHING },
@@ -56,13 +64,16 @@ const RTOPTIONDEF g_aStubOptions[] = // clang-format off
     { "--version",                    'V', RTGETOPT_REQ_NOTHING },
     { "-version",                     'V', RTGETOPT_REQ_NOTHING },
     { "/version",                     'V', RTGETOPT_REQ_NOTHING },
+    { "--wait",                       STUB_OPT_WAIT, RTGETOPT_REQ_STRING },
+    { "-wait",                        STUB_OPT_WAIT, RTGETOPT_REQ_STRING },
+    { "/wait",                        STUB_OPT_WAIT, RTGETOPT_REQ_STRING },
     { "--help",                       'h', RTGETOPT_REQ_NOTHING },
     { "-help",                        'h', RTGETOPT_REQ_NOTHING },
     { "/help",                        'h', RTGETOPT_REQ_NOTHING },
     { "/?",                           'h', RTGETOPT_REQ_NOTHING },
 };
 // clang-format on
-static_assert(RT_ELEMENTS(g_aStubOptions) == 36, "the option table");
+static_assert(RT_ELEMENTS(g_aStubOptions) == 42, "the option table");
 
 const char g_szStubHelp[] = "-- %s v%u.%u.%ur%u --\n"
                             "\n"
@@ -72,6 +83,8 @@ const char g_szStubHelp[] = "-- %s v%u.%u.%ur%u --\n"
                             "    Extract file contents to temporary directory\n"
                             "--logging\n"
                             "    Enables MSI installer logging (to extract path)\n"
+                            "--msi-exit-codes\n"
+                            "    Exit codes of failures are the Windows Installer's\n"
                             "--msi-log-file <path/to/file>\n"
                             "    Sets MSI logging to <file>\n"
                             "--msiparams <parameters>\n"
@@ -94,6 +107,8 @@ const char g_szStubHelp[] = "-- %s v%u.%u.%ur%u --\n"
                             "   Enables silent mode installation\n"
                             "--version\n"
                             "   Displays version number and exit\n"
+                            "--wait <seconds>\n"
+                            "   Waits up to <seconds> for another installer\n"
                             "-?, -h, --help\n"
                             "   Displays this help text and exit\n"
                             "\n"
@@ -215,6 +230,19 @@ int stubCommandLineError(int ch, const RTOPTIONVALUE *pValue)
     return stubReportSyntaxError("Parameter parsing error: %Rrc\n%s", ch, s_szHint);
 }
 
+/* --wait: a whole number of seconds, 0 to a day. */
+int stubSetWait(const char *pszValue)
+{
+    uint32_t cSecs = 0;
+    const char *pch = pszValue;
+    do
+        if (*pch < '0' || *pch > '9' || (cSecs = cSecs * 10 + (uint32_t)(*pch - '0')) > STUB_WAIT_MAX_SECS)
+            return stubReportSyntaxError("Invalid --wait seconds: '%s'", pszValue);
+    while (*++pch);
+    g_cStubWaitMsLeft = cSecs * 1000;
+    return STUBEXIT_CONTINUE;
+}
+
 } // namespace
 
 int stubParseCommandLine(STUBRUNSTATE *pState, int argc, char **argv)
@@ -251,6 +279,8 @@ int stubParseCommandLine(STUBRUNSTATE *pState, int argc, char **argv)
                 rcExit = stubMsiParamsAppend(pState, "REINSTALLMODE=vomus REINSTALL=ALL");
                 break;
             case 'r': pState->fIgnoreReboot = true; break;
+            case STUB_OPT_MSI_EXIT_CODES: g_fStubMsiExitCodes = true; break;
+            case STUB_OPT_WAIT: rcExit = stubSetWait(Value.psz); break;
             case 'v': g_cStubVerbosity++; break;
             case 'V':
                 stubReportInfo("Version: %u.%u.%ur%u", KESTRELYN_VERSION_MAJOR,

@@ -6,6 +6,8 @@
  * level and log, hands it the package and the parameter text as its command
  * line, and turns its answer into the installer's exit code and, for every
  * failure but a cancel, a message with the system's text for the answer.
+ * The exit code of a failure is 1, or with --msi-exit-codes the answer
+ * itself, which deployment tools know (1618: try again later).
  */
 #include <zelk/err.h>
 #include <zelk/stream.h>
@@ -28,7 +30,7 @@ UINT const g_uStubNetMsgFirst = 2100;
 UINT const g_uStubNetMsgLast = 2999;
 
 /* Shows "Installation failed! Error: " with the system's text for uAnswer, or its number. */
-int stubReportMsiFailure(UINT uAnswer)
+void stubReportMsiFailure(UINT uAnswer)
 {
     HMODULE hNetMsg = nullptr;
     DWORD fFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS
@@ -52,7 +54,6 @@ int stubReportMsiFailure(UINT uAnswer)
         LocalFree(pwszText);
     if (hNetMsg)
         FreeLibrary(hNetMsg);
-    return STUBEXIT_FAILURE;
 }
 
 /*
@@ -117,7 +118,13 @@ int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *ps
         return stubReportError("RTStrToUtf16 failed on '%s': %Rrc", pszParams, rc);
     }
 
-    UINT const uAnswer = StubLazy::MsiInstallProductW((LPCWSTR)pwszPackage, (LPCWSTR)pwszParams);
+    /* Another installation in progress: tried again while the wait allows. */
+    UINT uAnswer;
+    while ((uAnswer = StubLazy::MsiInstallProductW((LPCWSTR)pwszPackage, (LPCWSTR)pwszParams))
+               == ERROR_INSTALL_ALREADY_RUNNING
+           && stubWaitPause())
+    {
+    }
     RTStrRelease(pwszPackage);
     RTStrRelease(pwszParams);
 
@@ -125,17 +132,23 @@ int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *ps
     {
         case ERROR_SUCCESS: return STUBEXIT_SUCCESS;
         case ERROR_SUCCESS_REBOOT_REQUIRED:
+        case ERROR_SUCCESS_REBOOT_INITIATED:
             if (g_fStubSilent)
-                RTMsgPrintInfo("Reboot required (by %s)\n", pszPackage);
-            return STUBEXIT_REBOOT;
-        case ERROR_INSTALL_USEREXIT: return STUBEXIT_FAILURE;
+                RTMsgPrintInfo(uAnswer == ERROR_SUCCESS_REBOOT_REQUIRED ? "Reboot required (by %s)\n"
+                                                                        : "Restart initiated (by %s)\n",
+                               pszPackage);
+            return (int)uAnswer;
+        case ERROR_INSTALL_USEREXIT: break;
         case ERROR_INSTALL_PACKAGE_VERSION:
-            return stubReportError(
+            stubReportError(
                 "This installation package cannot be installed by the Windows Installer service.\n"
                 "You must install a Windows service pack that contains a newer version of the "
                 "Windows Installer service.");
+            break;
         case ERROR_INSTALL_PLATFORM_UNSUPPORTED:
-            return stubReportError("This installation package is not supported on this platform.");
-        default: return stubReportMsiFailure(uAnswer);
+            stubReportError("This installation package is not supported on this platform.");
+            break;
+        default: stubReportMsiFailure(uAnswer); break;
     }
+    return g_fStubMsiExitCodes ? (int)uAnswer : STUBEXIT_FAILURE;
 }
