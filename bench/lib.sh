@@ -36,7 +36,7 @@ packed=$build/bench/packed-bench-installer.exe
 bench_pack() {
   "$packer" pack --allow-dev-cert --stub "$stub" --out "$packed" "$package:amd64:bench-128m.msi" 2>/dev/null
   local at
-  at=$(i686-w64-mingw32-objdump -h "$packed" | awk '$2 == ".rsrc" { off = $6 } END { print off }')
+  at=$(x86_64-w64-mingw32-objdump -h "$packed" | awk '$2 == ".rsrc" { off = $6 } END { print off }')
   echo "packed installer: $(stat -c %s "$packed") bytes, payload section at file offset 0x$at"
 }
 

@@ -89,7 +89,7 @@ head -c $((8 << 20)) /dev/urandom > "$in/filler.cab"
 packed held.exe "$in/KestrelynTest.msi" "$in/filler.cab"
 extracts held.exe "$work/x-held" KestrelynTest.msi filler.cab
 # The payload section's file offset and size (hex), the last .rsrc.
-read -r rsrc rsize < <(i686-w64-mingw32-objdump -h "$work/out/held.exe" |
+read -r rsrc rsize < <(x86_64-w64-mingw32-objdump -h "$work/out/held.exe" |
   awk '$2 == ".rsrc" { off = $6; size = $3 } END { print off, size }')
 check "held.exe: the payload section starts on a page" 000 "${rsrc: -3}"
 hold=$work/hold
