@@ -1,59 +1,53 @@
 #!/usr/bin/env bash
-# extract-bench.sh [ROUNDS]: extract-only of a 128 MiB package by a real
-# installer against copying the same file with CopyFileW, side by side under
-# the same Wine, alternating, ROUNDS times (default 5).  Reports the median of
-# each, their ratio (goal: at most 1.5) and the stub's size without payload
-# (goal: at most 64 KiB).  Not part of the test run: it builds its own tree,
-# build/win-bench, and uses its own Wine prefix there.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+# extract-bench.sh [ROUNDS]: extract-only of a 128 MiB package by the
+# installer the build links (kestrelyn_add_installer) and by the same package
+# packed by kestrelyn-pack into the prebuilt stub, against copying the file
+# with CopyFileW; side by side under the same Wine, alternating, ROUNDS times
+# (default 5).  Reports the medians and their ratios (goals: packed within
+# 1.1 of linked, packed at most 1.15 of the copy) and the stub's size without
+# payload (goal: at most 64 KiB).  Not part of the test run: it builds its own
+# tree, build/win-bench, with its own Wine prefix there (bench/lib.sh).
+source "$(dirname "$0")/lib.sh"
 rounds=${1:-5}
-build=$PWD/build/win-bench
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -G Ninja --toolchain cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -DZELK_TESTS=OFF -DZELK_BENCH=ON >/dev/null
-fi
-cmake --build "$build" -j 2 --target QornStub extract-bench-installer copyfile >/dev/null
+bench_build QornStub extract-bench-installer copyfile
+bench_pack
+bench_wine
 
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
-tools/wine-bench.sh start "$WINEPREFIX"
-trap 'tools/wine-bench.sh stop "$WINEPREFIX"' EXIT
-
-installer=$build/bench/extract-bench-installer.exe
-package=$build/bench/bench-128m.msi
 work=$build/bench/work
 rm -rf "$work"
-mkdir -p "$work/extract"
-wextract=$(winepath -w "$work/extract")
+mkdir -p "$work/linked" "$work/packed"
+wlinked=$(winepath -w "$work/linked")
+wpacked=$(winepath -w "$work/packed")
 wpackage=$(winepath -w "$package")
 wcopy=$(winepath -w "$work/copy.msi")
+copyfile=$build/bench/copyfile.exe
+ms() { echo $(($(us "$@") / 1000)); }
 
-ms() { # command...: wall time in milliseconds
-  local start end
-  start=$(date +%s%N)
-  "$@" </dev/null >/dev/null 2>&1
-  end=$(date +%s%N)
-  echo $(((end - start) / 1000000))
-}
-median() { tr ' ' '\n' | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
-
-# One of each first, so that both files sit in the page cache.
-wine "$installer" --silent --extract --path "$wextract" </dev/null >/dev/null 2>&1
-wine "$build/bench/copyfile.exe" "$wpackage" "$wcopy" </dev/null >/dev/null 2>&1
-cmp -s "$package" "$work/extract/bench-128m.msi" || { echo "extraction gave another file" >&2; exit 1; }
-
-extract=() copy=()
-for _ in $(seq "$rounds"); do
-  extract+=("$(ms wine "$installer" --silent --extract --path "$wextract")")
-  copy+=("$(ms wine "$build/bench/copyfile.exe" "$wpackage" "$wcopy")")
+# One of each first, so that all files sit in the page cache.
+wine "$linked" --silent --extract --path "$wlinked" </dev/null >/dev/null 2>&1
+wine "$packed" --silent --extract --path "$wpacked" </dev/null >/dev/null 2>&1
+wine "$copyfile" "$wpackage" "$wcopy" </dev/null >/dev/null 2>&1
+for d in linked packed; do
+  cmp -s "$package" "$work/$d/bench-128m.msi" || { echo "the $d installer extracted another file" >&2; exit 1; }
 done
-e=$(echo "${extract[*]}" | median)
-c=$(echo "${copy[*]}" | median)
-stub=$(stat -c %s "$build/Installer/win/Stub/QornStub.exe")
+echo "load before: $(load)"
 
-echo "extract-only, 128 MiB (ms): ${extract[*]}  median $e"
-echo "CopyFileW,    128 MiB (ms): ${copy[*]}  median $c"
-awk -v e="$e" -v c="$c" 'BEGIN { printf "ratio extract / copy: %.2f (goal <= 1.5)\n", e / c }'
-echo "stub without payload: $stub bytes ($((stub / 1024)) KiB; goal <= 64 KiB)"
+t_linked=() t_packed=() t_copy=()
+for _ in $(seq "$rounds"); do
+  t_copy+=("$(ms wine "$copyfile" "$wpackage" "$wcopy")")
+  t_linked+=("$(ms wine "$linked" --silent --extract --path "$wlinked")")
+  t_packed+=("$(ms wine "$packed" --silent --extract --path "$wpacked")")
+done
+c=$(echo "${t_copy[*]}" | median)
+l=$(echo "${t_linked[*]}" | median)
+p=$(echo "${t_packed[*]}" | median)
+size=$(stat -c %s "$stub")
+echo "load after:  $(load)"
+echo "extract-only, 128 MiB (ms), $rounds rounds:"
+echo "  CopyFileW  ${t_copy[*]}  median $c"
+echo "  linked     ${t_linked[*]}  median $l  ratio to copy $(ratio "$l" "$c")"
+echo "  packed     ${t_packed[*]}  median $p  ratio to copy $(ratio "$p" "$c") (goal <= 1.15)"
+echo "ratio packed / linked: $(ratio "$p" "$l") (goal <= 1.10)"
+echo "stub without payload: $size bytes ($((size / 1024)) KiB; goal <= 64 KiB)"
 rm -rf "$work"

@@ -1,51 +1,44 @@
 #!/usr/bin/env bash
-# startup-bench.sh [ROUNDS]: start-up of the installer stub, "--silent
-# --version", against an empty program without the C runtime, side by side
-# under the same Wine and wineserver, alternating, ROUNDS times (default 40).
-# Reports the median of each and their ratio (goal: at most 1.10).  Not part
-# of the test run: it builds its own tree, build/win-bench, with its own Wine
-# prefix there.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+# startup-bench.sh [ROUNDS]: start-up, "--silent --version", of the stub
+# without payload, of the installer the build links with a 128 MiB package
+# (kestrelyn_add_installer) and of the same package packed by kestrelyn-pack
+# into the prebuilt stub, against an empty program without the C runtime;
+# side by side under the same Wine and wineserver, alternating, ROUNDS times
+# (default 40).  Reports the medians and their ratios (goals: each at most
+# 1.10 of the empty program, packed within 1.1 of linked).  Not part of the
+# test run: it builds its own tree, build/win-bench, with its own Wine prefix
+# there (bench/lib.sh).
+source "$(dirname "$0")/lib.sh"
 rounds=${1:-40}
-build=$PWD/build/win-bench
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -G Ninja --toolchain cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -DZELK_TESTS=OFF -DZELK_BENCH=ON >/dev/null
-fi
-cmake --build "$build" -j 2 --target QornStub empty-nocrt >/dev/null
-
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
-tools/wine-bench.sh start "$WINEPREFIX"
-trap 'tools/wine-bench.sh stop "$WINEPREFIX"' EXIT
-
-stub=$build/Installer/win/Stub/QornStub.exe
+bench_build QornStub empty-nocrt extract-bench-installer
+bench_pack
+bench_wine
 empty=$build/bench/empty-nocrt.exe
+echo "load before: $(load)"
 
-us() { # command...: wall time in microseconds
-  local start end
-  start=$(date +%s%N)
-  "$@" </dev/null >/dev/null 2>&1 || true
-  end=$(date +%s%N)
-  echo $(((end - start) / 1000))
-}
-median() { tr ' ' '\n' | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
-
-# Warm-up: both images in the page cache, the server's state settled.
+# Warm-up: the images in the page cache, the server's state settled.
 for _ in 1 2 3; do
-  wine "$stub" --silent --version </dev/null >/dev/null 2>&1 || true
+  for exe in "$stub" "$linked" "$packed"; do wine "$exe" --silent --version </dev/null >/dev/null 2>&1 || true; done
   wine "$empty" </dev/null >/dev/null 2>&1 || true
 done
 
-t_stub=() t_empty=()
+t_stub=() t_linked=() t_packed=() t_empty=()
 for _ in $(seq "$rounds"); do
-  t_stub+=("$(us wine "$stub" --silent --version)")
   t_empty+=("$(us wine "$empty")")
+  t_stub+=("$(us wine "$stub" --silent --version)")
+  t_linked+=("$(us wine "$linked" --silent --version)")
+  t_packed+=("$(us wine "$packed" --silent --version)")
 done
-s=$(echo "${t_stub[*]}" | median)
 e=$(echo "${t_empty[*]}" | median)
-echo "stub --silent --version (us, median of $rounds): $s"
-echo "empty no-CRT program    (us, median of $rounds): $e"
-awk -v s="$s" -v e="$e" 'BEGIN { printf "ratio stub / empty: %.3f (goal <= 1.10)\n", s / e }'
+s=$(echo "${t_stub[*]}" | median)
+l=$(echo "${t_linked[*]}" | median)
+p=$(echo "${t_packed[*]}" | median)
+echo "load after:  $(load)"
+echo "medians of $rounds rounds (us):"
+echo "  empty no-CRT program            $e"
+echo "  stub, no payload                $s  ratio to empty $(ratio "$s" "$e")"
+echo "  linked, 128 MiB                 $l  ratio to empty $(ratio "$l" "$e")"
+echo "  packed, 128 MiB                 $p  ratio to empty $(ratio "$p" "$e")"
+echo "ratio packed / linked: $(ratio "$p" "$l") (goal <= 1.10)"
 echo "stub without payload: $(stat -c %s "$stub") bytes"

@@ -257,12 +257,65 @@ class PackTest(unittest.TestCase):
         self.assertEqual(name, ".rsrc")
         image_base = vma - f["resource_dir"][0]
         self.assertEqual((vma - image_base, size), f["resource_dir"])
-        self.assertEqual(off % 0x200, 0)
+        self.assertEqual(off % 0x1000, 0)
         self.assertEqual(f["size_of_image"], (vma - image_base + size + 0xFFF) & ~0xFFF)
         self.assertEqual(off + ((size + 0x1FF) & ~0x1FF), len(data))
         # The stub's own version and manifest resources, as windres wrote them.
         for kind in ("version", "manifest"):
             self.assertEqual(self.own_resource(out, kind), self.own_resource(STUB, kind), kind)
+
+    def test_layout_the_loader_maps(self):
+        """The section pack writes starts on a page boundary in the file, for
+        stubs of either alignment and either kind, appended or rebuilt in
+        place; the stub's other sections keep their bytes, the gap is zeros,
+        the checksum is right and packing again gives the same bytes."""
+        stubs = [
+            # (what, stub, the written section replaces the stub's last)
+            ("the built stub", STUB, False),
+            ("32-bit, file alignment 512", stand_in_stub(self.dir, "s32", [(1033, self.dev_der)]), False),
+            ("32-bit, file alignment 4096", stand_in_stub(self.dir, "s32-page", [(1033, self.dev_der)],
+                                                          link=["-Wl,--file-alignment,0x1000"]), False),
+            ("64-bit, file alignment 512", stand_in_stub(self.dir, "s64", [(1033, self.dev_der)], bits=64), False),
+            ("64-bit, resources last", stand_in_stub(self.dir, "s64-last", [(1033, self.dev_der)], bits=64,
+                                                     link=["-Wl,--disable-reloc-section",
+                                                           "-Wl,--disable-dynamicbase"]), True),
+        ]
+        for what, stub, replaced in stubs:
+            with self.subTest(what):
+                kp = load_tool()
+                before = kp.PeImage(kp.Source(stub, data=slurp(stub)))
+                self.assertEqual(before.sections[-1].name == ".rsrc", replaced, "the stub's kind")
+                outs = []
+                for n in (1, 2):
+                    outs.append(os.path.join(self.dir, f"{os.path.basename(stub)}.{n}.exe"))
+                    self.assertPacked(self.pack(outs[-1], f"{self.msi}:amd64", self.cab2, stub=stub,
+                                                extra=["--allow-dev-cert"]))
+                self.assertEqual(sha256(outs[0]), sha256(outs[1]), "packed twice, the same bytes")
+                data = slurp(outs[0])
+                img = kp.PeImage(kp.Source(outs[0], data=data))
+                f = pe_fields(data)
+                self.assertEqual(f["checksum"], reference_checksum(data, f["checksum_off"]))
+                self.assertEqual(img.file_align, before.file_align, "the stub's file alignment stays")
+                kept = before.sections[:-1] if replaced else before.sections
+                written = img.sections[len(kept):]
+                self.assertEqual([s.name for s in written], [".rsrc"])
+                sec = written[0]
+                self.assertEqual(sec.rawptr % 4096, 0, f"PointerToRawData {sec.rawptr:#x}")
+                self.assertEqual(sec.va % 4096, 0)
+                self.assertEqual(sec.rawsize % img.file_align, 0)
+                self.assertEqual(sec.rawptr + sec.rawsize, len(data))
+                self.assertEqual(img.directory(2), (sec.va, sec.vsize))
+                for old, new in zip(kept, img.sections):
+                    self.assertEqual((new.name, new.va, new.rawptr, new.rawsize),
+                                     (old.name, old.va, old.rawptr, old.rawsize))
+                    self.assertEqual(data[new.rawptr:new.rawptr + new.rawsize],
+                                     before.src.read(old.rawptr, old.rawsize), old.name)
+                end = max(s.rawptr + s.rawsize for s in kept if s.rawsize)
+                self.assertEqual(data[end:sec.rawptr], bytes(sec.rawptr - end), "the gap is zeros")
+                code, text, err = run("inspect", outs[0])
+                self.assertEqual(code, 0, err)
+                self.assertEqual([r[4:] for r in listing(text)],
+                                 [("70000", sha256(self.msi)), ("131073", sha256(self.cab2))])
 
     def own_resource(self, path, kind):
         kp = load_tool()
@@ -492,7 +545,8 @@ class PackTest(unittest.TestCase):
         self.assertEqual(f["checksum"], reference_checksum(data, f["checksum_off"]))
         before, after = objdump_sections(last), objdump_sections(out)
         self.assertEqual([r[0] for r in after], [r[0] for r in before])
-        self.assertEqual(after[-1][2:], before[-1][2:], "the same place")
+        self.assertEqual(after[-1][2], before[-1][2], "the same place in the image")
+        self.assertEqual(after[-1][3], (before[-1][3] + 0xFFF) & ~0xFFF, "in the file: at the next page")
         self.assertGreater(after[-1][1], before[-1][1])
         code, text, err = run("inspect", out)
         self.assertEqual(code, 0, err)

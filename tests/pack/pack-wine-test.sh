@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installers made by kestrelyn-pack from the built stub, run under Wine:
 # every package extracts byte for byte (one MSI; an MSI and two CABs; 101
-# packages, resource names past 99), the same as from the installer that
+# packages, resource names past 99), the loader maps the payload from the
+# file, a packed installer installs, the same as from the installer that
 # kestrelyn_add_installer links, also once signed; and a silent run adds the
 # certificate given to pack (the one in the installer's resource CERT) to
 # TrustedPublisher.
@@ -78,6 +79,50 @@ done
 packed many.exe "${many[@]}"
 extracts many.exe "$work/x-many" "${names[@]}"
 inspected many.exe "${names[@]}"
+
+# The loader maps the packed payload from the file instead of reading it at
+# start-up: while the package's custom action holds the install, the
+# installer's process has its file mapped at the resource section's offset
+# (a section the loader reads in full lies in anonymous memory).
+cp "$KT_BAD_DIR/packages/KestrelynTest.msi" "$in/KestrelynTest.msi"
+head -c $((8 << 20)) /dev/urandom > "$in/filler.cab"
+packed held.exe "$in/KestrelynTest.msi" "$in/filler.cab"
+extracts held.exe "$work/x-held" KestrelynTest.msi filler.cab
+# The payload section's file offset and size (hex), the last .rsrc.
+read -r rsrc rsize < <(x86_64-w64-mingw32-objdump -h "$work/out/held.exe" |
+  awk '$2 == ".rsrc" { off = $6; size = $3 } END { print off, size }')
+check "held.exe: the payload section starts on a page" 000 "${rsrc: -3}"
+hold=$work/hold
+rm -f "$hold" "$hold.started"
+( run "$work/out/held.exe" --silent --no-silent-cert --msi-prop HOLDEXE "$(winepath -w "$KT_fsprobe")" \
+    --msi-prop HOLDFILE "$(winepath -w "$hold")"
+  echo "$code" > "$work/held-code.txt" ) &
+first=$!
+for _ in $(seq 600); do [ -e "$hold.started" ] && break; kill -0 $first 2>/dev/null || break; sleep 0.1; done
+if [ -e "$hold.started" ]; then
+  exe=$(realpath "$work/out/held.exe")
+  # A mapping of the file that covers the whole section (the kernel merges
+  # it with the stub's last section when both lie back to back).
+  covered=$(grep -hF " $exe" /proc/[0-9]*/maps 2>/dev/null | python3 -c '
+import sys
+at, size = int(sys.argv[1], 16), int(sys.argv[2], 16)
+for line in sys.stdin:
+    span, _, off = line.split()[:3]
+    start, end = (int(x, 16) for x in span.split("-"))
+    if int(off, 16) <= at and int(off, 16) + end - start >= at + size:
+        print("yes")
+        break
+else:
+    print("no")' "$rsrc" "$rsize")
+  check "held.exe: the file is mapped over the payload section ($rsrc, $rsize bytes)" yes "$covered"
+else
+  fail "held.exe: the custom action never started (exit code $(cat "$work/held-code.txt" 2>/dev/null))"
+fi
+touch "$hold"
+wait $first 2>/dev/null
+check "held.exe: the install finishes" 0 "$(cat "$work/held-code.txt")"
+run "$work/out/held.exe" --silent --no-silent-cert --msiparams REMOVE=ALL
+check "held.exe: removed" 0 "$code"
 
 # The installer kestrelyn_add_installer links from the same packages.
 cp "$KT_CMAKE_INST" "$work/out/cmake.exe"
