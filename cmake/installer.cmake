@@ -141,7 +141,8 @@ function(kestrelyn_add_installer name)
   if(ARG_EXCLUDE_FROM_ALL)
     set(exclude EXCLUDE_FROM_ALL)
   endif()
-  add_executable(${name} WIN32 ${exclude} $<TARGET_OBJECTS:QornStubCore>)
+  add_executable(${name} WIN32 ${exclude} $<TARGET_OBJECTS:QornStubCore>
+    $<TARGET_OBJECTS:QornStubStatus>)
   zelk_link_nocrt(${name})
   zelk_link_comctl32_delay(${name})
   # Sections at page boundaries in the file too: the loader can then map the

@@ -284,9 +284,35 @@ def write_if_changed(path, text):
         f.write(text)
 
 
+def write_program_cpp(path, entries, pattern):
+    """
+    One program's whole table: every status with its name, but messages only
+    for the statuses whose names match pattern (the others' are empty).  A
+    program that can print the messages of a few statuses only links this in
+    place of the runtime's two tables.
+    """
+    keep = re.compile(pattern)
+    texts = [msg if keep.fullmatch(name) else "" for _, name, msg in entries]
+    if not any(texts):
+        fail("no status name matches %r" % pattern)
+    kept = [(value, name, text) for (value, name, _), text in zip(entries, texts)]
+    packed, names, messages = build(kept)
+    write_cpp(path, kept, packed, names)
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    out = ["", "/* Messages only for the statuses matching %s. */" % pattern]
+    out += strtab_lines("RTErrMsg", "g_RTErrMsgStrTab", messages[1], messages[2])
+    write_if_changed(path, text + "\n".join(out))
+
+
 def main():
+    if len(sys.argv) == 5 and sys.argv[1] == "--messages-of":
+        check_fields()
+        write_program_cpp(sys.argv[4], read_list(sys.argv[3]), sys.argv[2])
+        return
     if len(sys.argv) != 5:
-        fail("usage: gen-status-table.py STATUS_LIST OUT_CPP OUT_MSG_CPP OUT_HEADER")
+        fail("usage: gen-status-table.py STATUS_LIST OUT_CPP OUT_MSG_CPP OUT_HEADER\n"
+             "       gen-status-table.py --messages-of REGEX STATUS_LIST OUT_CPP")
     check_fields()
     entries = read_list(sys.argv[1])
     packed, names, messages = build(entries)

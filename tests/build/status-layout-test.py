@@ -3,7 +3,8 @@
 one it packs the table with: every entry of a generated table, read back with
 the header's RTSTATUSENTRY_<field>_SHIFT and _BITS constants, gives its status
 and the offsets and lengths of its name and message, which decode to the
-list's texts.  The fields tile the 64 bits without gaps."""
+list's texts.  The fields tile the 64 bits without gaps.  A program's own
+table (--messages-of) has every name and only the matching messages."""
 import importlib.util
 import os
 import re
@@ -57,23 +58,39 @@ def strtab(text, prefix):
     return blob, dictionary
 
 
-names = strtab(texts[0], 'RTErr')
-messages = strtab(texts[1], 'RTErrMsg')
-rows = re.findall(r'UINT64_C\(0x([0-9a-f]{16})\), /\* (-?\d+) (\w+) \*/', texts[0])
-listed = {e[0]: e for e in gen.read_list(status_list)}
-check('one entry per listed status', len(rows) == len(listed) and len(rows) > 0)
-for i, (word, value, name) in enumerate(rows):
-    word = int(word, 16)
-    status = field(word, 'STATUS')
-    status -= (1 << fields.get('STATUS', {'BITS': 16})['BITS']) if status & 0x8000 else 0
-    entry = listed.get(int(value))
-    check('row %d (%s): status' % (i, name), status == int(value) and entry is not None)
-    if entry is None:
-        continue
-    got_name = gen.decode(names[0], names[1], field(word, 'NAME_OFF'), field(word, 'NAME_LEN'))
-    got_msg = gen.decode(messages[0], messages[1], field(word, 'MSG_OFF'), field(word, 'MSG_LEN'))
-    check('row %d (%s): name' % (i, name), got_name == entry[1].encode())
-    check('row %d (%s): message' % (i, name), got_msg == entry[2].encode())
+def check_table(label, names_text, messages_text, message_of):
+    """Every row of a generated table against the list; message_of(entry) is the expected text."""
+    names = strtab(names_text, 'RTErr')
+    messages = strtab(messages_text, 'RTErrMsg')
+    rows = re.findall(r'UINT64_C\(0x([0-9a-f]{16})\), /\* (-?\d+) (\w+) \*/', names_text)
+    listed = {e[0]: e for e in gen.read_list(status_list)}
+    check('%s: one entry per listed status' % label, len(rows) == len(listed) and len(rows) > 0)
+    for i, (word, value, name) in enumerate(rows):
+        word = int(word, 16)
+        status = field(word, 'STATUS')
+        status -= (1 << fields.get('STATUS', {'BITS': 16})['BITS']) if status & 0x8000 else 0
+        entry = listed.get(int(value))
+        check('%s row %d (%s): status' % (label, i, name), status == int(value) and entry is not None)
+        if entry is None:
+            continue
+        got_name = gen.decode(names[0], names[1], field(word, 'NAME_OFF'), field(word, 'NAME_LEN'))
+        got_msg = gen.decode(messages[0], messages[1], field(word, 'MSG_OFF'), field(word, 'MSG_LEN'))
+        check('%s row %d (%s): name' % (label, i, name), got_name == entry[1].encode())
+        check('%s row %d (%s): message' % (label, i, name), got_msg == message_of(entry).encode())
+
+
+check_table('runtime', texts[0], texts[1], lambda e: e[2])
+
+# A program's own table (--messages-of): all names, the matching statuses' messages only.
+with tempfile.TemporaryDirectory() as tmp:
+    path = os.path.join(tmp, 'p.cpp')
+    sys.argv = ['gen-status-table.py', '--messages-of', 'K(ERR|INF)_OPT_[A-Z_]+', status_list, path]
+    gen.main()
+    program = open(path, encoding='utf-8').read()
+kept = [e for e in gen.read_list(status_list) if re.fullmatch('K(ERR|INF)_OPT_[A-Z_]+', e[1])]
+check('program table: some messages kept', len(kept) >= 4)
+check_table('program', program, program,
+            lambda e: e[2] if re.fullmatch('K(ERR|INF)_OPT_[A-Z_]+', e[1]) else '')
 
 for what in failures[:20]:
     print('FAILED:', what)
