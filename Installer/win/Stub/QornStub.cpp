@@ -28,15 +28,16 @@ const char g_szStubManifest[] = "MANIFEST";
 const char g_szStubLogName[] = "QornInstallLog.txt";
 
 /*
- * An installing run with --path: a directory that the installer makes there
- * is its own; one that exists already belongs to someone else, who may have
- * put anything in it (a cabinet of the right name, a link under the log's
- * name), so the run makes a new private directory inside it and works there.
+ * Makes the extraction directory pState->szExtractPath with mode 0700 (with
+ * fUnique, a new one of 24 random characters inside it, whose name is
+ * appended) and records it, so that the cleanup removes it.
  */
-int stubSettleGivenPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
+int stubMakeExtractDir(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, bool fUnique)
 {
-    int rc = RTDirMake(pState->szExtractPath, 0700, 0);
-    if (rc == KERR_ALREADY_EXISTS)
+    int rc;
+    if (!fUnique)
+        rc = RTDirMake(pState->szExtractPath, 0700, 0);
+    else
     {
         rc = RTPathAppend(pState->szExtractPath, sizeof(pState->szExtractPath),
                           STUB_RANDOM_TEMPLATE);
@@ -48,6 +49,7 @@ int stubSettleGivenPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
         *ppDirRec = stubCleanupAdd(pState->szExtractPath, false);
         if (!*ppDirRec)
         {
+            /* Unrecorded, nobody would ever remove it. */
             RTDirDelete(pState->szExtractPath);
             rc = KERR_NO_MEMORY;
         }
@@ -67,7 +69,15 @@ int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, ST
     {
         if (pState->fExtractOnly)
             return STUBEXIT_SUCCESS;
-        int const rc = stubSettleGivenPath(pState, ppDirRec);
+        /*
+         * A directory that the run makes is its own; one that exists already
+         * belongs to someone else, who may have put anything in it (a cabinet
+         * of the right name, a link under the log's name), so the run makes a
+         * new private directory inside it and works there.
+         */
+        int rc = stubMakeExtractDir(pState, ppDirRec, false);
+        if (rc == KERR_ALREADY_EXISTS)
+            rc = stubMakeExtractDir(pState, ppDirRec, true);
         if (RT_SUCCESS(rc))
             return STUBEXIT_SUCCESS;
         stubLockRelease(pLock);
@@ -90,19 +100,7 @@ int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, ST
     if (pState->fExtractOnly)
         return STUBEXIT_SUCCESS;
 
-    rc = RTPathAppend(pState->szExtractPath, sizeof(pState->szExtractPath), STUB_RANDOM_TEMPLATE);
-    if (RT_SUCCESS(rc))
-        rc = RTDirMakeUnique(pState->szExtractPath, 0700);
-    if (RT_SUCCESS(rc))
-    {
-        *ppDirRec = stubCleanupAdd(pState->szExtractPath, false);
-        if (!*ppDirRec)
-        {
-            /* Unrecorded, nobody would ever remove it. */
-            RTDirDelete(pState->szExtractPath);
-            rc = KERR_NO_MEMORY;
-        }
-    }
+    rc = stubMakeExtractDir(pState, ppDirRec, true);
     if (RT_FAILURE(rc))
     {
         stubLockRelease(pLock);
