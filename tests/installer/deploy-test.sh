@@ -59,6 +59,8 @@ second() {
 }
 busy="$n: error: Another installer is already running"
 waiting="$n: info: Waiting up to 1 s for another installer"
+# An installed product runs no custom action again: removed first.
+remove_product "$KT_inst_msi"
 start_first
 check "held lock" "1
 $busy" "$(second)"

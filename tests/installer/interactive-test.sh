@@ -87,7 +87,7 @@ box-text:
 box-text: Command Line Parameters:"
 report=$(probe "$stub" "-?")
 check "help box: start" "$help_first" "$(head -4 <<<"$report")"
-check "help box: all 36 lines" 36 "$(grep -c '^box-text:' <<<"$report")"
+check "help box: all 40 lines" 40 "$(grep -c '^box-text:' <<<"$report")"
 check "help box: the program's path" "box-text:   $stub --extract -path C:\\Qorn" "$(grep 'Qorn$' <<<"$report")"
 check "help box: exit code" "exit code: 0" "$(tail -1 <<<"$report")"
 report=$(probe "$stub" --help --silent)
