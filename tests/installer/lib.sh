@@ -43,9 +43,20 @@ export ZELK_TMPDIR=$wtmp
 run() {
   local cwd=()
   if [ "$1" == --cwd ]; then cwd=(--cwd "$(winepath -w "$2")"); shift 2; fi
-  rm -f "$out" "$err"
-  code=$(wine "$KT_launch" --stdout "$wout" --stderr "$werr" --timeout 120000 "${cwd[@]}" -- "$@" </dev/null \
-         2>/dev/null | tr -d '\r' | sed -n 's/^exit code: //p;s/^timeout$/timeout/p')
+  local said try
+  for try in 1 2; do
+    rm -f "$out" "$err"
+    said=$(wine "$KT_launch" --stdout "$wout" --stderr "$werr" --timeout 120000 "${cwd[@]}" -- "$@" </dev/null \
+           2>"$work/wine-stderr.txt" | tr -d '\r')
+    # The launcher always says something ("exit code: N", "timeout" or what
+    # failed); nothing at all means Wine did not start it.  That is the
+    # bench's fault, not the program's: say so, with Wine's own words, and
+    # run it once more.
+    [ -z "$said" ] && [ "$try" == 1 ] || break
+    echo "note: Wine did not start the launcher for $(basename "$1"); again. Wine said:"
+    tail -n 5 "$work/wine-stderr.txt" | sed 's/^/  /'
+  done
+  code=$(sed -n 's/^exit code: //p;s/^timeout$/timeout/p' <<<"$said")
   stdout=$(tr -d '\r' < "$out" 2>/dev/null)
   stderr=$(tr -d '\r' < "$err" 2>/dev/null)
 }

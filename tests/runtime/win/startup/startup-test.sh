@@ -41,9 +41,17 @@ export ZELK_WINEPATH_FAILURES=$work/winepath-failures.txt
 : >"$err"
 wout=$(winepath -w "$out") werr=$(winepath -w "$err")
 run() { # program args... -> sets $code, $stdout, $stderr
-  rm -f "$out" "$err"
-  code=$(wine "$launch" --stdout "$wout" --stderr "$werr" \
-         --timeout 60000 -- "$@" </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^exit code: //p')
+  local said try
+  for try in 1 2; do
+    rm -f "$out" "$err"
+    said=$(wine "$launch" --stdout "$wout" --stderr "$werr" \
+           --timeout 60000 -- "$@" </dev/null 2>"$work/wine-stderr.txt" | tr -d '\r')
+    # Nothing at all from the launcher: Wine did not start it (see lib.sh).
+    [ -z "$said" ] && [ "$try" == 1 ] || break
+    echo "note: Wine did not start the launcher; again. Wine said:"
+    tail -n 5 "$work/wine-stderr.txt" | sed 's/^/  /'
+  done
+  code=$(sed -n 's/^exit code: //p' <<<"$said")
   stdout=$(tr -d '\r' < "$out" 2>/dev/null)
   stderr=$(cat "$err" 2>/dev/null)
 }
