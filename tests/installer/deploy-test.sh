@@ -72,10 +72,16 @@ $busy" "$(second --wait 1)"
 check "held lock, /wait 1 --msi-exit-codes runs out" "1618
 $waiting
 $busy" "$(second /wait 1 --msi-exit-codes)"
-# Released while the second one waits: it goes on and installs.
+# Released while the second one waits: it goes on and installs.  The first
+# one is released only once the second has said that it waits (or has
+# ended), however long a loaded machine takes to start it.
 second -wait 120 > "$work/second.txt" &
 waiter=$!
-for _ in $(seq 100); do grep -q info "$work/second-out.txt" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 1200); do
+  grep -q info "$work/second-out.txt" 2>/dev/null && break
+  kill -0 $waiter 2>/dev/null || break
+  sleep 0.1
+done
 end_first
 wait $waiter
 check "held lock, released during --wait" "0
