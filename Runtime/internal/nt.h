@@ -206,6 +206,17 @@ extern int32_t volatile g_rtDirNtReparseSupport;
 int rtFileNtQueryInfo(HANDLE hFile, RTFSOBJINFO *pObjInfo, uint32_t enmAdditional,
                       bool fExecutableName);
 
+/*
+ * Opens pName below hRoot with NtCreateFile, synchronous, the name taken
+ * without regard to case.  An empty name opens the object that hRoot is open
+ * on once more: no name is looked up at all.  *phNew is only written on success.
+ */
+NTSTATUS rtNtOpenRelative(HANDLE *phNew, HANDLE hRoot, UNICODE_STRING *pName, ACCESS_MASK fAccess,
+                          ULONG fShare, ULONG uDisposition, ULONG fOptions);
+
+/* Marks the object of hFile for deletion (it needs delete access); it goes with its last handle. */
+NTSTATUS rtNtSetDeleteDisposition(HANDLE hFile);
+
 /* NtQueryInformationFile for callers that have no use for the status block. */
 NTSTATUS rtNtQueryFileInfo(HANDLE hFile, void *pvInfo, ULONG cbInfo,
                            FILE_INFORMATION_CLASS enmClass);

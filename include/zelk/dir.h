@@ -9,6 +9,7 @@
 #ifndef ZELK_DIR_H
 #define ZELK_DIR_H
 
+#include <zelk/file.h>
 #include <zelk/fs.h>
 
 typedef struct RTDIRINTERNAL *RTDIR;
@@ -78,6 +79,31 @@ int RTDirOpenPath(RTDIR *phDir, const char *pszPath);
  * RTDIR_F_NO_REPARSE), KERR_NOT_A_DIRECTORY or another converted failure.
  */
 int RTDirOpenPathFiltered(RTDIR *phDir, const char *pszPath, uint32_t enmFilter, uint32_t fFlags);
+
+/*
+ * Marks the directory that hDir is open on for deletion, through hDir: the
+ * handle is replaced by one with delete access opened from it, and the
+ * directory goes when that is closed.  No name is looked up, so nothing put
+ * in place of the directory or of one above it since hDir was opened is
+ * reached.  KERR_DIR_NOT_EMPTY while it has entries (the handle has delete
+ * access then, for the next try); KERR_SHARING_VIOLATION while another
+ * handle to it, the process's current directory for one, denies deletion
+ * (hDir then holds it without locking it); KERR_INVALID_HANDLE for a handle
+ * that is not open.
+ */
+int RTDirSetDeleteDisposition(RTDIR hDir);
+
+/*
+ * Opens the file pszName in the directory hDir for deletion (with
+ * RTFileSetDeleteDisposition): by its name below the handle, the entry
+ * itself (a link is opened, not followed), with access to its attributes,
+ * letting others read, write and delete.  pszName is one name: one with a
+ * separator gives KERR_INVALID_NAME.  KERR_IS_A_DIRECTORY for a directory,
+ * KERR_SHARING_VIOLATION while a handle to the file denies deletion,
+ * KERR_INVALID_HANDLE for a directory handle that is not open, else the
+ * converted failure.  *phFile is NIL_RTFILE until success.
+ */
+int RTDirOpenFileForDelete(RTDIR hDir, const char *pszName, RTFILE *phFile);
 
 /* Closes a directory handle; KERR_INVALID_PARAMETER for null or one not open. */
 int RTDirClose(RTDIR hDir);

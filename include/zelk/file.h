@@ -159,6 +159,26 @@ int RTFileWrapNative(RTFILE *phFile, intptr_t uNative);
 int RTFileRemove(const char *pszFilename);
 
 /*
+ * Opens the file that hFile is open on once more, through hFile itself: no
+ * name is looked up, so nothing put in place of the file or of a directory
+ * above it since hFile was opened is reached.  The new handle has access to
+ * the attributes and, with fDelete, delete access (for
+ * RTFileSetDeleteDisposition); it lets others read, write and delete, so it
+ * holds the file without locking it.  Delete access is refused
+ * (KERR_SHARING_VIOLATION) while any handle to the file, hFile included,
+ * denies deletion to others.  *phNew is NIL_RTFILE until success;
+ * KERR_INVALID_HANDLE for NIL_RTFILE.
+ */
+int RTFileReopen(RTFILE hFile, bool fDelete, RTFILE *phNew);
+
+/*
+ * Marks the file that hFile is open on for deletion; it goes when the last
+ * handle to it closes, and meanwhile can't be opened again.  hFile needs
+ * delete access (KERR_ACCESS_DENIED otherwise, as for a read-only file).
+ */
+int RTFileSetDeleteDisposition(RTFILE hFile);
+
+/*
  * Renames the file pszSrc to pszDst in one step.  With fReplace an entry
  * named pszDst (a file, or a link, which is replaced and not followed) goes
  * in the same step; without it KERR_ALREADY_EXISTS.  Directories are not

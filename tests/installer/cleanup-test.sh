@@ -2,7 +2,8 @@
 # The cleanup and the single-instance mutex.  A normal run cleans up in one
 # pass without sleeping; a package that another process holds open without
 # delete sharing makes the cleanup retry after 100 ms and three times 3 s,
-# report the file once and leave it.  Meanwhile the running installer holds
+# report the file once and leave it; a retry deletes only the package, not
+# another file put under its name.  Meanwhile the running installer holds
 # the mutex, and a second one refuses to start.  The sleeps are read from
 # Wine's trace of the calls into kernel32, not from the clock.
 source "$(dirname "$0")/lib.sh"
@@ -69,6 +70,35 @@ check "held file: the file stays, the other package is gone" "held.msi" "$(listi
 same_file "held file: it is the verified package" KestrelynTest.msi "$dir/held.msi"
 kill $holder 2>/dev/null
 wait $holder 2>/dev/null
+
+# The same package, swapped for another file between the passes: once the
+# first pass is over (the other package is gone) the holder lets go and a
+# file of someone else's takes the package's name.  The retries look the
+# name up below the directory's handle and find another file ID there: that
+# file is left alone and reported, and the package, moved away, is not
+# touched either.
+dir=$work/swapped
+wheld=$(winepath -w "$dir/held.msi")
+rm -f "$work/held.ready" "$work/held.ready.polling"
+wine "$KT_fsprobe" hold-new "$wheld" 30000 "$(winepath -w "$work/held.ready")" </dev/null >/dev/null 2>&1 &
+holder=$!
+for _ in $(seq 600); do [ -e "$work/held.ready.polling" ] && break; sleep 0.05; done
+run_traced "$KT_inst_held" --silent --path "$(winepath -w "$dir")" &
+first=$!
+for _ in $(seq 600); do [ -e "$dir/after.cab" ] && break; sleep 0.05; done
+for _ in $(seq 1200); do [ -e "$dir/after.cab" ] || break; sleep 0.05; done
+kill $holder 2>/dev/null
+wait $holder 2>/dev/null
+mv "$dir/held.msi" "$work/ours.msi"
+printf 'swapped in' > "$dir/held.msi"
+wait $first
+check "swapped file: exit code" 0 "$(cat "$work/code.txt")"
+check "swapped file: reported once, in the last pass" \
+  "$(exe "$KT_inst_held"): error: Failed to delete temporary file '$wheld': KERR_MISMATCH" "$(tr -d '\r' < "$err")"
+check "swapped file: every pass was made" "100 3000 3000 3000" "$(sleeps)"
+check "swapped file: the file under the name is left alone" "swapped in" "$(cat "$dir/held.msi")"
+same_file "swapped file: the package moved away is left alone" KestrelynTest.msi "$work/ours.msi"
+check "swapped file: nothing else is left" "held.msi" "$(listing "$dir")"
 
 # The mutex held by any other process.
 wine "$KT_fsprobe" hold-mutex 'Global\QornStubInstaller' 30000 "$(winepath -w "$work/mutex.ready")" </dev/null >/dev/null 2>&1 &

@@ -564,6 +564,9 @@ protected:
         StubCleanupRecord *pRec = stubCleanupAdd(strPath.c_str(), true);
         pRec->idxPackage = idx;
         EXPECT_EQ(KINF_SUCCESS, RTFileOpenPath(&pRec->u.hFile, strPath.c_str(), UINT64_C(0x721)));
+        RTFSOBJINFO Info;
+        EXPECT_EQ(KINF_SUCCESS, RTFileQueryInfo(pRec->u.hFile, &Info, RTFSOBJATTRADD_UNIX));
+        pRec->idFile = Info.Attr.u.Unix.INodeId;
         return pRec;
     }
     StubCleanupRecord *addDir(const std::string &strPath, bool fKeep)
@@ -607,15 +610,14 @@ TEST_F(StubCleanupTest, RecordsNewestFirst)
 TEST_F(StubCleanupTest, OnePassDeletesFilesThenDirectories)
 {
     Capture cap;
-    EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr)); /* nothing to do */
+    stubCleanupRun(); /* nothing to do */
     std::string const strDir = path("extract");
     addDir(strDir, false);
     addFile(strDir + "\\a.msi", 0);
     addFile(strDir + "\\b.cab", 1);
     StubCleanupRecord *pGone = stubCleanupAdd((strDir + "\\gone.msi").c_str(), true);
     pGone->idxPackage = 2;
-    EXPECT_EQ(KERR_FILE_NOT_FOUND,
-              stubCleanupRun(strDir.c_str())); /* the record removed it first */
+    stubCleanupRun(); /* the record without a handle is dropped: nothing to delete through */
     EXPECT_FALSE(exists(strDir));
     EXPECT_EQ(nullptr, stubCleanupFindPackage(0));
     EXPECT_EQ(nullptr, stubCleanupFindPackage(2));
@@ -630,7 +632,7 @@ TEST_F(StubCleanupTest, KeptDirectoryStays)
     addFile(strDir + "\\a.msi", 0);
     StubCleanupRecord *pKeptFile = addFile(strDir + "\\keep.txt", 5);
     pKeptFile->fKeep = true;
-    EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr));
+    stubCleanupRun();
     EXPECT_TRUE(exists(strDir));
     EXPECT_FALSE(exists(strDir + "\\a.msi"));
     EXPECT_TRUE(exists(strDir + "\\keep.txt"));
@@ -639,19 +641,69 @@ TEST_F(StubCleanupTest, KeptDirectoryStays)
     EXPECT_EQ("", cap.err());
 }
 
-/* Removing a directory named "refused" is denied, every time. */
-BOOL WINAPI removeDirRefused(LPCWSTR pwsz)
+std::vector<std::string> listDir(const std::string &strDir);
+
+/*
+ * The cleanup's pauses, taken through the lock's sleep slot: recorded, and
+ * the first one runs what a test puts between the first pass and the next.
+ */
+struct FakePause
 {
-    size_t const cwc = wcslen(pwsz);
-    if (cwc > 8 && !wcscmp(&pwsz[cwc - 8], L"\\refused"))
+    static std::vector<DWORD> s_vecPauses;
+    static void (*s_pfnBetween)();
+    static void WINAPI sleep(DWORD cMs)
     {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+        s_vecPauses.push_back(cMs);
+        if (s_vecPauses.size() == 1 && s_pfnBetween)
+            s_pfnBetween();
     }
-    return RemoveDirectoryW(pwsz);
+    FakePause(void (*pfnBetween)() = nullptr)
+    {
+        s_vecPauses.clear();
+        s_pfnBetween = pfnBetween;
+        g_StubLockSys.pfnSleep = sleep;
+    }
+    ~FakePause() { g_StubLockSys.pfnSleep = nullptr; }
+};
+std::vector<DWORD> FakePause::s_vecPauses;
+void (*FakePause::s_pfnBetween)();
+
+/* The whole schedule: 100 ms after the first pass, 3 s after each of the next three. */
+const std::vector<DWORD> g_vecAllPauses = { 100, 3000, 3000, 3000 };
+
+/* The final path of a handle ends in pwszTail. */
+bool handleEndsWith(HANDLE h, const wchar_t *pwszTail)
+{
+    WCHAR wsz[MAX_PATH];
+    DWORD const cwc = GetFinalPathNameByHandleW(h, wsz, MAX_PATH, 0);
+    size_t const cwcTail = wcslen(pwszTail);
+    return cwc >= cwcTail && cwc < MAX_PATH && !wcscmp(&wsz[cwc - cwcTail], pwszTail);
 }
 
-TEST_F(StubCleanupTest, RetriesForNineSecondsAndReportsOnce)
+/*
+ * Delete dispositions: the next s_cRefused are refused whatever they are
+ * for, and every one for a directory named "refused".
+ */
+struct FakeDisposition
+{
+    static unsigned s_cRefused;
+    static NTSTATUS NTAPI set(HANDLE h, PIO_STATUS_BLOCK pIos, PVOID pv, ULONG cb,
+                              FILE_INFORMATION_CLASS enmClass)
+    {
+        if (enmClass == FileDispositionInformation
+            && (s_cRefused ? (s_cRefused--, true) : handleEndsWith(h, L"\\refused")))
+            return RTNT_STATUS_ACCESS_DENIED;
+        return NtSetInformationFile(h, pIos, pv, cb, enmClass);
+    }
+};
+unsigned FakeDisposition::s_cRefused;
+
+/*
+ * A file someone else holds without delete sharing, and a directory whose
+ * deletion is refused: retried through the whole schedule and reported once,
+ * in the last pass; the directory that stays not empty is dropped silently.
+ */
+TEST_F(StubCleanupTest, RetriesThroughTheScheduleAndReportsOnce)
 {
     Capture cap;
     std::string const strDir = path("busy");
@@ -661,20 +713,18 @@ TEST_F(StubCleanupTest, RetriesForNineSecondsAndReportsOnce)
     std::string const strRefused = path("refused");
     addDir(strRefused, false);
     SysOverrideGuard Guard;
-    g_rtNtSysOverride.pfnRemoveDirectoryW = removeDirRefused;
-    std::string const strPkgDir = path("pkgdir");
-    CreateDirectoryW(toWide(strPkgDir).c_str(), nullptr);
-    writeFile(strPkgDir + "\\log.txt", "log");
-    /* Someone else reads the file and won't share deletion. */
+    g_rtNtSysOverride.pfnNtSetInformationFile = FakeDisposition::set;
+    FakeDisposition::s_cRefused = 0;
     HANDLE hHolder = CreateFileW(toWide(strDir + "\\held.msi").c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                  nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, hHolder);
-    DWORD const msStart = GetTickCount();
-    EXPECT_EQ(KERR_DIR_NOT_EMPTY, stubCleanupRun(strPkgDir.c_str()));
-    DWORD const msTaken = GetTickCount() - msStart;
+    {
+        FakePause Pause;
+        stubCleanupRun();
+        EXPECT_EQ(g_vecAllPauses, FakePause::s_vecPauses);
+    }
     CloseHandle(hHolder);
-    EXPECT_GE(msTaken, 9000u); /* 100 + 3 x 3000 ms of sleep, less a clock tick at most */
     EXPECT_EQ(
         errLine("Failed to delete temporary directory '" + strRefused + "': KERR_ACCESS_DENIED")
             + errLine("Failed to delete temporary file '" + strDir
@@ -682,18 +732,204 @@ TEST_F(StubCleanupTest, RetriesForNineSecondsAndReportsOnce)
         cap.err());
     EXPECT_TRUE(exists(strRefused));
     /*
-     * The records that failed stay for the driver to free; the directory that
-     * was not empty was dropped in the last pass.
+     * The records that failed stay for the driver to free, the directory's
+     * with its handle; the directory that was not empty was dropped in the
+     * last pass.
      */
     StubCleanupRecord *pRec = stubCleanupFindPackage(0);
     ASSERT_NE(nullptr, pRec);
     EXPECT_EQ(NIL_RTFILE, pRec->u.hFile);
-    EXPECT_EQ((std::vector<uint32_t>{ STUB_NO_PACKAGE, 0 }),
-              chainFrom(stubCleanupFindPackage(STUB_NO_PACKAGE), pRec));
-    EXPECT_EQ(strRefused, stubCleanupFindPackage(STUB_NO_PACKAGE)->szPath);
-    EXPECT_EQ(pRec, stubCleanupFindPackage(STUB_NO_PACKAGE)->pNext);
+    StubCleanupRecord *pRefused = stubCleanupFindPackage(STUB_NO_PACKAGE);
+    EXPECT_EQ((std::vector<uint32_t>{ STUB_NO_PACKAGE, 0 }), chainFrom(pRefused, pRec));
+    EXPECT_EQ(strRefused, pRefused->szPath);
+    EXPECT_TRUE(RTDirIsUsable(pRefused->u.hDir));
+    EXPECT_EQ(pRec, pRefused->pNext);
     EXPECT_TRUE(exists(strDir + "\\held.msi"));
-    EXPECT_TRUE(exists(strPkgDir + "\\log.txt"));
+    EXPECT_EQ("content", readFile(strDir + "\\held.msi"));
+}
+
+/*
+ * A retry finds the file by its name below the directory's handle, and
+ * deletes it only when it is the file that was made there (its file ID).
+ * The first pass's deletion is refused; between the passes something
+ * happens to the name.  s_strDir is the directory, s_strFile the file.
+ */
+struct Between
+{
+    static std::string s_strDir, s_strFile;
+    static HANDLE s_hHolder;
+    static void moveAway() { MoveFileW(toWide(s_strFile).c_str(), toWide(s_strDir + ".moved").c_str()); }
+    static void swapFile()
+    {
+        MoveFileW(toWide(s_strFile).c_str(), toWide(s_strFile + ".ours").c_str());
+        writeFile(s_strFile, "swapped in");
+    }
+    static void swapDir()
+    {
+        MoveFileW(toWide(s_strFile).c_str(), toWide(s_strFile + ".ours").c_str());
+        CreateDirectoryW(toWide(s_strFile).c_str(), nullptr);
+    }
+    static void letGo()
+    {
+        CloseHandle(s_hHolder);
+        s_hHolder = nullptr;
+    }
+};
+std::string Between::s_strDir, Between::s_strFile;
+HANDLE Between::s_hHolder;
+
+TEST_F(StubCleanupTest, RetryByNameBelowTheDirectoryHandle)
+{
+    struct ROW
+    {
+        const char *pszWhat;
+        unsigned cRefused; /* dispositions refused from the start */
+        bool fHeld;        /* held without delete sharing until the first pause */
+        void (*pfnBetween)();
+        std::vector<DWORD> vecPauses;
+        const char *pszErr; /* %F: the file's path */
+        const char *pszLeft; /* what has the file's name afterwards: "" none, "dir", or its content */
+        bool fOursLeft;     /* whether our file is still there, under another name */
+        bool fDirLeft;
+    };
+    const ROW aRows[] = // clang-format off
+    {
+        { "refused once, nothing changed", 1, false, nullptr, { 100 }, "", "", false, false },
+        { "held, then let go", 0, true, Between::letGo, { 100 }, "", "", false, false },
+        { "moved away: nothing of ours has the name", 1, false, Between::moveAway, { 100 }, "", "", true, false },
+        { "another file under its name", 1, false, Between::swapFile, g_vecAllPauses,
+          "Failed to delete temporary file '%F': KERR_MISMATCH", "swapped in", true, true },
+        { "a directory under its name", 1, false, Between::swapDir, g_vecAllPauses,
+          "Failed to delete temporary file '%F': KERR_IS_A_DIRECTORY", "dir", true, true },
+    };
+    // clang-format on
+    for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
+    {
+        const ROW &Row = aRows[i];
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << Row.pszWhat);
+        stubCleanupInit();
+        Between::s_strDir = path("d" + std::to_string(i));
+        Between::s_strFile = Between::s_strDir + "\\p.msi";
+        addDir(Between::s_strDir, false);
+        addFile(Between::s_strFile, 0);
+        if (Row.fHeld)
+            Between::s_hHolder = CreateFileW(toWide(Between::s_strFile).c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr);
+        Capture cap;
+        {
+            SysOverrideGuard Guard;
+            g_rtNtSysOverride.pfnNtSetInformationFile = FakeDisposition::set;
+            FakeDisposition::s_cRefused = Row.cRefused;
+            FakePause Pause(Row.pfnBetween);
+            stubCleanupRun();
+            EXPECT_EQ(Row.vecPauses, FakePause::s_vecPauses);
+        }
+        std::string strErr = Row.pszErr;
+        if (!strErr.empty())
+            strErr = errLine(strErr.replace(strErr.find("%F"), 2, Between::s_strFile));
+        EXPECT_EQ(strErr, cap.err());
+        std::string const strLeft = !exists(Between::s_strFile) ? ""
+                                    : RTDirExists(Between::s_strFile.c_str()) ? "dir"
+                                                                             : readFile(Between::s_strFile);
+        EXPECT_EQ(Row.pszLeft, strLeft);
+        EXPECT_EQ(Row.fOursLeft, exists(Between::s_strFile + ".ours") || exists(Between::s_strDir + ".moved"));
+        EXPECT_EQ(Row.fDirLeft, exists(Between::s_strDir));
+        stubCleanupRelease();
+    }
+}
+
+/*
+ * A junction put in place of the directory above the extraction directory
+ * between the passes, made through the system-call table (Wine makes none,
+ * and deletes what a handle was opened on by the path it had then): from
+ * then on every name below "par" that the system looks up from the top
+ * leads into "decoy", which holds the same names.  The cleanup looks up no
+ * such name, so what goes is ours, and the decoy keeps all it had.
+ */
+struct FakeJunction
+{
+    static std::wstring s_wstrFrom, s_wstrTo; /* NT forms */
+    static bool s_fArmed;
+    static unsigned s_cFullPathOpens;
+    static std::wstring redirect(const std::wstring &wstr)
+    {
+        if (s_fArmed && !_wcsnicmp(wstr.c_str(), s_wstrFrom.c_str(), s_wstrFrom.size()))
+            return s_wstrTo + wstr.substr(s_wstrFrom.size());
+        return wstr;
+    }
+    static NTSTATUS NTAPI create(PHANDLE ph, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pAttr,
+                                 PIO_STATUS_BLOCK pIos, PLARGE_INTEGER pcb, ULONG fAttribs,
+                                 ULONG fShare, ULONG uDisp, ULONG fOptions, PVOID pvEa, ULONG cbEa)
+    {
+        OBJECT_ATTRIBUTES Attr = *pAttr;
+        std::wstring wstr(pAttr->ObjectName->Buffer, pAttr->ObjectName->Length / sizeof(WCHAR));
+        if (!pAttr->RootDirectory)
+            s_cFullPathOpens++;
+        wstr = pAttr->RootDirectory ? wstr : redirect(wstr);
+        UNICODE_STRING Name = { (USHORT)(wstr.size() * 2), (USHORT)(wstr.size() * 2), &wstr[0] };
+        Attr.ObjectName = &Name;
+        return NtCreateFile(ph, fAccess, &Attr, pIos, pcb, fAttribs, fShare, uDisp, fOptions, pvEa, cbEa);
+    }
+    static BOOL WINAPI removeDir(LPCWSTR pwsz)
+    {
+        s_cFullPathOpens++;
+        return RemoveDirectoryW(redirect(pwsz).c_str());
+    }
+    static BOOL WINAPI deleteFile(LPCWSTR pwsz)
+    {
+        s_cFullPathOpens++;
+        return DeleteFileW(redirect(pwsz).c_str());
+    }
+    static void arm()
+    {
+        s_fArmed = true;
+        s_cFullPathOpens = 0;
+        Between::letGo();
+    }
+};
+std::wstring FakeJunction::s_wstrFrom, FakeJunction::s_wstrTo;
+bool FakeJunction::s_fArmed;
+unsigned FakeJunction::s_cFullPathOpens;
+
+TEST_F(StubCleanupTest, JunctionForTheParentBetweenPasses)
+{
+    Capture cap;
+    std::string const strPar = path("par"), strDecoy = path("decoy");
+    for (const std::string &strTop : { strPar, strDecoy })
+    {
+        CreateDirectoryW(toWide(strTop).c_str(), nullptr);
+        CreateDirectoryW(toWide(strTop + "\\priv").c_str(), nullptr);
+    }
+    std::string const strPriv = strPar + "\\priv";
+    addDir(strPriv, false);
+    addFile(strPriv + "\\a.msi", 0);
+    addFile(strPriv + "\\held.msi", 1);
+    writeFile(strDecoy + "\\priv\\a.msi", "decoy");
+    writeFile(strDecoy + "\\priv\\held.msi", "decoy");
+    /* Held past the first pass, so that the retries run once the junction is there. */
+    Between::s_hHolder = CreateFileW(toWide(strPriv + "\\held.msi").c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                     nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, Between::s_hHolder);
+    FakeJunction::s_wstrFrom = L"\\??\\" + toWide(strPar) + L"\\";
+    FakeJunction::s_wstrTo = L"\\??\\" + toWide(strDecoy) + L"\\";
+    FakeJunction::s_fArmed = false;
+    {
+        SysOverrideGuard Guard;
+        g_rtNtSysOverride.pfnNtCreateFile = FakeJunction::create;
+        g_rtNtSysOverride.pfnRemoveDirectoryW = FakeJunction::removeDir;
+        g_rtNtSysOverride.pfnDeleteFileW = FakeJunction::deleteFile;
+        FakePause Pause(FakeJunction::arm);
+        stubCleanupRun();
+        EXPECT_EQ(std::vector<DWORD>{ 100 }, FakePause::s_vecPauses);
+    }
+    EXPECT_EQ("", cap.err());
+    EXPECT_EQ(0u, FakeJunction::s_cFullPathOpens);
+    EXPECT_FALSE(exists(strPriv));
+    EXPECT_EQ((std::vector<std::string>{ "a.msi", "held.msi" }), listDir(strDecoy + "\\priv"));
+    EXPECT_EQ("decoy", readFile(strDecoy + "\\priv\\held.msi"));
+    EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE));
 }
 
 /* Closing a handle of a file named "close.msi" closes it but reports failure. */
@@ -718,7 +954,7 @@ TEST_F(StubCleanupTest, CloseFailureIsReported)
     {
         SysOverrideGuard Guard;
         g_rtNtSysOverride.pfnCloseHandle = closeReportsFailure;
-        EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr));
+        stubCleanupRun();
     }
     std::regex const re("error: Cleanup file '" + reQuote(strFile)
                         + "' for #4: RTFileClose\\([0-9A-Fa-fx]+\\) failed: KERR_INVALID_HANDLE\n");
@@ -736,10 +972,71 @@ class StubExtractTest : public StubCleanupTest
 protected:
     void TearDown() override
     {
+        stubLeaveExtractDir();
         SetCurrentDirectoryW(m_wstrSavedCwd.c_str()); /* out of the extraction directory */
         StubCleanupTest::TearDown();
     }
 };
+
+std::string currentDir()
+{
+    WCHAR wszCwd[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, wszCwd);
+    std::string str = toUtf8(wszCwd);
+    if (str.size() > 3 && str.back() == '\\')
+        str.pop_back();
+    return str;
+}
+
+/*
+ * The extraction makes its directory the current one, and leaving it puts
+ * back exactly what was current before (not the parent); when that is gone,
+ * the parent.  A leaving that nothing came before changes nothing.
+ */
+TEST_F(StubExtractTest, LeavingPutsBackTheCurrentDirectory)
+{
+    struct ROW
+    {
+        const char *pszWhat;
+        const char *pszBefore; /* the current directory before, under the scratch directory */
+        const char *pszExtract; /* null: no extraction */
+        bool fBeforeGone;
+        const char *pszAfter;
+    };
+    static const ROW s_aRows[] = // clang-format off
+    {
+        { "back to where it was", "elsewhere", "x", false, "elsewhere" },
+        { "where it was is gone: the parent", "gone", "y", true, "" },
+        { "nothing extracted: nothing changed", "elsewhere\\deeper", nullptr, false, "elsewhere\\deeper" },
+        { "left already: nothing changed", "elsewhere", nullptr, false, "elsewhere" },
+    };
+    // clang-format on
+    CreateDirectoryW(toWide(path("elsewhere")).c_str(), nullptr);
+    CreateDirectoryW(toWide(path("elsewhere\\deeper")).c_str(), nullptr);
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        const ROW &Row = s_aRows[i];
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << Row.pszWhat);
+        Capture cap;
+        stubCleanupInit();
+        CreateDirectoryW(toWide(path(Row.pszBefore)).c_str(), nullptr);
+        ASSERT_TRUE(SetCurrentDirectoryW(toWide(path(Row.pszBefore)).c_str()));
+        if (Row.pszExtract)
+        {
+            StubCleanupRecord *pDirRec = nullptr;
+            ASSERT_EQ(STUBEXIT_SUCCESS, stubExtractPackages(2, path(Row.pszExtract).c_str(), true, &pDirRec));
+            EXPECT_EQ(path(Row.pszExtract), currentDir());
+        }
+        if (Row.fBeforeGone)
+        {
+            EXPECT_TRUE(RemoveDirectoryW(toWide(path(Row.pszBefore)).c_str()));
+        }
+        stubLeaveExtractDir();
+        EXPECT_EQ(*Row.pszAfter ? path(Row.pszAfter) : m_strDir, currentDir());
+        EXPECT_EQ("", cap.err());
+        stubCleanupRun();
+    }
+}
 
 /* What a second handle of this process, or a second process, may do to an extracted file and its directory. */
 std::string trySecondHandle(const std::string &strFile, const std::string &strDir)
@@ -857,7 +1154,8 @@ TEST_F(StubExtractTest, NormalRunWritesVerifiesAndLocks)
         << strDirReport;
     EXPECT_EQ(resourceBytes("BIN_03"), readFile(strDir + "\\unit-64k1.bin"));
 
-    EXPECT_EQ(KERR_FILE_NOT_FOUND, stubCleanupRun(strDir.c_str()));
+    stubLeaveExtractDir();
+    stubCleanupRun();
     EXPECT_FALSE(exists(strDir));
     EXPECT_EQ("", cap.err());
 }
@@ -884,7 +1182,7 @@ TEST_F(StubExtractTest, ExtractOnlyTakesEveryPackageUnderItsName)
         EXPECT_EQ(path(s_apszNames[i]), stubCleanupFindPackage(i)->szPath);
     }
     SetCurrentDirectoryW(m_wstrSavedCwd.c_str());
-    EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr));
+    stubCleanupRun();
     EXPECT_TRUE(exists(m_strDir));
     EXPECT_FALSE(exists(path("unit-any.cab")));
 }
@@ -1070,7 +1368,7 @@ TEST_F(StubExtractTest, DirectoryRecordAndFileNameFailures)
             strErr.replace(strErr.find("%D"), 2, strDir);
         EXPECT_EQ(strErr, cap.err());
         SetCurrentDirectoryW(m_wstrSavedCwd.c_str());
-        stubCleanupRun(nullptr);
+        stubCleanupRun();
     }
 }
 
@@ -1094,7 +1392,7 @@ TEST_F(StubExtractTest, PackageFailures)
     /* The empty files are recorded, so the cleanup deletes them. */
     EXPECT_EQ(strFile, stubCleanupFindPackage(7)->szPath);
     EXPECT_EQ(0u, readFile(strFile).size());
-    EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr));
+    stubCleanupRun();
     EXPECT_FALSE(exists(strFile));
     EXPECT_FALSE(exists(path("e.msi")));
 }
@@ -1319,7 +1617,7 @@ TEST_F(StubExtractTest, VerificationFailures)
             CloseHandle(Fault::s_hIntruder);
         /* Whatever failed, the file is recorded and goes with the cleanup. */
         ASSERT_NE(nullptr, stubCleanupFindPackage(0));
-        EXPECT_EQ(KINF_SUCCESS, stubCleanupRun(nullptr));
+        stubCleanupRun();
         EXPECT_FALSE(exists(strFile));
     }
 }
@@ -2083,12 +2381,18 @@ TEST_F(StubMainTest, RunsThatFailLeaveNothingBehind)
         SCOPED_TRACE(aRows[i].pszWhat);
         Capture cap;
         int rcExit;
+        /* Whether the extraction got to change it or not, the current directory is put back. */
+        CreateDirectoryW(toWide(path("cwd")).c_str(), nullptr);
+        ASSERT_TRUE(SetCurrentDirectoryW(toWide(path("cwd")).c_str()));
         {
             HeapShortage Shortage;
             SysOverrideGuard Guard;
             aRows[i].pfnArm();
             rcExit = run({ "--silent" });
         }
+        EXPECT_EQ(path("cwd"), currentDir());
+        SetCurrentDirectoryW(m_wstrSavedCwd.c_str());
+        RemoveDirectoryW(toWide(path("cwd")).c_str());
         EXPECT_EQ(STUBEXIT_FAILURE, rcExit);
         EXPECT_EQ(aRows[i].strErr, cap.err());
         EXPECT_EQ("", cap.out());

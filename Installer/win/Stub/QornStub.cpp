@@ -53,6 +53,14 @@ int stubMakeExtractDir(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, bool 
             RTDirDelete(pState->szExtractPath);
             rc = KERR_NO_MEMORY;
         }
+        else
+            /*
+             * Held from the start, as the cleanup deletes through the handle.  A
+             * junction or link in its place already is refused, and the
+             * extraction, which opens it again then, says so.
+             */
+            RTDirOpenPathFiltered(&(*ppDirRec)->u.hDir, pState->szExtractPath, RTDIRFILTER_NONE,
+                                  RTDIR_F_NO_REPARSE);
     }
     return rc;
 }
@@ -288,14 +296,16 @@ int stubMain(int argc, char **argv)
         rcExit = stubRunPayload(pState, &pDirRec);
     }
 
-    /* The extract-only flow keeps whatever it wrote, failure or not. */
+    /*
+     * The extract-only flow keeps whatever it wrote, failure or not.  A
+     * directory holding the log stays, as it is not empty, and one that
+     * --path named was never ours.
+     */
     if (!pState->fExtractOnly)
     {
         /* Out of the extraction directory, or it can't be removed. */
-        RTPathSetCurrent("..");
-        /* A directory holding the log stays, and one that --path named was never ours. */
-        bool const fRemoveDir = !pState->fLogging && pDirRec && !pDirRec->fKeep;
-        stubCleanupRun(fRemoveDir ? pState->szExtractPath : nullptr);
+        stubLeaveExtractDir();
+        stubCleanupRun();
     }
     stubCleanupRelease();
 

@@ -148,6 +148,7 @@ typedef struct StubCleanupRecord
     uint32_t idxPackage; /* STUB_NO_PACKAGE, or the package a file record holds */
     bool fFile;          /* a file record, else a directory record */
     bool fKeep;          /* close the handle, never delete the object */
+    uint64_t idFile;     /* a file record's file ID, from its creation; 0 when unknown */
     union
     {
         RTFILE hFile; /* NIL_RTFILE when none */
@@ -155,6 +156,15 @@ typedef struct StubCleanupRecord
     } u;
     char szPath[1]; /* the full path, stored inline */
 } StubCleanupRecord;
+
+/*
+ * Deletes the file that hBridge is open on (a handle from RTFileReopen that
+ * shares everything, opened before the handles that deny deletion were
+ * closed) through a handle with delete access opened from it, and closes
+ * hBridge.  No name is looked up.  Returns 0, or KERR_SHARING_VIOLATION
+ * while another handle to the file denies deletion, or another failure.
+ */
+int stubDeleteThroughBridge(RTFILE hBridge);
 
 /* Empties the list without looking at what was in it (start of a run). */
 void stubCleanupInit(void);
@@ -170,16 +180,19 @@ StubCleanupRecord *stubCleanupAdd(const char *pszPath, bool fFile);
 StubCleanupRecord *stubCleanupFindPackage(uint32_t idxPackage);
 
 /*
- * Closes every recorded handle and deletes what is not kept, newest first,
- * in up to five passes with 100 ms and then 3 s between them; then removes
- * pszPkgDir (optional, not recursive).  Returns the package directory's last
- * removal status, or 0.
+ * Deletes what is not kept, newest first, in up to five passes with 100 ms
+ * and then 3 s between them, and closes every recorded handle.  Deletion
+ * goes through the handles held since the creation, and in later passes
+ * by the file's name below its directory's handle (the directory record
+ * next older than it), never by a full path.  A directory goes once it is
+ * empty; the handle of a directory record is kept until then (at most to
+ * the last pass), also for the retries of the files in it.
  */
-int stubCleanupRun(const char *pszPkgDir);
+void stubCleanupRun(void);
 
 /*
- * Unlinks and frees every record left, closing their handles and touching
- * nothing on disk.
+ * Unlinks and frees every record left, closing their handles (a close that
+ * fails is reported as in the cleanup) and touching nothing on disk.
  */
 void stubCleanupRelease(void);
 
@@ -194,6 +207,13 @@ void stubCleanupRelease(void);
  */
 int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fExtractOnly,
                         StubCleanupRecord **ppDirRec);
+
+/*
+ * Makes the current directory what it was before stubExtractPackages made
+ * the extraction directory the current one, if it did; when that directory
+ * can't be entered any more, its parent, so that it can be removed.
+ */
+void stubLeaveExtractDir(void);
 
 /*
  * Creates pszFile as a new empty file: made under a unique name in the same

@@ -78,13 +78,8 @@ bool stubCustomCountData(uint64_t cb)
 NTSTATUS stubCustomOpen(HANDLE *phItem, HANDLE hDir, UNICODE_STRING *pName, ACCESS_MASK fAccess,
                         ULONG uDisposition, ULONG fOptions)
 {
-    OBJECT_ATTRIBUTES ObjAttr;
-    InitializeObjectAttributes(&ObjAttr, pName, OBJ_CASE_INSENSITIVE, hDir, nullptr);
-    IO_STATUS_BLOCK Ios;
-    return RT_NT_SYS(NtCreateFile)(
-        phItem, fAccess | SYNCHRONIZE, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL,
-        FILE_SHARE_READ | FILE_SHARE_WRITE, uDisposition,
-        fOptions | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    return rtNtOpenRelative(phItem, hDir, pName, fAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            uDisposition, fOptions | FILE_OPEN_REPARSE_POINT);
 }
 
 int stubCustomCopyData(HANDLE hSrc, HANDLE hDst)

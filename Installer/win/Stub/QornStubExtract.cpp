@@ -107,6 +107,12 @@ int stubVerifyPackage(RTFILE hFile, const char *pszFile, unsigned idxPackage, co
     return KINF_SUCCESS;
 }
 
+/*
+ * The current directory before stubPrepareExtractDir made the extraction
+ * directory the current one; empty when it did not.
+ */
+char g_szStubPrevCwd[STUB_PATH_MAX];
+
 /* The extraction directory: created or adopted, recorded, held open and made current. */
 int stubPrepareExtractDir(const char *pszExtractPath, StubCleanupRecord **ppDirRec)
 {
@@ -142,20 +148,34 @@ int stubPrepareExtractDir(const char *pszExtractPath, StubCleanupRecord **ppDirR
     /*
      * A directory of ours was made a moment ago in a place others may write
      * to: if it is a junction or link now, someone put it there.  One that
-     * was only borrowed is taken as it is.
+     * was only borrowed is taken as it is.  The driver may have opened it
+     * already, right after making it.
      */
-    RTDIR hDir = NIL_RTDIR;
-    int const rc = RTDirOpenPathFiltered(&hDir, pszExtractPath, RTDIRFILTER_NONE,
-                                         (*ppDirRec)->fKeep ? 0 : RTDIR_F_NO_REPARSE);
-    if (RT_FAILURE(rc))
-        return stubReportError("Failed to open extraction path '%s': %Rrc", pszExtractPath, rc);
-    (*ppDirRec)->u.hDir = hDir;
+    if ((*ppDirRec)->u.hDir == NIL_RTDIR)
+    {
+        int const rc = RTDirOpenPathFiltered(&(*ppDirRec)->u.hDir, pszExtractPath,
+                                             RTDIRFILTER_NONE,
+                                             (*ppDirRec)->fKeep ? 0 : RTDIR_F_NO_REPARSE);
+        if (RT_FAILURE(rc))
+            return stubReportError("Failed to open extraction path '%s': %Rrc", pszExtractPath,
+                                   rc);
+    }
 
-    RTPathSetCurrent(pszExtractPath);
+    /* Only a change that can be undone exactly is made. */
+    if (RT_FAILURE(RTPathGetCurrent(g_szStubPrevCwd, sizeof(g_szStubPrevCwd)))
+        || RT_FAILURE(RTPathSetCurrent(pszExtractPath)))
+        g_szStubPrevCwd[0] = '\0';
     return STUBEXIT_SUCCESS;
 }
 
 } // namespace
+
+void stubLeaveExtractDir(void)
+{
+    if (g_szStubPrevCwd[0] && RT_FAILURE(RTPathSetCurrent(g_szStubPrevCwd)))
+        RTPathSetCurrent("..");
+    g_szStubPrevCwd[0] = '\0';
+}
 
 int stubCreateFileAnew(const char *pszFile, uint64_t *pidFile)
 {
@@ -171,15 +191,23 @@ int stubCreateFileAnew(const char *pszFile, uint64_t *pidFile)
         rc = RTFileOpenUnique(&hFile, szNew, g_fStubOpenCreateNew);
     if (RT_FAILURE(rc))
         return rc;
+    /* Held through the rename by a handle that lets it happen; deleted through it if it fails. */
     RTFSOBJINFO Info;
+    RTFILE hBridge = NIL_RTFILE;
     rc = RTFileQueryInfo(hFile, &Info, RTFSOBJATTRADD_UNIX);
+    if (RT_SUCCESS(rc))
+        rc = RTFileReopen(hFile, false, &hBridge);
     RTFileClose(hFile);
     if (RT_SUCCESS(rc))
         rc = RTFileRename(szNew, pszFile, true);
     if (RT_FAILURE(rc))
-        RTFileRemove(szNew);
-    else if (pidFile)
-        *pidFile = Info.Attr.u.Unix.INodeId;
+        stubDeleteThroughBridge(hBridge);
+    else
+    {
+        RTFileClose(hBridge);
+        if (pidFile)
+            *pidFile = Info.Attr.u.Unix.INodeId;
+    }
     return rc;
 }
 
@@ -207,8 +235,10 @@ int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile
     if (!pRec)
     {
         /* Unrecorded, the file would outlive the run. */
+        RTFILE hBridge = NIL_RTFILE;
+        RTFileReopen(hFile, false, &hBridge);
         RTFileClose(hFile);
-        RTFileRemove(pszFile);
+        stubDeleteThroughBridge(hBridge);
         return KERR_NO_MEMORY;
     }
     pRec->idxPackage = idxPackage;
@@ -236,6 +266,7 @@ int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile
         return stubPrintErrorStatus(KERR_MISMATCH,
                                     "#%u: File ID of '%s' changed: %#RX64, expected %#RX64",
                                     idxPackage, pszFile, idFile, idNew);
+    pRec->idFile = idFile;
 
     /* Never without a handle: the bridge comes before the writing handle goes. */
     RTFILE hBridge = NIL_RTFILE;
@@ -244,13 +275,10 @@ int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile
         return stubPrintErrorStatus(rc, "#%u: First re-opening of '%s' failed: %Rrc", idxPackage,
                                     pszFile, rc);
     rc = RTFileClose(hFile);
+    pRec->u.hFile = hBridge;
     if (RT_FAILURE(rc))
-    {
-        RTFileClose(hBridge);
         return stubPrintErrorStatus(rc, "#%u: RTFileClose('%s') failed: %Rrc", idxPackage, pszFile,
                                     rc);
-    }
-    pRec->u.hFile = hBridge;
 
     /* Denying writes only works once nobody, the writing handle included, may write. */
     RTFILE hKept = NIL_RTFILE;

@@ -118,6 +118,11 @@ bool stubWaitPause(void)
         cMs = g_cStubWaitMsLeft;
     g_cStubWaitMsLeft -= cMs;
     g_cStubWaitPauses++;
-    (g_StubLockSys.pfnSleep ? g_StubLockSys.pfnSleep : &::Sleep)(cMs);
+    stubSleep(cMs);
     return true;
+}
+
+void stubSleep(uint32_t cMs)
+{
+    (g_StubLockSys.pfnSleep ? g_StubLockSys.pfnSleep : &::Sleep)(cMs);
 }

@@ -13,7 +13,8 @@
 #include "win.h"
 
 /*
- * The single-instance lock and what it rests on, and the pause of the wait.
+ * The single-instance lock and what it rests on, and the pauses of the wait
+ * and of the cleanup.
  * A null entry means the system's own function; the namespace functions are
  * looked up in kernel32 by name, as Wine and older systems lack some.
  * Tests store replacements and clear them again.
@@ -47,5 +48,8 @@ bool stubLockAcquire(STUBLOCK *pLock);
 
 /* Closes what stubLockAcquire holds. */
 void stubLockRelease(STUBLOCK *pLock);
+
+/* Sleeps cMs milliseconds (through g_StubLockSys.pfnSleep when a test set one). */
+void stubSleep(uint32_t cMs);
 
 #endif

@@ -7,12 +7,22 @@
  * just made a directory in a place others can write to asks for no reparse
  * point at all: a junction put in its place before the open would lead the
  * handle, and everything written through it, somewhere else.
+ *
+ * Deletion goes through the handle too.  A handle with delete access can't
+ * be held all along: the process's current directory, which may well be
+ * this directory, is held by the system without delete sharing.  So the
+ * handle gets delete access only when the directory is to go, reopened
+ * from itself (no name is looked up) over a bridge handle that shares
+ * everything; and the files in it are opened for deletion by their names
+ * below the handle, never by a full path.
  */
 #include <zelk/dir.h>
 #include <zelk/err.h>
+#include <zelk/file.h>
 #include <zelk/mem.h>
 #include <zelk/path.h>
 #include <zelk/string.h>
+#include <zelk/utf.h>
 
 #include "file-internal.h"
 #include "nt.h"
@@ -249,4 +259,56 @@ int RTDirClose(RTDIR hDir)
 bool RTDirIsUsable(RTDIR hDir)
 {
     return (uintptr_t)hDir >= 0x1000 && hDir->u32Magic == g_uDirMagic;
+}
+
+int RTDirSetDeleteDisposition(RTDIR hDir)
+{
+    if (!RTDirIsUsable(hDir))
+        return KERR_INVALID_HANDLE;
+    /*
+     * The handle held denies delete sharing, so a handle with delete access
+     * can only be had once it is gone: the bridge holds the directory
+     * meanwhile, and stays as the handle when delete access is refused.
+     * (A handle opened below this one needs no access to it.)
+     */
+    RTFILE hNew;
+    int rc = KINF_SUCCESS;
+    for (unsigned iStep = 0; iStep < 2 && RT_SUCCESS(rc); iStep++)
+    {
+        rc = RTFileReopen((RTFILE)hDir->hDir, iStep != 0, &hNew);
+        if (RT_SUCCESS(rc))
+        {
+            RT_NT_SYS(NtClose)(hDir->hDir);
+            hDir->hDir = (HANDLE)hNew;
+        }
+    }
+    if (RT_SUCCESS(rc))
+        rc = RTFileSetDeleteDisposition(hNew);
+    return rc;
+}
+
+int RTDirOpenFileForDelete(RTDIR hDir, const char *pszName, RTFILE *phFile)
+{
+    *phFile = NIL_RTFILE;
+    if (!RTDirIsUsable(hDir))
+        return KERR_INVALID_HANDLE;
+    if (RTPathFilename(pszName) != pszName)
+        return KERR_INVALID_NAME;
+    PRTUTF16 pwszName = nullptr;
+    size_t cwcName = 0;
+    int rc = RTStrToUtf16Ex(pszName, RTSTR_MAX, &pwszName, 0, &cwcName, "nt-path");
+    if (RT_FAILURE(rc))
+        return rc;
+    UNICODE_STRING Name = { (USHORT)(cwcName * sizeof(RTUTF16)),
+                            (USHORT)(cwcName * sizeof(RTUTF16)), (PWSTR)pwszName };
+    HANDLE hFile;
+    NTSTATUS const rcNt = rtNtOpenRelative(
+        &hFile, hDir->hDir, &Name, DELETE | FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+        FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT);
+    RTStrRelease(pwszName);
+    if (!NT_SUCCESS(rcNt))
+        return RTErrConvertFromNtStatus(rcNt);
+    *phFile = (RTFILE)hFile;
+    return KINF_SUCCESS;
 }

@@ -1,9 +1,11 @@
 /*
  * What the native API tells about open files: the information record, the
  * file-system kind of the volume, whether a full disk is really a file too
- * big for its file system, and deletion of one file by path.  Deletion goes
- * through an NT handle opened on the link itself, so that it can refuse
- * directories and symbolic links before anything is marked for deletion.
+ * big for its file system, and deletion: of one file by path, through an NT
+ * handle opened on the link itself, so that it can refuse directories and
+ * symbolic links before anything is marked for deletion; and of a file
+ * through a handle already open on it, reopened from that handle, so that
+ * no name is looked up again.
  */
 #include <zelk/err.h>
 #include <zelk/file.h>
@@ -69,6 +71,26 @@ NTSTATUS rtNtOpenExisting(HANDLE *phFile, ACCESS_MASK fAccess, UNICODE_STRING *p
             return rcNt;
         *pfOptions &= ~(ULONG)FILE_OPEN_REPARSE_POINT;
     }
+}
+
+NTSTATUS rtNtOpenRelative(HANDLE *phNew, HANDLE hRoot, UNICODE_STRING *pName, ACCESS_MASK fAccess,
+                          ULONG fShare, ULONG uDisposition, ULONG fOptions)
+{
+    OBJECT_ATTRIBUTES ObjAttr;
+    InitializeObjectAttributes(&ObjAttr, pName, OBJ_CASE_INSENSITIVE, hRoot, nullptr);
+    IO_STATUS_BLOCK Ios;
+    return RT_NT_SYS(NtCreateFile)(phNew, fAccess | SYNCHRONIZE, &ObjAttr, &Ios, nullptr,
+                                   FILE_ATTRIBUTE_NORMAL, fShare, uDisposition,
+                                   fOptions | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+}
+
+NTSTATUS rtNtSetDeleteDisposition(HANDLE hFile)
+{
+    FILE_DISPOSITION_INFORMATION Disposition;
+    Disposition.DoDeleteFile = TRUE;
+    IO_STATUS_BLOCK Ios;
+    return RT_NT_SYS(NtSetInformationFile)(hFile, &Ios, &Disposition, sizeof(Disposition),
+                                           FileDispositionInformation);
 }
 
 void rtFsObjInfoFromNt(RTFSOBJINFO *pObjInfo, uint32_t enmAdditional, const LARGE_INTEGER *pBirth,
@@ -252,11 +274,7 @@ int RTFileRemove(const char *pszFilename)
             rc = KERR_IS_A_SYMLINK;
         else
         {
-            FILE_DISPOSITION_INFORMATION Disposition;
-            Disposition.DoDeleteFile = TRUE;
-            IO_STATUS_BLOCK Ios = {};
-            rcNt = RT_NT_SYS(NtSetInformationFile)(hFile, &Ios, &Disposition, sizeof(Disposition),
-                                                   FileDispositionInformation);
+            rcNt = rtNtSetDeleteDisposition(hFile);
             if (!NT_SUCCESS(rcNt))
                 rc = RTErrConvertFromNtStatus(rcNt);
         }
@@ -266,4 +284,25 @@ int RTFileRemove(const char *pszFilename)
     if (RT_SUCCESS(rc) && !NT_SUCCESS(rcNt))
         rc = RTErrConvertFromNtStatus(rcNt);
     return rc;
+}
+
+int RTFileReopen(RTFILE hFile, bool fDelete, RTFILE *phNew)
+{
+    *phNew = NIL_RTFILE;
+    if (hFile == NIL_RTFILE)
+        return KERR_INVALID_HANDLE;
+    UNICODE_STRING Empty = {};
+    HANDLE hNew;
+    NTSTATUS const rcNt = rtNtOpenRelative(
+        &hNew, (HANDLE)hFile, &Empty, FILE_READ_ATTRIBUTES | (fDelete ? DELETE : 0),
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0);
+    if (!NT_SUCCESS(rcNt))
+        return RTErrConvertFromNtStatus(rcNt);
+    *phNew = (RTFILE)hNew;
+    return KINF_SUCCESS;
+}
+
+int RTFileSetDeleteDisposition(RTFILE hFile)
+{
+    return RTErrConvertFromNtStatus(rtNtSetDeleteDisposition((HANDLE)hFile));
 }

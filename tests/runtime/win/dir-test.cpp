@@ -765,3 +765,136 @@ TEST_F(DirTest, OpenUniqueFiles)
               KERR_INVALID_PARAMETER);
     EXPECT_EQ(szBuf[0], '\0');
 }
+
+namespace {
+
+/*
+ * Deletion through handles.  A file held by a handle that denies deletion
+ * (as the installer holds its packages) is reopened from it and marked for
+ * deletion once that handle is gone; a directory through its own handle,
+ * once it is empty and nothing else denies deletion; an entry by its name
+ * below a held directory.
+ */
+TEST_F(DirTest, FileDeletedThroughItsHandle)
+{
+    std::string const strFile = path("f.msi");
+    ASSERT_TRUE(writeFile(strFile, "x"));
+    RTFILE hKept = NIL_RTFILE;
+    ASSERT_EQ(KINF_SUCCESS, RTFileOpenPath(&hKept, strFile.c_str(), UINT64_C(0x721)));
+    RTFILE hBridge = NIL_RTFILE, hDelete = NIL_RTFILE;
+    /* The kept handle has no delete access, and denies it to every other handle. */
+    EXPECT_EQ(KERR_ACCESS_DENIED, RTFileSetDeleteDisposition(hKept));
+    EXPECT_EQ(KERR_SHARING_VIOLATION, RTFileReopen(hKept, true, &hDelete));
+    EXPECT_EQ(NIL_RTFILE, hDelete);
+    ASSERT_EQ(KINF_SUCCESS, RTFileReopen(hKept, false, &hBridge));
+    /* The bridge holds it without locking it. */
+    EXPECT_EQ(KINF_SUCCESS, RTFileClose(hKept));
+    EXPECT_TRUE(writeFile(strFile, "written"));
+    EXPECT_EQ(KERR_ACCESS_DENIED, RTFileSetDeleteDisposition(hBridge));
+    ASSERT_EQ(KINF_SUCCESS, RTFileReopen(hBridge, true, &hDelete));
+    EXPECT_EQ(KINF_SUCCESS, RTFileSetDeleteDisposition(hDelete));
+    EXPECT_EQ(KINF_SUCCESS, RTFileClose(hDelete));
+    EXPECT_EQ(KINF_SUCCESS, RTFileClose(hBridge));
+    EXPECT_FALSE(exists(strFile));
+    EXPECT_EQ(KERR_INVALID_HANDLE, RTFileReopen(NIL_RTFILE, false, &hBridge));
+    EXPECT_EQ(NIL_RTFILE, hBridge);
+}
+
+TEST_F(DirTest, DirectoryDeletedThroughItsHandle)
+{
+    std::string const strDir = path("d");
+    ASSERT_EQ(0, RTDirMake(strDir.c_str(), 0700, 0));
+    ASSERT_TRUE(writeFile(strDir + "\\f.txt", "x"));
+    RTDIR hDir = NIL_RTDIR;
+    ASSERT_EQ(KINF_SUCCESS, RTDirOpenPath(&hDir, strDir.c_str()));
+
+    /*
+     * Each refusal leaves a usable handle that the next try goes through.
+     * The current directory denies deletion; and once the handle has
+     * delete access, the directory can't become the current one.
+     */
+    ASSERT_TRUE(SetCurrentDirectoryW(toWide(strDir).c_str()));
+    EXPECT_EQ(KERR_SHARING_VIOLATION, RTDirSetDeleteDisposition(hDir));
+    EXPECT_TRUE(RTDirIsUsable(hDir));
+    ASSERT_TRUE(SetCurrentDirectoryW(m_wstrSavedCwd.c_str()));
+    HANDLE hOther = CreateFileW(toWide(strDir).c_str(), FILE_LIST_DIRECTORY,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hOther);
+    EXPECT_EQ(KERR_SHARING_VIOLATION, RTDirSetDeleteDisposition(hDir));
+    CloseHandle(hOther);
+    EXPECT_EQ(KERR_DIR_NOT_EMPTY, RTDirSetDeleteDisposition(hDir));
+    EXPECT_TRUE(RTDirIsUsable(hDir));
+    EXPECT_FALSE(SetCurrentDirectoryW(toWide(strDir).c_str()));
+    ASSERT_TRUE(DeleteFileW(toWide(strDir + "\\f.txt").c_str()));
+    EXPECT_TRUE(exists(strDir));
+
+    EXPECT_EQ(KINF_SUCCESS, RTDirSetDeleteDisposition(hDir));
+    EXPECT_EQ(KINF_SUCCESS, RTDirClose(hDir));
+    EXPECT_FALSE(exists(strDir));
+    EXPECT_EQ(KERR_INVALID_HANDLE, RTDirSetDeleteDisposition(NIL_RTDIR));
+}
+
+TEST_F(DirTest, EntriesOpenedForDeletionBelowTheHandle)
+{
+    std::string const strDir = path("d");
+    ASSERT_EQ(0, RTDirMake(strDir.c_str(), 0700, 0));
+    ASSERT_TRUE(writeFile(strDir + "\\plain.msi", "x"));
+    ASSERT_TRUE(writeFile(strDir + "\\held.msi", "x"));
+    ASSERT_TRUE(writeFile(strDir + "\\shared.msi", "x"));
+    ASSERT_TRUE(writeFile(strDir + "\\Mixed Case.msi", "x"));
+    ASSERT_TRUE(CreateDirectoryW(toWide(strDir + "\\sub").c_str(), nullptr));
+    ASSERT_TRUE(writeFile(strDir + "\\sub\\deep.msi", "x"));
+    HANDLE const hHeld = CreateFileW(toWide(strDir + "\\held.msi").c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                     nullptr);
+    HANDLE const hShared = CreateFileW(toWide(strDir + "\\shared.msi").c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hHeld);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hShared);
+    RTDIR hDir = NIL_RTDIR;
+    ASSERT_EQ(KINF_SUCCESS, RTDirOpenPath(&hDir, strDir.c_str()));
+
+    static const struct
+    {
+        const char *pszName;
+        int rc;
+        bool fGone; /* after the disposition and the close */
+    } s_aRows[] = {
+        { "plain.msi", KINF_SUCCESS, true },
+        { "mixed case.msi", KINF_SUCCESS, true },
+        { "shared.msi", KINF_SUCCESS, false }, /* goes when the other handle does */
+        { "held.msi", KERR_SHARING_VIOLATION, false },
+        { "missing.msi", KERR_FILE_NOT_FOUND, false },
+        { "sub", KERR_IS_A_DIRECTORY, false },
+        { "sub\\deep.msi", KERR_INVALID_NAME, false },
+        { "sub/deep.msi", KERR_INVALID_NAME, false },
+    };
+    for (size_t i = 0; i < RT_ELEMENTS(s_aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i << ": " << s_aRows[i].pszName);
+        std::string const strEntry = strDir + "\\" + s_aRows[i].pszName;
+        bool const fExisted = exists(strEntry);
+        RTFILE hFile = (RTFILE)(uintptr_t)0x42;
+        EXPECT_EQ(s_aRows[i].rc, RTDirOpenFileForDelete(hDir, s_aRows[i].pszName, &hFile));
+        if (RT_SUCCESS(s_aRows[i].rc))
+        {
+            EXPECT_EQ(KINF_SUCCESS, RTFileSetDeleteDisposition(hFile));
+            EXPECT_EQ(KINF_SUCCESS, RTFileClose(hFile));
+        }
+        else
+            EXPECT_EQ(NIL_RTFILE, hFile);
+        EXPECT_EQ(fExisted && !s_aRows[i].fGone, exists(strEntry));
+    }
+    CloseHandle(hShared);
+    EXPECT_FALSE(exists(strDir + "\\shared.msi"));
+    CloseHandle(hHeld);
+    EXPECT_TRUE(exists(strDir + "\\held.msi"));
+    EXPECT_TRUE(exists(strDir + "\\sub\\deep.msi"));
+    EXPECT_EQ(KINF_SUCCESS, RTDirClose(hDir));
+    RTFILE hFile;
+    EXPECT_EQ(KERR_INVALID_HANDLE, RTDirOpenFileForDelete(NIL_RTDIR, "plain.msi", &hFile));
+}
+
+} // namespace
