@@ -15,6 +15,7 @@
  */
 #include <zelk/err.h>
 #include <zelk/format.h>
+#include <zelk/ldr.h>
 #include <zelk/string.h>
 #include <zelk/utf.h>
 
@@ -146,10 +147,8 @@ unsigned stubIsHost64Bit(void)
 #else
     if (!g_fStubIsWow64ProcessResolved)
     {
-        HMODULE const hKernel32 = GetModuleHandleA("kernel32");
-        if (hKernel32)
-            g_pfnStubIsWow64Process = (PFNISWOW64PROCESS)(void *)GetProcAddress(hKernel32,
-                                                                                "IsWow64Process");
+        g_pfnStubIsWow64Process = (PFNISWOW64PROCESS)RTLdrBindOptional(&g_RTLdrBindKernel32,
+                                                                       "IsWow64Process");
         g_fStubIsWow64ProcessResolved = true;
     }
     /* A system without the call predates 64-bit Windows, so this is no WOW64 process. */
