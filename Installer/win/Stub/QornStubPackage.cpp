@@ -118,7 +118,7 @@ int stubFindResource(const char *pszName, const void **ppvData, uint32_t *pcbDat
 const PackageHeader *stubFindPackageHeader(unsigned idxPackage)
 {
     char szName[32];
-    RTStrFmtToBuf(szName, sizeof(szName), "HDR_%02d", idxPackage);
+    RTStrFmtToBuf(szName, sizeof(szName), STUB_RES_HEADER_FMT, idxPackage);
     const void *pv = nullptr;
     uint32_t cb = 0;
     int rc = stubFindResource(szName, &pv, &cb);
