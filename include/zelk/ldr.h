@@ -40,6 +40,42 @@ int rtldrNativeLoad(const char *pszPath, uint32_t fFlags, RTLDRMOD *phMod);
 int RTLdrGetSymbol(RTLDRMOD hMod, const char *pszSymbol, void **ppvValue);
 
 /*
+ * The binder under every late binding (the delay-load helper, the
+ * installer's lazily bound imports, start-up's optional functions): one
+ * record per module, whose handle is the one cache of that module.  A
+ * record without a handle is loaded with RTLdrLoadSystem, from the system
+ * directory only and never unloaded; kernel32 and ntdll, which the loader
+ * maps from there before the program runs, come with their handles set by
+ * start-up.
+ */
+typedef struct RTLDRBINDMOD
+{
+    const char *pszName; /* bare file name, "MSI.DLL" */
+    RTLDRMOD hMod;       /* NIL_RTLDRMOD until loaded */
+} RTLDRBINDMOD;
+
+extern RTLDRBINDMOD g_RTLdrBindKernel32;
+extern RTLDRBINDMOD g_RTLdrBindNtDll;
+
+/*
+ * Loads the record's module when it has none yet and looks up pszSymbol, a
+ * name or, below 0x10000, an ordinal.
+ * @returns 0 with *ppv set; else the status of RTLdrLoadSystem (the record
+ *   keeps no handle) or KERR_SYMBOL_NOT_FOUND (it keeps one), *ppv null.
+ */
+int RTLdrBind(RTLDRBINDMOD *pMod, const char *pszSymbol, void **ppv);
+
+/* The symbol's address, or null when the module or the symbol is missing: for optional functions. */
+void *RTLdrBindOptional(RTLDRBINDMOD *pMod, const char *pszSymbol);
+
+/*
+ * The symbol's address; a failure stops the process with the message
+ * "<pszWho> failed to load "<module>": <status>" or "<pszWho> failed to
+ * resolve symbol "<symbol>" in "<module>": <status>" (an ordinal as "#n").
+ */
+void *RTLdrBindOrPanic(RTLDRBINDMOD *pMod, const char *pszSymbol, const char *pszWho);
+
+/*
  * Whether pwszPath names a file right inside the folder pwszDir: the folder's
  * components, compared exactly (ASCII letters without regard to case, '\\'
  * and '/' alike, a run of separators as one), then one more component that

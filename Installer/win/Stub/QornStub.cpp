@@ -24,7 +24,7 @@
 
 namespace {
 
-const char g_szStubManifest[] = "MANIFEST";
+const char g_szStubManifest[] = STUB_RES_MANIFEST;
 const char g_szStubLogName[] = "QornInstallLog.txt";
 
 /*

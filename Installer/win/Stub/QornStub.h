@@ -73,28 +73,8 @@ bool stubWaitPause(void);
  * Payload records.
  */
 
-/* Package architectures; any other value applies to no host. */
-#define PKG_ARCH_ANY   1
-#define PKG_ARCH_X86   2
-#define PKG_ARCH_AMD64 3
-
-/* The resource "MANIFEST". */
-typedef struct PackageManifest
-{
-    char achMagic[10]; /* "QornInstV1", not checked */
-    uint8_t abPadding[5];
-    uint8_t cPackages;
-} PackageManifest;
-static_assert(sizeof(PackageManifest) == 16, "manifest layout");
-
-/* The resource "HDR_%02d" of each package. */
-typedef struct PackageHeader
-{
-    uint32_t uArch;       /* PKG_ARCH_*, little-endian */
-    char szResName[28];   /* the blob's resource name, zero-terminated */
-    char szFileName[224]; /* UTF-8 file name, zero-terminated; its suffix gives the kind */
-} PackageHeader;
-static_assert(sizeof(PackageHeader) == 256, "header layout");
+/* The manifest, the package headers and the resource names (tools/payload_layout.py). */
+#include "QornStubPayload.h"
 
 /*
  * Finds the raw-data resource pszName of the executable (neutral-language

@@ -15,7 +15,7 @@
 #include "QornStub.h"
 #include "QornStubLazy.h"
 
-const char *const g_apszStubCerts[] = { "CERT" };
+const char *const g_apszStubCerts[] = { STUB_RES_CERT };
 const size_t g_cStubCerts = sizeof(g_apszStubCerts) / sizeof(g_apszStubCerts[0]);
 
 namespace {

@@ -1,11 +1,8 @@
 /*
- * The binding tables of the lazily bound imports, their module getter and
- * resolver, and the common part of the binders.  No locks: the installer
- * binds on its one thread.
+ * The binding tables of the lazily bound imports and the common part of
+ * the binders; loading and lookup are the runtime binder's.  No locks: the
+ * installer binds on its one thread.
  */
-#include <zelk/assert.h>
-#include <zelk/err.h>
-
 #include "QornStubLazy.h"
 
 STUBLAZYMOD g_StubLazyMsi = { "MSI.DLL", NIL_RTLDRMOD };
@@ -34,35 +31,6 @@ STUB_LAZY_NAME(CommandLineToArgvW)
 STUB_LAZY_NAME(SHFileOperationW)
 
 } // namespace StubLazy
-
-RTLDRMOD stubLazyGetModule(STUBLAZYMOD *pMod)
-{
-    if (pMod->hMod != NIL_RTLDRMOD)
-        return pMod->hMod;
-    RTLDRMOD hMod = NIL_RTLDRMOD;
-    int const rc = RTLdrLoadSystem(pMod->pszName, RTLDRLOAD_FLAGS_NO_UNLOAD, &hMod);
-    if (RT_FAILURE(rc))
-    {
-        RTAssertMsg2("Lazy loader failed to load \"%s\": %Rrc\n", pMod->pszName, rc);
-        RTAssertDoPanic();
-    }
-    pMod->hMod = hMod;
-    return hMod;
-}
-
-void *stubLazyResolve(STUBLAZYMOD *pMod, const char *pszSymbol)
-{
-    RTLDRMOD const hMod = stubLazyGetModule(pMod);
-    void *pv = nullptr;
-    int const rc = RTLdrGetSymbol(hMod, pszSymbol, &pv);
-    if (RT_FAILURE(rc))
-    {
-        RTAssertMsg2("Lazy loader failed to resolve symbol \"%s\" in \"%s\": %Rrc\n", pszSymbol,
-                     pMod->pszName, rc);
-        RTAssertDoPanic();
-    }
-    return pv;
-}
 
 void *stubLazyBind(void **ppvSlot, const char *pszName, STUBLAZYMOD *pMod)
 {

@@ -21,12 +21,8 @@
 #include <wincrypt.h>
 #include <winsock2.h>
 
-/* One binding table per DLL: its name and the cached module handle. */
-struct STUBLAZYMOD
-{
-    const char *pszName;
-    RTLDRMOD hMod;
-};
+/* One binding table per DLL: the runtime binder's module record. */
+typedef RTLDRBINDMOD STUBLAZYMOD;
 
 extern STUBLAZYMOD g_StubLazyMsi;
 extern STUBLAZYMOD g_StubLazyCrypt32;
@@ -34,10 +30,11 @@ extern STUBLAZYMOD g_StubLazyWs2;
 extern STUBLAZYMOD g_StubLazyUser32;
 extern STUBLAZYMOD g_StubLazyShell32;
 
-/* The module getter: loads the DLL once (no unload); stops the process on failure. */
-RTLDRMOD stubLazyGetModule(STUBLAZYMOD *pMod);
 /* Resolves a function of the table's DLL; stops the process on failure. */
-void *stubLazyResolve(STUBLAZYMOD *pMod, const char *pszSymbol);
+inline void *stubLazyResolve(STUBLAZYMOD *pMod, const char *pszSymbol)
+{
+    return RTLdrBindOrPanic(pMod, pszSymbol, "Lazy loader");
+}
 
 /*
  * The first call of a function: resolves it (stopping the process when that

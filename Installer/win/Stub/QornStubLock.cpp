@@ -10,6 +10,7 @@
  * the system refuses one (an unelevated run, Wine, which lacks the calls),
  * the global name serves, and the plain name where even that is refused.
  */
+#include <zelk/ldr.h>
 #include <zelk/stream.h>
 
 #include "QornStub.h"
@@ -40,10 +41,7 @@ struct
 /* pfn when a test replaced it, else kernel32's export pszName, or null. */
 void *stubLockSysFn(void *pfn, const char *pszName)
 {
-    if (pfn)
-        return pfn;
-    HMODULE const hKernel32 = GetModuleHandleA("kernel32");
-    return hKernel32 ? (void *)GetProcAddress(hKernel32, pszName) : nullptr;
+    return pfn ? pfn : RTLdrBindOptional(&g_RTLdrBindKernel32, pszName);
 }
 #define STUB_LOCK_SYS(a_Name) \
  ((decltype(&::a_Name))stubLockSysFn((void *)g_StubLockSys.pfn##a_Name, #a_Name))

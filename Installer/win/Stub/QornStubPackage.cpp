@@ -15,6 +15,7 @@
  */
 #include <zelk/err.h>
 #include <zelk/format.h>
+#include <zelk/ldr.h>
 #include <zelk/string.h>
 #include <zelk/utf.h>
 
@@ -117,7 +118,7 @@ int stubFindResource(const char *pszName, const void **ppvData, uint32_t *pcbDat
 const PackageHeader *stubFindPackageHeader(unsigned idxPackage)
 {
     char szName[32];
-    RTStrFmtToBuf(szName, sizeof(szName), "HDR_%02d", idxPackage);
+    RTStrFmtToBuf(szName, sizeof(szName), STUB_RES_HEADER_FMT, idxPackage);
     const void *pv = nullptr;
     uint32_t cb = 0;
     int rc = stubFindResource(szName, &pv, &cb);
@@ -146,10 +147,8 @@ unsigned stubIsHost64Bit(void)
 #else
     if (!g_fStubIsWow64ProcessResolved)
     {
-        HMODULE const hKernel32 = GetModuleHandleA("kernel32");
-        if (hKernel32)
-            g_pfnStubIsWow64Process = (PFNISWOW64PROCESS)(void *)GetProcAddress(hKernel32,
-                                                                                "IsWow64Process");
+        g_pfnStubIsWow64Process = (PFNISWOW64PROCESS)RTLdrBindOptional(&g_RTLdrBindKernel32,
+                                                                       "IsWow64Process");
         g_fStubIsWow64ProcessResolved = true;
     }
     /* A system without the call predates 64-bit Windows, so this is no WOW64 process. */

@@ -9,6 +9,7 @@
  */
 #include <zelk/err.h>
 #include <zelk/file.h>
+#include <zelk/ldr.h>
 #include <zelk/mem.h>
 
 #include "file-internal.h"
@@ -32,10 +33,8 @@ bool rtFileNtIsHandleLive(HANDLE hFile)
 {
     if (!__atomic_exchange_n(&g_fVerifyConsoleLookedUp, 1, __ATOMIC_ACQ_REL))
     {
-        HMODULE const hModKernel32 = GetModuleHandleW(L"kernel32.dll");
-        if (hModKernel32)
-            g_pfnVerifyConsoleIoHandle = (PFNVERIFYCONSOLEIOHANDLE)(void *)GetProcAddress(
-                hModKernel32, "VerifyConsoleIoHandle");
+        g_pfnVerifyConsoleIoHandle = (PFNVERIFYCONSOLEIOHANDLE)RTLdrBindOptional(
+            &g_RTLdrBindKernel32, "VerifyConsoleIoHandle");
     }
     PFNVERIFYCONSOLEIOHANDLE const pfnVerify = g_pfnVerifyConsoleIoHandle;
     if (pfnVerify && pfnVerify(hFile))

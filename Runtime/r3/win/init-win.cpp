@@ -10,6 +10,7 @@
  */
 #include <zelk/err.h>
 #include <zelk/init.h>
+#include <zelk/ldr.h>
 #include <zelk/log.h>
 #include <zelk/once.h>
 #include <zelk/stream.h>
@@ -59,8 +60,8 @@ typedef BOOL(WINAPI *PFNSETDEFAULTDLLDIRECTORIES)(DWORD);
 typedef LPTOP_LEVEL_EXCEPTION_FILTER(WINAPI *PFNSETUNHANDLEDEXCEPTIONFILTER)(
     LPTOP_LEVEL_EXCEPTION_FILTER);
 
-HMODULE g_hModKernel32;
-HMODULE g_hModNtDll;
+RTLDRBINDMOD g_rtR3BindWinSock = { "WS2_32.DLL", NIL_RTLDRMOD };
+RTLDRBINDMOD g_rtR3BindWinSockOld = { "WSOCK32.DLL", NIL_RTLDRMOD };
 
 /*
  * Optional functions: null when the system lacks them.  Each list is the
@@ -99,11 +100,11 @@ static_assert(rtR3NameCount(g_szKernel32Fns) == 12
 void *g_apvKernel32Fns[rtR3NameCount(g_szKernel32Fns)];
 void *g_apvWinSockFns[rtR3NameCount(g_szWinSockFns)];
 
-void rtR3ResolveFns(HMODULE hMod, const char *pszNames, void **papvFns)
+void rtR3ResolveFns(RTLDRBINDMOD *pMod, const char *pszNames, void **papvFns)
 {
     while (*pszNames)
     {
-        *papvFns++ = (void *)GetProcAddress(hMod, pszNames);
+        *papvFns++ = RTLdrBindOptional(pMod, pszNames);
         while (*pszNames++)
         {
         }
@@ -111,21 +112,6 @@ void rtR3ResolveFns(HMODULE hMod, const char *pszNames, void **papvFns)
 }
 
 bool g_fOldWinSock;
-
-/* Loads a DLL from the system directory only (never the application's or the current one). */
-HMODULE rtR3LoadSystemDll(const wchar_t *pwszName)
-{
-    wchar_t wszPath[MAX_PATH + 32];
-    UINT const cwcDir = GetSystemDirectoryW(wszPath, MAX_PATH);
-    if (cwcDir == 0 || cwcDir >= MAX_PATH)
-        return nullptr;
-    size_t off = cwcDir;
-    wszPath[off++] = L'\\';
-    for (size_t i = 0; pwszName[i] && off < RT_ELEMENTS(wszPath) - 1; i++)
-        wszPath[off++] = pwszName[i];
-    wszPath[off] = 0;
-    return LoadLibraryExW(wszPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
 
 /*
  * The socket library is loaded when a socket function is first asked for,
@@ -137,16 +123,15 @@ RTONCE g_WinSockOnce = RTONCE_INITIALIZER;
 
 int rtR3InitWinSock(void *)
 {
-    HMODULE hMod = GetModuleHandleW(L"ws2_32.dll");
-    if (!hMod)
-        hMod = rtR3LoadSystemDll(L"ws2_32.dll");
-    if (!hMod)
+    /* The binder loads from the system directory, or finds the library already there. */
+    void *pv;
+    if (RT_SUCCESS(RTLdrBind(&g_rtR3BindWinSock, "WSAStartup", &pv)))
+        rtR3ResolveFns(&g_rtR3BindWinSock, g_szWinSockFns, g_apvWinSockFns);
+    else if (RT_SUCCESS(RTLdrBind(&g_rtR3BindWinSockOld, "WSAStartup", &pv)))
     {
-        hMod = rtR3LoadSystemDll(L"wsock32.dll");
-        g_fOldWinSock = hMod != nullptr;
+        g_fOldWinSock = true;
+        rtR3ResolveFns(&g_rtR3BindWinSockOld, g_szWinSockFns, g_apvWinSockFns);
     }
-    if (hMod)
-        rtR3ResolveFns(hMod, g_szWinSockFns, g_apvWinSockFns);
     return KINF_SUCCESS;
 }
 
@@ -154,8 +139,8 @@ void rtR3QueryVersion(void)
 {
     RTMemSet(&g_WinOsInfoEx, 0, sizeof(g_WinOsInfoEx));
     g_WinOsInfoEx.dwOSVersionInfoSize = sizeof(g_WinOsInfoEx);
-    PFNRTLGETVERSION const pfnRtlGetVersion = (PFNRTLGETVERSION)(void *)GetProcAddress(
-        g_hModNtDll, "RtlGetVersion");
+    PFNRTLGETVERSION const pfnRtlGetVersion = (PFNRTLGETVERSION)RTLdrBindOptional(&g_RTLdrBindNtDll,
+                                                                                  "RtlGetVersion");
     if (pfnRtlGetVersion && pfnRtlGetVersion(&g_WinOsInfoEx) == 0)
         return;
 
@@ -175,8 +160,8 @@ void rtR3QueryVersion(void)
     }
     g_WinOsInfoEx.dwOSVersionInfoSize = sizeof(g_WinOsInfoEx);
     g_WinOsInfoEx.wProductType = VER_NT_WORKSTATION;
-    PFNRTLGETNTPRODUCTTYPE const pfnGetType = (PFNRTLGETNTPRODUCTTYPE)(void *)GetProcAddress(
-        g_hModNtDll, "RtlGetNtProductType");
+    PFNRTLGETNTPRODUCTTYPE const pfnGetType = (PFNRTLGETNTPRODUCTTYPE)RTLdrBindOptional(
+        &g_RTLdrBindNtDll, "RtlGetNtProductType");
     int iType = 0;
     if (pfnGetType && pfnGetType(&iType))
         g_WinOsInfoEx.wProductType = (BYTE)iType;
@@ -256,8 +241,8 @@ int rtR3WinHardenDllSearch(uint32_t fFlags)
     UINT const fOldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     SetErrorMode(fOldMode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 
-    PFNSETDLLDIRECTORYW const pfnSetDllDirectoryW = (PFNSETDLLDIRECTORYW)(void *)GetProcAddress(
-        g_hModKernel32, "SetDllDirectoryW");
+    PFNSETDLLDIRECTORYW const pfnSetDllDirectoryW = (PFNSETDLLDIRECTORYW)RTLdrBindOptional(
+        &g_RTLdrBindKernel32, "SetDllDirectoryW");
     if (pfnSetDllDirectoryW)
     {
         if (pfnSetDllDirectoryW(L""))
@@ -269,8 +254,8 @@ int rtR3WinHardenDllSearch(uint32_t fFlags)
     if (g_enmWinVer >= RTWINOSTYPE_2008 || (fFlags & RTR3INIT_FLAGS_SYSTEM32_ONLY))
     {
         PFNSETDEFAULTDLLDIRECTORIES const pfnSetDefaultDllDirectories
-            = (PFNSETDEFAULTDLLDIRECTORIES)(void *)GetProcAddress(g_hModKernel32,
-                                                                  "SetDefaultDllDirectories");
+            = (PFNSETDEFAULTDLLDIRECTORIES)RTLdrBindOptional(&g_RTLdrBindKernel32,
+                                                             "SetDefaultDllDirectories");
         if (pfnSetDefaultDllDirectories)
         {
             bool const fSystem32Only = (fFlags & RTR3INIT_FLAGS_SYSTEM32_ONLY) != 0;
@@ -285,11 +270,11 @@ int rtR3WinHardenDllSearch(uint32_t fFlags)
         }
     }
 
-    g_pfnrtGetCurrentThreadStackLimits = (PFNGETCURRENTTHREADSTACKLIMITS)(void *)GetProcAddress(
-        g_hModKernel32, "GetCurrentThreadStackLimits");
-    GetProcAddress(g_hModKernel32, "UnhandledExceptionFilter");
-    PFNSETUNHANDLEDEXCEPTIONFILTER const pfnSetFilter = (PFNSETUNHANDLEDEXCEPTIONFILTER)(void *)
-        GetProcAddress(g_hModKernel32, "SetUnhandledExceptionFilter");
+    g_pfnrtGetCurrentThreadStackLimits = (PFNGETCURRENTTHREADSTACKLIMITS)RTLdrBindOptional(
+        &g_RTLdrBindKernel32, "GetCurrentThreadStackLimits");
+    RTLdrBindOptional(&g_RTLdrBindKernel32, "UnhandledExceptionFilter");
+    PFNSETUNHANDLEDEXCEPTIONFILTER const pfnSetFilter = (PFNSETUNHANDLEDEXCEPTIONFILTER)
+        RTLdrBindOptional(&g_RTLdrBindKernel32, "SetUnhandledExceptionFilter");
     if (pfnSetFilter && !g_pfnrtR3WinUnhandledXcptFilter)
     {
         LPTOP_LEVEL_EXCEPTION_FILTER const pfnOld = pfnSetFilter(rtR3WinUnhandledXcptFilter);
@@ -305,9 +290,10 @@ namespace {
 
 int rtR3InitNativeFirst(uint32_t fFlags)
 {
-    g_hModKernel32 = GetModuleHandleW(L"kernel32.dll");
-    g_hModNtDll = GetModuleHandleW(L"ntdll.dll");
-    if (!g_hModKernel32 || !g_hModNtDll)
+    /* Mapped from the system directory before the program runs: the binder's first records. */
+    g_RTLdrBindKernel32.hMod = (RTLDRMOD)GetModuleHandleW(L"kernel32.dll");
+    g_RTLdrBindNtDll.hMod = (RTLDRMOD)GetModuleHandleW(L"ntdll.dll");
+    if (!g_RTLdrBindKernel32.hMod || !g_RTLdrBindNtDll.hMod)
         return KERR_INTERNAL_ERROR_2;
 
     rtR3QueryVersion();
@@ -319,8 +305,8 @@ int rtR3InitNativeFirst(uint32_t fFlags)
     if (!(fFlags & RTR3INIT_FLAGS_DEFER_HARDENING))
         rc = rtR3WinHardenDllSearch(fFlags);
 
-    rtR3ResolveFns(g_hModKernel32, g_szKernel32Fns, g_apvKernel32Fns);
-    rtR3ResolveFns(g_hModNtDll, g_szNtDllFns, g_apvrtR3NtDllFns);
+    rtR3ResolveFns(&g_RTLdrBindKernel32, g_szKernel32Fns, g_apvKernel32Fns);
+    rtR3ResolveFns(&g_RTLdrBindNtDll, g_szNtDllFns, g_apvrtR3NtDllFns);
     return rc;
 }
 

@@ -10,7 +10,9 @@
  * folder too), so nothing else is trusted.  Where the system supports it,
  * the module's own imports are searched for in the system directory only.
  */
+#include <zelk/assert.h>
 #include <zelk/err.h>
+#include <zelk/format.h>
 #include <zelk/ldr.h>
 #include <zelk/mem.h>
 #include <zelk/utf.h>
@@ -182,4 +184,50 @@ int RTLdrLoadSystem(const char *pszFilename, uint32_t fFlags, RTLDRMOD *phMod)
         rc = rtldrLoadW(pwszPath, rtldrSystemLoadFlags(), fFlags, phMod);
     RTMemFree(pwszPath);
     return rc;
+}
+
+RTLDRBINDMOD g_RTLdrBindKernel32 = { "KERNEL32.DLL", NIL_RTLDRMOD };
+RTLDRBINDMOD g_RTLdrBindNtDll = { "NTDLL.DLL", NIL_RTLDRMOD };
+
+int RTLdrBind(RTLDRBINDMOD *pMod, const char *pszSymbol, void **ppv)
+{
+    *ppv = nullptr;
+    if (pMod->hMod == NIL_RTLDRMOD)
+    {
+        RTLDRMOD hMod = NIL_RTLDRMOD;
+        int const rc = RTLdrLoadSystem(pMod->pszName, RTLDRLOAD_FLAGS_NO_UNLOAD, &hMod);
+        if (RT_FAILURE(rc))
+            return rc;
+        pMod->hMod = hMod;
+    }
+    return RTLdrGetSymbol(pMod->hMod, pszSymbol, ppv);
+}
+
+void *RTLdrBindOptional(RTLDRBINDMOD *pMod, const char *pszSymbol)
+{
+    void *pv;
+    RTLdrBind(pMod, pszSymbol, &pv);
+    return pv;
+}
+
+void *RTLdrBindOrPanic(RTLDRBINDMOD *pMod, const char *pszSymbol, const char *pszWho)
+{
+    void *pv;
+    int const rc = RTLdrBind(pMod, pszSymbol, &pv);
+    if (RT_SUCCESS(rc))
+        return pv;
+    if (pMod->hMod == NIL_RTLDRMOD)
+        RTAssertMsg2("%s failed to load \"%s\": %Rrc\n", pszWho, pMod->pszName, rc);
+    else
+    {
+        char szOrdinal[16];
+        if ((uintptr_t)pszSymbol < 0x10000)
+        {
+            RTStrFmtToBuf(szOrdinal, sizeof(szOrdinal), "#%u", (unsigned)(uintptr_t)pszSymbol);
+            pszSymbol = szOrdinal;
+        }
+        RTAssertMsg2("%s failed to resolve symbol \"%s\" in \"%s\": %Rrc\n", pszWho, pszSymbol,
+                     pMod->pszName, rc);
+    }
+    RTAssertDoPanic();
 }

@@ -12,6 +12,7 @@
  */
 #include <zelk/dir.h>
 #include <zelk/err.h>
+#include <zelk/ldr.h>
 #include <zelk/path.h>
 #include <zelk/string.h>
 #include <zelk/utf.h>
@@ -42,8 +43,8 @@ int rtPathTempOsDir(char *pszPath, size_t cb, bool fSystemAccount)
 {
     decltype(&::GetTempPathW) pfnGetTempPath2W = g_rtNtSysOverride.pfnGetTempPath2W;
     if (!pfnGetTempPath2W)
-        pfnGetTempPath2W = (decltype(&::GetTempPathW))(void *)GetProcAddress(
-            GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W");
+        pfnGetTempPath2W = (decltype(&::GetTempPathW))RTLdrBindOptional(&g_RTLdrBindKernel32,
+                                                                        "GetTempPath2W");
     WCHAR wszDir[MAX_PATH + 1];
     bool const fWinDir = fSystemAccount && !pfnGetTempPath2W;
     DWORD const cwc = fWinDir          ? RT_NT_SYS(GetSystemWindowsDirectoryW)(wszDir, MAX_PATH)

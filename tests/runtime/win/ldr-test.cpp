@@ -10,6 +10,7 @@
 #include <string>
 
 #include <zelk/err.h>
+#include <zelk/init.h>
 #include <zelk/ldr.h>
 
 #include "nt.h"
@@ -150,4 +151,55 @@ TEST(LdrLoadSystem, RedirectionOnlyIntoTheSystemDirectories)
     DeleteFileW((wstrWow64 + L"\\MSI.DLL").c_str());
     RemoveDirectoryW(wstrWow64.c_str());
     RemoveDirectoryW(wstrTemp.c_str());
+}
+
+TEST(LdrBind, LoadsOnceCachesTheModuleAndReportsWhichStepFailed)
+{
+    ASSERT_EQ(RTR3Init(nullptr, nullptr, 0), 0);
+    SysOverrideGuard Guard;
+    g_rtNtSysOverride.pfnLoadLibraryExW = loadRecorded;
+    RTLDRBINDMOD Msi = { "MSI.DLL", NIL_RTLDRMOD };
+    RTLDRBINDMOD Ws2 = { "WS2_32.DLL", NIL_RTLDRMOD };
+    RTLDRBINDMOD Missing = { "ZELKNOSUCHLIBRARY.DLL", NIL_RTLDRMOD };
+    RTLDRBINDMOD Planted = { "..\\MSI.DLL", NIL_RTLDRMOD };
+    void *const pvMsiReal = (void *)GetProcAddress(LoadLibraryW(L"msi.dll"), "MsiInstallProductW");
+
+    struct
+    {
+        RTLDRBINDMOD *pMod;
+        const char *pszSymbol;
+        int rcExpected;
+        bool fLoaded;  /* a load went to the system directory on this call */
+        bool fHasMod;  /* the record holds a module afterwards */
+    } const aRows[] = // clang-format off
+    {
+        { &Msi,     "MsiInstallProductW",  KINF_SUCCESS,           true,  true  },
+        /* The second symbol of the module takes the cached handle: no load. */
+        { &Msi,     "MsiEnableLogW",       KINF_SUCCESS,           false, true  },
+        { &Msi,     "NoSuchFunctionAtAll", KERR_SYMBOL_NOT_FOUND,  false, true  },
+        /* An ordinal is a symbol like any other: 3 is closesocket of the socket library. */
+        { &Ws2,     (const char *)3,       KINF_SUCCESS,           true,  true  },
+        { &Missing, "Anything",            KERR_MODULE_NOT_FOUND,  false, false },
+        /* A name with a path is refused before any load. */
+        { &Planted, "MsiInstallProductW",  KERR_INVALID_PARAMETER, false, false },
+    };
+    // clang-format on
+    for (size_t i = 0; i < RT_ELEMENTS(aRows); i++)
+    {
+        SCOPED_TRACE(testing::Message() << "row " << i);
+        g_wstrLoaded.clear();
+        void *pv = (void *)&aRows;
+        EXPECT_EQ(RTLdrBind(aRows[i].pMod, aRows[i].pszSymbol, &pv), aRows[i].rcExpected);
+        EXPECT_EQ(pv == nullptr, RT_FAILURE(aRows[i].rcExpected));
+        EXPECT_EQ(!g_wstrLoaded.empty(), aRows[i].fLoaded) << toUtf8(g_wstrLoaded);
+        EXPECT_EQ(aRows[i].pMod->hMod != NIL_RTLDRMOD, aRows[i].fHasMod);
+        EXPECT_EQ(RTLdrBindOptional(aRows[i].pMod, aRows[i].pszSymbol), pv);
+    }
+    EXPECT_EQ(RTLdrBindOptional(&Msi, "MsiInstallProductW"), pvMsiReal);
+    EXPECT_EQ(RTLdrBindOptional(&Ws2, (const char *)3),
+              (void *)GetProcAddress(GetModuleHandleW(L"ws2_32.dll"), "closesocket"));
+    /* Start-up gave the records of the modules mapped before the program their handles. */
+    EXPECT_EQ(g_RTLdrBindKernel32.hMod, (RTLDRMOD)GetModuleHandleW(L"kernel32.dll"));
+    EXPECT_EQ(RTLdrBindOptional(&g_RTLdrBindNtDll, "NtClose"),
+              (void *)GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtClose"));
 }
