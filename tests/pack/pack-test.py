@@ -188,6 +188,39 @@ def load_tool():
     return kp
 
 
+def resource_offset(path, name):
+    """The file offset of the raw-data resource name's bytes."""
+    kp = load_tool()
+    data = slurp(path)
+    img = kp.PeImage(kp.Source(path, data=data))
+    res = kp.find_resource(kp.read_resources(img), kp.RT_RCDATA, name)
+    sec = img.section_of(res.rva)
+    return sec.rawptr + res.rva - sec.va
+
+
+def forge(src, dst, file_name=None, res_name=None, replace=()):
+    """A copy of the installer src whose first package header holds other
+    names (bytes), with other bytes in place of some (old, new) of the same
+    length: what pack would never write, as a hostile installer has it."""
+    data = bytearray(slurp(src))
+    hdr = resource_offset(src, "HDR_00")
+    if res_name is not None:
+        data[hdr + 4:hdr + 32] = res_name.ljust(28, b"\0")
+    if file_name is not None:
+        data[hdr + 32:hdr + 256] = file_name.ljust(224, b"\0")
+    for old, new in replace:
+        assert len(old) == len(new) and old in data, old
+        data = data.replace(old, new)
+    with open(dst, "wb") as f:
+        f.write(data)
+    return dst
+
+
+def unprintable(text):
+    """The characters of inspect's output a terminal would act on."""
+    return sorted({c for c in text if not c.isprintable() and c not in "\n\t"})
+
+
 class ChecksumTest(unittest.TestCase):
     def test_writer_against_the_word_sum(self):
         """Chunks at odd offsets, odd lengths, zero runs (holes), all ones."""
@@ -338,6 +371,51 @@ class PackTest(unittest.TestCase):
         self.assertIn("signature: none", text)
         sha1 = hashlib.sha1(slurp(self.pub_der)).hexdigest()
         self.assertIn(f"certificate: CN=Test Publisher, SHA-1 {sha1}", text)
+
+    def test_inspect_escapes_what_it_prints(self):
+        """Names and text from a hostile installer print as escapes: none
+        can end a line, move the cursor or reorder what follows."""
+        hostile_der, _, _ = make_cert(self.dir, "Hostile XXXXXXXXXX")
+        clean = os.path.join(self.dir, "clean.exe")
+        self.assertPacked(self.pack(clean, self.cab1, extra=["--cert", hostile_der]))
+        product = "Kestrelyn Installer".encode("utf-16-le")
+        rows = [
+            # (what, forge's arguments, the line, as printed)
+            ("ESC, a screen clear", dict(file_name=b"a\x1b[2Jb.cab"), "a\\x1b[2Jb.cab"),
+            ("CR, a line overwritten", dict(file_name=b"x\rfake.cab"), "x\\x0dfake.cab"),
+            ("LF, a line faked", dict(file_name=b"x\n1\tBIN_01.cab"), "x\\x0a1\\x09BIN_01.cab"),
+            ("BEL and DEL", dict(file_name=b"\x07\x7f.cab"), "\\x07\\x7f.cab"),
+            ("C1 CSI", dict(file_name="\x9b2J.cab".encode()), "\\u009b2J.cab"),
+            ("a lone byte 9b, not UTF-8", dict(file_name=b"\x9b2J.cab"), "\\x9b2J.cab"),
+            ("truncated UTF-8", dict(file_name=b"\xc3.cab"), "\\xc3.cab"),
+            ("right-to-left override", dict(file_name="x\u202egpj.cab".encode()), "x\\u202egpj.cab"),
+            ("line separator", dict(file_name="a\u2028b.cab".encode()), "a\\u2028b.cab"),
+            ("a format character past the BMP", dict(file_name="a\U0001d173.cab".encode()),
+             "a\\U0001d173.cab"),
+            ("printable non-ASCII stays", dict(file_name="Données ☃.cab".encode()), "Données ☃.cab"),
+            ("the certificate's CN", dict(replace=[(b"XXXXXXXXXX", b"\x1b]0;pwn\x07\rz")]),
+             "certificate: CN=Hostile \\x1b]0;pwn\\x07\\x0dz, SHA-1 "),
+            ("a backslash in the CN", dict(replace=[(b"XXXXXXXXXX", b"\\x1b\\u202e")]),
+             "certificate: CN=Hostile \\\\x1b\\\\u202e, SHA-1 "),
+            ("the product name", dict(replace=[(product, "Kestrelyn\u202eInstaller".encode("utf-16-le"))]),
+             "version: Kestrelyn\\u202eInstaller "),
+        ]
+        lines = run("inspect", clean)[1].count("\n")
+        for what, forged, text in rows:
+            with self.subTest(what):
+                path = forge(clean, os.path.join(self.dir, "hostile.exe"), **forged)
+                code, out, err = run("inspect", path)
+                self.assertEqual((code, err), (0, ""))
+                self.assertIn(text, out)
+                self.assertEqual(unprintable(out), [])
+                self.assertEqual(out.count("\n"), lines, out)
+                self.assertEqual([len(row) for row in listing(out)], [6])
+        # A resource name the stub finds nothing under: its one line of error.
+        path = forge(clean, os.path.join(self.dir, "hostile.exe"), res_name=b"BIN\x1b[8m\r\n")
+        code, _, err = run("inspect", path)
+        self.assertEqual(code, 1)
+        self.assertEqual(err, f"kestrelyn-pack: inspect: {path}: #0: Failed to locate resource "
+                              "'BIN\\x1b[8m\\x0d\\x0a': KERR_GENERAL_FAILURE\n")
 
     def test_names_past_99_and_the_count_byte(self):
         tiny = os.path.join(self.dir, "t.cab")
