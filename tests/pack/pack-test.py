@@ -28,9 +28,9 @@ WORK = os.environ["KT_WORK"]
 BAD = os.environ.get("KT_BAD_DIR", "")
 
 
-def run(*args, cwd=None, env=None):
+def run(*args, cwd=None, env=None, timeout=None):
     p = subprocess.run([sys.executable, PACK] + [str(a) for a in args], capture_output=True, text=True,
-                       cwd=cwd, env=env)
+                       cwd=cwd, env=env, timeout=timeout)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -526,6 +526,46 @@ class PackTest(unittest.TestCase):
         self.assertEqual(sha256(STUB), stub_hash)
         self.assertPacked(self.pack(out, f"{self.msi}:any:{long_ok}"))
         self.assertEqual(listing(run("inspect", out)[1])[0][3], long_ok)
+
+    def test_inputs_must_be_regular_files(self):
+        """A FIFO, a folder or a device named as an input is refused without
+        being read: a FIFO nobody writes must not hang the packer."""
+        fifo = os.path.join(self.dir, "pipe.cab")
+        os.mkfifo(fifo)
+        folder = os.path.join(self.dir, "folder.cab")
+        os.makedirs(folder)
+        link = os.path.join(self.dir, "link.cab")
+        os.symlink(self.cab1, link)
+        fifo_link = os.path.join(self.dir, "fifo-link.cab")
+        os.symlink(fifo, fifo_link)
+        out = os.path.join(self.dir, "Setup.exe")
+        pack = ["pack", "--stub", STUB, "--out", out]
+        rows = [
+            # (what, arguments, words in the message; none: packed)
+            ("a FIFO as package", pack + ["--cert", self.pub_der, self.msi, fifo], [fifo, "FIFO"]),
+            ("a link to a FIFO", pack + ["--cert", self.pub_der, fifo_link], [fifo_link, "FIFO"]),
+            ("a FIFO with a name", pack + ["--cert", self.pub_der, f"{fifo}:any:x.cab"], [fifo, "FIFO"]),
+            ("a folder as package", pack + ["--cert", self.pub_der, folder], [folder, "folder"]),
+            ("a device as package", pack + ["--cert", self.pub_der, "/dev/zero:any:zero.cab"],
+             ["/dev/zero", "character device"]),
+            ("a FIFO as stub", ["pack", "--stub", fifo, "--out", out, self.msi], [fifo, "FIFO"]),
+            ("a FIFO as --cert", pack + ["--cert", fifo, self.msi], [fifo, "FIFO"]),
+            ("a FIFO to inspect", ["inspect", fifo], [fifo, "FIFO"]),
+            ("a FIFO to sign", ["sign", "--in", fifo, "--out", out, "--key", self.pub_key, "--cert", self.pub_pem],
+             [fifo, "FIFO"]),
+            ("a link to a package", pack + ["--cert", self.pub_der, link], None),
+        ]
+        for what, args, words in rows:
+            with self.subTest(what):
+                if os.path.exists(out):
+                    os.unlink(out)
+                result = run(*args, timeout=30)
+                if words is None:
+                    self.assertPacked(result)
+                    self.assertEqual(listing(run("inspect", out)[1])[0][3:], ("link.cab", "65536", sha256(self.cab1)))
+                else:
+                    self.assertRefused(result, *words)
+                    self.assertFalse(os.path.exists(out))
 
     def test_stub_of_another_kind(self):
         # Without the certificate resource, with two, or without the version resource.
