@@ -16,6 +16,9 @@ import subprocess
 import sys
 import unittest
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import names  # noqa: E402  (beside this file)
+
 DEV_CN = "Kestrelyn development certificate, not for release"
 # The name string of the certificate resource in a resource tree.
 CERT_NAME = b"\x04\x00" + "CERT".encode("utf-16-le")
@@ -188,33 +191,9 @@ def load_tool():
     return kp
 
 
-def resource_offset(path, name):
-    """The file offset of the raw-data resource name's bytes."""
-    kp = load_tool()
-    data = slurp(path)
-    img = kp.PeImage(kp.Source(path, data=data))
-    res = kp.find_resource(kp.read_resources(img), kp.RT_RCDATA, name)
-    sec = img.section_of(res.rva)
-    return sec.rawptr + res.rva - sec.va
-
-
-def forge(src, dst, file_name=None, res_name=None, replace=()):
-    """A copy of the installer src whose first package header holds other
-    names (bytes), with other bytes in place of some (old, new) of the same
-    length: what pack would never write, as a hostile installer has it."""
-    data = bytearray(slurp(src))
-    hdr = resource_offset(src, "HDR_00")
-    if res_name is not None:
-        data[hdr + 4:hdr + 32] = res_name.ljust(28, b"\0")
-    if file_name is not None:
-        data[hdr + 32:hdr + 256] = file_name.ljust(224, b"\0")
-    for old, new in replace:
-        assert len(old) == len(new) and old in data, old
-        data = data.replace(old, new)
-    with open(dst, "wb") as f:
-        f.write(data)
-    return dst
-
+def forge(src, dst, **names_and_bytes):
+    """names.forge with this tool: a hostile installer made from src."""
+    return names.forge(load_tool(), src, dst, **names_and_bytes)
 
 def unprintable(text):
     """The characters of inspect's output a terminal would act on."""
@@ -541,6 +520,11 @@ class PackTest(unittest.TestCase):
             ("no suffix", [f"{self.cab1}:any:README"], STUB, out, [self.cab1, "suffix"]),
             ("empty package", [empty], STUB, out, [empty]),
             ("a path in the name", [f"{self.cab1}:any:..\\evil.cab"], STUB, out, [self.cab1, "plain"]),
+            ("a device name", [self.msi, f"{self.cab1}:any:nul.tar.cab"], STUB, out,
+             [self.cab1, "nul.tar.cab", "device"]),
+            ("a device name and a blank", [f"{self.msi}:any:Com1 .msi"], STUB, out, [self.msi, "device"]),
+            ("the package's own device name", [os.path.join(self.dir, "aux.cab")], STUB, out, ["aux.cab", "device"]),
+            ("a trailing dot", [f"{self.cab1}:any:data.cab."], STUB, out, [self.cab1, "trailing dot"]),
             ("duplicate name", [self.msi, f"{self.cab1}:any:PRODUCT.MSI"], STUB, out, ["PRODUCT.MSI", self.msi]),
             ("missing package", [self.msi, missing], STUB, out, [missing]),
             ("unreadable package", [folder], STUB, out, [folder]),
@@ -601,6 +585,41 @@ class PackTest(unittest.TestCase):
                 else:
                     self.assertRefused(result, *words)
                     self.assertFalse(os.path.exists(out))
+
+    def test_names_the_stub_refuses(self):
+        """The stub's own table of file names (names.py reads it from its
+        unit test): pack refuses every name the stub refuses, and inspect
+        still lists an installer that carries one, escaped, and says the
+        stub refuses it, with the stub's message."""
+        kp = load_tool()
+        rows = names.stub_rows()
+        self.assertGreater(len(rows), 30, "the stub's table is read")
+        self.assertEqual({bare for _, bare in rows}, {True, False})
+        clean = os.path.join(self.dir, "clean.exe")
+        self.assertPacked(self.pack(clean, self.cab1))
+        for n, (name, bare) in enumerate(rows):
+            with self.subTest(row=n, name=name):
+                self.assertEqual(kp.bare_name_problem(name) is None, bare)
+                if not bare:
+                    with self.assertRaises(kp.PackError) as refused:
+                        kp.parse_package(f"{self.cab1}:any:" + name.decode("utf-8", "surrogateescape"))
+                    self.assertIn(self.cab1, str(refused.exception))
+                path = forge(clean, os.path.join(self.dir, f"row-{n}.exe"), file_name=name)
+                code, out, err = run("inspect", path)
+                flag = [line for line in out.splitlines() if line.startswith("refused: ")]
+                if bare and os.path.splitext(name)[1].lower() not in (b".msi", b".cab"):
+                    self.assertEqual((code, flag), (1, []))
+                    self.assertIn("Do not know how to handle file", err)
+                    continue
+                self.assertEqual(len(listing(out)), 1, out)
+                if bare:
+                    self.assertEqual((code, err, flag), (0, "", []))
+                else:
+                    shown = kp.shown(name.decode("utf-8", "surrogateescape"))
+                    self.assertEqual(len(flag), 1, out)
+                    self.assertTrue(flag[0].startswith(f"refused: #0 '{shown}': "), flag)
+                    self.assertEqual((code, err), (1, f"kestrelyn-pack: inspect: {path}: Internal error: "
+                                                      "Could not find package header #0: KERR_INVALID_NAME\n"))
 
     def test_stub_of_another_kind(self):
         # Without the certificate resource, with two, or without the version resource.
