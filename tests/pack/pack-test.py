@@ -9,7 +9,9 @@ Environment: KT_PACK (the tool), KT_QornStub (the built stub), KT_PACKAGES (prod
 tests' build folder), KT_WORK (a scratch folder)."""
 
 import hashlib
+import json
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -235,6 +237,20 @@ def sign_wrapper(folder):
     return bin_dir
 
 
+def text_facts(text):
+    """inspect's lines before the packages, read back: the fields the JSON
+    document must agree with."""
+    lines = dict(line.split(": ", 1) for line in text.splitlines()[:5])
+    image = re.fullmatch(r"(PE32\+?), (\d+) bytes mapped", lines["image"])
+    version = re.fullmatch(r"(.*) (\d+\.\d+\.\d+\.\d+)", lines["version"])
+    signature = re.fullmatch(r"Authenticode, (\d+) bytes", lines["signature"])
+    cert = re.fullmatch(r"CN=(.*), SHA-1 ([0-9a-f]{40})( \(the development certificate\))?", lines["certificate"])
+    return {"file": lines["file"], "image": image[1].lower(), "size_of_image": int(image[2]),
+            "version": version[2], "product": version[1],
+            "signed": bool(signature), "signature_size": int(signature[1]) if signature else None,
+            "cn": cert[1], "sha1": cert[2], "development": bool(cert[3])}
+
+
 class ChecksumTest(unittest.TestCase):
     def test_writer_against_the_word_sum(self):
         """Chunks at odd offsets, odd lengths, zero runs (holes), all ones."""
@@ -430,6 +446,58 @@ class PackTest(unittest.TestCase):
         self.assertEqual(code, 1)
         self.assertEqual(err, f"kestrelyn-pack: inspect: {path}: #0: Failed to locate resource "
                               "'BIN\\x1b[8m\\x0d\\x0a': KERR_GENERAL_FAILURE\n")
+
+    def test_inspect_json_agrees_with_the_text(self):
+        """inspect --json is one document whose fields are what the text
+        says, for an unsigned and a signed installer, one with the
+        development certificate and one with a name the stub refuses."""
+        unsigned = os.path.join(self.dir, "Setup.exe")
+        self.assertPacked(self.pack(unsigned, f"{self.msi}:amd64", f"{self.cab1}:x86:Données ☃.cab",
+                                    f"{self.cab2}:3"))
+        signed = os.path.join(self.dir, "Signed.exe")
+        code, _, err = run("sign", "--in", unsigned, "--out", signed, "--key", self.pub_key, "--cert", self.pub_pem)
+        self.assertEqual((code, err), (0, ""))
+        dev = os.path.join(self.dir, "Dev.exe")
+        code, _, err = self.pack(dev, self.cab1, stub=self.dev_stub, cert=None, extra=["--allow-dev-cert"])
+        self.assertEqual(code, 0, err)
+        refused = forge(dev, os.path.join(self.dir, "Refused.exe"), file_name=b"NUL.cab")
+        pub_sha1 = hashlib.sha1(slurp(self.pub_der)).hexdigest()
+        rows = [
+            # (what, installer, exit code, SHA-1 of the certificate, signed)
+            ("unsigned", unsigned, 0, pub_sha1, False),
+            ("signed", signed, 0, pub_sha1, True),
+            ("the development certificate", dev, 0, hashlib.sha1(slurp(self.dev_der)).hexdigest(), False),
+            ("a device name", refused, 1, hashlib.sha1(slurp(self.dev_der)).hexdigest(), False),
+        ]
+        for what, path, exit_code, sha1, is_signed in rows:
+            with self.subTest(what):
+                code, text, text_err = run("inspect", path)
+                jcode, out, err = run("inspect", "--json", path)
+                self.assertEqual((code, jcode, err), (exit_code, exit_code, text_err))
+                doc = json.loads(out)
+                facts = text_facts(text)
+                cert = doc["certificate"]
+                self.assertEqual(
+                    {"file": doc["file"], "image": doc["image"], "size_of_image": doc["size_of_image"],
+                     "version": doc["version"], "product": doc["product"], "signed": doc["signed"],
+                     "signature_size": doc["signature"] and doc["signature"]["size"], "cn": cert["cn"],
+                     "sha1": cert["sha1"], "development": cert["development"]}, facts)
+                self.assertEqual((doc["signed"], cert["sha1"], doc["signature"] is None), (is_signed, sha1, not is_signed))
+                self.assertEqual([(str(p["index"]), p["resource"], p["arch"], p["file_name"], str(p["size"]),
+                                   p["sha256"]) for p in doc["packages"]], listing(text))
+                flags = [line for line in text.splitlines() if line.startswith("refused: ")]
+                self.assertEqual([f"refused: #{p['index']} '{p['file_name']}': {p['refused']}; "
+                                  "the stub stops at this package" for p in doc["packages"] if p["refused"]], flags)
+                self.assertEqual(len(flags), exit_code)
+        # The packages against the files packed, and the architectures' numbers.
+        doc = json.loads(run("inspect", "--json", signed)[1])
+        self.assertEqual([(p["arch"], p["arch_id"], p["size"], p["sha256"]) for p in doc["packages"]],
+                         [("amd64", 3, 70000, sha256(self.msi)), ("x86", 2, 65536, sha256(self.cab1)),
+                          ("amd64", 3, 131073, sha256(self.cab2))])
+        # No payload to read: no document, the stub's message.
+        code, out, err = run("inspect", "--json", STUB)
+        self.assertEqual((code, out), (1, ""))
+        self.assertIn("Manifest not found", err)
 
     def test_names_past_99_and_the_count_byte(self):
         tiny = os.path.join(self.dir, "t.cab")
