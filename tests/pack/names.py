@@ -1,17 +1,12 @@
 #!/usr/bin/env python3
-"""Package file names for the packer's tests, and installers forged to
-hold names that pack never writes.
-
-The rows of the stub's own table of file names it takes or refuses
-(tests/installer/stub-test.cpp, StubPayload.BareFileNames) are read from
-that file, so that the packer's rule (pack-test.py) and the stub under Wine
-(pack-wine-test.sh) are checked against the same rows the stub's unit test
-checks.
+"""The stub's table of file names it takes or refuses, read from its unit
+test (tests/installer/stub-test.cpp, StubPayload.BareFileNames), so that
+the packer (pack-test.py) and the stub under Wine (pack-wine-test.sh) are
+checked on its rows; and installers forged to hold what pack never writes.
 
   names.py forge-rows TOOL INSTALLER FOLDER
-      writes FOLDER/row-N.exe, INSTALLER with row N's name as its first
-      package's file name, and prints "N HEX BARE" a line (the name's bytes
-      in hex, BARE 1 when the stub takes it)."""
+      writes FOLDER/row-N.exe, INSTALLER with row N's name in its first
+      header, and prints "N HEX BARE" a line (BARE 1: the stub takes it)."""
 
 import importlib.machinery
 import importlib.util
@@ -24,16 +19,14 @@ STUB_TEST = os.path.join(HERE, "..", "installer", "stub-test.cpp")
 
 _ROW = re.compile(r'^\s*\{ "((?:[^"\\]|\\.)*)", (true|false) \},')
 _ESCAPE = re.compile(rb"\\(x[0-9a-fA-F]+|.)")
-_SIMPLE = {b"\\": b"\\", b'"': b'"', b"n": b"\n", b"r": b"\r", b"t": b"\t", b"0": b"\0"}
 
 
 def c_string(text):
-    """The bytes of a C string literal's contents (the escapes the table uses)."""
+    """The bytes of a C string literal's contents: \\xNN, \\\\ and \\" are
+    the escapes the table uses."""
     def one(m):
         e = m.group(1)
-        if e[:1] == b"x":
-            return bytes([int(e[1:], 16)])
-        return _SIMPLE[e]
+        return bytes([int(e[1:], 16)]) if e[:1] == b"x" else e
     return _ESCAPE.sub(one, text.encode("utf-8"))
 
 
