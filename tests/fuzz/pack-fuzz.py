@@ -24,6 +24,7 @@ import argparse
 import importlib.machinery
 import importlib.util
 import hashlib
+import json
 import os
 import random
 import resource
@@ -54,13 +55,10 @@ def exercise(data):
     """What inspect and pack read from a file they are handed."""
     img = kp.PeImage(kp.Source("input", data=data))
     resources = kp.read_resources(img)
-    kp.version_of(img, resources)
-    cert = kp.find_resource(resources, kp.RT_RCDATA, kp.CERT_NAME)
-    if cert and cert.size:
-        try:
-            kp.certificate_cn(kp.resource_certificate(img, cert, "certificate"), "certificate")
-        except kp.PackError:
-            pass
+    facts = kp.installer_facts(img, resources)
+    kp.shown(facts["product"] or "")
+    kp.shown(facts["certificate"]["cn"] or facts["certificate"]["problem"] or "")
+    json.dumps(kp.json_plain(facts))
     try:
         cert = kp.check_stub(img, resources)
         kp.choose_certificate(KEEP_STUBS_CERT, img, cert, lambda text: None)
@@ -68,7 +66,8 @@ def exercise(data):
             img.read_rva(r.rva, r.size, "resource")
     except kp.PackError:
         pass
-    for _, name, _, _, blob in kp.read_payload(img, resources):
+    for _, name, _, file_name, blob in kp.read_payload(img, resources, []):
+        json.dumps(kp.json_plain([kp.shown(name), kp.shown(file_name), file_name]))
         h = hashlib.sha256()
         for chunk in img.rva_chunks(blob.rva, blob.size, name):
             h.update(chunk)

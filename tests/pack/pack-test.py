@@ -3,18 +3,26 @@
 references (a word-by-word checksum, objdump's section table, the stub's own
 resources), reproducibility, refusals that leave nothing behind, the 32-bit
 limit on sparse files, memory while streaming, the certificate resource,
-signing, and inspect against the broken installers the build links.
+signing (where no other user can interfere), inputs that are no regular
+files, file names the stub refuses (its own table, names.py), inspect
+against the broken installers the build links and hostile ones, its
+escapes and its JSON document.
 
 Environment: KT_PACK (the tool), KT_QornStub (the built stub), KT_PACKAGES (product.msi, data1.cab, data2.cab), KT_BAD_DIR (the installer
 tests' build folder), KT_WORK (a scratch folder)."""
 
 import hashlib
+import json
 import os
+import re
 import shutil
 import struct
 import subprocess
 import sys
 import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import names  # noqa: E402  (beside this file)
 
 DEV_CN = "Kestrelyn development certificate, not for release"
 # The name string of the certificate resource in a resource tree.
@@ -28,9 +36,9 @@ WORK = os.environ["KT_WORK"]
 BAD = os.environ.get("KT_BAD_DIR", "")
 
 
-def run(*args, cwd=None, env=None):
+def run(*args, cwd=None, env=None, timeout=None):
     p = subprocess.run([sys.executable, PACK] + [str(a) for a in args], capture_output=True, text=True,
-                       cwd=cwd, env=env)
+                       cwd=cwd, env=env, timeout=timeout)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -188,6 +196,45 @@ def load_tool():
     return kp
 
 
+def forge(src, dst, **names_and_bytes):
+    """names.forge with this tool: a hostile installer made from src."""
+    return names.forge(load_tool(), src, dst, **names_and_bytes)
+
+def unprintable(text):
+    """The characters of inspect's output a terminal would act on."""
+    return sorted({c for c in text if not c.isprintable() and c not in "\n\t"})
+
+
+# osslsigncode in front of the real one.  KT_SIGN_DO: as another user
+# (nobody) watching the output's folder, "plant" a link to KT_VICTIM where
+# it writes, or "swap" a file of that user's in after; "half" writes part
+# and fails.  KT_REAL is the real one.
+SIGN_WRAPPER = """#!/bin/bash
+out= prev=
+for a in "$@"; do [ "$prev" = -out ] && out=$a; prev=$a; done
+other() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@" 2>/dev/null; }
+case ${KT_SIGN_DO:-} in
+plant) other ln -s "$KT_VICTIM" "$out" ;;
+swap) "$KT_REAL" "$@" || exit; other sh -c 'echo x > "$0.x" && mv -f "$0.x" "$0"' "$out"; exit 0 ;;
+half) head -c 1000 /dev/urandom > "$out"; exit 1 ;;
+esac
+exec "$KT_REAL" "$@"
+"""
+
+def text_facts(text):
+    """inspect's lines before the packages, read back: the fields the JSON
+    document must agree with."""
+    lines = dict(line.split(": ", 1) for line in text.splitlines()[:5])
+    image = re.fullmatch(r"(PE32\+?), (\d+) bytes mapped", lines["image"])
+    version = re.fullmatch(r"(.*) (\d+\.\d+\.\d+\.\d+)", lines["version"])
+    signature = re.fullmatch(r"Authenticode, (\d+) bytes", lines["signature"])
+    cert = re.fullmatch(r"CN=(.*), SHA-1 ([0-9a-f]{40})( \(the development certificate\))?", lines["certificate"])
+    return {"file": lines["file"], "image": image[1].lower(), "size_of_image": int(image[2]),
+            "version": version[2], "product": version[1],
+            "signed": bool(signature), "signature_size": int(signature[1]) if signature else None,
+            "cn": cert[1], "sha1": cert[2], "development": bool(cert[3])}
+
+
 class ChecksumTest(unittest.TestCase):
     def test_writer_against_the_word_sum(self):
         """Chunks at odd offsets, odd lengths, zero runs (holes), all ones."""
@@ -339,6 +386,96 @@ class PackTest(unittest.TestCase):
         sha1 = hashlib.sha1(slurp(self.pub_der)).hexdigest()
         self.assertIn(f"certificate: CN=Test Publisher, SHA-1 {sha1}", text)
 
+    def test_inspect_escapes_what_it_prints(self):
+        """Names and text from a hostile installer print as escapes: none
+        can end a line, move the cursor or reorder what follows."""
+        hostile_der, _, _ = make_cert(self.dir, "Hostile XXXXXXXXXX")
+        clean = os.path.join(self.dir, "clean.exe")
+        self.assertPacked(self.pack(clean, self.cab1, extra=["--cert", hostile_der]))
+        product = "Kestrelyn Installer".encode("utf-16-le")
+        rows = [
+            # (what, forge's arguments, the line, as printed)
+            ("ESC, a screen clear", dict(file_name=b"a\x1b[2Jb.cab"), "a\\x1b[2Jb.cab"),
+            ("CR, a line overwritten", dict(file_name=b"x\rfake.cab"), "x\\x0dfake.cab"),
+            ("LF, a line faked", dict(file_name=b"x\n1\tBIN_01.cab"), "x\\x0a1\\x09BIN_01.cab"),
+            ("C1 CSI", dict(file_name="\x9b2J.cab".encode()), "\\u009b2J.cab"),
+            ("a lone byte 9b, not UTF-8", dict(file_name=b"\x9b2J.cab"), "\\x9b2J.cab"),
+            ("right-to-left override", dict(file_name="x\u202egpj.cab".encode()), "x\\u202egpj.cab"),
+            ("a format character past the BMP", dict(file_name="a\U0001d173.cab".encode()),
+             "a\\U0001d173.cab"),
+            ("printable non-ASCII stays", dict(file_name="Données ☃.cab".encode()), "Données ☃.cab"),
+            ("the certificate's CN", dict(replace=[(b"XXXXXXXXXX", b"\x1b]0;pwn\x07\rz")]),
+             "certificate: CN=Hostile \\x1b]0;pwn\\x07\\x0dz, SHA-1 "),
+            ("a backslash in the CN", dict(replace=[(b"XXXXXXXXXX", b"\\x1b\\u202e")]),
+             "certificate: CN=Hostile \\\\x1b\\\\u202e, SHA-1 "),
+            ("the product name", dict(replace=[(product, "Kestrelyn\u202eInstaller".encode("utf-16-le"))]),
+             "version: Kestrelyn\\u202eInstaller "),
+        ]
+        lines = run("inspect", clean)[1].count("\n")
+        for what, forged, text in rows:
+            with self.subTest(what):
+                path = forge(clean, os.path.join(self.dir, "hostile.exe"), **forged)
+                code, out, err = run("inspect", path)
+                self.assertEqual((code, err), (0, ""))
+                self.assertIn(text, out)
+                self.assertEqual(unprintable(out), [])
+                self.assertEqual(out.count("\n"), lines, out)
+                self.assertEqual([len(row) for row in listing(out)], [6])
+        # A resource name the stub finds nothing under: its one line of error.
+        path = forge(clean, os.path.join(self.dir, "hostile.exe"), res_name=b"BIN\x1b[8m\r\n")
+        code, _, err = run("inspect", path)
+        self.assertEqual(code, 1)
+        self.assertEqual(err, f"kestrelyn-pack: inspect: {path}: #0: Failed to locate resource "
+                              "'BIN\\x1b[8m\\x0d\\x0a': KERR_GENERAL_FAILURE\n")
+
+    def test_inspect_json_agrees_with_the_text(self):
+        """inspect --json is one document whose fields are what the text
+        says, for an unsigned and a signed installer, one with the
+        development certificate and one with a name the stub refuses."""
+        unsigned = os.path.join(self.dir, "Setup.exe")
+        self.assertPacked(self.pack(unsigned, f"{self.msi}:amd64", f"{self.cab1}:x86:Données ☃.cab",
+                                    f"{self.cab2}:3"))
+        signed = os.path.join(self.dir, "Signed.exe")
+        code, _, err = run("sign", "--in", unsigned, "--out", signed, "--key", self.pub_key, "--cert", self.pub_pem)
+        self.assertEqual((code, err), (0, ""))
+        dev = os.path.join(self.dir, "Dev.exe")
+        code, _, err = self.pack(dev, self.cab1, stub=self.dev_stub, cert=None, extra=["--allow-dev-cert"])
+        self.assertEqual(code, 0, err)
+        refused = forge(dev, os.path.join(self.dir, "Refused.exe"), file_name=b"NUL.cab")
+        pub_sha1 = hashlib.sha1(slurp(self.pub_der)).hexdigest()
+        rows = [
+            # (what, installer, exit code, SHA-1 of the certificate, signed)
+            ("unsigned", unsigned, 0, pub_sha1, False),
+            ("signed", signed, 0, pub_sha1, True),
+            ("the development certificate", dev, 0, hashlib.sha1(slurp(self.dev_der)).hexdigest(), False),
+            ("a device name", refused, 1, hashlib.sha1(slurp(self.dev_der)).hexdigest(), False),
+        ]
+        for what, path, exit_code, sha1, is_signed in rows:
+            with self.subTest(what):
+                code, text, text_err = run("inspect", path)
+                jcode, out, err = run("inspect", "--json", path)
+                self.assertEqual((code, jcode, err), (exit_code, exit_code, text_err))
+                doc = json.loads(out)
+                facts = text_facts(text)
+                cert = doc["certificate"]
+                self.assertEqual(
+                    {"file": doc["file"], "image": doc["image"], "size_of_image": doc["size_of_image"],
+                     "version": doc["version"], "product": doc["product"], "signed": doc["signed"],
+                     "signature_size": doc["signature"] and doc["signature"]["size"], "cn": cert["cn"],
+                     "sha1": cert["sha1"], "development": cert["development"]}, facts)
+                self.assertEqual((doc["signed"], cert["sha1"], doc["signature"] is None),
+                                 (is_signed, sha1, not is_signed))
+                self.assertEqual([(str(p["index"]), p["resource"], p["arch"], p["file_name"], str(p["size"]),
+                                   p["sha256"]) for p in doc["packages"]], listing(text))
+                flags = [line for line in text.splitlines() if line.startswith("refused: ")]
+                self.assertEqual([f"refused: #{p['index']} '{p['file_name']}': {p['refused']}; "
+                                  "the stub stops at this package" for p in doc["packages"] if p["refused"]], flags)
+                self.assertEqual(len(flags), exit_code)
+        # No payload to read: no document, the stub's message.
+        code, out, err = run("inspect", "--json", STUB)
+        self.assertEqual((code, out), (1, ""))
+        self.assertIn("Manifest not found", err)
+
     def test_names_past_99_and_the_count_byte(self):
         tiny = os.path.join(self.dir, "t.cab")
         with open(tiny, "wb") as f:
@@ -428,6 +565,11 @@ class PackTest(unittest.TestCase):
             ("no suffix", [f"{self.cab1}:any:README"], STUB, out, [self.cab1, "suffix"]),
             ("empty package", [empty], STUB, out, [empty]),
             ("a path in the name", [f"{self.cab1}:any:..\\evil.cab"], STUB, out, [self.cab1, "plain"]),
+            ("a device name", [self.msi, f"{self.cab1}:any:nul.tar.cab"], STUB, out,
+             [self.cab1, "nul.tar.cab", "device"]),
+            ("a device name and a blank", [f"{self.msi}:any:Com1 .msi"], STUB, out, [self.msi, "device"]),
+            ("the package's own device name", [os.path.join(self.dir, "aux.cab")], STUB, out, ["aux.cab", "device"]),
+            ("a trailing dot", [f"{self.cab1}:any:data.cab."], STUB, out, [self.cab1, "trailing dot"]),
             ("duplicate name", [self.msi, f"{self.cab1}:any:PRODUCT.MSI"], STUB, out, ["PRODUCT.MSI", self.msi]),
             ("missing package", [self.msi, missing], STUB, out, [missing]),
             ("unreadable package", [folder], STUB, out, [folder]),
@@ -448,6 +590,70 @@ class PackTest(unittest.TestCase):
         self.assertEqual(sha256(STUB), stub_hash)
         self.assertPacked(self.pack(out, f"{self.msi}:any:{long_ok}"))
         self.assertEqual(listing(run("inspect", out)[1])[0][3], long_ok)
+
+    def test_inputs_must_be_regular_files(self):
+        """A FIFO, a folder or a device named as an input is refused before
+        it is read: a FIFO nobody writes must not hang the packer."""
+        fifo, folder = os.path.join(self.dir, "pipe.cab"), os.path.join(self.dir, "folder.cab")
+        os.mkfifo(fifo)
+        os.makedirs(folder)
+        link = os.path.join(self.dir, "link.cab")
+        os.symlink(fifo, link)
+        out = os.path.join(self.dir, "Setup.exe")
+        pack = ["pack", "--stub", STUB, "--out", out, "--cert", self.pub_der]
+        rows = [
+            # (what, arguments, words in the message)
+            ("a FIFO as package", pack + [self.msi, fifo], [fifo, "FIFO"]),
+            ("a link to a FIFO", pack + [f"{link}:any:x.cab"], [link, "FIFO"]),
+            ("a folder as package", pack + [folder], [folder, "folder"]),
+            ("a device as package", pack + ["/dev/zero:any:zero.cab"], ["/dev/zero", "character device"]),
+            ("a FIFO as stub", ["pack", "--stub", fifo, "--out", out, self.msi], [fifo, "FIFO"]),
+            ("a FIFO as --cert", pack[:-1] + [fifo, self.msi], [fifo, "FIFO"]),
+            ("a FIFO to inspect", ["inspect", fifo], [fifo, "FIFO"]),
+            ("a FIFO to sign", ["sign", "--in", fifo, "--out", out, "--key", self.pub_key, "--cert", self.pub_pem],
+             [fifo, "FIFO"]),
+        ]
+        for what, args, words in rows:
+            with self.subTest(what):
+                self.assertRefused(run(*args, timeout=30), *words)
+                self.assertFalse(os.path.exists(out))
+        os.symlink(self.cab1, link + ".cab")
+        self.assertPacked(self.pack(out, link + ".cab"))
+
+    def test_names_the_stub_refuses(self):
+        """The stub's own table of file names (names.py reads it from its
+        unit test): pack refuses every name the stub refuses, and inspect
+        still lists an installer that carries one, escaped, and says the
+        stub refuses it, with the stub's message."""
+        kp = load_tool()
+        rows = names.stub_rows()
+        self.assertGreater(len(rows), 30, "the stub's table is read")
+        self.assertEqual({bare for _, bare in rows}, {True, False})
+        clean = os.path.join(self.dir, "clean.exe")
+        self.assertPacked(self.pack(clean, self.cab1))
+        for n, (name, bare) in enumerate(rows):
+            with self.subTest(row=n, name=name):
+                self.assertEqual(kp.bare_name_problem(name) is None, bare)
+                if not bare:
+                    with self.assertRaises(kp.PackError) as refused:
+                        kp.parse_package(f"{self.cab1}:any:" + name.decode("utf-8", "surrogateescape"))
+                    self.assertIn(self.cab1, str(refused.exception))
+                path = forge(clean, os.path.join(self.dir, f"row-{n}.exe"), file_name=name)
+                code, out, err = run("inspect", path)
+                flag = [line for line in out.splitlines() if line.startswith("refused: ")]
+                if bare and os.path.splitext(name)[1].lower() not in (b".msi", b".cab"):
+                    self.assertEqual((code, flag), (1, []))
+                    self.assertIn("Do not know how to handle file", err)
+                    continue
+                self.assertEqual(len(listing(out)), 1, out)
+                if bare:
+                    self.assertEqual((code, err, flag), (0, "", []))
+                else:
+                    shown = kp.shown(name.decode("utf-8", "surrogateescape"))
+                    self.assertEqual(len(flag), 1, out)
+                    self.assertTrue(flag[0].startswith(f"refused: #0 '{shown}': "), flag)
+                    self.assertEqual((code, err), (1, f"kestrelyn-pack: inspect: {path}: Internal error: "
+                                                      "Could not find package header #0: KERR_INVALID_NAME\n"))
 
     def test_stub_of_another_kind(self):
         # Without the certificate resource, with two, or without the version resource.
@@ -674,6 +880,48 @@ class PackTest(unittest.TestCase):
         self.assertIn("signature: none", run("inspect", again)[1])
         self.assertEqual(pe_fields(slurp(again))["security_dir"], (0, 0))
         self.assertEqual(listing(run("inspect", again)[1]), listing(run("inspect", out)[1]))
+
+    def test_signing_writes_no_name_another_could_take(self):
+        """In a folder anyone may write to, no other user can plant a link
+        where osslsigncode writes or swap the signed file before it becomes
+        the output; a failed signing leaves nothing."""
+        if os.geteuid() != 0 or not shutil.which("setpriv"):
+            self.skipTest("another user's link needs root and setpriv")
+        installer, shared = os.path.join(self.dir, "Setup.exe"), os.path.join(self.dir, "shared")
+        self.assertPacked(self.pack(installer, self.cab1))
+        os.makedirs(shared)
+        os.chmod(shared, 0o777)
+        probe = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "mkdir", shared + "/probe"]
+        self.assertEqual(subprocess.run(probe).returncode, 0, "another user can write to the shared folder")
+        os.rmdir(shared + "/probe")
+        wrapper = os.path.join(self.dir, "osslsigncode")
+        with open(wrapper, "w") as f:
+            f.write(SIGN_WRAPPER)
+        os.chmod(wrapper, 0o755)
+        victim, out = os.path.join(self.dir, "victim.txt"), os.path.join(shared, "Signed.exe")
+        env = dict(os.environ, KT_VICTIM=victim, KT_REAL=shutil.which("osslsigncode"),
+                   PATH=self.dir + os.pathsep + os.environ["PATH"])
+        creds = ["--key", self.pub_key, "--cert", self.pub_pem]
+        rows = [
+            # (what, KT_SIGN_DO, credentials, signed)
+            ("a link planted where osslsigncode writes", "plant", creds, True),
+            ("another file swapped in before the rename", "swap", creds, True),
+            ("a bad key", "", ["--key", self.pub_pem, "--cert", self.pub_pem], False),
+            ("osslsigncode writes half and fails", "half", creds, False),
+        ]
+        for what, do, use, signed in rows:
+            with self.subTest(what):
+                for name in os.listdir(shared):
+                    os.unlink(os.path.join(shared, name))
+                result = run("sign", "--in", installer, "--out", out, *use, env=dict(env, KT_SIGN_DO=do))
+                self.assertFalse(os.path.lexists(victim))
+                if signed:
+                    self.assertEqual((result[0], os.listdir(shared)), (0, ["Signed.exe"]), result)
+                    v = subprocess.run(["osslsigncode", "verify", "-CAfile", self.pub_pem, out], capture_output=True)
+                    self.assertEqual(v.returncode, 0, v.stdout)
+                else:
+                    self.assertRefused(result, installer, "osslsigncode failed")
+                    self.assertEqual(os.listdir(shared), [], "nothing is left behind")
 
     def test_hostile_resource_trees(self):
         """Looping, overlapping, truncated and oversized resource trees are

@@ -188,4 +188,34 @@ else
   done
 fi
 
+# The stub's own table of file names (tests/installer/stub-test.cpp, read by
+# names.py): each name forged into an installer's header, as pack never
+# writes it.  The stub extracts the package under a name it takes and stops
+# at the header of one it refuses, and inspect says the same of each.
+packed names.exe "$in/data1.cab"
+mkdir -p "$work/names"
+python3 "$(dirname "$0")/names.py" forge-rows "$pack" "$work/out/names.exe" "$work/names" > "$work/names/rows.txt" \
+  || fail "names: forge the table's installers"
+rows=0
+while read -r n hex bare; do
+  rows=$((rows + 1))
+  name=$( [ "$hex" = - ] || printf '%s' "$hex" | xxd -r -p; printf .)
+  name=${name%.}
+  dir=$work/x-name-$n
+  rm -rf "$dir" && mkdir -p "$dir"
+  run "$work/names/row-$n.exe" --silent --extract --path "$(winepath -w "$dir")"
+  flagged=$("$pack" inspect "$work/names/row-$n.exe" 2>/dev/null | grep -c '^refused: ')
+  label="name row $n $(printf '%q' "$name")"
+  if [ "$bare" = 1 ]; then
+    check "$label: extracted" "0 $name" "$code $(listing "$dir")"
+    check "$label: inspect takes it" 0 "$flagged"
+  else
+    check "$label: the stub refuses the header" "1 yes" \
+      "$code $([[ "$stdout$stderr" == *"package header #0: KERR_INVALID_NAME"* ]] && echo yes || echo no)"
+    check "$label: nothing extracted" "" "$(listing "$dir")"
+    check "$label: inspect says the stub refuses it" 1 "$flagged"
+  fi
+done < "$work/names/rows.txt"
+check "names: the stub's table has its rows" yes "$([ "$rows" -gt 30 ] && echo yes || echo no)"
+
 finish
