@@ -431,6 +431,9 @@ TEST(StubPayload, BareFileNames)
         { "LPT9.msi", false },
         { "con", false },
         { "PRN .msi", false },
+        { "NUL      .cab", false }, /* blanks before the dot, however many, are dropped */
+        { "com1        .msi", false },
+        { "NULx      .cab", true },
         { "aux.cab", false },
         { "CONOUT$", false },
         { "conin$.cab", false },

@@ -56,17 +56,20 @@ bool stubIsInsideImage(const void *pv, uint32_t cb)
 bool stubIsDeviceName(const char *pszName)
 {
     static const char s_aszDevices[][8] = { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$" };
-    char szStem[8];
+    /* The part before the first dot, its trailing blanks dropped however many. */
     size_t cch = 0;
-    for (; pszName[cch] && pszName[cch] != '.'; cch++)
-    {
-        if (cch >= sizeof(szStem) - 1)
-            return false;
-        char const ch = pszName[cch];
-        szStem[cch] = ch >= 'a' && ch <= 'z' ? (char)(ch - 'a' + 'A') : ch;
-    }
-    while (cch && szStem[cch - 1] == ' ')
+    while (pszName[cch] && pszName[cch] != '.')
+        cch++;
+    while (cch && pszName[cch - 1] == ' ')
         cch--;
+    char szStem[8];
+    if (cch >= sizeof(szStem))
+        return false;
+    for (size_t i = 0; i < cch; i++)
+    {
+        char const ch = pszName[i];
+        szStem[i] = ch >= 'a' && ch <= 'z' ? (char)(ch - 'a' + 'A') : ch;
+    }
     szStem[cch] = '\0';
     for (size_t i = 0; i < RT_ELEMENTS(s_aszDevices); i++)
         if (!RTStrCmp(szStem, s_aszDevices[i]))
