@@ -42,7 +42,6 @@ wine "$KT_fsprobe" hold-new "$wheld" 30000 "$(winepath -w "$work/held.ready")" <
 holder=$!
 for _ in $(seq 600); do [ -e "$work/held.ready.polling" ] && break; sleep 0.05; done
 
-start=$(date +%s%N)
 run_traced "$KT_inst_held" --silent --path "$(winepath -w "$dir")" &
 first=$!
 for _ in $(seq 600); do [ -e "$work/held.ready" ] && break; sleep 0.05; done
@@ -57,15 +56,12 @@ check "second instance during the first: message" \
   "$(exe "$KT_QornStub"): error: Another installer is already running" "$(tr -d '\r' < "$work/second-err.txt")"
 check "second instance: the first one is still running" "running" "$(kill -0 $first 2>/dev/null && echo running)"
 wait $first
-elapsed_ms=$((($(date +%s%N) - start) / 1000000))
 # The first run went on in a subshell: its results are in the files it left.
 check "held file: exit code (the cleanup's trouble is not the run's)" 0 "$(cat "$work/code.txt")"
 stderr=$(tr -d '\r' < "$err")
 check "held file: reported once, in the last pass" \
   "$(exe "$KT_inst_held"): error: Failed to delete temporary file '$wheld': KERR_SHARING_VIOLATION" "$stderr"
 check "held file: sleeps between the passes" "100 3000 3000 3000" "$(sleeps)"
-[ "$elapsed_ms" -ge 9100 ] && ok "held file: the run took the 9.1 s it slept (${elapsed_ms} ms)" \
-  || fail "held file: the run took only ${elapsed_ms} ms"
 check "held file: the file stays, the other package is gone" "held.msi" "$(listing "$dir")"
 same_file "held file: it is the verified package" KestrelynTest.msi "$dir/held.msi"
 kill $holder 2>/dev/null
