@@ -42,6 +42,7 @@ import payload_layout  # noqa: E402
 from payload_layout import (BLOB_NAME, CODE_PAGE, FILE_NAME_FIELD, HEADER_NAME, HEADER_SIZE,  # noqa: E402
                             MANIFEST_COUNT_OFFSET, MANIFEST_MAGIC, MANIFEST_NAME, MAX_PACKAGES, RES_NAME_FIELD,
                             RT_RCDATA)
+from pe_resources import PeError, PeImage, Source, read_resources  # noqa: E402
 
 
 class PayloadError(Exception):
@@ -155,72 +156,22 @@ def cmd_rc(args):
     write_if_changed(args.rc, ("\n".join(lines) + "\n").encode("utf-8"))
 
 
-class PeImage:
-    """The resource tree of a PE image, enough to list and patch raw-data entries."""
-
-    def __init__(self, data):
-        self.data = data
-        if data[:2] != b"MZ":
-            raise PayloadError("not a PE image")
-        pe = struct.unpack_from("<I", data, 0x3C)[0]
-        if data[pe:pe + 4] != b"PE\0\0":
-            raise PayloadError("not a PE image")
-        nsections, = struct.unpack_from("<H", data, pe + 6)
-        opt_size, = struct.unpack_from("<H", data, pe + 20)
-        opt = pe + 24
-        magic, = struct.unpack_from("<H", data, opt)
-        dirs = opt + (96 if magic == 0x10B else 112)
-        self.rsrc_rva, self.rsrc_size = struct.unpack_from("<II", data, dirs + 2 * 8)
-        self.sections = []
-        for i in range(nsections):
-            sec = opt + opt_size + 40 * i
-            vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", data, sec + 8)
-            self.sections.append((va, max(vsize, rawsize), rawptr))
-
-    def offset(self, rva):
-        for va, size, rawptr in self.sections:
-            if va <= rva < va + size:
-                return rawptr + rva - va
-        raise PayloadError(f"RVA {rva:#x} is in no section")
-
-    def _name(self, base, entry_name):
-        if entry_name & 0x80000000:
-            off = base + (entry_name & 0x7FFFFFFF)
-            length, = struct.unpack_from("<H", self.data, off)
-            return self.data[off + 2:off + 2 + 2 * length].decode("utf-16-le")
-        return entry_name
-
-    def _entries(self, base, off):
-        named, ids = struct.unpack_from("<HH", self.data, base + off + 12)
-        for i in range(named + ids):
-            name, target = struct.unpack_from("<II", self.data, base + off + 16 + 8 * i)
-            yield self._name(base, name), target
-
-    def rcdata_leaves(self):
-        """(name, language, offset of the data entry) of every raw-data resource."""
-        if not self.rsrc_rva:
-            return
-        base = self.offset(self.rsrc_rva)
-        for rtype, tdir in self._entries(base, 0):
-            if rtype != RT_RCDATA or not tdir & 0x80000000:
-                continue
-            for name, ndir in self._entries(base, tdir & 0x7FFFFFFF):
-                if not ndir & 0x80000000:
-                    continue
-                for lang, leaf in self._entries(base, ndir & 0x7FFFFFFF):
-                    if not leaf & 0x80000000:
-                        yield name, lang, base + leaf
+def rcdata_entries(data):
+    """(name, language, file offset of the data entry) of every raw-data resource."""
+    img = PeImage(Source("image", data=data))
+    for r in read_resources(img):
+        if r.type == RT_RCDATA:
+            yield r.name, r.lang, img.rva_offset(r.entry_rva, 16, "resource data entry")
 
 
 def cmd_codepage(args):
     with open(args.exe, "rb") as f:
         data = bytearray(f.read())
-    image = PeImage(data)
     sizes = {}
     for spec in args.size:
         name, _, size = spec.partition("=")
         sizes[name.upper()] = int(size, 0)
-    for name, _, entry in image.rcdata_leaves():
+    for name, _, entry in list(rcdata_entries(data)):
         struct.pack_into("<I", data, entry + 8, args.code_page)
         if isinstance(name, str) and name.upper() in sizes:
             struct.pack_into("<I", data, entry + 4, sizes.pop(name.upper()))
@@ -231,9 +182,9 @@ def cmd_codepage(args):
 
 def cmd_list(args):
     with open(args.exe, "rb") as f:
-        image = PeImage(f.read())
-    for name, lang, entry in image.rcdata_leaves():
-        _, size, codepage = struct.unpack_from("<III", image.data, entry)
+        data = f.read()
+    for name, lang, entry in rcdata_entries(data):
+        _, size, codepage = struct.unpack_from("<III", data, entry)
         print(f"{name} {lang} {codepage} {size}")
 
 
@@ -257,7 +208,7 @@ def main():
     args = parser.parse_args()
     try:
         {"rc": cmd_rc, "codepage": cmd_codepage, "list": cmd_list}[args.command](args)
-    except (PayloadError, OSError) as e:
+    except (PayloadError, PeError, OSError) as e:
         print(f"mkpayload.py: {e}", file=sys.stderr)
         return 1
     return 0

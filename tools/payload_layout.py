@@ -72,12 +72,13 @@ def header_bytes(arch, res_name, name_bytes):
 
 
 def parse_header(data):
-    """(architecture, resource name bytes, file name bytes) of a HEADER_SIZE header,
-    each name up to its first zero byte (the whole field when it has none)."""
+    """(architecture, resource name, file name) of a HEADER_SIZE header, the
+    names as bytes up to their terminators; a name without one, which the
+    stub refuses, is None."""
     arch = struct.unpack_from("<I", data, 0)[0]
-    res = data[ARCH_FIELD:ARCH_FIELD + RES_NAME_FIELD]
-    name = data[ARCH_FIELD + RES_NAME_FIELD:HEADER_SIZE]
-    return arch, res.split(b"\0", 1)[0], name.split(b"\0", 1)[0]
+    fields = (data[ARCH_FIELD:ARCH_FIELD + RES_NAME_FIELD], data[ARCH_FIELD + RES_NAME_FIELD:HEADER_SIZE])
+    res, name = (f.split(b"\0", 1)[0] if 0 in f else None for f in fields)
+    return arch, res, name
 
 
 def c_header():

@@ -34,11 +34,11 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, sys.argv[1])
 import mkpayload
 exe, der = open(sys.argv[2], "rb").read(), open(sys.argv[3], "rb").read()
-image = mkpayload.PeImage(exe)
-entries = [entry for name, _, entry in image.rcdata_leaves() if name == "CERT"]
+image = mkpayload.PeImage(mkpayload.Source("exe", data=exe))
+entries = [entry for name, _, entry in mkpayload.rcdata_entries(exe) if name == "CERT"]
 assert len(entries) == 1, "%d CERT resources" % len(entries)
 rva, size = struct.unpack_from("<II", exe, entries[0])
-at = image.offset(rva)
+at = image.rva_offset(rva, size, "CERT")
 assert exe[at:at + size] == der, "CERT holds %d other bytes" % size
 PY
 then echo "ok the resource CERT holds the certificate named"; else echo "FAIL certificate resource"; status=1; fi

@@ -120,12 +120,12 @@ def cert_entries(path):
     mk = importlib.util.module_from_spec(importlib.util.spec_from_loader("mkpayload", loader))
     loader.exec_module(mk)
     data = slurp(path)
-    image = mk.PeImage(data)
+    image = mk.PeImage(mk.Source(path, data=data))
     rows = []
-    for name, lang, entry in image.rcdata_leaves():
+    for name, lang, entry in mk.rcdata_entries(data):
         if isinstance(name, str) and name.upper() == "CERT":
             rva, size, codepage = struct.unpack_from("<III", data, entry)
-            at = image.offset(rva)
+            at = image.rva_offset(rva, size, "CERT")
             rows.append((name, lang, codepage, data[at:at + size]))
     return rows
 

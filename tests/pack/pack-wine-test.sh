@@ -159,12 +159,12 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, sys.argv[1])
 import mkpayload
 exe = open(sys.argv[2], "rb").read()
-image = mkpayload.PeImage(exe)
-entries = [entry for name, _, entry in image.rcdata_leaves() if name == "CERT"]
+image = mkpayload.PeImage(mkpayload.Source("exe", data=exe))
+entries = [entry for name, _, entry in mkpayload.rcdata_entries(exe) if name == "CERT"]
 if len(entries) != 1:
     sys.exit("%d CERT resources" % len(entries))
 rva, size = struct.unpack_from("<II", exe, entries[0])
-at = image.offset(rva)
+at = image.rva_offset(rva, size, "CERT")
 print(hashlib.sha1(exe[at:at + size]).hexdigest().upper() if size else "")
 PY
 ); then
