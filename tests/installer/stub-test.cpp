@@ -26,6 +26,7 @@
 
 #include <regex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <zelk/err.h>
@@ -43,6 +44,17 @@
 #include "init-internal.h"
 
 using namespace fstest;
+
+/* Exit codes and statuses share int's values; the type keeps them apart. */
+static_assert(!std::is_convertible<StubExit, int>::value
+                  && !std::is_convertible<int, StubExit>::value,
+              "an exit code is no status, and no status an exit code");
+
+/* Exit codes in failure messages as their numbers. */
+void PrintTo(StubExit Exit, std::ostream *pOs)
+{
+    *pOs << "exit code " << Exit.iCode;
+}
 
 /* The installer's start (QornStub.cpp), run in place. */
 int stubMain(int argc, char **argv);
@@ -144,8 +156,8 @@ std::vector<uint32_t> chainFrom(StubCleanupRecord *pFirst, StubCleanupRecord *pL
 TEST(StubDisplay, SilentRoutes)
 {
     Capture cap;
-    EXPECT_EQ(1, stubReportError("first %s\nsecond %d", "line", 2));
-    EXPECT_EQ(2, stubReportSyntaxError("Extraction path is too long (%Rrc)", KERR_BUFFER_OVERFLOW));
+    EXPECT_EQ(1, stubReportError("first %s\nsecond %d", "line", 2).iCode);
+    EXPECT_EQ(2, stubReportSyntaxError("Extraction path is too long (%Rrc)", KERR_BUFFER_OVERFLOW).iCode);
     stubReportInfo("Files were extracted to: %s", "C:\\x");
     EXPECT_EQ(errLine("first line") + errLine("second 2")
                   + errLine("Extraction path is too long (KERR_BUFFER_OVERFLOW)"),
@@ -161,7 +173,7 @@ TEST(StubDisplay, ErrorLinesIgnoreTheSilentFlag)
         Capture cap(fSilent);
         EXPECT_EQ(KERR_INVALID_PARAMETER,
                   stubPrintErrorStatus(KERR_INVALID_PARAMETER, "#%u: status", 7u));
-        EXPECT_EQ(1, stubPrintErrorFailure("failure %s", "text"));
+        EXPECT_EQ(1, stubPrintErrorFailure("failure %s", "text").iCode);
         EXPECT_EQ((ptrdiff_t)sizeof("error: plain 4294967295\n") - 1,
                   stubPrintError("plain %u", 0xFFFFFFFFu));
         EXPECT_EQ("error: #7: status\nerror: failure text\nerror: plain 4294967295\n", cap.err());
@@ -180,7 +192,7 @@ std::string version()
            + "r" + std::to_string(KESTRELYN_VERSION_REVISION) + "\n";
 }
 
-int parse(std::vector<std::string> args, STUBRUNSTATE *pState)
+StubExit parse(std::vector<std::string> args, STUBRUNSTATE *pState)
 {
     args.insert(args.begin(), "installer.exe");
     std::vector<char *> argv;
@@ -197,7 +209,7 @@ TEST(StubCmdLine, ParametersAndErrors)
     struct ROW
     {
         std::vector<std::string> args;
-        int rcExit;
+        StubExit rcExit;
         std::string strParams; /* when the run goes on */
         std::string strOut;
         std::string strErr;
@@ -1766,7 +1778,7 @@ TEST(StubInstallMsi, AnswersToResultsAndMessages)
         FakeMsi::reset(aRows[i].uAnswer);
         Capture cap;
         EXPECT_EQ(aRows[i].rcExit,
-                  stubInstallMsi("C:\\x y\\p.msi", "A=1 B=\"two words\"", nullptr));
+                  stubInstallMsi("C:\\x y\\p.msi", "A=1 B=\"two words\"", nullptr).iCode);
         EXPECT_EQ(INSTALLUILEVEL_NONE, FakeMsi::s_enmUiLevel);
         EXPECT_EQ(0, FakeMsi::s_cEnableLog);
         EXPECT_EQ(L"C:\\x y\\p.msi", FakeMsi::s_wstrPackage);
@@ -1832,7 +1844,7 @@ TEST(StubInstallMsi, MsiExitCodesAndTheWait)
             Capture cap;
             g_fStubMsiExitCodes = fCodes != 0;
             EXPECT_EQ(fCodes ? s_aRows[i].rcCodes : s_aRows[i].rcPlain,
-                      stubInstallMsi("C:\\p.msi", "", nullptr));
+                      stubInstallMsi("C:\\p.msi", "", nullptr).iCode);
             g_fStubMsiExitCodes = false;
             strErr[fCodes] = cap.err();
         }
@@ -1849,7 +1861,7 @@ TEST(StubInstallMsi, MsiExitCodesAndTheWait)
     g_cStubWaitPauses = 0;
     {
         Capture cap;
-        EXPECT_EQ(0, stubInstallMsi("C:\\p.msi", "", nullptr));
+        EXPECT_EQ(0, stubInstallMsi("C:\\p.msi", "", nullptr).iCode);
         EXPECT_EQ(std::vector<DWORD>({ 500, 1000, 2000 }), FakeWait::s_vecPauses);
         EXPECT_EQ(std::string(g_szProg) + ": info: Waiting up to 60 s for another installer\n",
                   cap.out());
@@ -1862,7 +1874,7 @@ TEST(StubInstallMsi, MsiExitCodesAndTheWait)
     {
         Capture cap;
         g_fStubMsiExitCodes = true;
-        EXPECT_EQ(1618, stubInstallMsi("C:\\p.msi", "", nullptr));
+        EXPECT_EQ(1618, stubInstallMsi("C:\\p.msi", "", nullptr).iCode);
         g_fStubMsiExitCodes = false;
         EXPECT_EQ(std::vector<DWORD>({ 500, 1000, 2000, 4000, 8000, 4500 }), FakeWait::s_vecPauses);
         EXPECT_EQ(0u, g_cStubWaitMsLeft);
@@ -1987,7 +1999,7 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
     FakeMsi::reset(ERROR_SUCCESS_REBOOT_REQUIRED);
     {
         Capture cap(false);
-        EXPECT_EQ(3010, stubInstallMsi("C:\\p.msi", "", nullptr));
+        EXPECT_EQ(3010, stubInstallMsi("C:\\p.msi", "", nullptr).iCode);
         EXPECT_EQ(INSTALLUILEVEL_FULL, FakeMsi::s_enmUiLevel);
         EXPECT_EQ("", cap.out() + cap.err());
     }
@@ -1997,7 +2009,7 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
         SlotGuard<StubLazy::StubLazySlot_MessageBoxW> Box(FakeUser::boxW);
         FakeUser::s_vecCalls.clear();
         Capture cap(false);
-        EXPECT_EQ(1641, stubInstallMsi("C:\\p.msi", "", nullptr));
+        EXPECT_EQ(1641, stubInstallMsi("C:\\p.msi", "", nullptr).iCode);
         EXPECT_EQ(INSTALLUILEVEL_FULL, FakeMsi::s_enmUiLevel);
         EXPECT_EQ("", cap.out() + cap.err());
         EXPECT_EQ(std::vector<std::string>{}, FakeUser::s_vecCalls);
@@ -2013,7 +2025,7 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
     FakeMsi::reset(ERROR_SUCCESS);
     {
         Capture cap;
-        EXPECT_EQ(0, stubInstallMsi("C:\\p.msi", "", strLog.c_str()));
+        EXPECT_EQ(0, stubInstallMsi("C:\\p.msi", "", strLog.c_str()).iCode);
         EXPECT_EQ(1, FakeMsi::s_cEnableLog);
         EXPECT_EQ((DWORD)INSTALLLOGMODE_VERBOSE, FakeMsi::s_fLogMode);
         EXPECT_EQ((DWORD)INSTALLLOGATTRIBUTES_FLUSHEACHLINE, FakeMsi::s_fLogAttr);
@@ -2025,7 +2037,7 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
     {
         Capture cap;
         std::string const strNoDir = std::string(szTemp) + "no-such-dir\\x.log";
-        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "", strNoDir.c_str()));
+        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "", strNoDir.c_str()).iCode);
         EXPECT_EQ(errLine("Failed to create the log file '" + strNoDir + "': KERR_PATH_NOT_FOUND"),
                   cap.err());
         EXPECT_EQ(0, FakeMsi::s_cEnableLog);
@@ -2036,7 +2048,7 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
     FakeMsi::s_uLogAnswer = ERROR_INVALID_PARAMETER;
     {
         Capture cap;
-        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "", strLog.c_str()));
+        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "", strLog.c_str()).iCode);
         EXPECT_EQ(errLine("MsiEnableLogW failed"), cap.err());
         EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);
     }
@@ -2045,7 +2057,7 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
     FakeMsi::s_enmUiAnswer = INSTALLUILEVEL_NOCHANGE;
     {
         Capture cap;
-        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "", nullptr));
+        EXPECT_EQ(1, stubInstallMsi("C:\\p.msi", "", nullptr).iCode);
         EXPECT_EQ(errLine("Internal error: MsiSetInternalUI failed."), cap.err());
         EXPECT_EQ(L"<none>", FakeMsi::s_wstrPackage);
     }
@@ -2065,7 +2077,7 @@ TEST(StubInstallMsi, InterfaceLevelAndLog)
         SCOPED_TRACE(testing::Message() << "bad text " << i);
         FakeMsi::reset(ERROR_SUCCESS);
         Capture cap;
-        EXPECT_EQ(1, stubInstallMsi(s_aBad[i].pszPackage, s_aBad[i].pszParams, s_aBad[i].pszLog));
+        EXPECT_EQ(1, stubInstallMsi(s_aBad[i].pszPackage, s_aBad[i].pszParams, s_aBad[i].pszLog).iCode);
         std::string const strHead = errLine(std::string(s_aBad[i].pszMsg) + s_aBad[i].pszBad
                                             + "': KERR_");
         EXPECT_EQ(0u, cap.err().find(strHead.substr(0, strHead.size() - 1))) << cap.err();
@@ -2239,7 +2251,7 @@ TEST_F(StubCustomTest, CopiesTheTreeAsNewItems)
     ASSERT_TRUE(CreateDirectoryW(toWide(strExtract).c_str(), nullptr));
     {
         Capture cap;
-        EXPECT_EQ(0, stubCopyCustomDir(strExtract.c_str()));
+        EXPECT_EQ(0, stubCopyCustomDir(strExtract.c_str()).iCode);
         EXPECT_EQ("", cap.err());
     }
     EXPECT_EQ("top", readFile(strExtract + "\\.custom\\top.txt"));
@@ -2254,7 +2266,7 @@ TEST_F(StubCustomTest, CopiesTheTreeAsNewItems)
     /* The copy is made new: one already there is never written into. */
     ASSERT_TRUE(DeleteFileW(toWide(strExtract + "\\.custom\\top.txt").c_str()));
     Capture cap;
-    EXPECT_EQ(1, stubCopyCustomDir(strExtract.c_str()));
+    EXPECT_EQ(1, stubCopyCustomDir(strExtract.c_str()).iCode);
     EXPECT_TRUE(std::regex_match(cap.err(), std::regex(errLine("Copying '\\.custom' failed: KERR_[A-Z_]+"))))
         << cap.err();
     EXPECT_EQ(nullptr, stubCleanupFindPackage(STUB_NO_PACKAGE));
@@ -2297,7 +2309,7 @@ TEST_F(StubCustomTest, RefusalsThroughTheSystemCallTable)
         if (s_aRows[i].fCreate)
             g_rtNtSysOverride.pfnNtCreateFile = createRefused;
         Capture cap;
-        EXPECT_EQ(1, stubCopyCustomDir(strExtract.c_str()));
+        EXPECT_EQ(1, stubCopyCustomDir(strExtract.c_str()).iCode);
         rtNtSysReset();
         std::string strErr = cap.err();
         /* Which file comes first is the file system's order. */
@@ -2321,7 +2333,7 @@ TEST(StubCopyCustomDir, ExecutablePathUnknown)
 {
     size_t const cchSaved = g_cchrtProcExePath;
     g_cchrtProcExePath = 0;
-    int rcExit;
+    StubExit rcExit;
     std::string strErr;
     {
         Capture cap;
@@ -2329,7 +2341,7 @@ TEST(StubCopyCustomDir, ExecutablePathUnknown)
         strErr = cap.err();
     }
     g_cchrtProcExePath = cchSaved;
-    EXPECT_EQ(1, rcExit);
+    EXPECT_EQ(STUBEXIT_FAILURE, rcExit);
     EXPECT_EQ(errLine("Failed to construct '.custom' dir path: KERR_WRONG_ORDER"), strErr);
 }
 
@@ -2396,7 +2408,7 @@ TEST_F(StubMainTest, RunsThatFailLeaveNothingBehind)
         EXPECT_EQ(path("cwd"), currentDir());
         SetCurrentDirectoryW(m_wstrSavedCwd.c_str());
         RemoveDirectoryW(toWide(path("cwd")).c_str());
-        EXPECT_EQ(STUBEXIT_FAILURE, rcExit);
+        EXPECT_EQ(STUBEXIT_FAILURE.iCode, rcExit);
         EXPECT_EQ(aRows[i].strErr, cap.err());
         EXPECT_EQ("", cap.out());
         EXPECT_EQ(std::vector<std::string>{}, listDir(m_strDir));
@@ -2428,7 +2440,7 @@ TEST(StubMain, RuntimeStartAndParserStartFail)
     }
     g_crtR3Args = cSavedArgs;
     g_papszrtR3Args = papszSaved;
-    EXPECT_EQ(STUBEXIT_INIT, rcExit);
+    EXPECT_EQ(STUBEXIT_INIT.iCode, rcExit);
     EXPECT_EQ(std::string(g_szProg) + ": fatal error: RTR3Init: KERR_WRONG_ORDER\n", strErr);
     EXPECT_EQ("", strOut);
 
@@ -2447,10 +2459,10 @@ TEST(StubDisplay, BoxesTheirStyleAndTheNarrowFallback)
     SlotGuard<StubLazy::StubLazySlot_GetDesktopWindow> GuardD(FakeUser::desktop);
     FakeUser::s_vecCalls.clear();
     Capture cap(false);
-    EXPECT_EQ(1, stubReportError("Grüße %s", "日本"));
+    EXPECT_EQ(1, stubReportError("Grüße %s", "日本").iCode);
     stubReportInfo("Version: %u", 7);
     /* Not UTF-8: shown byte for byte through the narrow box. */
-    EXPECT_EQ(1, stubReportError("bad \xff byte"));
+    EXPECT_EQ(1, stubReportError("bad \xff byte").iCode);
     stubReportInfo("bad \xfe byte");
     // clang-format off
     std::vector<std::string> const vecExpected = {

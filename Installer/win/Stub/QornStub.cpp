@@ -71,7 +71,7 @@ int stubMakeExtractDir(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, bool 
  * click for long, and meanwhile another installer may run.  Extract-only
  * runs write where they are told.
  */
-int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, STUBLOCK *pLock)
+StubExit stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, STUBLOCK *pLock)
 {
     if (pState->szExtractPath[0])
     {
@@ -118,7 +118,7 @@ int stubSettleExtractPath(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec, ST
 }
 
 /* --verbose: both standard streams go to a console of our own from here on. */
-int stubOpenConsole(void)
+StubExit stubOpenConsole(void)
 {
     if (!AllocConsole())
         return stubReportError("Unable to allocate console: LastError=%u\n", GetLastError());
@@ -149,7 +149,7 @@ void stubPrintSummary(const STUBRUNSTATE *pState)
 }
 
 /* Installs the extracted packages for this host in index order; the run's result so far comes in. */
-int stubInstallPackages(const STUBRUNSTATE *pState, unsigned cPackages, int rcExit)
+StubExit stubInstallPackages(const STUBRUNSTATE *pState, unsigned cPackages, StubExit rcExit)
 {
     for (unsigned idxPackage = 0;
          idxPackage < cPackages && (rcExit == STUBEXIT_SUCCESS || rcExit == STUBEXIT_REBOOT);
@@ -166,7 +166,7 @@ int stubInstallPackages(const STUBRUNSTATE *pState, unsigned cPackages, int rcEx
             return stubPrintErrorFailure("Package #%u not found in cleanup records", idxPackage);
         RTPathChangeToDosSlashes(pRec->szPath, true);
         const char *pszSuffix = RTPathSuffix(pRec->szPath);
-        int rcStep;
+        StubExit rcStep;
         if (pszSuffix && !RTStrCmpAsciiNoCase(pszSuffix, ".msi"))
             rcStep = stubInstallMsi(pRec->szPath, pState->szMsiParams,
                                     pState->szMsiLogFile[0] ? pState->szMsiLogFile : nullptr);
@@ -183,7 +183,7 @@ int stubInstallPackages(const STUBRUNSTATE *pState, unsigned cPackages, int rcEx
 }
 
 /* The steps between the summary and the cleanup. */
-int stubRunPayload(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
+StubExit stubRunPayload(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
 {
     if (!pState->fExtractOnly && !g_fStubSilent && !stubIsHost64Bit())
         return stubReportError("32-bit Windows hosts are not supported by this Kestrelyn release.");
@@ -214,8 +214,8 @@ int stubRunPayload(STUBRUNSTATE *pState, StubCleanupRecord **ppDirRec)
         return stubReportError("This installer has no package for this host (%s).",
                                stubIsHost64Bit() ? "amd64" : "x86");
 
-    int rcExit = stubExtractPackages(cPackages, pState->szExtractPath, pState->fExtractOnly,
-                                     ppDirRec);
+    StubExit rcExit = stubExtractPackages(cPackages, pState->szExtractPath, pState->fExtractOnly,
+                                          ppDirRec);
     if (rcExit != STUBEXIT_SUCCESS)
         return rcExit;
     if (pState->fExtractOnly)
@@ -251,23 +251,23 @@ int stubMain(int argc, char **argv)
     STUBRUNSTATE *pState = &s_State;
     RTMemSet(pState, 0, sizeof(*pState));
     pState->fInstallCert = true;
-    int rcExit = stubParseCommandLine(pState, argc, argv);
+    StubExit rcExit = stubParseCommandLine(pState, argc, argv);
     if (rcExit != STUBEXIT_CONTINUE)
-        return rcExit;
+        return rcExit.iCode;
 
     STUBLOCK Lock;
     while (!stubLockAcquire(&Lock))
         if (!stubWaitPause())
         {
             stubReportError("Another installer is already running");
-            return g_fStubMsiExitCodes ? STUBEXIT_BUSY : STUBEXIT_FAILURE;
+            return (g_fStubMsiExitCodes ? STUBEXIT_BUSY : STUBEXIT_FAILURE).iCode;
         }
 
     stubCleanupInit();
     StubCleanupRecord *pDirRec = nullptr;
     rcExit = stubSettleExtractPath(pState, &pDirRec, &Lock);
     if (rcExit != STUBEXIT_SUCCESS)
-        return rcExit;
+        return rcExit.iCode;
     RTPathChangeToDosSlashes(pState->szExtractPath, true);
 
     /* From here on every failure still removes the directory made above. */
@@ -314,7 +314,7 @@ int stubMain(int argc, char **argv)
     stubLockRelease(&Lock);
     if (rcExit == STUBEXIT_REBOOT && pState->fIgnoreReboot)
         rcExit = STUBEXIT_SUCCESS;
-    return rcExit;
+    return rcExit.iCode;
 }
 
 extern "C" int ZelkMain(int cArgs, char **papszArgs, char **papszEnv)

@@ -16,19 +16,28 @@
 #include <zelk/types.h>
 
 /*
- * Exit codes of the installer (stubMain's result and the process's).
+ * Exit codes of the installer (stubMain's result and the process's): a type
+ * of their own, so that the compiler keeps them apart from statuses, which
+ * share int's values with them (RT_SUCCESS(STUBEXIT_FAILURE) does not
+ * compile).  iCode is the plain integer.
  */
-#define STUBEXIT_SUCCESS  0
-#define STUBEXIT_FAILURE  1
-#define STUBEXIT_SYNTAX   2
-#define STUBEXIT_INIT     3
-#define STUBEXIT_REBOOT   3010
+struct StubExit
+{
+    int iCode;
+    constexpr bool operator==(StubExit Other) const { return iCode == Other.iCode; }
+    constexpr bool operator!=(StubExit Other) const { return iCode != Other.iCode; }
+};
+constexpr StubExit STUBEXIT_SUCCESS = { 0 };
+constexpr StubExit STUBEXIT_FAILURE = { 1 };
+constexpr StubExit STUBEXIT_SYNTAX = { 2 };
+constexpr StubExit STUBEXIT_INIT = { 3 };
+constexpr StubExit STUBEXIT_REBOOT = { 3010 };
 /* The installation succeeded and the Windows Installer has started a restart. */
-#define STUBEXIT_RESTARTING 1641
+constexpr StubExit STUBEXIT_RESTARTING = { 1641 };
 /* With --msi-exit-codes: another installation holds the lock (ERROR_INSTALL_ALREADY_RUNNING). */
-#define STUBEXIT_BUSY     1618
+constexpr StubExit STUBEXIT_BUSY = { 1618 };
 /* Not an exit code: stubParseCommandLine's "carry on with the run". */
-#define STUBEXIT_CONTINUE (-1)
+constexpr StubExit STUBEXIT_CONTINUE = { -1 };
 
 /* Sizes of the run state's buffers, terminator included. */
 #define STUB_PATH_MAX       RTPATH_MAX
@@ -185,8 +194,8 @@ void stubCleanupRelease(void);
  * pszExtractPath, creating or adopting the directory and keeping it open in
  * *ppDirRec, and verifies each file.  Returns 0, or 1 after reporting.
  */
-int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fExtractOnly,
-                        StubCleanupRecord **ppDirRec);
+StubExit stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fExtractOnly,
+                             StubCleanupRecord **ppDirRec);
 
 /*
  * Makes the current directory what it was before stubExtractPackages made
@@ -223,18 +232,18 @@ int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile
  * (0 after the help or version, 2 after a command-line error, 1 when the
  * parser can't start), the message already shown.
  */
-int stubParseCommandLine(STUBRUNSTATE *pState, int argc, char **argv);
+StubExit stubParseCommandLine(STUBRUNSTATE *pState, int argc, char **argv);
 
 /*
  * Displays.  The report functions follow the silent flag at the time of the
  * call: a message box titled "Kestrelyn Installer", or the standard streams.
  * The print functions always write "error: " lines to standard error.
  */
-int stubReportError(const char *pszFormat, ...);
+StubExit stubReportError(const char *pszFormat, ...);
 void stubReportInfo(const char *pszFormat, ...);
-int stubReportSyntaxError(const char *pszFormat, ...);
+StubExit stubReportSyntaxError(const char *pszFormat, ...);
 ptrdiff_t stubPrintError(const char *pszFormat, ...);
-int stubPrintErrorFailure(const char *pszFormat, ...);
+StubExit stubPrintErrorFailure(const char *pszFormat, ...);
 int stubPrintErrorStatus(int rc, const char *pszFormat, ...);
 
 /*
@@ -246,10 +255,10 @@ int stubPrintErrorStatus(int rc, const char *pszFormat, ...);
  * --msi-exit-codes the Windows Installer's answer).  An answer of 1618 is
  * retried while the wait allows.
  */
-int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *pszLogFile);
+StubExit stubInstallMsi(const char *pszPackage, const char *pszParams, const char *pszLogFile);
 
 /* Copies ".custom" beside the executable into pszExtractPath; 0 or 1. */
-int stubCopyCustomDir(const char *pszExtractPath);
+StubExit stubCopyCustomDir(const char *pszExtractPath);
 
 /*
  * Adds a certificate to a system store of fLocation (CERT_SYSTEM_STORE_*),

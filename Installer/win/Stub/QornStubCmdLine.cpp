@@ -146,7 +146,7 @@ bool stubIsMsiPropName(const char *pszName)
 }
 
 /* Appends pszText to the parameters, after a blank when they are not empty. */
-int stubMsiParamsAppend(STUBRUNSTATE *pState, const char *pszText)
+StubExit stubMsiParamsAppend(STUBRUNSTATE *pState, const char *pszText)
 {
     if ((pState->szMsiParams[0]
          && RT_FAILURE(RTStrAppendInto(pState->szMsiParams, sizeof(pState->szMsiParams), " ")))
@@ -161,7 +161,7 @@ int stubMsiParamsAppend(STUBRUNSTATE *pState, const char *pszText)
  * Windows Installer's own rule, so no value can end its quotes early and
  * smuggle in a property of its own.
  */
-int stubMsiParamsAddProp(STUBRUNSTATE *pState, RTOPTIONSTATE *pGetState, const char *pszName)
+StubExit stubMsiParamsAddProp(STUBRUNSTATE *pState, RTOPTIONSTATE *pGetState, const char *pszName)
 {
     if (stubHasWhitespace(pszName))
         return stubReportSyntaxError("The first argument to --msi-prop must not contain spaces: %s",
@@ -205,7 +205,7 @@ int stubMsiParamsAddProp(STUBRUNSTATE *pState, RTOPTIONSTATE *pGetState, const c
 }
 
 /* --path and --msi-log-file: empty clears, anything else is made absolute. */
-int stubSetAbsPath(char *pszDst, size_t cbDst, const char *pszValue, const char *pszTooLong)
+StubExit stubSetAbsPath(char *pszDst, size_t cbDst, const char *pszValue, const char *pszTooLong)
 {
     if (!*pszValue)
     {
@@ -218,10 +218,10 @@ int stubSetAbsPath(char *pszDst, size_t cbDst, const char *pszValue, const char 
     return STUBEXIT_CONTINUE;
 }
 
-int stubCommandLineError(int ch, const RTOPTIONVALUE *pValue)
+StubExit stubCommandLineError(int ch, const RTOPTIONVALUE *pValue)
 {
     if (g_fStubSilent)
-        return RTGetOptPrintError(ch, pValue);
+        return StubExit{ (int)RTGetOptPrintError(ch, pValue) };
     /* Both texts end in the same hint: one copy of it in the program. */
     static const char s_szHint[] = "Please refer to the command line help by specifying \"-?\"\n"
                                    "to get more information.";
@@ -231,7 +231,7 @@ int stubCommandLineError(int ch, const RTOPTIONVALUE *pValue)
 }
 
 /* --wait: a whole number of seconds, 0 to a day. */
-int stubSetWait(const char *pszValue)
+StubExit stubSetWait(const char *pszValue)
 {
     uint32_t cSecs = 0;
     const char *pch = pszValue;
@@ -245,7 +245,7 @@ int stubSetWait(const char *pszValue)
 
 } // namespace
 
-int stubParseCommandLine(STUBRUNSTATE *pState, int argc, char **argv)
+StubExit stubParseCommandLine(STUBRUNSTATE *pState, int argc, char **argv)
 {
     RTOPTIONSTATE GetState;
     int rc = RTGetOptInit(&GetState, argc, argv, g_aStubOptions, RT_ELEMENTS(g_aStubOptions), 1, 0);
@@ -256,7 +256,7 @@ int stubParseCommandLine(STUBRUNSTATE *pState, int argc, char **argv)
     int ch;
     while ((ch = RTGetOpt(&GetState, &Value)) != 0)
     {
-        int rcExit = STUBEXIT_CONTINUE;
+        StubExit rcExit = STUBEXIT_CONTINUE;
         switch (ch)
         {
             case 'x': pState->fExtractOnly = true; break;

@@ -57,7 +57,7 @@ struct STUBCUSTOMWALK
 STUBCUSTOMWALK g_StubCustom;
 
 /* Shows why the copy failed at the current item: pszWhy is a text, or "%Rrc" for rc. */
-int stubCustomFail(const char *pszWhy, int rc = 0)
+StubExit stubCustomFail(const char *pszWhy, int rc = 0)
 {
     return stubReportError("Copying '%ls' failed: %M", g_StubCustom.wszRel, pszWhy, rc);
 }
@@ -82,7 +82,7 @@ NTSTATUS stubCustomOpen(HANDLE *phItem, HANDLE hDir, UNICODE_STRING *pName, ACCE
                             uDisposition, fOptions | FILE_OPEN_REPARSE_POINT);
 }
 
-int stubCustomCopyData(HANDLE hSrc, HANDLE hDst)
+StubExit stubCustomCopyData(HANDLE hSrc, HANDLE hDst)
 {
     STUBCUSTOMWALK *const pWalk = &g_StubCustom;
     for (;;)
@@ -101,13 +101,13 @@ int stubCustomCopyData(HANDLE hSrc, HANDLE hDst)
     return stubCustomFail(g_szStubCustomStatus, RTErrConvertFromWin32(GetLastError()));
 }
 
-int stubCustomWalk(HANDLE hSrcDir, HANDLE hDstDir, bool fTop);
+StubExit stubCustomWalk(HANDLE hSrcDir, HANDLE hDstDir, bool fTop);
 
 /*
  * One listed item pName below hSrcDir, with the attributes and size its
  * entry gave: checked, and unless hDstDir is null, copied into it.
  */
-int stubCustomItem(HANDLE hSrcDir, HANDLE hDstDir, UNICODE_STRING *pName, ULONG fAttribs,
+StubExit stubCustomItem(HANDLE hSrcDir, HANDLE hDstDir, UNICODE_STRING *pName, ULONG fAttribs,
                    uint64_t cbFile)
 {
     /* Wine lists a Unix link to a directory as a reparse point, but opens it as its target. */
@@ -121,7 +121,7 @@ int stubCustomItem(HANDLE hSrcDir, HANDLE hDstDir, UNICODE_STRING *pName, ULONG 
     ULONG const fKind = fDir ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE;
     HANDLE hSrc = nullptr;
     HANDLE hDst = nullptr;
-    int rcExit = STUBEXIT_FAILURE;
+    StubExit rcExit = STUBEXIT_FAILURE;
     FILE_ATTRIBUTE_TAG_INFORMATION Tag;
     NTSTATUS rcNt = stubCustomOpen(&hSrc, hSrcDir, pName, FILE_READ_DATA | FILE_READ_ATTRIBUTES,
                                    FILE_OPEN, fKind);
@@ -152,7 +152,7 @@ int stubCustomItem(HANDLE hSrcDir, HANDLE hDstDir, UNICODE_STRING *pName, ULONG 
  * The items of hSrcDir, or with fTop only the one named ".custom" (nothing
  * when it is missing or no directory).  hDstDir as for stubCustomItem.
  */
-int stubCustomWalk(HANDLE hSrcDir, HANDLE hDstDir, bool fTop)
+StubExit stubCustomWalk(HANDLE hSrcDir, HANDLE hDstDir, bool fTop)
 {
     STUBCUSTOMWALK *const pWalk = &g_StubCustom;
     UNICODE_STRING Filter = { sizeof(g_wszStubCustomDir) - sizeof(WCHAR),
@@ -192,7 +192,7 @@ int stubCustomWalk(HANDLE hSrcDir, HANDLE hDstDir, bool fTop)
 
         UNICODE_STRING Name = { (USHORT)(cwcName * sizeof(WCHAR)),
                                 (USHORT)(cwcName * sizeof(WCHAR)), (PWSTR)pwszName };
-        int const rcExit = stubCustomItem(hSrcDir, hDstDir, &Name, pInfo->FileAttributes,
+        StubExit const rcExit = stubCustomItem(hSrcDir, hDstDir, &Name, pInfo->FileAttributes,
                                           (uint64_t)pInfo->EndOfFile.QuadPart);
         if (rcExit != STUBEXIT_SUCCESS)
             return rcExit;
@@ -201,7 +201,7 @@ int stubCustomWalk(HANDLE hSrcDir, HANDLE hDstDir, bool fTop)
 }
 
 /* One walk over the tree from the executable's directory hExecDir; counts start afresh. */
-int stubCustomPass(HANDLE hExecDir, HANDLE hDstDir)
+StubExit stubCustomPass(HANDLE hExecDir, HANDLE hDstDir)
 {
     g_StubCustom.cEntries = 0;
     g_StubCustom.cbData = 0;
@@ -218,7 +218,7 @@ int stubCustomOpenDir(const char *pszPath, ACCESS_MASK fAccess, HANDLE *phDir)
 
 } // namespace
 
-int stubCopyCustomDir(const char *pszExtractPath)
+StubExit stubCopyCustomDir(const char *pszExtractPath)
 {
     char szExecDir[STUB_PATH_MAX];
     int rc = RTPathExecDir(szExecDir, sizeof(szExecDir));
@@ -230,7 +230,7 @@ int stubCopyCustomDir(const char *pszExtractPath)
     if (RT_FAILURE(stubCustomOpenDir(szExecDir, FILE_LIST_DIRECTORY, &hExecDir)))
         return STUBEXIT_SUCCESS;
 
-    int rcExit = stubCustomPass(hExecDir, nullptr);
+    StubExit rcExit = stubCustomPass(hExecDir, nullptr);
     if (rcExit == STUBEXIT_SUCCESS && g_StubCustom.fFound)
     {
         HANDLE hDstDir;

@@ -55,7 +55,7 @@ void stubShowV(UINT fStyle, const char *pszFormat, va_list va)
 
 } // namespace
 
-int stubReportError(const char *pszFormat, ...)
+StubExit stubReportError(const char *pszFormat, ...)
 {
     va_list va;
     va_start(va, pszFormat);
@@ -72,7 +72,7 @@ void stubReportInfo(const char *pszFormat, ...)
     va_end(va);
 }
 
-int stubReportSyntaxError(const char *pszFormat, ...)
+StubExit stubReportSyntaxError(const char *pszFormat, ...)
 {
     va_list va;
     va_start(va, pszFormat);
@@ -90,7 +90,7 @@ ptrdiff_t stubPrintError(const char *pszFormat, ...)
     return cch;
 }
 
-int stubPrintErrorFailure(const char *pszFormat, ...)
+StubExit stubPrintErrorFailure(const char *pszFormat, ...)
 {
     va_list va;
     va_start(va, pszFormat);

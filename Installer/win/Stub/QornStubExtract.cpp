@@ -114,7 +114,7 @@ int stubVerifyPackage(RTFILE hFile, const char *pszFile, unsigned idxPackage, co
 char g_szStubPrevCwd[STUB_PATH_MAX];
 
 /* The extraction directory: created or adopted, recorded, held open and made current. */
-int stubPrepareExtractDir(const char *pszExtractPath, StubCleanupRecord **ppDirRec)
+StubExit stubPrepareExtractDir(const char *pszExtractPath, StubCleanupRecord **ppDirRec)
 {
     if (!RTDirExists(pszExtractPath))
     {
@@ -294,10 +294,10 @@ int stubExtractPackage(const char *pszResName, const char *pszFile, RTFILE hFile
     return stubVerifyPackage(hKept, pszFile, idxPackage, (const uint8_t *)pvBlob, cbBlob, idFile);
 }
 
-int stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fExtractOnly,
-                        StubCleanupRecord **ppDirRec)
+StubExit stubExtractPackages(unsigned cPackages, const char *pszExtractPath, bool fExtractOnly,
+                             StubCleanupRecord **ppDirRec)
 {
-    int rcExit = stubPrepareExtractDir(pszExtractPath, ppDirRec);
+    StubExit rcExit = stubPrepareExtractDir(pszExtractPath, ppDirRec);
     if (rcExit != STUBEXIT_SUCCESS)
         return rcExit;
 

@@ -61,7 +61,7 @@ void stubReportMsiFailure(UINT uAnswer)
  * writes through whatever has the name, a link planted there included, so a
  * new file is put in its place first (stubCreateFileAnew).
  */
-int stubCreateLogFile(const char *pszLogFile)
+StubExit stubCreateLogFile(const char *pszLogFile)
 {
     int const rc = stubCreateFileAnew(pszLogFile, nullptr);
     if (RT_FAILURE(rc))
@@ -71,7 +71,7 @@ int stubCreateLogFile(const char *pszLogFile)
 
 } // namespace
 
-int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *pszLogFile)
+StubExit stubInstallMsi(const char *pszPackage, const char *pszParams, const char *pszLogFile)
 {
     if (!StubLazy::MsiSetInternalUI(g_fStubSilent ? INSTALLUILEVEL_NONE : INSTALLUILEVEL_FULL,
                                     nullptr))
@@ -137,7 +137,7 @@ int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *ps
                 RTMsgPrintInfo(uAnswer == ERROR_SUCCESS_REBOOT_REQUIRED ? "Reboot required (by %s)\n"
                                                                         : "Restart initiated (by %s)\n",
                                pszPackage);
-            return (int)uAnswer;
+            return StubExit{ (int)uAnswer };
         case ERROR_INSTALL_USEREXIT: break;
         case ERROR_INSTALL_PACKAGE_VERSION:
             stubReportError(
@@ -150,5 +150,5 @@ int stubInstallMsi(const char *pszPackage, const char *pszParams, const char *ps
             break;
         default: stubReportMsiFailure(uAnswer); break;
     }
-    return g_fStubMsiExitCodes ? (int)uAnswer : STUBEXIT_FAILURE;
+    return g_fStubMsiExitCodes ? StubExit{ (int)uAnswer } : STUBEXIT_FAILURE;
 }
