@@ -74,11 +74,13 @@ $waiting
 $busy" "$(second /wait 1 --msi-exit-codes)"
 # Released while the second one waits: it goes on and installs.  The first
 # one is released only once the second has said that it waits (or has
-# ended), however long a loaded machine takes to start it.
+# ended), however long a loaded machine takes to start it; the output of the
+# runs before is gone first, or its line would pass for this one's.
+rm -f "$work/second-out.txt" "$work/second-err.txt"
 second -wait 120 > "$work/second.txt" &
 waiter=$!
 for _ in $(seq 1200); do
-  grep -q info "$work/second-out.txt" 2>/dev/null && break
+  grep -q "Waiting up to 120 s" "$work/second-out.txt" 2>/dev/null && break
   kill -0 $waiter 2>/dev/null || break
   sleep 0.1
 done
