@@ -36,11 +36,17 @@ tmp_empty "normal run, two packages"
 # removed), so the holder grabs the package as soon as the installer has made
 # it, while the large package after it is still being written and verified.
 # The --path is one the installer makes: it works there directly.
-dir=$work/held
-wheld=$(winepath -w "$dir/held.msi")
-wine "$KT_fsprobe" hold-new "$wheld" 30000 "$(winepath -w "$work/held.ready")" </dev/null >/dev/null 2>&1 &
-holder=$!
-for _ in $(seq 600); do [ -e "$work/held.ready.polling" ] && break; sleep 0.05; done
+# hold_new DIR: a holder that grabs DIR/held.msi as soon as it exists ($holder),
+# started and polling.
+hold_new() {
+  dir=$1
+  wheld=$(winepath -w "$dir/held.msi")
+  rm -f "$work/held.ready" "$work/held.ready.polling"
+  wine "$KT_fsprobe" hold-new "$wheld" 30000 "$(winepath -w "$work/held.ready")" </dev/null >/dev/null 2>&1 &
+  holder=$!
+  for _ in $(seq 600); do [ -e "$work/held.ready.polling" ] && break; sleep 0.05; done
+}
+hold_new "$work/held"
 
 run_traced "$KT_inst_held" --silent --path "$(winepath -w "$dir")" &
 first=$!
@@ -73,12 +79,7 @@ wait $holder 2>/dev/null
 # name up below the directory's handle and find another file ID there: that
 # file is left alone and reported, and the package, moved away, is not
 # touched either.
-dir=$work/swapped
-wheld=$(winepath -w "$dir/held.msi")
-rm -f "$work/held.ready" "$work/held.ready.polling"
-wine "$KT_fsprobe" hold-new "$wheld" 30000 "$(winepath -w "$work/held.ready")" </dev/null >/dev/null 2>&1 &
-holder=$!
-for _ in $(seq 600); do [ -e "$work/held.ready.polling" ] && break; sleep 0.05; done
+hold_new "$work/swapped"
 run_traced "$KT_inst_held" --silent --path "$(winepath -w "$dir")" &
 first=$!
 for _ in $(seq 600); do [ -e "$dir/after.cab" ] && break; sleep 0.05; done
