@@ -16,8 +16,20 @@ wtmp_re=${wtmp//\\/\\\\}
 
 # probe ARGS...: the report of uiprobe, which dismisses each box itself;
 # vprobe also reads the console while the box is up.
-probe() { wine "$KT_uiprobe" --dismiss --timeout 60000 --stderr "$werr" -- "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-vprobe() { wine "$KT_uiprobe" --dismiss --console --timeout 60000 -- "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+# Wine now and then fails to start a process under load (CreateProcessW
+# answers ERROR_INTERNAL_ERROR, 1359, before the program's first line): the
+# bench's fault, not the installer's.  Said in the log, and tried once more.
+uiprobe_twice() { # ARGS...: uiprobe's report
+  local report try
+  for try in 1 2; do
+    report=$(wine "$KT_uiprobe" "$@" </dev/null 2>/dev/null | tr -d '\r')
+    [[ "$report" == "uiprobe: CreateProcessW failed: 1359"* ]] && [ "$try" == 1 ] || break
+    echo "note: Wine did not start the program ($report); once more" >&2
+  done
+  printf '%s\n' "$report"
+}
+probe() { uiprobe_twice --dismiss --timeout 60000 --stderr "$werr" -- "$@"; }
+vprobe() { uiprobe_twice --dismiss --console --timeout 60000 -- "$@"; }
 box() { # TEXT...: the report lines of one box with this text
   echo "box-title: Kestrelyn Installer"
   printf '%s\n' "$@" | sed 's/^/box-text: /'
