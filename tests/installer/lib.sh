@@ -51,8 +51,9 @@ run() {
     # The launcher always says something ("exit code: N", "timeout" or what
     # failed); nothing at all means Wine did not start it.  That is the
     # bench's fault, not the program's: say so, with Wine's own words, and
-    # run it once more.
-    [ -z "$said" ] && [ "$try" == 1 ] || break
+    # run it once more.  So is a CreateProcessW that Wine refuses with an
+    # internal error (1359) under load.
+    [[ -z "$said" || "$said" == "launch: CreateProcessW failed: 1359"* ]] && [ "$try" == 1 ] || break
     echo "note: Wine did not start the launcher for $(basename "$1"); again. Wine said:"
     tail -n 5 "$work/wine-stderr.txt" | sed 's/^/  /'
   done

@@ -46,8 +46,9 @@ run() { # program args... -> sets $code, $stdout, $stderr
     rm -f "$out" "$err"
     said=$(wine "$launch" --stdout "$wout" --stderr "$werr" \
            --timeout 60000 -- "$@" </dev/null 2>"$work/wine-stderr.txt" | tr -d '\r')
-    # Nothing at all from the launcher: Wine did not start it (see lib.sh).
-    [ -z "$said" ] && [ "$try" == 1 ] || break
+    # Nothing at all from the launcher, or its CreateProcessW refused with
+    # an internal error: Wine did not start it (see lib.sh).
+    [[ -z "$said" || "$said" == "launch: CreateProcessW failed: 1359"* ]] && [ "$try" == 1 ] || break
     echo "note: Wine did not start the launcher; again. Wine said:"
     tail -n 5 "$work/wine-stderr.txt" | sed 's/^/  /'
   done
